@@ -1,0 +1,79 @@
+// Platform core utilities: text and number conversions, splitting, case-blind comparison, file
+// paths and thread identity.
+//
+// Threading: every function may be called from any thread; none keeps state between calls.
+// Failure: the number parsers are strict. The whole text (blanks around it allowed) must be one
+// number of the target type, else they throw std::invalid_argument; a number outside the type's
+// range throws std::out_of_range. Everything else reports through its result and never throws.
+#ifndef KORCOREUTILS_H
+#define KORCOREUTILS_H
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace KORCoreUtils {
+
+// Appends to `out` the pieces of `text` between occurrences of the whole `delimiter`, in order.
+// Empty pieces are kept, also at the start and the end ("/a//b/" gives "", "a", "", "b", ""); an
+// empty text yields no piece; an empty delimiter yields the whole text as one piece.
+void split(const std::string& text, std::vector<std::string>& out, const std::string& delimiter);
+
+int toInt(const std::string& text);
+unsigned int toUnsignedInt(const std::string& text);
+long toLong(const std::string& text);
+long long toLongLong(const std::string& text);
+float toFloat(const std::string& text);
+// Accepts true/false, 1/0 and yes/no in any letter case.
+bool toBool(const std::string& text);
+
+// Never throws: returns `defaultValue` when the text is not one unsigned int.
+unsigned int toUnsignedInt(const std::string& text, unsigned int defaultValue);
+
+std::string toString(int value);
+std::string toString(unsigned int value);
+std::string toString(long value);
+std::string toString(long long value);
+// The shortest text that reads back to the same float ("0.1", "1e+30", "nan", "inf").
+std::string toString(float value);
+// "true" or "false".
+std::string toString(bool value);
+
+// Character for character: each wide character becomes the char of the same code (truncated to
+// eight bits), each char the wide character of the same unsigned code.
+std::string toString(const std::wstring& text);
+std::wstring toWideString(const std::string& text);
+
+// Letter case is compared in the "C" locale (ASCII letters only).
+bool caseInsensitiveStringEquals(const std::string& a, const std::string& b);
+// 0 when equal ignoring letter case; otherwise negative or positive like strcmp.
+int caseInsensitiveStringCompare(const std::string& a, const std::string& b);
+
+namespace FileUtils {
+
+bool fileExists(const std::string& path);
+// The last path component ("/a/b/c.xml" gives "c.xml", "/a/b/" gives "b").
+std::string getFileName(const std::string& path);
+// "/" on Linux.
+std::string FileSeparator();
+// The path made absolute against the current directory, with "." and ".." components resolved
+// lexically; symbolic links are not followed.
+std::string getAbsolutePath(const std::string& path);
+// The directory that contains the path ("/a/b/c" gives "/a/b", "c" gives ".", "/" gives "/").
+std::string getParentDirectory(const std::string& path);
+// ZAM_RESOURCES_DIR when set and not empty, else <directory of the running
+// executable>/../resources.
+std::string getResourcesDirectory();
+
+}  // namespace FileUtils
+
+namespace ThreadUtils {
+
+// The kernel thread id of the calling thread.
+std::uint64_t getCurrentThreadId();
+
+}  // namespace ThreadUtils
+
+}  // namespace KORCoreUtils
+
+#endif  // KORCOREUTILS_H

@@ -1,0 +1,29 @@
+// The framework's umbrella header: includes every public header, so that a host or a service
+// library can be written against this one include.
+#ifndef SERVICESFRAMEWORK_SERVICESFRAMEWORK_H
+#define SERVICESFRAMEWORK_SERVICESFRAMEWORK_H
+
+// Utilities (namespace zam)
+#include <zam/BlockingTask.h>
+#include <zam/Condition.h>
+#include <zam/Event.h>
+#include <zam/Mutex.h>
+#include <zam/Runnable.h>
+#include <zam/ScopedLock.h>
+#include <zam/Task.h>
+#include <zam/ThreadName.h>
+
+// Tasks that carry the core-utility namespace
+#include <KORCoreUtils/FunctionTask.h>
+
+// Framework (namespace ZAMUnified)
+#include <ZAMUnified/CapabilitiesException.h>
+#include <ZAMUnified/CapabilitiesExceptionImpl.h>
+#include <ZAMUnified/DispatcherAccessException.h>
+#include <ZAMUnified/DispatcherAccessExceptionImpl.h>
+#include <ZAMUnified/FunctorTask.h>
+#include <ZAMUnified/Processing/TaskQueue.h>
+#include <ZAMUnified/UnifiedException.h>
+#include <ZAMUnified/UnifiedExceptionImpl.h>
+
+#endif  // SERVICESFRAMEWORK_SERVICESFRAMEWORK_H

@@ -1,0 +1,85 @@
+#include <zam/Event.h>
+
+#include <zam/Condition.h>
+#include <zam/Mutex.h>
+#include <zam/ScopedLock.h>
+
+#include <chrono>
+
+namespace zam {
+
+struct EventData {
+    explicit EventData(bool autoResetEvent) : autoReset(autoResetEvent) {}
+
+    const bool autoReset;
+    bool signalled = false;  // guarded by lock
+    Mutex lock;
+    Condition condition;
+};
+
+Event::Event(bool autoReset) : data_(new EventData(autoReset)) {}
+
+Event::~Event() {
+    delete data_;
+    data_ = nullptr;
+}
+
+bool Event::set() {
+    ScopedLock guard(data_->lock);
+    if (!data_->signalled) {
+        data_->signalled = true;
+        if (data_->autoReset) {
+            data_->condition.signal();
+        } else {
+            data_->condition.broadcast();
+        }
+    }
+    return true;
+}
+
+bool Event::reset() {
+    ScopedLock guard(data_->lock);
+    if (data_->autoReset) {
+        return false;
+    }
+    data_->signalled = false;
+    return true;
+}
+
+bool Event::wait() {
+    ScopedLock guard(data_->lock);
+    while (!data_->signalled) {
+        data_->condition.wait(data_->lock);
+    }
+    if (data_->autoReset) {
+        data_->signalled = false;
+    }
+    return true;
+}
+
+bool Event::timedWait(long milliseconds) {
+    if (milliseconds < 0) {
+        return false;
+    }
+    // One deadline for the whole call: a wake-up that finds no signal (a spurious one, or another
+    // waiter that consumed an auto-reset signal first) waits only for the time that is left.
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+    ScopedLock guard(data_->lock);
+    while (!data_->signalled) {
+        if (data_->condition.waitUntil(data_->lock, deadline) != 0) {
+            break;
+        }
+    }
+    // A signal that arrived together with the time-out still counts: the lock is held again, so
+    // what the flag says now is the event's state.
+    if (!data_->signalled) {
+        return false;
+    }
+    if (data_->autoReset) {
+        data_->signalled = false;
+    }
+    return true;
+}
+
+}  // namespace zam

@@ -1,0 +1,7 @@
+#include <zam/Runnable.h>
+
+namespace zam {
+
+Runnable::~Runnable() = default;
+
+}  // namespace zam

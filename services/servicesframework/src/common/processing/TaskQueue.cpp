@@ -1,0 +1,119 @@
+#include <ZAMUnified/Processing/TaskQueue.h>
+
+#include <zam/ScopedLock.h>
+
+#include <algorithm>
+#include <utility>
+
+namespace ZAMUnified {
+namespace Processing {
+
+TaskQueue::TaskQueue() = default;
+
+TaskQueue::~TaskQueue() = default;
+
+void TaskQueue::enqueueTask(TaskPtr task, bool urgent) {
+    if (!task) {
+        return;
+    }
+    zam::ScopedLock lock(mutex_);
+    task->markSubmitted();
+    if (!waiters_.empty()) {
+        WaitInfo* waiter = waiters_.front();
+        waiters_.pop_front();
+        zam::ScopedLock waiterLock(waiter->mutex);
+        waiter->task = std::move(task);
+        waiter->woken = true;
+        waiter->condition.signal();
+        return;
+    }
+    if (urgent) {
+        tasks_.push_front(std::move(task));
+    } else {
+        tasks_.push_back(std::move(task));
+    }
+}
+
+void TaskQueue::enqueueUrgentTask(TaskPtr task) {
+    enqueueTask(std::move(task), true);
+}
+
+TaskPtr TaskQueue::dequeueTask() {
+    zam::ScopedLock lock(mutex_);
+    if (tasks_.empty()) {
+        return TaskPtr();
+    }
+    TaskPtr task = std::move(tasks_.front());
+    tasks_.pop_front();
+    return task;
+}
+
+TaskPtr TaskQueue::waitDequeueTask(long timeoutMilliseconds) {
+    const auto deadline = std::chrono::steady_clock::now() +
+                          std::chrono::milliseconds(std::max(timeoutMilliseconds, 0L));
+    WaitInfo info;
+    {
+        zam::ScopedLock lock(mutex_);
+        if (!tasks_.empty()) {
+            TaskPtr task = std::move(tasks_.front());
+            tasks_.pop_front();
+            return task;
+        }
+        waiters_.push_back(&info);
+        // Taken before the queue's mutex is released, so no hand-over can slip in before this
+        // consumer waits.
+        info.mutex.lock();
+    }
+    while (!info.woken) {
+        if (info.condition.waitUntil(info.mutex, deadline) != 0) {
+            break;
+        }
+    }
+    info.mutex.unlock();
+
+    // A producer may have picked this consumer just as the wait ran out; it then holds the queue's
+    // mutex while it hands the task over, so once we hold that mutex the outcome is settled.
+    zam::ScopedLock lock(mutex_);
+    auto position = std::find(waiters_.begin(), waiters_.end(), &info);
+    if (position != waiters_.end()) {
+        waiters_.erase(position);
+    }
+    return std::move(info.task);
+}
+
+void TaskQueue::wakeUpAll() {
+    zam::ScopedLock lock(mutex_);
+    for (WaitInfo* waiter : waiters_) {
+        zam::ScopedLock waiterLock(waiter->mutex);
+        waiter->woken = true;
+        waiter->condition.signal();
+    }
+    waiters_.clear();
+}
+
+void TaskQueue::clear() {
+    zam::ScopedLock lock(mutex_);
+    tasks_.clear();
+}
+
+int TaskQueue::size() {
+    zam::ScopedLock lock(mutex_);
+    return static_cast<int>(tasks_.size());
+}
+
+int TaskQueue::waiterCount() {
+    zam::ScopedLock lock(mutex_);
+    return static_cast<int>(waiters_.size());
+}
+
+std::chrono::milliseconds TaskQueue::getFirstTaskQueuedTime() {
+    zam::ScopedLock lock(mutex_);
+    if (tasks_.empty()) {
+        return std::chrono::milliseconds(0);
+    }
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::system_clock::now() - tasks_.front()->getSubmissionTime());
+}
+
+}  // namespace Processing
+}  // namespace ZAMUnified

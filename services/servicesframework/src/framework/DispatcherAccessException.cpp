@@ -1,0 +1,9 @@
+#include <ZAMUnified/DispatcherAccessException.h>
+
+namespace ZAMUnified {
+
+std::string DispatcherAccessException::getInterfaceName() {
+    return "DispatcherAccessException";
+}
+
+}  // namespace ZAMUnified

@@ -1,0 +1,120 @@
+#include <zam/Event.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <thread>
+#include <vector>
+
+#include "support/Deadline.h"
+
+namespace {
+
+TEST(EventTest, AutoResetSignalIsKeptUntilOneWaitConsumesIt) {
+    zam::Event event(true);
+    EXPECT_TRUE(event.set());
+    EXPECT_TRUE(event.set());  // already signalled: changes nothing
+    EXPECT_TRUE(event.timedWait(0));
+    EXPECT_FALSE(event.timedWait(30)) << "the second set() must not have stored a second signal";
+
+    EXPECT_TRUE(event.set());
+    EXPECT_TRUE(event.wait()) << "a signal set before the wait is not lost";
+    EXPECT_FALSE(event.timedWait(0));
+}
+
+TEST(EventTest, ManualResetStaysSignalledUntilReset) {
+    zam::Event event(false);
+    EXPECT_TRUE(event.set());
+    for (int i = 0; i < 5; ++i) {
+        EXPECT_TRUE(event.wait());
+        EXPECT_TRUE(event.timedWait(0));
+    }
+    EXPECT_TRUE(event.reset());
+    EXPECT_FALSE(event.timedWait(0));
+}
+
+TEST(EventTest, ResetOfAutoResetEventReturnsFalseAndKeepsTheSignal) {
+    zam::Event event(true);
+    event.set();
+    EXPECT_FALSE(event.reset());
+    EXPECT_TRUE(event.timedWait(0));
+}
+
+TEST(EventTest, NegativeTimeFailsAtOnceEvenWhenSignalled) {
+    zam::Event event(false);
+    event.set();
+    EXPECT_FALSE(event.timedWait(-1));
+    EXPECT_TRUE(event.timedWait(0)) << "the failed call must not have consumed anything";
+}
+
+TEST(EventTest, TimedWaitRunsOutAfterItsTime) {
+    zam::Event event(true);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(event.timedWait(80));
+    EXPECT_GE(sftest::elapsedMs(start), 80);
+}
+
+TEST(EventTest, AutoResetReleasesOneWaiterPerSignalManualReleasesAll) {
+    for (bool autoReset : {true, false}) {
+        SCOPED_TRACE(autoReset ? "auto-reset" : "manual-reset");
+        zam::Event event(autoReset);
+        std::atomic<int> released{0};
+        std::vector<std::thread> waiters;
+        for (int i = 0; i < 3; ++i) {
+            waiters.emplace_back([&] {
+                if (event.timedWait(sftest::kDeadline.count())) {
+                    ++released;
+                }
+            });
+        }
+        event.set();
+        if (autoReset) {
+            ASSERT_TRUE(sftest::eventually([&] { return released.load() == 1; }));
+            EXPECT_FALSE(sftest::eventually([&] { return released.load() > 1; },
+                                            std::chrono::milliseconds(50)));
+            // Two more signals may coincide while nobody waits, so keep signalling until all are
+            // out.
+            ASSERT_TRUE(sftest::eventually([&] {
+                event.set();
+                return released.load() == 3;
+            }));
+        } else {
+            ASSERT_TRUE(sftest::eventually([&] { return released.load() == 3; }));
+        }
+        for (auto& waiter : waiters) {
+            waiter.join();
+        }
+        EXPECT_EQ(3, released.load());
+    }
+}
+
+// A waiter that is woken but finds no signal must not start its full wait again: its deadline is
+// fixed when the call starts. Here a stealer keeps setting an auto-reset event and consuming the
+// signal itself at once, so a waiter is woken again and again and mostly finds the signal gone.
+// Each call must end within its 200 milliseconds plus scheduling slack; a deadline that restarted
+// on every wake-up keeps a call waiting until it happens to win a signal, often for seconds.
+TEST(EventTest, TimedWaitKeepsItsDeadlineAcrossStolenSignals) {
+    zam::Event event(true);
+    std::atomic<bool> stop{false};
+    std::thread stealer([&] {
+        while (!stop) {
+            event.set();
+            event.timedWait(0);
+            std::this_thread::sleep_for(std::chrono::milliseconds(3));
+        }
+    });
+    long longest = 0;
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(2500);
+    while (std::chrono::steady_clock::now() < end) {
+        const auto start = std::chrono::steady_clock::now();
+        event.timedWait(200);
+        longest = std::max(longest, sftest::elapsedMs(start));
+    }
+    stop = true;
+    stealer.join();
+    EXPECT_LT(longest, 700);
+}
+
+}  // namespace

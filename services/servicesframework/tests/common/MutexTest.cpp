@@ -1,0 +1,116 @@
+#include <zam/Mutex.h>
+
+#include <zam/Condition.h>
+#include <zam/Event.h>
+#include <zam/ScopedLock.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <thread>
+
+#include "support/Deadline.h"
+
+namespace {
+
+TEST(MutexTest, OwnerMayLockAgainAndOthersWaitUntilEveryLockIsReleased) {
+    zam::Mutex mutex;
+    ASSERT_EQ(0, mutex.lock());
+    ASSERT_EQ(0, mutex.lock());  // recursive: no deadlock
+
+    zam::Event acquired(false);
+    std::thread other([&] {
+        mutex.lock();
+        acquired.set();
+        mutex.unlock();
+    });
+
+    EXPECT_EQ(0, mutex.unlock());
+    EXPECT_FALSE(acquired.timedWait(50)) << "released after one unlock of two locks";
+    EXPECT_EQ(0, mutex.unlock());
+    EXPECT_TRUE(acquired.timedWait(sftest::kDeadline.count()));
+    other.join();
+}
+
+TEST(ScopedLockTest, ReleasesOnceWhetherEarlyOrAtDestruction) {
+    zam::Mutex mutex;
+    zam::Event acquired(false);
+    std::thread other;
+    mutex.lock();  // an outer hold that must survive the scoped lock
+    {
+        zam::ScopedLock lock(mutex);
+        EXPECT_EQ(0, lock.unlock());
+        EXPECT_EQ(0, lock.unlock()) << "nothing is held any more";
+    }  // the destructor must not unlock again: that would release the outer hold
+    other = std::thread([&] {
+        zam::ScopedLock inner(mutex);
+        acquired.set();
+    });
+    EXPECT_FALSE(acquired.timedWait(50)) << "the outer hold was released";
+    mutex.unlock();
+    EXPECT_TRUE(acquired.timedWait(sftest::kDeadline.count()));
+    other.join();
+}
+
+TEST(ScopedLockTest, DestructorReleases) {
+    zam::Mutex mutex;
+    { zam::ScopedLock lock(mutex); }
+    bool acquired = false;
+    std::thread other([&] {
+        zam::ScopedLock lock(mutex);
+        acquired = true;
+    });
+    other.join();
+    EXPECT_TRUE(acquired);
+}
+
+TEST(ConditionTest, TimedWaitRunsOutWithTimeoutCode) {
+    zam::Mutex mutex;
+    zam::Condition condition;
+    zam::ScopedLock lock(mutex);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(ETIMEDOUT, condition.timedWait(mutex, 60));
+    EXPECT_GE(sftest::elapsedMs(start), 60);
+    EXPECT_EQ(ETIMEDOUT, condition.timedWait(mutex, 0));
+    EXPECT_EQ(ETIMEDOUT, condition.timedWait(mutex, -5)) << "a negative time has run out already";
+    EXPECT_EQ(ETIMEDOUT,
+              condition.waitUntil(mutex, std::chrono::steady_clock::now() - std::chrono::hours(1)));
+}
+
+TEST(ConditionTest, SignalWakesTimedWaiterAndBroadcastWakesAll) {
+    zam::Mutex mutex;
+    zam::Condition condition;
+    int generation = 0;  // guarded by mutex
+    int waiting = 0;     // guarded by mutex
+    std::atomic<int> woken{0};
+
+    auto waiter = [&] {
+        zam::ScopedLock lock(mutex);
+        const int seen = generation;
+        ++waiting;
+        while (generation == seen) {
+            if (condition.timedWait(mutex, sftest::kDeadline.count()) != 0) {
+                return;
+            }
+        }
+        ++woken;
+    };
+    std::thread first(waiter);
+    std::thread second(waiter);
+    ASSERT_TRUE(sftest::eventually([&] {
+        zam::ScopedLock lock(mutex);
+        return waiting == 2;
+    }));
+    {
+        zam::ScopedLock lock(mutex);
+        ++generation;
+        EXPECT_EQ(0, condition.broadcast());
+    }
+    first.join();
+    second.join();
+    EXPECT_EQ(2, woken.load());
+}
+
+}  // namespace

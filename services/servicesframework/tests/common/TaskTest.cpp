@@ -1,0 +1,99 @@
+#include <zam/Task.h>
+
+#include <KORCoreUtils/FunctionTask.h>
+#include <ZAMUnified/FunctorTask.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace probe {
+namespace inner {
+
+class UnnamedTask : public zam::Task {
+  public:
+    void execute() override {}
+};
+
+template <typename T>
+class TemplateTask : public zam::Task {
+  public:
+    void execute() override {}
+};
+
+}  // namespace inner
+}  // namespace probe
+
+namespace {
+
+TEST(TaskTest, DefaultNameIsTheDemangledDynamicType) {
+    std::shared_ptr<zam::Task> plain = std::make_shared<probe::inner::UnnamedTask>();
+    EXPECT_EQ("probe::inner::UnnamedTask", plain->name());
+    std::shared_ptr<zam::Task> templated = std::make_shared<probe::inner::TemplateTask<int>>();
+    EXPECT_EQ("probe::inner::TemplateTask<int>", templated->name());
+}
+
+TEST(TaskTest, SubmissionTimeIsEpochUntilMarkedAndRestampedOnEachMark) {
+    probe::inner::UnnamedTask task;
+    EXPECT_EQ(std::chrono::system_clock::time_point(), task.getSubmissionTime());
+
+    const auto before = std::chrono::system_clock::now();
+    task.markSubmitted();
+    const auto first = task.getSubmissionTime();
+    EXPECT_GE(first, before);
+    EXPECT_LE(first, std::chrono::system_clock::now());
+
+    // Wait for the clock to move on so that a restamp is visible.
+    while (std::chrono::system_clock::now() <= first) {
+    }
+    task.markSubmitted();
+    EXPECT_GT(task.getSubmissionTime(), first);
+}
+
+TEST(FunctionTaskTest, RunsItsFunctionAndKeepsItsName) {
+    int calls = 0;
+    KORCoreUtils::FunctionTask task([&] { ++calls; }, "counter");
+    EXPECT_EQ("counter", task.name());
+    task.execute();
+    task.execute();
+    EXPECT_EQ(2, calls);
+
+    KORCoreUtils::FunctionTask unnamed([] {}, "");
+    EXPECT_EQ("", unnamed.name());
+    KORCoreUtils::FunctionTask empty(std::function<void()>(), "empty");
+    EXPECT_NO_THROW(empty.execute());
+}
+
+TEST(FunctionTaskTest, ExceptionFromTheFunctionLeavesExecuteUnchanged) {
+    KORCoreUtils::FunctionTask task([] { throw std::runtime_error("boom"); }, "thrower");
+    EXPECT_THROW(task.execute(), std::runtime_error);
+}
+
+class Recorder {
+  public:
+    void record(std::string value) { seen.push_back(value); }
+    std::vector<std::string> seen;
+};
+
+TEST(FunctorTaskTest, CallsTheMethodWithItsArgumentAndKeepsTheObjectAlive) {
+    auto recorder = std::make_shared<Recorder>();
+    std::weak_ptr<Recorder> watch = recorder;
+    auto task = std::make_shared<ZAMUnified::FunctorTask<std::string, Recorder>>(
+        recorder, &Recorder::record, "payload", "Recorder::record");
+    Recorder* raw = recorder.get();
+    recorder.reset();
+
+    ASSERT_FALSE(watch.expired()) << "the task must own the object";
+    EXPECT_EQ("Recorder::record", task->name());
+    task->execute();
+    task->execute();  // the argument is passed as a copy, so it is still there the second time
+    EXPECT_EQ((std::vector<std::string>{"payload", "payload"}), raw->seen);
+
+    task.reset();
+    EXPECT_TRUE(watch.expired()) << "the object lives exactly as long as the task";
+}
+
+}  // namespace

@@ -1,0 +1,48 @@
+#include <zam/ThreadName.h>
+
+#include <gtest/gtest.h>
+#include <pthread.h>
+
+#include <string>
+#include <thread>
+
+namespace {
+
+// Names a fresh thread and reads back what the operating system shows for it.
+std::string nameSeenByTheSystem(void (*setter)(const std::string&), const std::string& name) {
+    std::string seen;
+    std::thread thread([&] {
+        pthread_setname_np(pthread_self(), "before");
+        setter(name);
+        char buffer[64] = {};
+        pthread_getname_np(pthread_self(), buffer, sizeof buffer);
+        seen = buffer;
+    });
+    thread.join();
+    return seen;
+}
+
+TEST(ThreadNameTest, NamesUpToFifteenCharactersAreUsedWholeLongerOnesCutToFourteen) {
+    struct Case {
+        std::string name;
+        std::string expected;
+    };
+    const Case cases[] = {
+        {"worker", "worker"},
+        {"fifteen-chars-x", "fifteen-chars-x"},           // 15
+        {"sixteen-chars-xy", "sixteen-chars-"},           // 16 -> 14
+        {"a-much-longer-thread-name", "a-much-longer-"},  // 25 -> 14
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(c.expected, nameSeenByTheSystem(&zam::SetThreadName, c.name)) << c.name;
+        EXPECT_EQ(c.expected,
+                  nameSeenByTheSystem(&zam::ThreadNameSetter::SetCurrentThreadName, c.name))
+            << c.name;
+    }
+}
+
+TEST(ThreadNameTest, SetterIgnoresEmptyName) {
+    EXPECT_EQ("before", nameSeenByTheSystem(&zam::ThreadNameSetter::SetCurrentThreadName, ""));
+}
+
+}  // namespace

@@ -1,0 +1,74 @@
+#include "common/detail/ModuleLoggers.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+namespace {
+
+TEST(ModuleLoggersTest, TheFourModuleLoggersExistOnceTheLibraryIsLoaded) {
+    // No framework code has run in this test: the loggers were created by loading the library.
+    const std::vector<std::string> names = ZAMLog_getLoggerNames();
+    for (const char* expected :
+         {"TaskDispatcher", "library-loader", "services-dispatcher", "unified-factory"}) {
+        EXPECT_NE(names.end(), std::find(names.begin(), names.end(), expected)) << expected;
+    }
+}
+
+class CapturingSink : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        logger = ZAMLogger_getLogger("module-loggers-test");
+        ZAMLog_setSink([this](const ZAMLogRecord& record) { records.push_back(record); });
+    }
+    void TearDown() override {
+        ZAMLog_setSink({});
+        ZAMLog_setLevel("module-loggers-test", ZAMLOG_LEVEL_WARNING);
+    }
+
+    ZAMLogger* logger = nullptr;
+    std::vector<ZAMLogRecord> records;
+};
+
+TEST_F(CapturingSink, LogFormatsTheWholeMessageAndPassesPlaceAndFunction) {
+    const char* path = "services/servicesframework/src/x/Y";
+    const int line = __LINE__ + 1;
+    SF_LOG(logger, ZAMLOG_LEVEL_ERROR, path, "doWork", "a=" << 1 << " b=" << 2.5);
+    ASSERT_EQ(1u, records.size());
+    EXPECT_EQ("module-loggers-test", records[0].logger);
+    EXPECT_EQ(ZAMLOG_LEVEL_ERROR, records[0].level);
+    EXPECT_EQ("services/servicesframework/src/x/Y", records[0].file);
+    EXPECT_EQ(line, records[0].line);
+    EXPECT_EQ("doWork", records[0].function);
+    EXPECT_EQ("a=1 b=2.5", records[0].message);
+}
+
+TEST_F(CapturingSink, DebugAndTraceTextsAreOnlyComposedWhenEnabled) {
+    int composed = 0;
+    auto compose = [&composed] {
+        ++composed;
+        return std::string("expensive");
+    };
+    ZAMLog_setLevel("module-loggers-test", ZAMLOG_LEVEL_INFO);
+    SF_LOG_DEBUG(logger, "path", "f", compose());
+    SF_LOG_TRACE(logger, "path", "f", compose());
+    EXPECT_EQ(0, composed);
+    EXPECT_TRUE(records.empty());
+
+    ZAMLog_setLevel("module-loggers-test", ZAMLOG_LEVEL_DEBUG);
+    SF_LOG_DEBUG(logger, "path", "f", compose());
+    SF_LOG_TRACE(logger, "path", "f", compose());
+    EXPECT_EQ(1, composed);
+    ASSERT_EQ(1u, records.size());
+    EXPECT_EQ(ZAMLOG_LEVEL_DEBUG, records[0].level);
+
+    ZAMLog_setLevel("module-loggers-test", ZAMLOG_LEVEL_TRACE);
+    SF_LOG_TRACE(logger, "path", "f", compose());
+    EXPECT_EQ(2, composed);
+    ASSERT_EQ(2u, records.size());
+    EXPECT_EQ(ZAMLOG_LEVEL_TRACE, records[1].level);
+}
+
+}  // namespace
