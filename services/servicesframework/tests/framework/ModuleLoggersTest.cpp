@@ -17,7 +17,7 @@ TEST(ModuleLoggersTest, TheFourModuleLoggersExistOnceTheLibraryIsLoaded) {
     }
 }
 
-class CapturingSink : public ::testing::Test {
+class ModuleLoggersSinkTest : public ::testing::Test {
   protected:
     void SetUp() override {
         logger = ZAMLogger_getLogger("module-loggers-test");
@@ -32,7 +32,7 @@ class CapturingSink : public ::testing::Test {
     std::vector<ZAMLogRecord> records;
 };
 
-TEST_F(CapturingSink, LogFormatsTheWholeMessageAndPassesPlaceAndFunction) {
+TEST_F(ModuleLoggersSinkTest, LogFormatsTheWholeMessageAndPassesPlaceAndFunction) {
     const char* path = "services/servicesframework/src/x/Y";
     const int line = __LINE__ + 1;
     SF_LOG(logger, ZAMLOG_LEVEL_ERROR, path, "doWork", "a=" << 1 << " b=" << 2.5);
@@ -45,7 +45,7 @@ TEST_F(CapturingSink, LogFormatsTheWholeMessageAndPassesPlaceAndFunction) {
     EXPECT_EQ("a=1 b=2.5", records[0].message);
 }
 
-TEST_F(CapturingSink, DebugAndTraceTextsAreOnlyComposedWhenEnabled) {
+TEST_F(ModuleLoggersSinkTest, DebugAndTraceTextsAreOnlyComposedWhenEnabled) {
     int composed = 0;
     auto compose = [&composed] {
         ++composed;
