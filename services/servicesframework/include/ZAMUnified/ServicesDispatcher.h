@@ -1,0 +1,133 @@
+// ZAMUnified::ServicesDispatcher: the queue of work for the dispatcher thread, the one thread on
+// which service and business-object state may change. Any thread enqueues; the host pumps on the
+// dispatcher thread; guards log tasks that run too long and queues that stall.
+//
+// Threading: enqueue*, clear, getQueueSize, checkForUpdateAccess and setDispatcherCallback from
+// any thread; pumpAll and pumpNext on the dispatcher thread only (re-entrant from inside a task).
+// Failure: pumps and ensureUpdateAccess throw DispatcherAccessExceptionImpl off the dispatcher
+// thread; a null task throws std::invalid_argument; guard breaches are log records only.
+#ifndef ZAMUNIFIED_SERVICESDISPATCHER_H
+#define ZAMUNIFIED_SERVICESDISPATCHER_H
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <set>
+#include <string>
+
+#include <ZAMUnified/Processing/TaskQueue.h>
+#include <ZAMUnified/ServicesDispatcherCallback.h>
+#include <zam/Event.h>
+#include <zam/Mutex.h>
+#include <zam/Task.h>
+
+namespace ZAMUnified {
+
+class ServicesDispatcher {
+  public:
+    // Fixed guard limits.
+    static constexpr long kGuardExecutionTimeMs = 2000;
+    static constexpr long kGuardQueuedTimeMs = 2000;
+    static constexpr int kGuardSize = 5;
+
+    // The constructing thread becomes the dispatcher thread.
+    ServicesDispatcher();
+    // Queued tasks are dropped unrun; threads blocked in enqueueBlock on them are released.
+    ~ServicesDispatcher();
+
+    ServicesDispatcher(const ServicesDispatcher&) = delete;
+    ServicesDispatcher& operator=(const ServicesDispatcher&) = delete;
+
+    // Queues the task (urgent: at the front, later urgent tasks first), runs the guard check and
+    // tells the host through the callback, or through the new-task event when none is installed.
+    // A task enqueued not loggable puts its name on the not-loggable list for good. Throws
+    // std::invalid_argument for a null task, leaving the queue unchanged.
+    void enqueue(TaskPtr task, bool urgent, bool loggable);
+    void enqueue(std::function<void()> function, const std::string& name, bool urgent,
+                 bool loggable);
+
+    // As enqueue, then blocks until the dispatcher thread has run the task. Called on the
+    // dispatcher thread itself it runs the task at once on the calling thread (it could never be
+    // pumped while this thread waits), timed and logged like a pumped task; the task's exception
+    // then reaches the caller. Throws std::invalid_argument for a null task.
+    void enqueueBlock(TaskPtr task, bool urgent, bool loggable);
+    void enqueueBlock(std::function<void()> function, const std::string& name, bool urgent,
+                      bool loggable);
+
+    // Dispatcher thread only. Run queued tasks until the queue is empty (tasks queued meanwhile,
+    // also by the tasks themselves, run in the same call), or at most one task. A task may pump
+    // again from inside. A task's exception leaves the pump unchanged; the rest stay queued.
+    void pumpAll();
+    void pumpNext();
+
+    // Return at once when tasks are queued; otherwise wait for the new-task event (without limit,
+    // or for at most `milliseconds`; a negative limit does not wait). Enqueues coalesce into one
+    // stored signal, so a wait may return with an empty queue. With a callback installed the event
+    // is never set.
+    void waitForDispatcherTask();
+    void waitForDispatcherTask(long milliseconds);
+
+    bool checkForUpdateAccess() const;
+    // Returns on the dispatcher thread, otherwise throws DispatcherAccessExceptionImpl(name).
+    void ensureUpdateAccess(std::string name);
+    // Makes the calling thread the dispatcher thread; waits for a pump in progress.
+    void resetDispatcherThread();
+
+    // Installs, replaces or (with an empty pointer) removes the callback; safe against concurrent
+    // enqueues, which use the callback they read.
+    void setDispatcherCallback(std::shared_ptr<ServicesDispatcherCallback> callback);
+
+    // Drops all queued tasks unrun, from any thread; threads blocked in enqueueBlock on them are
+    // released.
+    void clear();
+    int getQueueSize();
+    std::string getLastTaskName();
+
+    void updateNotLoggableTasks(const std::string& name, bool loggable);
+    bool isTaskLoggable(const std::string& name);
+
+    // Guard operations. Durations are whole milliseconds of the system clock; each is zero while
+    // no task has been picked up.
+    void warnOnDispatcherThreadBusy();
+    bool hasAnyTaskBeenPickedUp();
+    bool wasLastPickedUpTaskCompleted();
+    bool hasGuardQueuedTimeBeenExceeded();
+    std::chrono::milliseconds computeTimeElapsedSinceLastTaskCompletion();
+    std::chrono::milliseconds computeElapsedTime();
+    std::chrono::milliseconds computeWaitingTime(TaskPtr task);
+
+    // Takes the front task and records it as picked up; empty when the queue is empty.
+    TaskPtr nextTask();
+    // Runs a picked-up task on the calling thread, timing and logging it.
+    void executeTask(TaskPtr task);
+
+  private:
+    // Records `task` as the one being run; taskInfoMutex_ is taken here.
+    void recordPickUp(const TaskPtr& task);
+    // Releases the waiters of dropped blocking tasks, which would otherwise wait forever.
+    static void releaseDropped(const TaskPtr& task);
+
+    std::atomic<std::uint64_t> dispatcherThread_;
+    std::shared_ptr<Processing::TaskQueue> queue_;
+    zam::Event newTaskEvent_;
+    // Held for the whole of a pump and by resetDispatcherThread; taken before taskInfoMutex_.
+    zam::Mutex pumpMutex_;
+    // Read and replaced only with std::atomic_load / std::atomic_store.
+    std::shared_ptr<ServicesDispatcherCallback> callback_;
+    // Guards lastPickedUp_, lastCompleted_ and lastTaskName_; taken before the queue's mutex.
+    zam::Mutex taskInfoMutex_;
+    std::chrono::system_clock::time_point lastPickedUp_;   // epoch: nothing picked up yet
+    std::chrono::system_clock::time_point lastCompleted_;  // epoch: the last task still runs
+    std::string lastTaskName_;
+    // Guards notLoggableTasks_; taken alone.
+    zam::Mutex notLoggableMutex_;
+    std::set<std::string> notLoggableTasks_;
+    // Whether notLoggableTasks_ is empty, so that the common case needs no lock.
+    std::atomic<bool> anyNotLoggable_{false};
+};
+
+}  // namespace ZAMUnified
+
+#endif  // ZAMUNIFIED_SERVICESDISPATCHER_H

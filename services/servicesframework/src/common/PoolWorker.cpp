@@ -1,0 +1,216 @@
+#include <zam/PoolWorker.h>
+
+#include <zam/BlockingTask.h>
+#include <zam/ScopedLock.h>
+#include <zam/ThreadName.h>
+
+#include <pthread.h>
+
+#include <cstdio>
+#include <cstring>
+#include <exception>
+#include <utility>
+
+namespace zam {
+
+void* poolThreadMain(void* runnable) {
+    static_cast<Runnable*>(runnable)->run();
+    return nullptr;
+}
+
+void setWorkerThreadName(const std::string& name) {
+    ThreadNameSetter::SetCurrentThreadName(name.empty() ? std::string("PoolThread") : name);
+}
+
+PoolWorker::PoolWorker(ThreadPool* pool, std::shared_ptr<std::deque<TaskPtr>> normalQueue,
+                       std::shared_ptr<std::deque<TaskPtr>> urgentQueue,
+                       std::shared_ptr<Mutex> queueMutex, long idleMilliseconds,
+                       const std::string& name)
+    : pool_(pool),
+      name_(name),
+      normalQueue_(std::move(normalQueue)),
+      urgentQueue_(std::move(urgentQueue)),
+      queueMutex_(std::move(queueMutex)),
+      idleMilliseconds_(idleMilliseconds) {}
+
+PoolWorker::~PoolWorker() = default;
+
+void PoolWorker::setLimits(unsigned int minThreads, unsigned int maxThreads) {
+    minThreads_ = minThreads;
+    maxThreads_ = maxThreads;
+}
+
+void PoolWorker::run() {
+    setWorkerThreadName(name_);
+    bool timedOut = false;
+    bool lastThread = false;
+    for (;;) {
+        if (!stayAlive(timedOut, lastThread)) {
+            if (lastThread) {
+                delete this;
+            }
+            return;
+        }
+        queueMutex_->lock();
+        while (pool_ != nullptr && !timedOut && urgentQueue_->empty() && normalQueue_->empty()) {
+            if (wake_.timedWait(*queueMutex_, static_cast<long>(idleMilliseconds_)) != 0) {
+                timedOut = true;
+            }
+        }
+        while (pool_ != nullptr && !timedOut &&
+               (!urgentQueue_->empty() || !normalQueue_->empty())) {
+            std::deque<TaskPtr>& queue = urgentQueue_->empty() ? *normalQueue_ : *urgentQueue_;
+            TaskPtr task = std::move(queue.front());
+            queue.pop_front();
+            queueMutex_->unlock();
+            {
+                ScopedLock countLock(countMutex_);
+                ++busyCount_;
+            }
+            std::string taskName;
+            try {
+                taskName = task->name();
+            } catch (...) {
+                // The name is for the thread's label and reports only; the task still runs.
+            }
+            setWorkerThreadName(taskName);
+            runReportingFailure(task, taskName, name_);
+            task.reset();
+            {
+                ScopedLock countLock(countMutex_);
+                --busyCount_;
+            }
+            queueMutex_->lock();
+        }
+        queueMutex_->unlock();
+        setWorkerThreadName(name_);
+    }
+}
+
+bool PoolWorker::addThread() {
+    ScopedLock countLock(countMutex_);
+    if (pool_ == nullptr || threadCount_ >= maxThreads_) {
+        return false;
+    }
+    if (!createThread(this)) {
+        return false;
+    }
+    ++threadCount_;
+    return true;
+}
+
+bool PoolWorker::hasCapacity() {
+    ScopedLock countLock(countMutex_);
+    return busyCount_ < threadCount_;
+}
+
+void PoolWorker::wakeUpThread() {
+    wake_.signal();
+}
+
+bool PoolWorker::stayAlive(bool& timedOut, bool& lastThread) {
+    ScopedLock countLock(countMutex_);
+    if (pool_ != nullptr) {
+        if (timedOut && threadCount_ > minThreads_) {
+            // An enqueue that came after the wait ran out may have counted this thread as idle and
+            // only signalled it; ending now would strand that task.
+            bool pending = false;
+            {
+                ScopedLock queueLock(*queueMutex_);
+                pending = !urgentQueue_->empty() || !normalQueue_->empty();
+            }
+            if (!pending) {
+                --threadCount_;
+                return false;
+            }
+        }
+        timedOut = false;
+        return true;
+    }
+    --threadCount_;
+    if (threadCount_ == 0) {
+        lastThread = true;
+    }
+    return false;
+}
+
+bool PoolWorker::shutdown() {
+    std::deque<TaskPtr> dropped;
+    bool noThreadAlive = false;
+    {
+        ScopedLock countLock(countMutex_);
+        ScopedLock queueLock(*queueMutex_);
+        if (pool_ == nullptr) {
+            return false;
+        }
+        for (auto* queue : {urgentQueue_.get(), normalQueue_.get()}) {
+            for (TaskPtr& task : *queue) {
+                dropped.push_back(std::move(task));
+            }
+            queue->clear();
+        }
+        pool_ = nullptr;
+        if (threadCount_ > 0) {
+            wake_.broadcast();
+        }
+        noThreadAlive = threadCount_ == 0;
+    }
+    // From here on the last thread may delete this object: only locals are touched.
+    for (const TaskPtr& task : dropped) {
+        releaseDropped(task);
+    }
+    return noThreadAlive;
+}
+
+bool PoolWorker::createThread(Runnable* runnable) {
+    pthread_attr_t attributes;
+    int result = pthread_attr_init(&attributes);
+    if (result == 0) {
+        result = pthread_attr_setdetachstate(&attributes, PTHREAD_CREATE_DETACHED);
+        if (result == 0) {
+            pthread_t thread;
+            result = pthread_create(&thread, &attributes, &poolThreadMain, runnable);
+        }
+        pthread_attr_destroy(&attributes);
+    }
+    if (result != 0) {
+        fprintf(stderr, "ThreadPool \"%s\": could not start a worker thread: %s\n", name_.c_str(),
+                strerror(result));
+        return false;
+    }
+    return true;
+}
+
+unsigned int PoolWorker::threadCount() {
+    ScopedLock countLock(countMutex_);
+    return threadCount_;
+}
+
+unsigned int PoolWorker::busyCount() {
+    ScopedLock countLock(countMutex_);
+    return busyCount_;
+}
+
+void PoolWorker::releaseDropped(const TaskPtr& task) {
+    if (auto* blocking = dynamic_cast<BlockingTask*>(task.get())) {
+        blocking->getDoneEvent().set();
+    }
+}
+
+void PoolWorker::runReportingFailure(const TaskPtr& task, const std::string& taskName,
+                                     const std::string& poolName) {
+    // A task's failure is its own: it must neither end the process nor take the thread with it.
+    // A blocking task has released its waiter by the time its exception arrives here.
+    try {
+        task->execute();
+    } catch (const std::exception& exception) {
+        fprintf(stderr, "ThreadPool \"%s\": task \"%s\" threw an exception: %s\n", poolName.c_str(),
+                taskName.c_str(), exception.what());
+    } catch (...) {
+        fprintf(stderr,
+                "ThreadPool \"%s\": task \"%s\" threw an exception that is not a std::exception\n",
+                poolName.c_str(), taskName.c_str());
+    }
+}
+
+}  // namespace zam

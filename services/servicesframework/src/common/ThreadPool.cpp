@@ -1,0 +1,118 @@
+#include <zam/ThreadPool.h>
+
+#include <zam/BlockingTask.h>
+#include <zam/PoolWorker.h>
+#include <zam/ScopedLock.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <utility>
+
+namespace zam {
+
+ThreadPool::ThreadPool(unsigned int minThreads, unsigned int maxThreads, unsigned int idleSeconds)
+    : ThreadPool(minThreads, maxThreads, std::string(), idleSeconds) {}
+
+ThreadPool::ThreadPool(unsigned int minThreads, unsigned int maxThreads, const std::string& name,
+                       unsigned int idleSeconds)
+    : worker_(nullptr),
+      normalQueue_(std::make_shared<std::deque<TaskPtr>>()),
+      urgentQueue_(std::make_shared<std::deque<TaskPtr>>()),
+      queueMutex_(std::make_shared<Mutex>()),
+      minThreads_(minThreads),
+      maxThreads_(maxThreads) {
+    init(idleSeconds, name);
+}
+
+ThreadPool::~ThreadPool() {
+    if (worker_->shutdown()) {
+        delete worker_;
+    }
+    worker_ = nullptr;
+}
+
+void ThreadPool::init(unsigned int idleSeconds, const std::string& name) {
+    worker_ = new PoolWorker(this, normalQueue_, urgentQueue_, queueMutex_,
+                             static_cast<long>(idleSeconds) * 1000L, name);
+    worker_->setLimits(minThreads_, maxThreads_);
+    for (unsigned int i = 0; i < minThreads_; ++i) {
+        if (!worker_->addThread()) {
+            break;
+        }
+    }
+}
+
+void ThreadPool::enqueue(TaskPtr task, bool block, bool urgent) {
+    if (!task) {
+        fprintf(stderr, "ThreadPool \"%s\": a null task was given to enqueue and is ignored\n",
+                worker_->name().c_str());
+        return;
+    }
+    std::shared_ptr<BlockingTask> blocking;
+    if (block) {
+        blocking = std::make_shared<BlockingTask>(std::move(task));
+        task = blocking;
+    }
+    std::deque<TaskPtr>& queue = urgent ? *urgentQueue_ : *normalQueue_;
+    {
+        ScopedLock queueLock(*queueMutex_);
+        queue.push_back(std::move(task));
+    }
+    if (worker_->hasCapacity()) {
+        worker_->wakeUpThread();
+    } else {
+        worker_->addThread();
+    }
+    if (!blocking) {
+        return;
+    }
+    if (worker_->threadCount() == 0) {
+        // No thread runs and none could be started: waiting would never end. Unless a thread
+        // started meanwhile has taken the task, run it here.
+        bool stillQueued = false;
+        {
+            ScopedLock queueLock(*queueMutex_);
+            auto found = std::find(queue.begin(), queue.end(), blocking);
+            if (found != queue.end()) {
+                queue.erase(found);
+                stillQueued = true;
+            }
+        }
+        if (stillQueued) {
+            PoolWorker::runReportingFailure(blocking, blocking->name(), worker_->name());
+            return;
+        }
+    }
+    blocking->getDoneEvent().wait();
+}
+
+void ThreadPool::clearQueue() {
+    std::deque<TaskPtr> dropped;
+    {
+        ScopedLock queueLock(*queueMutex_);
+        for (auto* queue : {urgentQueue_.get(), normalQueue_.get()}) {
+            for (TaskPtr& task : *queue) {
+                dropped.push_back(std::move(task));
+            }
+            queue->clear();
+        }
+    }
+    for (const TaskPtr& task : dropped) {
+        PoolWorker::releaseDropped(task);
+    }
+}
+
+unsigned int ThreadPool::queueSize() const {
+    ScopedLock queueLock(*queueMutex_);
+    return static_cast<unsigned int>(urgentQueue_->size() + normalQueue_->size());
+}
+
+unsigned int ThreadPool::threadCount() const {
+    return worker_->threadCount();
+}
+
+unsigned int ThreadPool::busyCount() const {
+    return worker_->busyCount();
+}
+
+}  // namespace zam

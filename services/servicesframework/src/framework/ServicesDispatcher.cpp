@@ -1,0 +1,342 @@
+#include <ZAMUnified/ServicesDispatcher.h>
+
+#include <KORCoreUtils.h>
+#include <KORCoreUtils/FunctionTask.h>
+#include <ZAMUnified/DispatcherAccessExceptionImpl.h>
+#include <zam/BlockingTask.h>
+#include <zam/ScopedLock.h>
+
+#include <ios>
+#include <stdexcept>
+#include <utility>
+
+#include "common/detail/ModuleLoggers.h"
+
+namespace ZAMUnified {
+
+namespace {
+
+const char* const kSourcePath = "services/servicesframework/src/framework/ServicesDispatcher";
+
+using Clock = std::chrono::system_clock;
+
+std::chrono::milliseconds wholeMs(Clock::duration duration) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(duration);
+}
+
+void requireTask(const TaskPtr& task, const char* operation) {
+    if (!task) {
+        throw std::invalid_argument(std::string("ServicesDispatcher::") + operation +
+                                    ": the task is null");
+    }
+}
+
+}  // namespace
+
+ServicesDispatcher::ServicesDispatcher()
+    : dispatcherThread_(KORCoreUtils::ThreadUtils::getCurrentThreadId()),
+      queue_(std::make_shared<Processing::TaskQueue>()),
+      newTaskEvent_(true) {}
+
+ServicesDispatcher::~ServicesDispatcher() {
+    while (TaskPtr task = queue_->dequeueTask()) {
+        releaseDropped(task);
+    }
+}
+
+void ServicesDispatcher::enqueue(TaskPtr task, bool urgent, bool loggable) {
+    requireTask(task, "enqueue");
+    const std::string name = task->name();
+    updateNotLoggableTasks(name, loggable);
+    if (loggable) {
+        SF_LOG_DEBUG(detail::servicesDispatcherLogger, kSourcePath, "enqueue",
+                     "ServicesDispatcher.enqueue: " << name);
+    }
+    queue_->enqueueTask(std::move(task), urgent);
+    warnOnDispatcherThreadBusy();
+    // A local copy, so that a concurrent setDispatcherCallback cannot free the callback under us.
+    std::shared_ptr<ServicesDispatcherCallback> callback = std::atomic_load(&callback_);
+    if (callback) {
+        callback->onTaskEnqueued();
+    } else {
+        newTaskEvent_.set();
+    }
+}
+
+void ServicesDispatcher::enqueue(std::function<void()> function, const std::string& name,
+                                 bool urgent, bool loggable) {
+    enqueue(std::make_shared<KORCoreUtils::FunctionTask>(std::move(function), name), urgent,
+            loggable);
+}
+
+void ServicesDispatcher::enqueueBlock(TaskPtr task, bool urgent, bool loggable) {
+    requireTask(task, "enqueueBlock");
+    auto blocking = std::make_shared<zam::BlockingTask>(std::move(task));
+    if (checkForUpdateAccess()) {
+        // Only this thread could pump the task, so waiting for it would never end: run it here,
+        // as a nested pump would, so that it is timed, logged and kept out of other pumps.
+        zam::ScopedLock pumpLock(pumpMutex_);
+        updateNotLoggableTasks(blocking->name(), loggable);
+        blocking->markSubmitted();
+        recordPickUp(blocking);
+        executeTask(blocking);
+        return;
+    }
+    enqueue(blocking, urgent, loggable);
+    blocking->getDoneEvent().wait();
+}
+
+void ServicesDispatcher::enqueueBlock(std::function<void()> function, const std::string& name,
+                                      bool urgent, bool loggable) {
+    enqueueBlock(std::make_shared<KORCoreUtils::FunctionTask>(std::move(function), name), urgent,
+                 loggable);
+}
+
+void ServicesDispatcher::pumpAll() {
+    zam::ScopedLock pumpLock(pumpMutex_);
+    ensureUpdateAccess(std::string());
+    for (TaskPtr task = nextTask(); task; task = nextTask()) {
+        executeTask(std::move(task));
+    }
+    SF_LOG_TRACE(detail::servicesDispatcherLogger, kSourcePath, "pumpAll", " pumpAll.exit ");
+}
+
+void ServicesDispatcher::pumpNext() {
+    zam::ScopedLock pumpLock(pumpMutex_);
+    ensureUpdateAccess(std::string());
+    if (TaskPtr task = nextTask()) {
+        executeTask(std::move(task));
+    }
+}
+
+void ServicesDispatcher::waitForDispatcherTask() {
+    if (queue_->size() > 0) {
+        return;
+    }
+    newTaskEvent_.wait();
+}
+
+void ServicesDispatcher::waitForDispatcherTask(long milliseconds) {
+    if (queue_->size() > 0) {
+        return;
+    }
+    (void)newTaskEvent_.timedWait(milliseconds);
+}
+
+bool ServicesDispatcher::checkForUpdateAccess() const {
+    return dispatcherThread_.load(std::memory_order_acquire) ==
+           KORCoreUtils::ThreadUtils::getCurrentThreadId();
+}
+
+void ServicesDispatcher::ensureUpdateAccess(std::string name) {
+    if (checkForUpdateAccess()) {
+        return;
+    }
+    DispatcherAccessExceptionImpl refusal(name);
+    SF_LOG_DEBUG(detail::servicesDispatcherLogger, kSourcePath, "ensureUpdateAccess",
+                 "ensureUpdateAccess " << refusal.getMessage());
+    throw refusal;
+}
+
+void ServicesDispatcher::resetDispatcherThread() {
+    if (checkForUpdateAccess()) {
+        return;
+    }
+    zam::ScopedLock pumpLock(pumpMutex_);
+    const std::uint64_t current = KORCoreUtils::ThreadUtils::getCurrentThreadId();
+    const std::uint64_t previous = dispatcherThread_.exchange(current, std::memory_order_acq_rel);
+    SF_LOG_DEBUG(detail::servicesDispatcherLogger, kSourcePath, "resetDispatcherThread",
+                 "Reset dispatcher thread from [0x" << std::hex << previous << "] to [0x" << current
+                                                    << "]" << std::dec);
+}
+
+void ServicesDispatcher::setDispatcherCallback(
+    std::shared_ptr<ServicesDispatcherCallback> callback) {
+    std::atomic_store(&callback_, std::move(callback));
+}
+
+void ServicesDispatcher::clear() {
+    const int size = queue_->size();
+    if (size > kGuardSize) {
+        SF_LOG(detail::servicesDispatcherLogger, ZAMLOG_LEVEL_INFO, kSourcePath, "clear",
+               "Task queue is back to a safe size (cleared)");
+    }
+    // Taken one by one rather than cleared wholesale, so that the waiters of blocking tasks can
+    // be released; a task enqueued meanwhile is dropped as well.
+    while (TaskPtr task = queue_->dequeueTask()) {
+        releaseDropped(task);
+    }
+}
+
+int ServicesDispatcher::getQueueSize() {
+    return queue_->size();
+}
+
+std::string ServicesDispatcher::getLastTaskName() {
+    zam::ScopedLock lock(taskInfoMutex_);
+    return lastTaskName_;
+}
+
+void ServicesDispatcher::updateNotLoggableTasks(const std::string& name, bool loggable) {
+    if (name.empty() || loggable) {
+        return;
+    }
+    zam::ScopedLock lock(notLoggableMutex_);
+    if (notLoggableTasks_.count(name) == 0) {
+        SF_LOG_DEBUG(detail::servicesDispatcherLogger, kSourcePath, "updateNotLoggableTasks",
+                     "Not loggable task: " << name);
+        notLoggableTasks_.insert(name);
+        anyNotLoggable_.store(true, std::memory_order_release);
+    }
+}
+
+bool ServicesDispatcher::isTaskLoggable(const std::string& name) {
+    if (name.empty() || !anyNotLoggable_.load(std::memory_order_acquire)) {
+        return true;
+    }
+    zam::ScopedLock lock(notLoggableMutex_);
+    return notLoggableTasks_.count(name) == 0;
+}
+
+void ServicesDispatcher::warnOnDispatcherThreadBusy() {
+    zam::ScopedLock lock(taskInfoMutex_);
+    if (!hasAnyTaskBeenPickedUp()) {
+        const int size = queue_->size();
+        lock.unlock();
+        if (size > kGuardSize) {
+            SF_LOG(
+                detail::servicesDispatcherLogger, ZAMLOG_LEVEL_INFO, kSourcePath,
+                "warnOnDispatcherThreadBusy",
+                "Task queue has reached the size of [" << size << "]. No tasks have been run yet");
+        }
+        return;
+    }
+    if (!wasLastPickedUpTaskCompleted()) {
+        const std::chrono::milliseconds elapsed = computeElapsedTime();
+        if (elapsed.count() <= kGuardExecutionTimeMs) {
+            return;
+        }
+        const std::string name = lastTaskName_;
+        const int size = queue_->size();
+        lock.unlock();
+        SF_LOG(detail::servicesDispatcherLogger, ZAMLOG_LEVEL_WARNING, kSourcePath,
+               "warnOnDispatcherThreadBusy",
+               "Task '" << name << "' has been running for [" << elapsed.count()
+                        << "] milliseconds exceeding the guard execution time of ["
+                        << kGuardExecutionTimeMs << "] milliseconds. Current queue size is ["
+                        << size << "] task");
+        return;
+    }
+    if (!hasGuardQueuedTimeBeenExceeded()) {
+        return;
+    }
+    const int size = queue_->size();
+    if (size <= kGuardSize) {
+        return;
+    }
+    const std::chrono::milliseconds queued = queue_->getFirstTaskQueuedTime();
+    const std::chrono::milliseconds sinceCompletion = computeTimeElapsedSinceLastTaskCompletion();
+    lock.unlock();
+    SF_LOG(detail::servicesDispatcherLogger, ZAMLOG_LEVEL_WARNING, kSourcePath,
+           "warnOnDispatcherThreadBusy",
+           "The first task on the queue has been waiting for ["
+               << queued.count() << "] milliseconds exceeding the guard queued time of ["
+               << kGuardQueuedTimeMs << "] milliseconds. Queue size reached [" << size
+               << "] task exceeding the guard size of [" << kGuardSize
+               << "] tasks. The last executed task was completed [" << sinceCompletion.count()
+               << "] milliseconds ago");
+}
+
+bool ServicesDispatcher::hasAnyTaskBeenPickedUp() {
+    zam::ScopedLock lock(taskInfoMutex_);
+    return lastPickedUp_ != Clock::time_point();
+}
+
+bool ServicesDispatcher::wasLastPickedUpTaskCompleted() {
+    zam::ScopedLock lock(taskInfoMutex_);
+    return lastCompleted_ != Clock::time_point();
+}
+
+bool ServicesDispatcher::hasGuardQueuedTimeBeenExceeded() {
+    return queue_->getFirstTaskQueuedTime().count() > kGuardQueuedTimeMs;
+}
+
+std::chrono::milliseconds ServicesDispatcher::computeTimeElapsedSinceLastTaskCompletion() {
+    zam::ScopedLock lock(taskInfoMutex_);
+    if (lastPickedUp_ == Clock::time_point()) {
+        return std::chrono::milliseconds(0);
+    }
+    return wholeMs(Clock::now() - lastCompleted_);
+}
+
+std::chrono::milliseconds ServicesDispatcher::computeElapsedTime() {
+    zam::ScopedLock lock(taskInfoMutex_);
+    if (lastPickedUp_ == Clock::time_point()) {
+        return std::chrono::milliseconds(0);
+    }
+    return wholeMs(Clock::now() - lastPickedUp_);
+}
+
+std::chrono::milliseconds ServicesDispatcher::computeWaitingTime(TaskPtr task) {
+    zam::ScopedLock lock(taskInfoMutex_);
+    if (lastPickedUp_ == Clock::time_point() || !task) {
+        return std::chrono::milliseconds(0);
+    }
+    return wholeMs(lastPickedUp_ - task->getSubmissionTime());
+}
+
+TaskPtr ServicesDispatcher::nextTask() {
+    TaskPtr task = queue_->dequeueTask();
+    if (!task) {
+        return task;
+    }
+    recordPickUp(task);
+    if (queue_->size() == kGuardSize) {
+        SF_LOG(detail::servicesDispatcherLogger, ZAMLOG_LEVEL_INFO, kSourcePath, "nextTask",
+               "Task queue is back to a safe size");
+    }
+    return task;
+}
+
+void ServicesDispatcher::recordPickUp(const TaskPtr& task) {
+    std::string name = task->name();
+    zam::ScopedLock lock(taskInfoMutex_);
+    lastTaskName_ = std::move(name);
+    lastPickedUp_ = Clock::now();
+    lastCompleted_ = Clock::time_point();
+}
+
+void ServicesDispatcher::executeTask(TaskPtr task) {
+    const bool loggable = isTaskLoggable(task->name());
+    if (loggable) {
+        SF_LOG_DEBUG(detail::servicesDispatcherLogger, kSourcePath, "executeTask",
+                     " executing (" << getLastTaskName() << ")");
+    }
+    task->execute();
+    zam::ScopedLock lock(taskInfoMutex_);
+    lastCompleted_ = Clock::now();
+    const std::chrono::milliseconds elapsed = wholeMs(lastCompleted_ - lastPickedUp_);
+    const std::string name = lastTaskName_;
+    const std::chrono::milliseconds waiting = computeWaitingTime(task);
+    lock.unlock();
+    if (elapsed.count() > kGuardExecutionTimeMs) {
+        SF_LOG(detail::servicesDispatcherLogger, ZAMLOG_LEVEL_INFO, kSourcePath, "executeTask",
+               " executed (" << name << ") in [" << elapsed.count()
+                             << "] milliseconds. This task exceeded the guard execution time of ["
+                             << kGuardExecutionTimeMs << "] milliseconds. Waiting time was ["
+                             << waiting.count() << "] milliseconds");
+    } else if (loggable) {
+        SF_LOG_DEBUG(detail::servicesDispatcherLogger, kSourcePath, "executeTask",
+                     " executed (" << name << ") in [" << elapsed.count()
+                                   << "] milliseconds. Waiting time was [" << waiting.count()
+                                   << "] milliseconds");
+    }
+}
+
+void ServicesDispatcher::releaseDropped(const TaskPtr& task) {
+    if (auto* blocking = dynamic_cast<zam::BlockingTask*>(task.get())) {
+        blocking->getDoneEvent().set();
+    }
+}
+
+}  // namespace ZAMUnified

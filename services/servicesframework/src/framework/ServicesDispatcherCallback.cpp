@@ -1,0 +1,7 @@
+#include <ZAMUnified/ServicesDispatcherCallback.h>
+
+namespace ZAMUnified {
+
+ServicesDispatcherCallback::~ServicesDispatcherCallback() = default;
+
+}  // namespace ZAMUnified

@@ -1,0 +1,243 @@
+#include <zam/ThreadPool.h>
+
+#include <KORCoreUtils.h>
+#include <KORCoreUtils/FunctionTask.h>
+#include <zam/Event.h>
+
+#include <gtest/gtest.h>
+
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdio>
+#include <memory>
+#include <mutex>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "support/Deadline.h"
+
+namespace {
+
+TaskPtr task(std::function<void()> body, const std::string& name = "t") {
+    return std::make_shared<KORCoreUtils::FunctionTask>(std::move(body), name);
+}
+
+// A manual-reset gate that tasks wait behind; opened on destruction as well, so that a failed
+// assertion cannot leave pool threads blocked on a gate that no longer exists.
+struct Gate {
+    zam::Event event{false};
+    ~Gate() { event.set(); }
+    void open() { event.set(); }
+    void pass() { event.wait(); }
+};
+
+// Counts tasks that are running behind a gate and those that finished. On destruction the gate
+// opens and the tasks are waited for (bounded), since they use this object.
+struct Held {
+    Gate gate;
+    std::atomic<int> started{0};
+    std::atomic<int> finished{0};
+    ~Held() {
+        gate.open();
+        (void)sftest::eventually([this] { return finished.load() == started.load(); });
+    }
+    TaskPtr make() {
+        return task([this] {
+            ++started;
+            gate.pass();
+            ++finished;
+        });
+    }
+};
+
+TEST(ThreadPoolTest, GrowsOnDemandUpToTheMaximumAndQueuesBeyondIt) {
+    Held held;
+    {
+        zam::ThreadPool pool(2, 4, "grow", 60);
+        EXPECT_EQ(2u, pool.threadCount());
+        for (int i = 1; i <= 4; ++i) {
+            pool.enqueue(held.make(), false, false);
+            ASSERT_TRUE(sftest::eventually([&] { return held.started.load() == i; }));
+            EXPECT_EQ(static_cast<unsigned>(std::max(i, 2)), pool.threadCount());
+            ASSERT_TRUE(sftest::eventually([&] { return pool.busyCount() == unsigned(i); }));
+        }
+        pool.enqueue(held.make(), false, false);
+        EXPECT_EQ(4u, pool.threadCount()) << "the maximum holds";
+        EXPECT_EQ(1u, pool.queueSize());
+        EXPECT_EQ(4, held.started.load());
+        held.gate.open();
+        EXPECT_TRUE(sftest::eventually([&] { return held.finished.load() == 5; }));
+        EXPECT_EQ(0u, pool.queueSize());
+    }
+    zam::ThreadPool capped(5, 2, "capped", 60);
+    EXPECT_EQ(2u, capped.threadCount()) << "a minimum above the maximum starts the maximum";
+}
+
+TEST(ThreadPoolTest, IdleThreadsAboveTheMinimumEndAfterTheIdleTime) {
+    Held held;
+    zam::ThreadPool shrinking(1, 3, "shrink", 1);
+    zam::ThreadPool fixed(2, 2, "fixed", 1);
+    for (int i = 0; i < 3; ++i) {
+        shrinking.enqueue(held.make(), false, false);
+        ASSERT_TRUE(sftest::eventually([&] { return held.started.load() == i + 1; }));
+    }
+    fixed.enqueue(held.make(), false, false);
+    fixed.enqueue(held.make(), false, false);
+    ASSERT_TRUE(sftest::eventually([&] { return held.started.load() == 5; }));
+    EXPECT_EQ(3u, shrinking.threadCount());
+    held.gate.open();
+    ASSERT_TRUE(sftest::eventually([&] { return held.finished.load() == 5; }));
+    EXPECT_TRUE(sftest::eventually([&] { return shrinking.threadCount() == 1; }));
+    EXPECT_EQ(2u, fixed.threadCount()) << "idle as long, but the minimum equals the maximum";
+
+    // With no minimum the pool empties and starts a thread again for the next task.
+    zam::ThreadPool empty(0, 1, "empty", 1);
+    EXPECT_EQ(0u, empty.threadCount());
+    std::atomic<int> ran{0};
+    empty.enqueue(task([&] { ++ran; }), true, false);
+    EXPECT_EQ(1, ran.load());
+    EXPECT_TRUE(sftest::eventually([&] { return empty.threadCount() == 0; }));
+    empty.enqueue(task([&] { ++ran; }), true, false);
+    EXPECT_EQ(2, ran.load());
+}
+
+TEST(ThreadPoolTest, UrgentTasksRunFirstInTheOrderTheyCame) {
+    Held held;
+    std::mutex mutex;
+    std::vector<std::string> order;
+    auto recording = [&](const std::string& name) {
+        return task([&, name] {
+            std::lock_guard<std::mutex> lock(mutex);
+            order.push_back(name);
+        });
+    };
+    zam::ThreadPool pool(1, 1, "urgent", 60);
+    pool.enqueue(held.make(), false, false);
+    ASSERT_TRUE(sftest::eventually([&] { return held.started.load() == 1; }));
+    pool.enqueue(recording("n1"), false, false);
+    pool.enqueue(recording("n2"), false, false);
+    pool.enqueue(recording("n3"), false, false);
+    pool.enqueue(recording("u1"), false, true);
+    pool.enqueue(recording("u2"), false, true);
+    EXPECT_EQ(5u, pool.queueSize()) << "both queues count";
+    held.gate.open();
+    pool.enqueue(recording("last"), true, false);
+    std::lock_guard<std::mutex> lock(mutex);
+    EXPECT_EQ((std::vector<std::string>{"u1", "u2", "n1", "n2", "n3", "last"}), order);
+}
+
+TEST(ThreadPoolTest, BlockingEnqueueReturnsAfterAPoolThreadRanTheTask) {
+    zam::ThreadPool pool(1, 2, "block", 60);
+    const std::uint64_t caller = KORCoreUtils::ThreadUtils::getCurrentThreadId();
+    std::uint64_t ranOn = caller;
+    bool ran = false;
+    pool.enqueue(task([&] {
+                     ranOn = KORCoreUtils::ThreadUtils::getCurrentThreadId();
+                     ran = true;
+                 }),
+                 true, false);
+    EXPECT_TRUE(ran);
+    EXPECT_NE(caller, ranOn);
+}
+
+TEST(ThreadPoolTest, ShutdownLetsTheRunningTaskFinishAndDropsTheQueue) {
+    Held held;
+    std::atomic<bool> queuedRan{false};
+    auto pool = std::make_unique<zam::ThreadPool>(1, 1, "shutdown", 60);
+    pool->enqueue(held.make(), false, false);
+    ASSERT_TRUE(sftest::eventually([&] { return held.started.load() == 1; }));
+    pool->enqueue(task([&] { queuedRan = true; }), false, false);
+    pool.reset();  // returns while the task still runs
+    EXPECT_EQ(0, held.finished.load());
+    held.gate.open();
+    EXPECT_TRUE(sftest::eventually([&] { return held.finished.load() == 1; }));
+    EXPECT_FALSE(queuedRan.load());
+}
+
+TEST(ThreadPoolTest, ClearQueueDropsTasksAndReleasesBlockedEnqueuers) {
+    Held held;
+    zam::ThreadPool pool(1, 1, "clear", 60);
+    pool.enqueue(held.make(), false, false);
+    ASSERT_TRUE(sftest::eventually([&] { return held.started.load() == 1; }));
+    std::atomic<bool> ran{false};
+    std::atomic<bool> released{false};
+    std::thread producer([&] {
+        pool.enqueue(task([&] { ran = true; }), true, false);
+        released = true;
+    });
+    pool.enqueue(task([&] { ran = true; }), false, true);
+    ASSERT_TRUE(sftest::eventually([&] { return pool.queueSize() == 2; }));
+    pool.clearQueue();
+    EXPECT_EQ(0u, pool.queueSize());
+    EXPECT_TRUE(sftest::eventually([&] { return released.load(); }));
+    producer.join();
+    held.gate.open();
+    pool.enqueue(task([] {}), true, false);
+    EXPECT_FALSE(ran.load());
+}
+
+TEST(ThreadPoolTest, AThrowingTaskIsReportedAndItsThreadServesOn_NEGATIVE) {
+    zam::ThreadPool pool(1, 1, "boom", 60);
+    testing::internal::CaptureStderr();
+    pool.enqueue(task([] { throw std::runtime_error("bad thing"); }, "thrower"), false, false);
+    pool.enqueue(task([] { throw 42; }, "odd"), true, false);  // the blocked caller is released
+    bool ran = false;
+    pool.enqueue(task([&] { ran = true; }), true, false);  // the same thread is still serving
+    const std::string printed = testing::internal::GetCapturedStderr();
+    EXPECT_TRUE(ran);
+    EXPECT_EQ(1u, pool.threadCount());
+    EXPECT_EQ(
+        "ThreadPool \"boom\": task \"thrower\" threw an exception: bad thing\n"
+        "ThreadPool \"boom\": task \"BT-odd\" threw an exception that is not a std::exception\n",
+        printed);
+}
+
+TEST(ThreadPoolTest, ANullTaskIsIgnoredWithOneLine_NEGATIVE) {
+    zam::ThreadPool pool(1, 1, "nulls", 60);
+    testing::internal::CaptureStderr();
+    pool.enqueue(TaskPtr(), false, false);
+    pool.enqueue(TaskPtr(), true, true);
+    const std::string printed = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(
+        "ThreadPool \"nulls\": a null task was given to enqueue and is ignored\n"
+        "ThreadPool \"nulls\": a null task was given to enqueue and is ignored\n",
+        printed);
+    EXPECT_EQ(0u, pool.queueSize());
+}
+
+// In a child process the system is made to refuse every new thread (no threads allowed for the
+// user the child runs as), so that the pool's failure path is the real one.
+void starvedPool() {
+    struct rlimit none = {0, 0};
+    if (setrlimit(RLIMIT_NPROC, &none) != 0) {
+        _exit(10);
+    }
+    if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) {
+        _exit(11);  // root ignores the limit; an unprivileged user does not
+    }
+    zam::ThreadPool pool(2, 3, "starved", 60);  // reports once: the second start is not tried
+    if (pool.threadCount() != 0) {
+        _exit(12);
+    }
+    bool ran = false;
+    pool.enqueue(task([&] { ran = true; }), true, false);  // cannot wait for a thread: runs here
+    if (!ran || pool.threadCount() != 0 || pool.queueSize() != 0) {
+        _exit(13);
+    }
+    fprintf(stderr, "starved pool ok\n");
+    _exit(0);
+}
+
+TEST(ThreadPoolDeathTest, ThreadsTheSystemRefusesAreReportedAndNotCounted_NEGATIVE) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(starvedPool(), testing::ExitedWithCode(0),
+                "ThreadPool \"starved\": could not start a worker thread: .*\n"
+                "ThreadPool \"starved\": could not start a worker thread: .*\n"
+                "starved pool ok");
+}
+
+}  // namespace

@@ -1,0 +1,192 @@
+#include <ZAMUnified/Processing/TaskDispatcher.h>
+
+#include <KORCoreUtils.h>
+#include <KORCoreUtils/FunctionTask.h>
+#include <ZAMLogger.h>
+#include <ZAMUnified/DispatcherAccessException.h>
+#include <ZAMUnified/ServicesDispatcher.h>
+#include <zam/Event.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "support/Deadline.h"
+
+namespace {
+
+using ZAMUnified::Processing::TaskDispatcher;
+
+TaskPtr task(std::function<void()> body, const std::string& name) {
+    return std::make_shared<KORCoreUtils::FunctionTask>(std::move(body), name);
+}
+
+// Tasks that hold a background thread each until their own gate opens. On destruction every gate
+// opens and the holders wait (bounded) until their tasks are past the gates, so that neither a
+// failed assertion nor the end of a test leaves a thread blocked on a destroyed event.
+struct Holders {
+    std::vector<std::unique_ptr<zam::Event>> gates;
+    std::atomic<int> started{0};
+    std::atomic<int> finished{0};
+    explicit Holders(int count) {
+        for (int i = 0; i < count; ++i) {
+            gates.push_back(std::make_unique<zam::Event>(false));
+        }
+    }
+    ~Holders() {
+        for (auto& gate : gates) {
+            gate->set();
+        }
+        (void)sftest::eventually([this] { return finished.load() == started.load(); });
+    }
+    TaskPtr make(int i) {
+        return task(
+            [this, i] {
+                ++started;
+                gates[i]->wait();
+                ++finished;
+            },
+            "holder");
+    }
+};
+
+class TaskDispatcherTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ZAMLog_setSink([this](const ZAMLogRecord& record) {
+            if (record.logger == "TaskDispatcher") {
+                std::lock_guard<std::mutex> lock(mutex);
+                records.push_back(record);
+            }
+        });
+    }
+    void TearDown() override {
+        ZAMLog_setSink({});
+        ZAMLog_setLevel("TaskDispatcher", ZAMLOG_LEVEL_WARNING);
+    }
+    std::mutex mutex;
+    std::vector<ZAMLogRecord> records;
+};
+
+TEST_F(TaskDispatcherTest, FourThreadsRunFourTasksAtOnceAndTheFifthWaits) {
+    Holders holders(4);
+    std::atomic<bool> fifthRan{false};
+    TaskDispatcher dispatcher("CommonTaskDisp", 4, 100);
+    for (int i = 0; i < 4; ++i) {
+        dispatcher.enqueue(holders.make(i));
+    }
+    ASSERT_TRUE(sftest::eventually([&] { return holders.started.load() == 4; }))
+        << "four tasks run at the same time";
+    dispatcher.enqueue([&] { fifthRan = true; }, "fifth");
+    EXPECT_EQ(1u, dispatcher.queueSize());
+    EXPECT_FALSE(fifthRan.load());
+    holders.gates[2]->set();
+    EXPECT_TRUE(sftest::eventually([&] { return fifthRan.load(); }));
+    EXPECT_EQ(0u, dispatcher.queueSize());
+}
+
+TEST_F(TaskDispatcherTest, UrgentTasksGoBeforeQueuedNormalOnes) {
+    Holders holders(4);
+    std::mutex orderMutex;
+    std::vector<std::string> order;
+    auto recording = [&](const std::string& name) {
+        return [&, name] {
+            std::lock_guard<std::mutex> lock(orderMutex);
+            order.push_back(name);
+        };
+    };
+    TaskDispatcher dispatcher("urgent", 4, 100);
+    for (int i = 0; i < 4; ++i) {
+        dispatcher.enqueue(holders.make(i));
+    }
+    ASSERT_TRUE(sftest::eventually([&] { return holders.started.load() == 4; }));
+    dispatcher.enqueue(recording("n1"), "n1");
+    dispatcher.enqueue(task(recording("n2"), "n2"));
+    dispatcher.enqueueUrgent(recording("u1"), "u1");
+    dispatcher.enqueueUrgent(task(recording("u2"), "u2"));
+    EXPECT_EQ(4u, dispatcher.queueSize());
+    holders.gates[0]->set();  // one thread free: it takes the queue in order
+    ASSERT_TRUE(sftest::eventually([&] { return dispatcher.queueSize() == 0; }));
+    std::atomic<bool> done{false};
+    dispatcher.enqueueBlock([&] { done = true; }, "after");
+    EXPECT_TRUE(done.load());
+    std::lock_guard<std::mutex> lock(orderMutex);
+    EXPECT_EQ((std::vector<std::string>{"u1", "u2", "n1", "n2"}), order);
+}
+
+TEST_F(TaskDispatcherTest, TaskEnqueuesAreLoggedAtDebugWithTheQueueSizeBefore) {
+    ZAMLog_setLevel("TaskDispatcher", ZAMLOG_LEVEL_DEBUG);
+    TaskDispatcher dispatcher("logged", 4, 100);
+    dispatcher.enqueueBlock(task([] {}, "X"));
+    dispatcher.enqueueBlock([] {}, "function forms log nothing");
+    Holders holders(4);
+    for (int i = 0; i < 4; ++i) {
+        dispatcher.enqueue(holders.make(i));
+        ASSERT_TRUE(sftest::eventually([&] { return holders.started.load() == i + 1; }));
+    }
+    dispatcher.enqueue(task([] {}, "Y"));
+    dispatcher.enqueueUrgent(task([] {}, "Z"));
+    dispatcher.enqueue([] {}, "quiet");
+    dispatcher.enqueueUrgent([] {}, "quiet");
+    std::vector<ZAMLogRecord> seen;
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        seen = records;
+    }
+    ASSERT_EQ(7u, seen.size());
+    EXPECT_EQ("EnqueueBlock X - Queue Size: 0", seen[0].message);
+    EXPECT_EQ("enqueueBlock", seen[0].function);
+    for (int i = 1; i <= 4; ++i) {
+        EXPECT_EQ("Enqueue holder - Queue Size: 0", seen[i].message);
+    }
+    EXPECT_EQ("Enqueue Y - Queue Size: 0", seen[5].message);
+    EXPECT_EQ("enqueue", seen[5].function);
+    EXPECT_EQ("EnqueueUrgent Z - Queue Size: 1", seen[6].message);
+    EXPECT_EQ("enqueueUrgent", seen[6].function);
+    for (const ZAMLogRecord& record : seen) {
+        EXPECT_EQ(ZAMLOG_LEVEL_DEBUG, record.level);
+        EXPECT_EQ("services/servicesframework/src/common/processing/TaskDispatcher", record.file);
+    }
+
+    // Below debug nothing is logged.
+    ZAMLog_setLevel("TaskDispatcher", ZAMLOG_LEVEL_INFO);
+    dispatcher.enqueue(task([] {}, "unseen"));
+    std::lock_guard<std::mutex> lock(mutex);
+    EXPECT_EQ(7u, records.size());
+}
+
+TEST_F(TaskDispatcherTest, BackgroundTasksAreRefusedStateUpdatesAndNullTasksAreIgnored) {
+    ZAMUnified::ServicesDispatcher services;
+    TaskDispatcher dispatcher("background", 2, 100);
+    const std::uint64_t caller = KORCoreUtils::ThreadUtils::getCurrentThreadId();
+    std::uint64_t ranOn = caller;
+    bool refused = false;
+    dispatcher.enqueueBlock(
+        [&] {
+            ranOn = KORCoreUtils::ThreadUtils::getCurrentThreadId();
+            try {
+                services.ensureUpdateAccess("State");
+            } catch (ZAMUnified::DispatcherAccessException&) {
+                refused = true;
+            }
+        },
+        "update");
+    EXPECT_NE(caller, ranOn);
+    EXPECT_TRUE(refused);
+
+    ZAMLog_setLevel("TaskDispatcher", ZAMLOG_LEVEL_DEBUG);
+    testing::internal::CaptureStderr();
+    dispatcher.enqueue(TaskPtr());
+    const std::string printed = testing::internal::GetCapturedStderr();
+    EXPECT_EQ("ThreadPool \"background\": a null task was given to enqueue and is ignored\n",
+              printed);
+    EXPECT_EQ(0u, dispatcher.queueSize());
+    std::lock_guard<std::mutex> lock(mutex);
+    EXPECT_TRUE(records.empty());
+}
+
+}  // namespace
