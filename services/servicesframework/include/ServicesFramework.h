@@ -8,10 +8,24 @@
 #include <zam/Condition.h>
 #include <zam/Event.h>
 #include <zam/Mutex.h>
+#include <zam/PoolWorker.h>
 #include <zam/Runnable.h>
 #include <zam/ScopedLock.h>
 #include <zam/Task.h>
 #include <zam/ThreadName.h>
+#include <zam/ThreadPool.h>
+
+// Secure strings and encoders
+#include <zam/Base64.h>
+#include <zam/Base64DiscreetEncoder.h>
+#include <zam/Base64Encoding.h>
+#include <zam/Base64FamilyEncoder.h>
+#include <zam/Base64urlEncoding.h>
+#include <zam/ByteBlob.h>
+#include <zam/Encoding.h>
+#include <zam/SecureString.h>
+#include <zam/SecureStringReader.h>
+#include <zam/SecureStringUtils.h>
 
 // Tasks that carry the core-utility namespace
 #include <KORCoreUtils/FunctionTask.h>
@@ -21,8 +35,12 @@
 #include <ZAMUnified/CapabilitiesExceptionImpl.h>
 #include <ZAMUnified/DispatcherAccessException.h>
 #include <ZAMUnified/DispatcherAccessExceptionImpl.h>
+#include <ZAMUnified/AccessGuard.h>
 #include <ZAMUnified/FunctorTask.h>
+#include <ZAMUnified/Processing/TaskDispatcher.h>
 #include <ZAMUnified/Processing/TaskQueue.h>
+#include <ZAMUnified/ServicesDispatcher.h>
+#include <ZAMUnified/ServicesDispatcherCallback.h>
 #include <ZAMUnified/UnifiedException.h>
 #include <ZAMUnified/UnifiedExceptionImpl.h>
 

@@ -1,0 +1,60 @@
+#include <zam/Base64Encoding.h>
+
+namespace zam {
+
+// RFC 4648 Table 1.
+const char* const Base64Encoding::ENCODE_TABLE =
+    "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+
+// "=" (0x3D) decodes as 0 so that padding passes the group check; its bytes are cut afterwards.
+// clang-format off
+const unsigned char Base64Encoding::DECODE_TABLE[256] = {
+    255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255,
+    255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255,
+    255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255,  62, 255, 255, 255,  63,
+     52,  53,  54,  55,  56,  57,  58,  59,  60,  61, 255, 255, 255,   0, 255, 255,
+    255,   0,   1,   2,   3,   4,   5,   6,   7,   8,   9,  10,  11,  12,  13,  14,
+     15,  16,  17,  18,  19,  20,  21,  22,  23,  24,  25, 255, 255, 255, 255, 255,
+    255,  26,  27,  28,  29,  30,  31,  32,  33,  34,  35,  36,  37,  38,  39,  40,
+     41,  42,  43,  44,  45,  46,  47,  48,  49,  50,  51, 255, 255, 255, 255, 255,
+    255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255,
+    255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255,
+    255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255,
+    255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255,
+    255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255,
+    255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255,
+    255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255,
+    255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255,
+};
+// clang-format on
+
+Base64Encoding::Base64Encoding() : padding_("=") {}
+
+Base64Encoding::~Base64Encoding() = default;
+
+Base64Encoding& Base64Encoding::getInstance() {
+    static Base64Encoding instance;
+    return instance;
+}
+
+const char* Base64Encoding::getEncodingTable() const {
+    return ENCODE_TABLE;
+}
+
+const unsigned char* Base64Encoding::getDecodingTable() const {
+    return DECODE_TABLE;
+}
+
+const std::string& Base64Encoding::getEncodedPaddingChars() const {
+    return padding_;
+}
+
+const std::string& Base64Encoding::getDecodedPaddingChars() const {
+    return padding_;
+}
+
+bool Base64Encoding::isPaddingCharEncoded() const {
+    return false;
+}
+
+}  // namespace zam

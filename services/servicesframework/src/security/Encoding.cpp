@@ -1,0 +1,7 @@
+#include <zam/Encoding.h>
+
+namespace zam {
+
+Encoding::~Encoding() = default;
+
+}  // namespace zam

@@ -1,0 +1,357 @@
+#include "security/detail/Base64Codec.h"
+
+#include <zam/Encoding.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+
+namespace zam::detail {
+namespace {
+
+constexpr std::size_t kGroupsPerLine = 18;  // 72 characters
+
+inline void encodeFullGroup(const char* table, const unsigned char* in, char* out) {
+    const std::uint32_t v = (std::uint32_t{in[0]} << 16) | (std::uint32_t{in[1]} << 8) | in[2];
+    out[0] = table[v >> 18];
+    out[1] = table[(v >> 12) & 0x3F];
+    out[2] = table[(v >> 6) & 0x3F];
+    out[3] = table[v & 0x3F];
+}
+
+// One or two bytes give two or three characters.
+inline std::size_t encodeShortGroup(const char* table, const unsigned char* in, std::size_t count,
+                                    char* out) {
+    out[0] = table[in[0] >> 2];
+    if (count == 1) {
+        out[1] = table[(in[0] & 0x03) << 4];
+        return 2;
+    }
+    out[1] = table[((in[0] & 0x03) << 4) | (in[1] >> 4)];
+    out[2] = table[(in[1] & 0x0F) << 2];
+    return 3;
+}
+
+// Turns a stream of characters into bytes, four characters at a time, across any number of
+// pieces. A character outside the alphabet only marks the result bad, so that the loop stays free
+// of branches; callers look at `bad` when the stream ends.
+class GroupDecoder {
+  public:
+    GroupDecoder(const unsigned char* table, unsigned char* out) : table_(table), out_(out) {}
+
+    void feed(const char* text, std::size_t length) {
+        const auto* in = reinterpret_cast<const unsigned char*>(text);
+        if (carryLength_ != 0) {
+            while (carryLength_ < 4 && length != 0) {
+                carry_[carryLength_++] = *in++;
+                --length;
+            }
+            if (carryLength_ < 4) {
+                return;
+            }
+            decodeGroup(carry_);
+            carryLength_ = 0;
+        }
+        // Locals rather than members in the hot loop: stores through the unsigned char output
+        // pointer could alias the members, which would force a reload after every group.
+        const unsigned char* table = table_;
+        unsigned char* out = out_;
+        std::uint32_t bad = bad_;
+        const unsigned char* end = in + (length & ~std::size_t{3});
+        for (; in != end; in += 4, out += 3) {
+            const std::uint32_t d0 = table[in[0]];
+            const std::uint32_t d1 = table[in[1]];
+            const std::uint32_t d2 = table[in[2]];
+            const std::uint32_t d3 = table[in[3]];
+            bad |= d0 | d1 | d2 | d3;
+            const std::uint32_t v = (d0 << 18) | (d1 << 12) | (d2 << 6) | d3;
+            out[0] = static_cast<unsigned char>(v >> 16);
+            out[1] = static_cast<unsigned char>(v >> 8);
+            out[2] = static_cast<unsigned char>(v);
+        }
+        out_ = out;
+        bad_ = bad;
+        for (std::size_t i = 0; i < (length & 3); ++i) {
+            carry_[carryLength_++] = in[i];
+        }
+    }
+
+    bool bad() const { return (bad_ & 0x80U) != 0; }
+    bool incomplete() const { return carryLength_ != 0; }
+    unsigned char* position() const { return out_; }
+
+  private:
+    void decodeGroup(const unsigned char* c) {
+        const std::uint32_t d0 = table_[c[0]];
+        const std::uint32_t d1 = table_[c[1]];
+        const std::uint32_t d2 = table_[c[2]];
+        const std::uint32_t d3 = table_[c[3]];
+        bad_ |= d0 | d1 | d2 | d3;
+        const std::uint32_t v = (d0 << 18) | (d1 << 12) | (d2 << 6) | d3;
+        out_[0] = static_cast<unsigned char>(v >> 16);
+        out_[1] = static_cast<unsigned char>(v >> 8);
+        out_[2] = static_cast<unsigned char>(v);
+        out_ += 3;
+    }
+
+    const unsigned char* table_;
+    unsigned char* out_;
+    unsigned char carry_[4] = {0, 0, 0, 0};
+    std::size_t carryLength_ = 0;
+    std::uint32_t bad_ = 0;
+};
+
+// The text as the decoder sees it: the data part up to the first padding string, and a small
+// tail from there on, with every padding string already in its decoded one-character form.
+struct SplitText {
+    const char* head;
+    std::size_t headLength;
+    const char* tail;
+    std::size_t tailLength;
+
+    std::size_t size() const { return headLength + tailLength; }
+    char at(std::size_t i) const { return i < headLength ? head[i] : tail[i - headLength]; }
+};
+
+// Same rules as Base64FamilyEncoder::getPaddingChars for a tail that starts at the first padding
+// character: -1 when anything but padding and "\r\n" is in it.
+long countTailPadding(const char* tail, std::size_t length, char pad) {
+    long count = 0;
+    for (std::size_t i = 0; i < length;) {
+        if (tail[i] == pad) {
+            ++count;
+            ++i;
+        } else if (tail[i] == '\r' && i + 1 < length && tail[i + 1] == '\n') {
+            i += 2;
+        } else {
+            return -1;
+        }
+    }
+    return count;
+}
+
+// Same rules as Base64FamilyEncoder::weakCheckNewLines, for padding one character wide.
+// `firstInHead`: findLineBreak over the head.
+bool linesAreRegular(const SplitText& text, std::size_t firstInHead, char pad) {
+    std::size_t first = firstInHead;
+    if (first == text.headLength) {
+        // The tail starts with padding, so no line break straddles the two parts.
+        first = text.headLength + findLineBreak(text.tail, text.tailLength, 0);
+    }
+    const std::size_t total = text.size();
+    if (first >= total) {
+        return true;
+    }
+    const std::size_t period = first + 2;
+    for (std::size_t pos = first; pos < total; pos += period) {
+        const char c = text.at(pos);
+        const bool lineBreak = c == '\r' && pos + 1 < total && text.at(pos + 1) == '\n';
+        if (!lineBreak && c != pad) {
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+std::size_t findLineBreak(const char* text, std::size_t length, std::size_t from) {
+    while (from < length) {
+        const void* hit = std::memchr(text + from, '\r', length - from);
+        if (hit == nullptr) {
+            return length;
+        }
+        const auto pos = static_cast<std::size_t>(static_cast<const char*>(hit) - text);
+        if (pos + 1 < length && text[pos + 1] == '\n') {
+            return pos;
+        }
+        from = pos + 1;
+    }
+    return length;
+}
+
+std::size_t countLineBreaks(const char* text, std::size_t length) {
+    std::size_t count = 0;
+    for (std::size_t pos = findLineBreak(text, length, 0); pos < length;
+         pos = findLineBreak(text, length, pos + 2)) {
+        ++count;
+    }
+    return count;
+}
+
+std::string encodeBase64Family(const Encoding& encoding, const unsigned char* bytes,
+                               std::size_t count, bool padding, bool lineBreaks) {
+    if (bytes == nullptr || count == 0) {
+        return std::string();
+    }
+    const char* table = encoding.getEncodingTable();
+    const std::string& pad = encoding.getEncodedPaddingChars();
+    const std::size_t fullGroups = count / 3;
+    const std::size_t rest = count % 3;
+    const std::size_t breaks = lineBreaks ? fullGroups / kGroupsPerLine : 0;
+    const std::size_t padCount = (padding && rest != 0) ? 3 - rest : 0;
+    const std::size_t length =
+        fullGroups * 4 + (rest != 0 ? rest + 1 : 0) + breaks * 2 + padCount * pad.size();
+
+    std::string text(length, '\0');
+    char* out = &text[0];
+    const unsigned char* in = bytes;
+    std::size_t groupsLeft = fullGroups;
+    while (groupsLeft != 0) {
+        const std::size_t line = lineBreaks ? std::min(groupsLeft, kGroupsPerLine) : groupsLeft;
+        for (std::size_t i = 0; i < line; ++i, in += 3, out += 4) {
+            encodeFullGroup(table, in, out);
+        }
+        groupsLeft -= line;
+        // A break follows every full line, the last one included; never the short group.
+        if (lineBreaks && line == kGroupsPerLine) {
+            *out++ = '\r';
+            *out++ = '\n';
+        }
+    }
+    if (rest != 0) {
+        out += encodeShortGroup(table, in, rest, out);
+        for (std::size_t i = 0; i < padCount; ++i, out += pad.size()) {
+            std::memcpy(out, pad.data(), pad.size());
+        }
+    }
+    return text;
+}
+
+int decodeBase64Family(const Encoding& encoding, const std::string& text, bool addMissingPadding,
+                       std::vector<unsigned char>& bytes) {
+    if (text.empty()) {
+        return -1;
+    }
+    const std::string& decodedPadding = encoding.getDecodedPaddingChars();
+    if (decodedPadding.size() != 1) {
+        // Padding of any other width cannot be stripped from the decoded bytes.
+        return -3;
+    }
+    const char pad = decodedPadding[0];
+    const std::string& encodedPadding = encoding.getEncodedPaddingChars();
+    const bool twoSpellings = encoding.isPaddingCharEncoded() && !encodedPadding.empty() &&
+                              encodedPadding != decodedPadding;
+
+    // Everything from the first padding string on (in either spelling) goes to the tail, where
+    // only padding and line breaks may stand; encoded padding becomes decoded padding there.
+    const char* raw = text.data();
+    const std::size_t rawLength = text.size();
+    std::size_t first = rawLength;
+    if (const void* hit = std::memchr(raw, pad, rawLength)) {
+        first = static_cast<std::size_t>(static_cast<const char*>(hit) - raw);
+    }
+    if (twoSpellings) {
+        first = std::min(first, std::min(text.find(encodedPadding), rawLength));
+    }
+    std::size_t missing = 0;
+    if (addMissingPadding) {
+        // Counted on the text as given, encoded padding included, as addMissingPaddingChars does.
+        const std::size_t breaks = countLineBreaks(raw, rawLength);
+        missing = (4 - (static_cast<std::uint32_t>(rawLength - 2 * breaks) & 3U)) & 3U;
+    }
+    SplitText split{raw, first, raw + first, rawLength - first};
+    std::string tail;  // only when the tail has to be rewritten
+    if ((twoSpellings && first < rawLength) || missing != 0) {
+        for (std::size_t i = first; i < rawLength;) {
+            if (twoSpellings && text.compare(i, encodedPadding.size(), encodedPadding) == 0) {
+                tail += pad;
+                i += encodedPadding.size();
+            } else {
+                tail += raw[i++];
+            }
+        }
+        tail.append(missing, pad);
+        split.tail = tail.data();
+        split.tailLength = tail.size();
+    }
+
+    const long paddings = countTailPadding(split.tail, split.tailLength, pad);
+    const std::size_t firstBreak = findLineBreak(split.head, split.headLength, 0);
+    if (paddings < 0 || !linesAreRegular(split, firstBreak, pad)) {
+        return -2;
+    }
+
+    const std::size_t oldSize = bytes.size();
+    const std::size_t total = split.size();
+    bytes.resize(oldSize + (total / 4) * 3 + 3);
+    auto rollback = [&](int code) {
+        bytes.resize(oldSize);
+        return code;
+    };
+
+    // First attempt, for well-formed text: cut the data part at each "\r\n" and decode the pieces
+    // directly. It counts the line breaks on the way, which the size checks below need.
+    GroupDecoder direct(encoding.getDecodingTable(), bytes.data() + oldSize);
+    std::size_t lineBreaks = 0;
+    std::size_t from = 0;
+    for (std::size_t pos = firstBreak;; pos = findLineBreak(split.head, split.headLength, from)) {
+        direct.feed(split.head + from, pos - from);
+        if (pos == split.headLength) {
+            break;
+        }
+        ++lineBreaks;
+        from = pos + 2;
+    }
+    lineBreaks += countLineBreaks(split.tail, split.tailLength);
+
+    const auto lastGroup =
+        static_cast<std::uint32_t>(total - static_cast<std::size_t>(paddings) - 2 * lineBreaks) &
+        3U;
+    if (lastGroup == 1) {
+        return rollback(-2);
+    }
+    const long needed = static_cast<long>((4 - lastGroup) & 3U);
+    if (paddings < needed) {
+        return rollback(-2);
+    }
+    // Surplus padding is dropped: only the first `needed` padding characters are decoded.
+    const char kept[3] = {pad, pad, pad};
+    direct.feed(kept, static_cast<std::size_t>(needed));
+
+    unsigned char* end = nullptr;
+    if (!direct.bad() && !direct.incomplete()) {
+        end = direct.position();
+    } else {
+        // Stray "\r" or "\n" (or a real fault): redo it by the letter. Line breaks are erased
+        // the way repeated erasure of the first "\r\n" would, which also removes the breaks that
+        // an erasure brings together; this is a stack, so it takes one pass.
+        std::string cleaned;
+        cleaned.reserve(total);
+        auto push = [&cleaned](char c) {
+            if (c == '\n' && !cleaned.empty() && cleaned.back() == '\r') {
+                cleaned.pop_back();
+            } else {
+                cleaned.push_back(c);
+            }
+        };
+        for (std::size_t i = 0; i < split.headLength; ++i) {
+            push(split.head[i]);
+        }
+        long keptPadding = 0;
+        for (std::size_t i = 0; i < split.tailLength; ++i) {
+            const char c = split.tail[i];
+            if (c != pad) {
+                push(c);
+            } else if (keptPadding < needed) {
+                ++keptPadding;
+                push(c);
+            }
+        }
+        GroupDecoder exact(encoding.getDecodingTable(), bytes.data() + oldSize);
+        exact.feed(cleaned.data(), cleaned.size());
+        if (exact.bad()) {
+            return rollback(-2);
+        }
+        if (exact.incomplete()) {
+            return rollback(-3);
+        }
+        end = exact.position();
+    }
+    // The padding characters decoded as zero bytes at the end; they are not part of the data.
+    const auto produced = static_cast<std::size_t>(end - (bytes.data() + oldSize));
+    bytes.resize(oldSize + produced - static_cast<std::size_t>(needed));
+    return 0;
+}
+
+}  // namespace zam::detail

@@ -1,0 +1,466 @@
+#include <zam/Base64FamilyEncoder.h>
+
+#include <zam/Base64.h>
+#include <zam/Base64Encoding.h>
+#include <zam/Base64urlEncoding.h>
+
+#include "security/Base64Reference.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Bytes = std::vector<unsigned char>;
+
+Bytes bytesOf(const std::string& text) {
+    return Bytes(text.begin(), text.end());
+}
+
+const unsigned char* raw(const std::string& text) {
+    return reinterpret_cast<const unsigned char*>(text.data());
+}
+
+unsigned int count(const std::string& text) {
+    return static_cast<unsigned int>(text.size());
+}
+
+// Junk that a decoder must append behind, and must leave alone when it fails.
+const Bytes kJunk = {0xDE, 0xAD, 0xBE, 0xEF};
+
+struct Decoded {
+    int result;
+    Bytes bytes;  // what followed the junk
+    bool junkKept;
+};
+
+template <typename Decode>
+Decoded decodeAfterJunk(Decode decode, const std::string& text) {
+    Bytes out = kJunk;
+    const int result = decode(text, out);
+    const bool junkKept =
+        out.size() >= kJunk.size() && Bytes(out.begin(), out.begin() + 4) == kJunk;
+    return {result, junkKept ? Bytes(out.begin() + 4, out.end()) : out, junkKept};
+}
+
+// RFC 4648 section 10, in both alphabets, with the padding each one writes.
+TEST(Base64FamilyEncoderTest, Rfc4648VectorsInBothAlphabets) {
+    struct Vector {
+        const char* plain;
+        const char* base64;
+        const char* base64url;
+    };
+    const Vector vectors[] = {
+        {"", "", ""},
+        {"f", "Zg==", "Zg%3D%3D"},
+        {"fo", "Zm8=", "Zm8%3D"},
+        {"foo", "Zm9v", "Zm9v"},
+        {"foob", "Zm9vYg==", "Zm9vYg%3D%3D"},
+        {"fooba", "Zm9vYmE=", "Zm9vYmE%3D"},
+        {"foobar", "Zm9vYmFy", "Zm9vYmFy"},
+    };
+    for (const Vector& v : vectors) {
+        const std::string plain = v.plain;
+        SCOPED_TRACE(plain);
+        EXPECT_EQ(v.base64, zam::base64_encode(raw(plain), count(plain), false));
+        EXPECT_EQ(v.base64url, zam::base64url_encode(raw(plain), count(plain), true));
+        std::string bare = v.base64;
+        bare.erase(bare.find_first_of('=') == std::string::npos ? bare.size()
+                                                                : bare.find_first_of('='));
+        EXPECT_EQ(bare, zam::base64_encode_without_padding(raw(plain), count(plain), false));
+        EXPECT_EQ(bare, zam::base64url_encode_without_padding(raw(plain), count(plain), false));
+        if (!plain.empty()) {
+            Bytes out;
+            EXPECT_EQ(0, zam::base64_decode(v.base64, out));
+            EXPECT_EQ(bytesOf(plain), out);
+            out.clear();
+            EXPECT_EQ(0, zam::base64url_decode(v.base64url, out));
+            EXPECT_EQ(bytesOf(plain), out);
+            out.clear();
+            EXPECT_EQ(0, zam::base64url_decode_without_padding(bare, out));
+            EXPECT_EQ(bytesOf(plain), out);
+        }
+    }
+}
+
+TEST(Base64FamilyEncoderTest, AlphabetsDifferOnlyInTheLastTwoCharacters) {
+    const Bytes all = {0xFB, 0xEF, 0xFF, 0x00, 0x10, 0x83};
+    EXPECT_EQ("++//ABCD", zam::base64_encode(all.data(), 6, false));
+    EXPECT_EQ("--__ABCD", zam::base64url_encode(all.data(), 6, false));
+    Bytes out;
+    EXPECT_EQ(-2, zam::base64_decode("--__ABCD", out));
+    EXPECT_EQ(-2, zam::base64url_decode("++//ABCD", out));
+    EXPECT_TRUE(out.empty());
+    EXPECT_EQ(0, zam::base64url_decode("--__ABCD", out));
+    EXPECT_EQ(all, out);
+    EXPECT_STREQ("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/",
+                 zam::Base64Encoding::ENCODE_TABLE);
+    EXPECT_STREQ("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-_",
+                 zam::Base64urlEncoding::ENCODE_TABLE);
+    for (int c = 0; c < 256; ++c) {
+        const char* std64 = zam::Base64Encoding::ENCODE_TABLE;
+        const char* url64 = zam::Base64urlEncoding::ENCODE_TABLE;
+        const char* inStd = c != 0 ? std::strchr(std64, c) : nullptr;
+        const char* inUrl = c != 0 ? std::strchr(url64, c) : nullptr;
+        EXPECT_EQ(c == '=' ? 0
+                  : inStd  ? inStd - std64
+                           : 255,
+                  zam::Base64Encoding::DECODE_TABLE[c])
+            << c;
+        EXPECT_EQ(c == '=' ? 0
+                  : inUrl  ? inUrl - url64
+                           : 255,
+                  zam::Base64urlEncoding::DECODE_TABLE[c])
+            << c;
+    }
+}
+
+TEST(Base64FamilyEncoderTest, SingletonsAndPaddingStrings) {
+    zam::Base64Encoding& base64 = zam::Base64Encoding::getInstance();
+    zam::Base64urlEncoding& url = zam::Base64urlEncoding::getInstance();
+    EXPECT_EQ(&base64, &zam::Base64Encoding::getInstance());
+    EXPECT_EQ(&url, &zam::Base64urlEncoding::getInstance());
+    EXPECT_EQ("=", base64.getEncodedPaddingChars());
+    EXPECT_EQ(&base64.getEncodedPaddingChars(), &base64.getDecodedPaddingChars());
+    EXPECT_FALSE(base64.isPaddingCharEncoded());
+    EXPECT_EQ("%3D", url.getEncodedPaddingChars());
+    EXPECT_EQ("=", url.getDecodedPaddingChars());
+    EXPECT_TRUE(url.isPaddingCharEncoded());
+    EXPECT_EQ(zam::Base64Encoding::DECODE_TABLE, base64.getDecodingTable());
+    EXPECT_EQ(zam::Base64urlEncoding::ENCODE_TABLE, url.getEncodingTable());
+}
+
+TEST(Base64FamilyEncoderTest, NullOrNoBytesEncodeToNothing) {
+    const unsigned char byte = 'a';
+    EXPECT_EQ("", zam::base64_encode(nullptr, 5, true));
+    EXPECT_EQ("", zam::base64_encode(&byte, 0, false));
+    EXPECT_EQ("", zam::base64_encode_without_padding(nullptr, 1, false));
+    EXPECT_EQ("", zam::base64url_encode(&byte, 0, true));
+    EXPECT_EQ("", zam::base64url_encode_without_padding(nullptr, 3, true));
+}
+
+TEST(Base64FamilyEncoderTest, LineBreaksFollowEveryFullLineButNeverTheShortGroup) {
+    const std::string b54(54, 'x');
+    const std::string line = zam::base64_encode(raw(b54), 54, false);
+    ASSERT_EQ(72U, line.size());
+    EXPECT_EQ(line + "\r\n", zam::base64_encode(raw(b54), 54, true));
+    const std::string b55(55, 'x');
+    EXPECT_EQ(line + "\r\neA==", zam::base64_encode(raw(b55), 55, true));
+    EXPECT_EQ(line + "\r\neA%3D%3D", zam::base64url_encode(raw(b55), 55, true));
+    EXPECT_EQ(line + "\r\neA", zam::base64_encode_without_padding(raw(b55), 55, true));
+    const std::string b108(108, 'x');
+    EXPECT_EQ(line + "\r\n" + line + "\r\n", zam::base64_encode(raw(b108), 108, true));
+    const std::string b107(107, 'x');
+    const std::string text = zam::base64_encode(raw(b107), 107, true);
+    EXPECT_EQ(72U + 2U + 72U, text.size());
+    EXPECT_EQ("eHg=", text.substr(text.size() - 4));
+}
+
+// Result codes and which check decides first. Each input also runs against the literal rules in
+// Base64Reference.h, so the table and the reference confirm each other.
+TEST(Base64FamilyEncoderTest, DecodeResultsAndTheirPrecedence) {
+    struct Case {
+        const char* text;
+        int base64;        // base64_decode
+        const char* data;  // bytes when either decoder succeeds
+        int withoutPad;    // base64_decode_without_padding
+    };
+    const Case cases[] = {
+        {"", -1, "", -1},
+        {"YWJj", 0, "abc", 0},
+        {"YWI=", 0, "ab", 0},
+        {"YQ==", 0, "a", 0},
+        {"YWI", -2, "ab", 0},  // padding missing
+        {"YQ=", -2, "a", 0},   // too little padding (completed when optional)
+        {"YQ===", 0, "a", 0},  // surplus padding removed
+        {"YQ==========", 0, "a", 0},
+        {"Y", -2, "", -2},  // final group of one character
+        {"Y===", -2, "", -2},
+        {"QQ==QQ==", -2, "", -2},   // data behind padding
+        {"YQ==\r\n", 0, "a", 0},    // line break at the end
+        {"YW\r\nJj", 0, "abc", 0},  // inside a group
+        {"YWJj\r\nYWJj\r\nYQ==", 0, "abcabca", 0},
+        {"YWJj\r\nYWJjYW\r\nJj", -2, "", -2},  // irregular
+        {"YWJj\nYWJj", -2, "", -2},            // bare "\n" is not a line break
+        {"YW*j", -2, "", -2},                  // outside the alphabet
+        {"YQ==\r\n==\r\n", 0, "a", 0},         // padding and breaks may mix at the end
+        {"YQ==\r\n=x", -2, "", -2},
+        {"YWJjY\r\r\n\nQ==", -3, "", -3},  // cascading breaks leave a short group
+        {"Y*JjY\r\r\n\nQ==", -2, "", -2},  // a bad full group outranks the short group
+        {"YWJjY\r\r\n\n*==", -3, "", -3},  // a bad short group is still a short group
+        {"\r\n", 0, "", 0},                // nothing but a line break
+        {"%3D", -2, "", -2},               // "%" is not in the Base64 alphabet
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(std::string(c.text)));
+        const Decoded got = decodeAfterJunk(zam::base64_decode, c.text);
+        EXPECT_EQ(c.base64, got.result);
+        EXPECT_TRUE(got.junkKept);
+        EXPECT_EQ(c.base64 == 0 ? bytesOf(c.data) : Bytes(), got.bytes);
+        const Decoded loose = decodeAfterJunk(zam::base64_decode_without_padding, c.text);
+        EXPECT_EQ(c.withoutPad, loose.result);
+        EXPECT_EQ(c.withoutPad == 0 ? bytesOf(c.data) : Bytes(), loose.bytes);
+
+        Bytes expected;
+        EXPECT_EQ(c.base64, sftest::referenceDecode(c.text, zam::Base64Encoding::DECODE_TABLE, "=",
+                                                    expected));
+    }
+}
+
+TEST(Base64FamilyEncoderTest, Base64urlTakesBothSpellingsOfPadding) {
+    struct Case {
+        const char* text;
+        int result;
+        const char* data;
+    };
+    const Case cases[] = {
+        {"YQ%3D%3D", 0, "a"},
+        {"YWI%3D", 0, "ab"},
+        {"YWI=", 0, "ab"},  // "=" is padding, never data bits
+        {"YQ==", 0, "a"},
+        {"YQ=%3D", 0, "a"},            // spellings mixed
+        {"YQ%3D%3D%3D", 0, "a"},       // surplus
+        {"YQ%3D", -2, ""},             // too little
+        {"YQ%3D%3D\r\n", 0, "a"},      // a line break behind encoded padding
+        {"YQ%3D%3DYQ%3D%3D", -2, ""},  // data behind padding
+        {"YQ%3", -2, ""},              // a torn padding string is not padding
+        {"", -1, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        const Decoded got = decodeAfterJunk(zam::base64url_decode, c.text);
+        EXPECT_EQ(c.result, got.result);
+        EXPECT_TRUE(got.junkKept);
+        EXPECT_EQ(c.result == 0 ? bytesOf(c.data) : Bytes(), got.bytes);
+    }
+    Bytes out;
+    EXPECT_EQ(0, zam::base64url_decode_without_padding("YQ", out));
+    EXPECT_EQ(bytesOf("a"), out);
+}
+
+// A failed decode leaves the caller's vector as it was, whichever stage fails.
+TEST(Base64FamilyEncoderTest, NEGATIVE_FailureLeavesTheOutputUntouched) {
+    const char* failing[] = {"",
+                             "Y",
+                             "YQ=",
+                             "QQ==QQ==",
+                             "YWJj\r\nYWJjYW\r\nJj",
+                             "YWJjYW*j",
+                             "YWJjY\r\r\n\nQ==",
+                             "YWJjYWJjYWJj*WJj"};
+    for (const char* text : failing) {
+        SCOPED_TRACE(testing::PrintToString(std::string(text)));
+        Bytes out = kJunk;
+        out.reserve(64);
+        EXPECT_NE(0, zam::base64_decode(text, out));
+        EXPECT_EQ(kJunk, out);
+        EXPECT_NE(0, zam::base64url_decode(text, out));
+        EXPECT_EQ(kJunk, out);
+    }
+}
+
+// Every length from 0 to 300, both alphabets, with and without padding and line breaks.
+TEST(Base64FamilyEncoderTest, RandomBytesRoundTripAtEveryLength) {
+    std::mt19937 random(4648);
+    for (unsigned int length = 0; length <= 300; ++length) {
+        Bytes data(length);
+        for (auto& b : data) {
+            b = static_cast<unsigned char>(random());
+        }
+        for (const bool lines : {false, true}) {
+            SCOPED_TRACE(std::to_string(length) + (lines ? " with line breaks" : ""));
+            const Bytes expected = length == 0 ? Bytes() : data;
+            Bytes out = kJunk;
+            const std::string b64 = zam::base64_encode(data.data(), length, lines);
+            EXPECT_EQ(length == 0 ? -1 : 0, zam::base64_decode(b64, out));
+            EXPECT_EQ(expected, Bytes(out.begin() + 4, out.end()));
+
+            out.clear();
+            const std::string url = zam::base64url_encode(data.data(), length, lines);
+            EXPECT_EQ(length == 0 ? -1 : 0, zam::base64url_decode(url, out));
+            EXPECT_EQ(expected, out);
+
+            out.clear();
+            const std::string bare =
+                zam::base64url_encode_without_padding(data.data(), length, lines);
+            EXPECT_EQ(std::string::npos, bare.find('%'));
+            EXPECT_EQ(length == 0 ? -1 : 0, zam::base64url_decode_without_padding(bare, out));
+            EXPECT_EQ(expected, out);
+
+            out.clear();
+            EXPECT_EQ(length == 0 ? -1 : 0,
+                      zam::base64_decode_without_padding(
+                          zam::base64_encode_without_padding(data.data(), length, lines), out));
+            EXPECT_EQ(expected, out);
+        }
+    }
+}
+
+// The one-pass decoder against the literal rules, on many short texts built from the characters
+// that matter: alphabet, padding in both spellings, stray and paired "\r" and "\n".
+TEST(Base64FamilyEncoderTest, OnePassDecoderMatchesTheLiteralRules) {
+    const std::string pieces[] = {"Y",  "W",  "J",   "j", "Q", "=", "=", "\r\n", "\r\n",
+                                  "\r", "\n", "%3D", "%", "3", "-", "+", "A",    "YWJj"};
+    std::mt19937 random(72);
+    const zam::Encoding* encodings[] = {&zam::Base64Encoding::getInstance(),
+                                        &zam::Base64urlEncoding::getInstance()};
+    int successes = 0;
+    for (int i = 0; i < 30000; ++i) {
+        std::string text;
+        const int n = static_cast<int>(random() % 12);
+        for (int k = 0; k < n; ++k) {
+            text += pieces[random() % (sizeof(pieces) / sizeof(pieces[0]))];
+        }
+        for (const zam::Encoding* encoding : encodings) {
+            const bool url = encoding->isPaddingCharEncoded();
+            zam::Base64FamilyEncoder encoder(const_cast<zam::Encoding*>(encoding));
+            const std::string& padding = encoding->getEncodedPaddingChars();
+            for (const bool optional : {false, true}) {
+                Bytes expected = kJunk;
+                Bytes got = kJunk;
+                const std::string input =
+                    optional ? sftest::referenceAddMissingPadding(text, padding) : text;
+                const int want =
+                    sftest::referenceDecode(input, encoding->getDecodingTable(), padding, expected);
+                const int result =
+                    optional ? encoder.decodeWithoutPadding(text, got) : encoder.decode(text, got);
+                ASSERT_EQ(want, result) << testing::PrintToString(text) << (url ? " url" : "")
+                                        << (optional ? " without padding" : "");
+                ASSERT_EQ(expected, got) << testing::PrintToString(text);
+                successes += result == 0 ? 1 : 0;
+            }
+        }
+    }
+    EXPECT_GT(successes, 1000);  // the texts reach the decoding stage, not just the early checks
+}
+
+// --- Building blocks ---------------------------------------------------------------------------
+
+class Base64FamilyStepsTest : public testing::Test {
+  protected:
+    zam::Base64FamilyEncoder base64{&zam::Base64Encoding::getInstance()};
+    zam::Base64FamilyEncoder url{&zam::Base64urlEncoding::getInstance()};
+};
+
+TEST_F(Base64FamilyStepsTest, EncodeGroupWritesFourThreeTwoOrNoCharacters) {
+    const unsigned char group[] = {'a', 'b', 'c'};
+    std::string text = ">";
+    base64.encodeGroup(group, 3, text);
+    base64.encodeGroup(group, 2, text);
+    base64.encodeGroup(group, 1, text);
+    base64.encodeGroup(group, 0, text);
+    EXPECT_EQ(">YWJjYWIYQ", text);
+}
+
+TEST_F(Base64FamilyStepsTest, LineBreakCountingAndErasure) {
+    EXPECT_EQ(0, base64.getNewLines("YWJj"));
+    EXPECT_EQ(2, base64.getNewLines("a\r\nb\r\n"));
+    EXPECT_EQ(1, base64.getNewLines("\r\r\n\n"));
+    EXPECT_EQ(0, base64.getNewLines("\n\r"));
+    const std::pair<std::string, std::string> erasures[] = {
+        {"YW\r\nJj\r\n", "YWJj"}, {"\r\r\n\n", ""}, {"a\r\r\r\n\n\nb", "ab"},
+        {"\n\r", "\n\r"},         {"\r\n\r\n", ""}, {"a\r\r\n\r\n\nb", "ab"},
+        {"\r\r\nx\n", "\rx\n"},   {"", ""},
+    };
+    for (const auto& [text, erased] : erasures) {
+        std::string copy = text;
+        base64.eraseNewLines(copy);
+        EXPECT_EQ(erased, copy) << testing::PrintToString(text);
+    }
+}
+
+TEST_F(Base64FamilyStepsTest, PaddingCountsAndRegularity) {
+    EXPECT_EQ(0, base64.getPaddingChars("YWJj"));
+    EXPECT_EQ(2, base64.getPaddingChars("YQ=="));
+    EXPECT_EQ(3, base64.getPaddingChars("YQ=\r\n=="));
+    EXPECT_EQ(-1, base64.getPaddingChars("YQ==a"));
+    EXPECT_EQ(-1, base64.getPaddingChars("YQ==\r"));
+    EXPECT_EQ(2, url.getPaddingChars("YQ%3D%3D"));
+    EXPECT_EQ(0, url.getPaddingChars("YWI="));  // the step counts the encoded spelling only
+    EXPECT_EQ(-1, url.getPaddingChars("YQ%3D="));
+
+    EXPECT_TRUE(base64.weakCheckNewLines("YWJjYWJj"));
+    EXPECT_TRUE(base64.weakCheckNewLines("YWJj\r\nYWJj\r\nYQ=="));
+    EXPECT_FALSE(base64.weakCheckNewLines("YWJj\r\nYWJjYW\r\nJj"));
+    EXPECT_TRUE(base64.weakCheckNewLines("YW\r\nJj\r\nYQ\r\n=="));
+    // The last line may run past the period by the width of encoded padding.
+    EXPECT_TRUE(url.weakCheckNewLines("YWJj\r\nYQ%3D%3D"));
+    EXPECT_FALSE(base64.weakCheckNewLines("YWJj\r\nYWJjYQ=="));
+
+    EXPECT_TRUE(url.isInsideEncodedPaddingChar("YQ%3D", 2));
+    EXPECT_TRUE(url.isInsideEncodedPaddingChar("YQ%3D", 3));
+    EXPECT_TRUE(url.isInsideEncodedPaddingChar("YQ%3D", 4));
+    EXPECT_FALSE(url.isInsideEncodedPaddingChar("YQ%3D", 1));
+    EXPECT_FALSE(url.isInsideEncodedPaddingChar("YQ%3D", 5));
+    EXPECT_FALSE(url.isInsideEncodedPaddingChar("YQ%3", 2));
+}
+
+TEST_F(Base64FamilyStepsTest, SizeArithmetic) {
+    struct Case {
+        const char* text;
+        long lineBreaks;
+        long paddings;
+        int lastGroup;
+        int needed;
+    };
+    const Case cases[] = {{"YWJj", 0, 0, 0, 0}, {"YWJjY", 0, 0, 1, 3},    {"YWI", 0, 0, 3, 1},
+                          {"YQ==", 0, 2, 2, 2}, {"YW\r\nJj", 1, 0, 0, 0}, {"", 0, 0, 0, 0}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(std::string(c.text)));
+        EXPECT_EQ(c.lastGroup, base64.computeLastGroupSize(c.text, c.lineBreaks, c.paddings, 1));
+        EXPECT_EQ(c.needed, base64.computePaddingCharsNeeded(c.text, c.lineBreaks, c.paddings));
+        EXPECT_EQ(c.lastGroup != 1, base64.checkInputSize(c.text, c.lineBreaks, c.paddings));
+    }
+    EXPECT_EQ(2, url.computeLastGroupSize("YQ%3D%3D", 0, 2, 3));
+    EXPECT_EQ(2, url.computePaddingCharsNeeded("YQ%3D%3D", 0, 2));
+}
+
+TEST_F(Base64FamilyStepsTest, PaddingRepairs) {
+    EXPECT_EQ("YQ==", base64.addMissingPaddingChars("YQ"));
+    EXPECT_EQ("YWI=", base64.addMissingPaddingChars("YWI"));
+    EXPECT_EQ("YQ==", base64.addMissingPaddingChars("YQ=="));
+    EXPECT_EQ("YW\r\nI=", base64.addMissingPaddingChars("YW\r\nI"));
+    EXPECT_EQ("YQ%3D%3D", url.addMissingPaddingChars("YQ"));
+
+    std::string text = "YQ====\r\n=";
+    EXPECT_EQ(2, base64.removeUnnecessaryEncodedPaddingChars(text, 1, 5));
+    EXPECT_EQ("YQ==\r\n", text);
+    text = "YQ%3D%3D%3D";
+    EXPECT_EQ(2, url.removeUnnecessaryEncodedPaddingChars(text, 0, 3));
+    EXPECT_EQ("YQ%3D%3D", text);
+    text = "YQ=";
+    EXPECT_EQ(-1, base64.removeUnnecessaryEncodedPaddingChars(text, 0, 1));
+    text = "YQ==";
+    EXPECT_EQ(-2, base64.removeUnnecessaryEncodedPaddingChars(text, 0, 6));  // counts disagree
+
+    text = "YQ%3D%3D";
+    url.decodeEndingPaddingChars(text, 2);
+    EXPECT_EQ("YQ==", text);
+    text = "YQ%3D%3D\r\n";
+    url.decodeEndingPaddingChars(text, 2);
+    EXPECT_EQ("YQ==\r\n", text);
+    text = "YQ==";
+    base64.decodeEndingPaddingChars(text, 2);
+    EXPECT_EQ("YQ==", text);
+}
+
+TEST_F(Base64FamilyStepsTest, GroupDecoding) {
+    Bytes out = {9};
+    EXPECT_EQ(0, base64.decodeGroup("YWJj", out));
+    EXPECT_EQ(0, base64.decodeGroup("YQ==", out));
+    EXPECT_EQ((Bytes{9, 'a', 'b', 'c', 'a', 0, 0}), out);
+    EXPECT_EQ(-1, base64.decodeGroup("YWJ", out));
+    EXPECT_EQ(-1, base64.decodeGroup("YWJjY", out));
+    EXPECT_EQ(-1, base64.decodeGroup("YW-j", out));
+    EXPECT_EQ(0, url.decodeGroup("YW-j", out));
+    EXPECT_EQ(10U, out.size());
+    EXPECT_TRUE(base64.checkCharGroup("+/=A"));
+    EXPECT_FALSE(base64.checkCharGroup("A\r"));
+    EXPECT_FALSE(url.checkCharGroup("+"));
+}
+
+}  // namespace

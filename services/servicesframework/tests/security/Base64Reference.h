@@ -1,0 +1,120 @@
+// A literal rendering of the Base64-family decoding rules, one step after another, with the
+// obvious quadratic loops (erase the first "\r\n" until none is left, erase the last surplus
+// padding one at a time). It is slow on purpose and serves only to check the framework's one-pass
+// decoder: the unit tests and the fuzzers compare the two on the same text.
+#ifndef SERVICESFRAMEWORK_TESTS_SECURITY_BASE64REFERENCE_H
+#define SERVICESFRAMEWORK_TESTS_SECURITY_BASE64REFERENCE_H
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace sftest {
+
+// `table`: the alphabet's decoding table. `encodedPadding`: "=" for Base64, "%3D" for base64url;
+// both spellings of base64url padding mean "=", so they are made one before the steps run.
+inline int referenceDecode(std::string text, const unsigned char* table,
+                           const std::string& encodedPadding, std::vector<unsigned char>& out) {
+    if (text.empty()) {
+        return -1;
+    }
+    for (std::size_t at = text.find(encodedPadding);
+         encodedPadding != "=" && at != std::string::npos; at = text.find(encodedPadding, at + 1)) {
+        text.replace(at, encodedPadding.size(), "=");
+    }
+    const std::string crlf = "\r\n";
+
+    long paddings = 0;  // from the first "=" on, only "=" and "\r\n"
+    std::size_t pos = text.find('=');
+    if (pos != std::string::npos) {
+        paddings = 1;
+        for (++pos; pos < text.size();) {
+            if (text[pos] == '=') {
+                ++paddings;
+                ++pos;
+            } else if (text.compare(pos, 2, crlf) == 0) {
+                pos += 2;
+            } else {
+                return -2;
+            }
+        }
+    }
+
+    const std::size_t first = text.find(crlf);  // regular line breaks
+    if (first != std::string::npos) {
+        for (std::size_t at = first; at < text.size(); at += first + 2) {
+            if (text.compare(at, 2, crlf) != 0 && text[at] != '=') {
+                return -2;
+            }
+        }
+    }
+
+    long lineBreaks = 0;
+    for (std::size_t at = text.find(crlf); at != std::string::npos; at = text.find(crlf, at + 2)) {
+        ++lineBreaks;
+    }
+
+    const std::uint32_t lastGroup =
+        static_cast<std::uint32_t>(text.size() - static_cast<std::size_t>(paddings) -
+                                   2 * static_cast<std::size_t>(lineBreaks)) &
+        3U;
+    if (lastGroup == 1) {
+        return -2;
+    }
+    const long needed = static_cast<long>((4 - lastGroup) & 3U);
+    if (paddings < needed) {
+        return -2;
+    }
+    std::string copy = text;
+    for (long surplus = paddings - needed; surplus > 0; --surplus) {
+        const std::size_t last = copy.rfind('=');
+        if (last == std::string::npos) {
+            return -3;
+        }
+        copy.erase(last, 1);
+    }
+    for (std::size_t at = copy.find(crlf); at != std::string::npos; at = copy.find(crlf)) {
+        copy.erase(at, 2);
+    }
+
+    std::vector<unsigned char> decoded;
+    for (std::size_t at = 0; at < copy.size(); at += 4) {
+        if (copy.size() - at < 4) {
+            return -3;
+        }
+        unsigned int d[4];
+        for (int k = 0; k < 4; ++k) {
+            d[k] = table[static_cast<unsigned char>(copy[at + static_cast<std::size_t>(k)])];
+            if (d[k] == 255) {
+                return -2;
+            }
+        }
+        decoded.push_back(static_cast<unsigned char>((d[0] << 2) | (d[1] >> 4)));
+        decoded.push_back(static_cast<unsigned char>((d[1] << 4) | (d[2] >> 2)));
+        decoded.push_back(static_cast<unsigned char>((d[2] << 6) | d[3]));
+    }
+    decoded.resize(decoded.size() - static_cast<std::size_t>(needed));
+    out.insert(out.end(), decoded.begin(), decoded.end());
+    return 0;
+}
+
+// The text with the padding its final group lacks, counted as the decoder without padding does:
+// on the text as given, encoded padding included.
+inline std::string referenceAddMissingPadding(const std::string& text,
+                                              const std::string& encodedPadding) {
+    std::size_t lineBreaks = 0;
+    for (std::size_t at = text.find("\r\n"); at != std::string::npos;
+         at = text.find("\r\n", at + 2)) {
+        ++lineBreaks;
+    }
+    const std::uint32_t lastGroup = static_cast<std::uint32_t>(text.size() - 2 * lineBreaks) & 3U;
+    std::string padded = text;
+    for (std::uint32_t i = 0; i < ((4 - lastGroup) & 3U); ++i) {
+        padded += encodedPadding;
+    }
+    return padded;
+}
+
+}  // namespace sftest
+
+#endif  // SERVICESFRAMEWORK_TESTS_SECURITY_BASE64REFERENCE_H
