@@ -31,11 +31,11 @@
 #include <KORCoreUtils/FunctionTask.h>
 
 // Framework (namespace ZAMUnified)
+#include <ZAMUnified/AccessGuard.h>
 #include <ZAMUnified/CapabilitiesException.h>
 #include <ZAMUnified/CapabilitiesExceptionImpl.h>
 #include <ZAMUnified/DispatcherAccessException.h>
 #include <ZAMUnified/DispatcherAccessExceptionImpl.h>
-#include <ZAMUnified/AccessGuard.h>
 #include <ZAMUnified/FunctorTask.h>
 #include <ZAMUnified/Processing/TaskDispatcher.h>
 #include <ZAMUnified/Processing/TaskQueue.h>
