@@ -4,8 +4,6 @@
 //   PoolTinyTasks/<variant>          10000 tiny tasks on 4 threads, wait until all ran
 // Variants: ours, asio (io_context / thread_pool), poco (NotificationQueue / ThreadPool), bare
 // (std::mutex + std::deque<std::function>). At the end our time is printed relative to each peer.
-// TODO: the poco variants of the two threaded families (a NotificationQueue served by
-// Poco::ThreadPool threads) hung in their first try and are left out until that is understood.
 #include <KORCoreUtils/FunctionTask.h>
 #include <ZAMUnified/ServicesDispatcher.h>
 #include <zam/ThreadPool.h>
@@ -19,6 +17,8 @@
 #include <Poco/AutoPtr.h>
 #include <Poco/Notification.h>
 #include <Poco/NotificationQueue.h>
+#include <Poco/Runnable.h>
+#include <Poco/ThreadPool.h>
 #endif
 
 #include <atomic>
@@ -266,59 +266,136 @@ void EnqueueBlockRoundTripAsio(benchmark::State& state) {
 
 // ---- PoolTinyTasks -----------------------------------------------------------------------------
 
-void PoolTinyTasksOurs(benchmark::State& state) {
-    zam::ThreadPool pool(kPoolThreads, kPoolThreads, "bench", 60);
+// The tasks of one run count down a latch that must outlive every worker thread: our pool's
+// threads are detached and may still be leaving countDown() when the pool is gone, so the latch
+// is shared with the tasks rather than owned by the benchmark's frame.
+struct PoolRun {
     Latch latch;
     std::atomic<long> counter{0};
+
+    void tiny() {
+        counter.fetch_add(1, std::memory_order_relaxed);
+        latch.countDown();
+    }
+};
+
+void PoolTinyTasksOurs(benchmark::State& state) {
+    auto run = std::make_shared<PoolRun>();
+    zam::ThreadPool pool(kPoolThreads, kPoolThreads, "bench", 60);
     for (auto _ : state) {
-        latch.reset(kPoolTasks);
+        run->latch.reset(kPoolTasks);
         for (int i = 0; i < kPoolTasks; ++i) {
-            pool.enqueue(std::make_shared<KORCoreUtils::FunctionTask>(
-                             [&] {
-                                 counter.fetch_add(1, std::memory_order_relaxed);
-                                 latch.countDown();
-                             },
-                             "tiny"),
-                         false, false);
+            pool.enqueue(
+                std::make_shared<KORCoreUtils::FunctionTask>([run] { run->tiny(); }, "tiny"), false,
+                false);
         }
-        latch.wait();
+        run->latch.wait();
     }
     state.SetItemsProcessed(state.iterations() * kPoolTasks);
 }
 
 void PoolTinyTasksBare(benchmark::State& state) {
+    auto run = std::make_shared<PoolRun>();
     BareQueue queue(kPoolThreads);
-    Latch latch;
-    std::atomic<long> counter{0};
     for (auto _ : state) {
-        latch.reset(kPoolTasks);
+        run->latch.reset(kPoolTasks);
         for (int i = 0; i < kPoolTasks; ++i) {
-            queue.post([&] {
-                counter.fetch_add(1, std::memory_order_relaxed);
-                latch.countDown();
-            });
+            queue.post([run] { run->tiny(); });
         }
-        latch.wait();
+        run->latch.wait();
     }
     state.SetItemsProcessed(state.iterations() * kPoolTasks);
 }
 
 #ifdef SF_BENCH_WITH_ASIO
 void PoolTinyTasksAsio(benchmark::State& state) {
+    auto run = std::make_shared<PoolRun>();
     asio::thread_pool pool(kPoolThreads);
-    Latch latch;
-    std::atomic<long> counter{0};
     for (auto _ : state) {
-        latch.reset(kPoolTasks);
+        run->latch.reset(kPoolTasks);
         for (int i = 0; i < kPoolTasks; ++i) {
-            asio::post(pool, [&] {
-                counter.fetch_add(1, std::memory_order_relaxed);
-                latch.countDown();
-            });
+            asio::post(pool, [run] { run->tiny(); });
         }
-        latch.wait();
+        run->latch.wait();
     }
     pool.join();
+    state.SetItemsProcessed(state.iterations() * kPoolTasks);
+}
+#endif
+
+#ifdef SF_BENCH_WITH_POCO
+// Poco's pool runs one Runnable per thread, so work reaches its threads through a notification
+// queue that each of them serves. A null notification (the queue's "quit" pill) ends a server;
+// one pill per thread, because wakeUpAll() only reaches threads already waiting.
+class NotificationServer : public Poco::Runnable {
+  public:
+    explicit NotificationServer(Poco::NotificationQueue& queue) : queue_(queue) {}
+    void run() override {
+        for (;;) {
+            Poco::AutoPtr<Poco::Notification> next(queue_.waitDequeueNotification());
+            auto* work = dynamic_cast<WorkNotification*>(next.get());
+            if (work == nullptr) {
+                return;
+            }
+            work->run();
+        }
+    }
+
+  private:
+    Poco::NotificationQueue& queue_;
+};
+
+class QuitNotification : public Poco::Notification {};
+
+// Starts `threads` servers on a Poco pool and stops them all when it goes out of scope.
+class PocoServers {
+  public:
+    PocoServers(Poco::NotificationQueue& queue, int threads)
+        : queue_(queue), pool_(threads, threads), servers_(threads, NotificationServer(queue)) {
+        for (NotificationServer& server : servers_) {
+            pool_.start(server);
+        }
+    }
+    ~PocoServers() {
+        for (std::size_t i = 0; i < servers_.size(); ++i) {
+            queue_.enqueueNotification(new QuitNotification);
+        }
+        pool_.joinAll();
+    }
+
+  private:
+    Poco::NotificationQueue& queue_;
+    Poco::ThreadPool pool_;
+    std::vector<NotificationServer> servers_;
+};
+
+void EnqueueBlockRoundTripPoco(benchmark::State& state) {
+    Poco::NotificationQueue queue;
+    PocoServers host(queue, 1);
+    long counter = 0;
+    for (auto _ : state) {
+        std::promise<void> done;
+        queue.enqueueNotification(new WorkNotification([&] {
+            ++counter;
+            done.set_value();
+        }));
+        done.get_future().wait();
+    }
+    benchmark::DoNotOptimize(counter);
+    state.SetItemsProcessed(state.iterations());
+}
+
+void PoolTinyTasksPoco(benchmark::State& state) {
+    auto run = std::make_shared<PoolRun>();
+    Poco::NotificationQueue queue;
+    PocoServers pool(queue, static_cast<int>(kPoolThreads));
+    for (auto _ : state) {
+        run->latch.reset(kPoolTasks);
+        for (int i = 0; i < kPoolTasks; ++i) {
+            queue.enqueueNotification(new WorkNotification([run] { run->tiny(); }));
+        }
+        run->latch.wait();
+    }
     state.SetItemsProcessed(state.iterations() * kPoolTasks);
 }
 #endif
@@ -343,10 +420,16 @@ bool registerDispatchBenchmarks() {
 #ifdef SF_BENCH_WITH_ASIO
         {"EnqueueBlockRoundTrip/asio", EnqueueBlockRoundTripAsio},
 #endif
+#ifdef SF_BENCH_WITH_POCO
+        {"EnqueueBlockRoundTrip/poco", EnqueueBlockRoundTripPoco},
+#endif
         {"EnqueueBlockRoundTrip/bare", EnqueueBlockRoundTripBare},
         {"PoolTinyTasks/ours", PoolTinyTasksOurs},
 #ifdef SF_BENCH_WITH_ASIO
         {"PoolTinyTasks/asio", PoolTinyTasksAsio},
+#endif
+#ifdef SF_BENCH_WITH_POCO
+        {"PoolTinyTasks/poco", PoolTinyTasksPoco},
 #endif
         {"PoolTinyTasks/bare", PoolTinyTasksBare},
     };
