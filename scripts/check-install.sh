@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the default build into a scratch prefix, then builds and runs the example host against
-# that installation through find_package and through pkg-config, as a host or plug-in would.
+# that installation through find_package and through pkg-config, as a host or plug-in would, and
+# a plug-in built only against the installed headers, which a host then loads and finds.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -11,10 +12,11 @@ cmake --install build/default --prefix "$prefix" >/dev/null
 cmake -S examples/installed -B "$prefix/consumer" -G Ninja -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
 cmake --build "$prefix/consumer" >/dev/null
 "$prefix/consumer/installed_host" >/dev/null
+"$prefix/consumer/installed_plugin_host" >/dev/null
 
 # shellcheck disable=SC2046
 c++ -o "$prefix/pc_host" examples/hello_host.cpp \
     $(PKG_CONFIG_PATH="$prefix/lib/pkgconfig" pkg-config --cflags --libs servicesframework) \
     -Wl,-rpath,"$prefix/lib"
 "$prefix/pc_host" >/dev/null
-echo "install check: find_package and pkg-config hosts built and ran"
+echo "install check: find_package and pkg-config hosts built and ran; an installed-only plug-in loaded"

@@ -32,16 +32,35 @@
 
 // Framework (namespace ZAMUnified)
 #include <ZAMUnified/AccessGuard.h>
+#include <ZAMUnified/Authenticator.h>
 #include <ZAMUnified/CapabilitiesException.h>
 #include <ZAMUnified/CapabilitiesExceptionImpl.h>
 #include <ZAMUnified/DispatcherAccessException.h>
 #include <ZAMUnified/DispatcherAccessExceptionImpl.h>
+#include <ZAMUnified/FeatureSet.h>
+#include <ZAMUnified/FeatureSetAdapter.h>
 #include <ZAMUnified/FunctorTask.h>
+#include <ZAMUnified/GetFactory.h>
+#include <ZAMUnified/IDataPersistor.h>
+#include <ZAMUnified/LibraryLoader.h>
+#include <ZAMUnified/LibraryRecord.h>
 #include <ZAMUnified/Processing/TaskDispatcher.h>
 #include <ZAMUnified/Processing/TaskQueue.h>
+#include <ZAMUnified/ResourceMonitor.h>
+#include <ZAMUnified/ServiceEvent.h>
+#include <ZAMUnified/ServiceFactory.h>
+#include <ZAMUnified/ServiceFactoryImpl.h>
+#include <ZAMUnified/ServiceFactoryWrapper.h>
 #include <ZAMUnified/ServicesDispatcher.h>
 #include <ZAMUnified/ServicesDispatcherCallback.h>
+#include <ZAMUnified/TypeMap.h>
+#include <ZAMUnified/UnifiedBusinessObject.h>
+#include <ZAMUnified/UnifiedBusinessObjectImpl.h>
+#include <ZAMUnified/UnifiedBusinessObjectNotifiers.h>
+#include <ZAMUnified/UnifiedBusinessObjectObserver.h>
 #include <ZAMUnified/UnifiedException.h>
 #include <ZAMUnified/UnifiedExceptionImpl.h>
+#include <ZAMUnified/UnifiedFactory.h>
+#include <ZAMUnified/UnifiedService.h>
 
 #endif  // SERVICESFRAMEWORK_SERVICESFRAMEWORK_H

@@ -1,0 +1,84 @@
+// ZAMUnified::LibraryLoader: brings in service libraries: finds the first record that lists what
+// is asked for, opens the library and calls its injection entry with the unified factory.
+// Records come from the built-in table (Startup) and from manifests (LoadLibraryManifest).
+// Threading: any thread; opening and injection run on the services dispatcher thread, and other
+// threads block until the host pumps them. Failure: log records only; nothing throws.
+#ifndef ZAMUNIFIED_LIBRARYLOADER_H
+#define ZAMUNIFIED_LIBRARYLOADER_H
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <ZAMUnified/LibraryRecord.h>
+#include <zam/Mutex.h>
+
+namespace ZAMUnified {
+
+class UnifiedFactory;
+
+class LibraryLoader : public std::enable_shared_from_this<LibraryLoader> {
+  public:
+    explicit LibraryLoader(std::shared_ptr<UnifiedFactory> factory);
+
+    LibraryLoader(const LibraryLoader&) = delete;
+    LibraryLoader& operator=(const LibraryLoader&) = delete;
+
+    // Registers the built-in records; reads no file.
+    void Startup();
+    void LoadManifests();
+
+    // Reads directory/<last component of directory>.xml and appends its record. A manifest that
+    // cannot be parsed, or lacks a name or a path, adds nothing and is logged as an error.
+    void LoadLibraryManifest(const std::string& directory);
+    void ProcessLibraryManifest(const std::string& manifestPath);
+
+    // <resources>/../lib/lib<name>.so, absolute.
+    std::string MakeFullPath(std::string name);
+    // "Namespace::Class" -> N10<Namespace><length><Class>E; empty (with an error) otherwise.
+    std::string MangleName(std::string name);
+
+    // Load the first library that lists the key, unless it is open already (then: debug record
+    // only). Off the dispatcher thread they block until the host has pumped the load.
+    void LoadService(const std::string& name);
+    void LoadService(unsigned int id);
+    void LoadFeatureSet(const std::string& name);
+    void LoadFeatureSet(unsigned int id);
+    void LoadAuthenticator(unsigned int id);
+    void LoadAuthenticator(const std::string& name);
+
+    // The first record that lists the id among its services; empty if none.
+    std::shared_ptr<LibraryRecord> getLibraryRecord(unsigned int id);
+    // Forgets every record. Open libraries stay open; nothing is unregistered.
+    void UnloadLibraries();
+
+    // On the dispatcher thread: open and inject unless open; elsewhere: run this there and wait.
+    void LoadAndInjectLibrary(std::shared_ptr<LibraryRecord> record);
+    // Opens the library (lazy binding); false, with an error record, when it cannot be opened.
+    bool LoadLib(std::shared_ptr<LibraryRecord> record);
+    // Calls "Inject" + name if the library has it. An exception from the entry is logged as an
+    // error and goes no further; the library stays open and counts as loaded.
+    void InjectLibrary(std::shared_ptr<LibraryRecord> record);
+
+  private:
+    // Appends under recordsMutex_.
+    void addRecord(std::shared_ptr<LibraryRecord> record);
+    // The first record satisfying `matches`, searched under recordsMutex_.
+    template <typename Predicate>
+    std::shared_ptr<LibraryRecord> findRecord(Predicate matches);
+    // Finds the record, then logs the miss, logs "already loaded" at debug, or loads.
+    template <typename Predicate>
+    void findAndLoad(const char* operation, Predicate matches, const char* notFoundPrefix,
+                     const char* kind, const std::string& key);
+    bool isLoaded(const std::shared_ptr<LibraryRecord>& record) const;
+
+    std::shared_ptr<UnifiedFactory> factory_;
+    std::vector<std::shared_ptr<LibraryRecord>> records_;  // registration order
+    // Guards records_ and every record's handle: manifests may be added, and records searched,
+    // on any thread while the dispatcher thread opens libraries.
+    mutable zam::Mutex recordsMutex_;
+};
+
+}  // namespace ZAMUnified
+
+#endif  // ZAMUNIFIED_LIBRARYLOADER_H

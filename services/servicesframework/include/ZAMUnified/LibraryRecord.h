@@ -1,0 +1,29 @@
+// ZAMUnified::LibraryRecord: what the library loader knows of one service library: its name
+// (which forms the entry symbol "Inject" + name), its file, and the services, feature sets and
+// authenticators it provides. Filled from the built-in table or from a manifest.
+// Threading: the lists are fixed before the record is registered; the loader reads and writes
+// `handle` under its own lock only. Failure: nothing here fails.
+#ifndef ZAMUNIFIED_LIBRARYRECORD_H
+#define ZAMUNIFIED_LIBRARYRECORD_H
+
+#include <string>
+#include <vector>
+
+namespace ZAMUnified {
+
+class LibraryRecord {
+  public:
+    std::string name;
+    std::string path;                       // absolute path of the shared library file
+    std::vector<std::string> serviceNames;  // mangled type names
+    std::vector<unsigned int> serviceIds;
+    std::vector<std::string> featureSetNames;  // mangled type names
+    std::vector<unsigned int> featureSetIds;
+    std::vector<unsigned int> authenticatorIds;
+    std::vector<std::string> authenticatorNames;  // plain names, matched case-blind
+    void* handle = nullptr;  // set once the library is open; it is never closed
+};
+
+}  // namespace ZAMUnified
+
+#endif  // ZAMUNIFIED_LIBRARYRECORD_H

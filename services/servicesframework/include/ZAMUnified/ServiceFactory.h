@@ -1,0 +1,37 @@
+// ZAMUnified::ServiceFactory: the host's door into the framework, obtained through GetFactory or
+// getInstance(): pumps the dispatcher and hands out services, creating the unified factory on
+// first use. Threading: pumps and waits on the host's dispatcher thread; getService from any
+// thread. Failure: getService answers an empty pointer; the rest reports through the log.
+#ifndef ZAMUNIFIED_SERVICEFACTORY_H
+#define ZAMUNIFIED_SERVICEFACTORY_H
+
+#include <memory>
+#include <string>
+
+#include <ZAMUnified/ServicesDispatcherCallback.h>
+#include <ZAMUnified/UnifiedService.h>
+
+namespace ZAMUnified {
+
+class ServiceFactory {
+  public:
+    virtual void pumpAllDispatcherTasks() = 0;
+    virtual void pumpNextDispatcherTask() = 0;
+    virtual void waitForDispatcherTask() = 0;
+    virtual void waitForDispatcherTask(long milliseconds) = 0;
+    virtual void resetDispatcherThread() = 0;
+    virtual void setDispatcherCallback(std::shared_ptr<ServicesDispatcherCallback> callback) = 0;
+    // Empties the unified factory and initialises it again; does nothing before first use.
+    virtual void reset() = 0;
+    virtual std::shared_ptr<UnifiedService> getService(unsigned int id) = 0;
+    virtual ~ServiceFactory();
+    virtual std::shared_ptr<UnifiedService> getService(const std::string& name) = 0;
+
+    // The process-wide factory; every call returns the same object, which lives until the
+    // process ends.
+    static std::shared_ptr<ServiceFactory> getInstance();
+};
+
+}  // namespace ZAMUnified
+
+#endif  // ZAMUNIFIED_SERVICEFACTORY_H

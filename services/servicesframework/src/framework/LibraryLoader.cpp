@@ -1,0 +1,415 @@
+#include <ZAMUnified/LibraryLoader.h>
+
+#include <KORCoreUtils.h>
+#include <ZAMUnified/FunctorTask.h>
+#include <ZAMUnified/ServicesDispatcher.h>
+#include <ZAMUnified/UnifiedFactory.h>
+#include <zam/ScopedLock.h>
+
+#include <libxml/parser.h>
+#include <libxml/tree.h>
+
+#include <dlfcn.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <exception>
+#include <utility>
+
+#include "common/detail/ModuleLoggers.h"
+
+namespace ZAMUnified {
+
+namespace {
+
+const char* const kSourcePath = "services/servicesframework/src/framework/LibraryLoader";
+
+typedef void (*InjectFunction)(std::shared_ptr<UnifiedFactory>);
+
+bool named(const xmlNode* node, const char* name) {
+    return xmlStrEqual(node->name, reinterpret_cast<const xmlChar*>(name)) != 0;
+}
+
+// The text of an element's first child node; empty when it has none or the child has no content.
+std::string firstChildText(const xmlNode* element) {
+    const xmlNode* child = element->children;
+    if (child == nullptr || child->content == nullptr) {
+        return std::string();
+    }
+    return reinterpret_cast<const char*>(child->content);
+}
+
+// The concatenated text and CDATA children of an attribute.
+std::string attributeValue(const xmlAttr* attribute) {
+    std::string value;
+    for (const xmlNode* child = attribute->children; child != nullptr; child = child->next) {
+        if ((child->type == XML_TEXT_NODE || child->type == XML_CDATA_SECTION_NODE) &&
+            child->content != nullptr) {
+            value += reinterpret_cast<const char*>(child->content);
+        }
+    }
+    return value;
+}
+
+// As atoi for every text atoi defines: leading blanks, a sign, digits, and 0 for a text that does
+// not start with a number. A number outside the int range, where atoi is undefined, also gives 0.
+unsigned int idFromText(const std::string& text) {
+    errno = 0;
+    char* end = nullptr;
+    const long long value = std::strtoll(text.c_str(), &end, 10);
+    if (errno == ERANGE || value < INT_MIN || value > INT_MAX) {
+        return 0;
+    }
+    return static_cast<unsigned int>(static_cast<int>(value));
+}
+
+template <typename T>
+bool contains(const std::vector<T>& list, const T& key) {
+    return std::find(list.begin(), list.end(), key) != list.end();
+}
+
+}  // namespace
+
+LibraryLoader::LibraryLoader(std::shared_ptr<UnifiedFactory> factory)
+    : factory_(std::move(factory)) {}
+
+void LibraryLoader::Startup() {
+    LoadManifests();
+}
+
+void LibraryLoader::LoadManifests() {
+    SF_LOG(detail::libraryLoaderLogger, ZAMLOG_LEVEL_INFO, kSourcePath, "LoadManifests",
+           "Commencing Services Framework Library Loading");
+    auto system = std::make_shared<LibraryRecord>();
+    system->name = "SystemService";
+    system->path = MakeFullPath(system->name);
+    system->serviceNames.push_back(MangleName("ZAMUnified::SystemService"));
+    system->serviceIds.push_back(1000);
+    system->authenticatorNames = {"TALON", "PYLON", "PRISM", "PRISMREFRESH"};
+    system->authenticatorIds = {1000, 1001, 1800, 1801};
+    addRecord(system);
+
+    auto config = std::make_shared<LibraryRecord>();
+    config->name = "ConfigService";
+    config->path = MakeFullPath(config->name);
+    config->serviceNames.push_back(MangleName("ZAMUnified::ConfigService"));
+    config->serviceIds.push_back(1300);
+    config->featureSetNames.push_back(MangleName("ZAMUnified::ConfigFeatureSet"));
+    config->featureSetIds.push_back(1300);
+    addRecord(config);
+
+    auto hello = std::make_shared<LibraryRecord>();
+    hello->name = "HelloWorldService";
+    hello->path = MakeFullPath(hello->name);
+    hello->serviceNames.push_back(MangleName("ZAMUnified::HelloWorldService"));
+    hello->serviceIds.push_back(42876);
+    hello->featureSetNames.push_back(MangleName("ZAMUnified::HelloWorldFeatureSet"));
+    hello->featureSetIds.push_back(42876);
+    hello->authenticatorNames.push_back("HELLOWORLD");
+    hello->authenticatorIds.push_back(1801);
+    addRecord(hello);
+    SF_LOG(detail::libraryLoaderLogger, ZAMLOG_LEVEL_INFO, kSourcePath, "LoadManifests",
+           "Completed Services Framework Library Loading");
+}
+
+std::string LibraryLoader::MakeFullPath(std::string name) {
+    const std::string sep = KORCoreUtils::FileUtils::FileSeparator();
+    return KORCoreUtils::FileUtils::getAbsolutePath(
+        KORCoreUtils::FileUtils::getResourcesDirectory() + sep + ".." + sep + "lib" + sep + "lib" +
+        name + ".so");
+}
+
+std::string LibraryLoader::MangleName(std::string name) {
+    std::vector<std::string> pieces;
+    KORCoreUtils::split(name, pieces, "::");
+    if (pieces.size() == 2) {
+        return "N10" + pieces[0] +
+               KORCoreUtils::toString(static_cast<unsigned int>(pieces[1].size())) + pieces[1] +
+               "E";
+    }
+    SF_LOG(detail::libraryLoaderLogger, ZAMLOG_LEVEL_ERROR, kSourcePath, "MangleName",
+           "The name: " << name << "\" is not valid.");
+    return std::string();
+}
+
+void LibraryLoader::LoadLibraryManifest(const std::string& directory) {
+    const std::string manifestPath = directory + KORCoreUtils::FileUtils::FileSeparator() +
+                                     KORCoreUtils::FileUtils::getFileName(directory) + ".xml";
+    SF_LOG(detail::libraryLoaderLogger, ZAMLOG_LEVEL_INFO, kSourcePath, "LoadLibraryManifest",
+           "Processing file: " << manifestPath);
+    if (KORCoreUtils::FileUtils::fileExists(manifestPath)) {
+        ProcessLibraryManifest(manifestPath);
+    } else {
+        SF_LOG(detail::libraryLoaderLogger, ZAMLOG_LEVEL_ERROR, kSourcePath, "LoadLibraryManifest",
+               "File: " << manifestPath << " doesn't exists");
+    }
+    SF_LOG(detail::libraryLoaderLogger, ZAMLOG_LEVEL_INFO, kSourcePath, "LoadLibraryManifest",
+           "Completed Processing");
+}
+
+void LibraryLoader::ProcessLibraryManifest(const std::string& manifestPath) {
+    // No network access for external entities; parser complaints are reported through our own
+    // error record instead of libxml2's default printing.
+    xmlDocPtr document =
+        manifestPath.empty()
+            ? nullptr
+            : xmlReadFile(manifestPath.c_str(), nullptr,
+                          XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING);
+    xmlNode* root = document != nullptr ? xmlDocGetRootElement(document) : nullptr;
+    if (root == nullptr) {
+        SF_LOG(detail::libraryLoaderLogger, ZAMLOG_LEVEL_ERROR, kSourcePath,
+               "ProcessLibraryManifest",
+               "Error while loading Services Library manifest file " << manifestPath);
+        xmlFreeDoc(document);
+        return;
+    }
+
+    auto record = std::make_shared<LibraryRecord>();
+    // Appends `value` mangled, or unmangled after an error naming the manifest.
+    auto addTypeName = [&](std::vector<std::string>& names, const std::string& value,
+                           const char* what) {
+        std::vector<std::string> pieces;
+        KORCoreUtils::split(value, pieces, "::");
+        if (pieces.size() == 2) {
+            names.push_back(MangleName(value));
+        } else {
+            SF_LOG(detail::libraryLoaderLogger, ZAMLOG_LEVEL_ERROR, kSourcePath,
+                   "ProcessLibraryManifest",
+                   "The " << what << ": " << value << " referenced in \"" << manifestPath
+                          << "\" is not valid.");
+            names.push_back(value);
+        }
+    };
+    for (xmlNode* node = root->children; node != nullptr; node = node->next) {
+        if (node->type != XML_ELEMENT_NODE) {
+            continue;
+        }
+        if (named(node, "name")) {
+            // An element without content counts as missing and replaces nothing.
+            const std::string text = firstChildText(node);
+            if (!text.empty()) {
+                record->name = text;
+            }
+        } else if (named(node, "path")) {
+            const std::string text = firstChildText(node);
+            if (!text.empty()) {
+                record->path = KORCoreUtils::FileUtils::getAbsolutePath(
+                    KORCoreUtils::FileUtils::getParentDirectory(manifestPath) + "/lib" + text +
+                    ".so");
+            }
+        } else if (named(node, "services") || named(node, "featuresets") ||
+                   named(node, "authenticators")) {
+            const bool services = named(node, "services");
+            const bool featureSets = named(node, "featuresets");
+            const char* childName = services      ? "service"
+                                    : featureSets ? "featureset"
+                                                  : "authenticator";
+            for (xmlNode* child = node->children; child != nullptr; child = child->next) {
+                if (child->type != XML_ELEMENT_NODE || !named(child, childName)) {
+                    continue;
+                }
+                for (xmlAttr* attribute = child->properties; attribute != nullptr;
+                     attribute = attribute->next) {
+                    const bool isName =
+                        xmlStrEqual(attribute->name, reinterpret_cast<const xmlChar*>("name")) != 0;
+                    const bool isId =
+                        xmlStrEqual(attribute->name, reinterpret_cast<const xmlChar*>("id")) != 0;
+                    const std::string value = attributeValue(attribute);
+                    if (services) {
+                        if (isName)
+                            addTypeName(record->serviceNames, value, "service");
+                        if (isId)
+                            record->serviceIds.push_back(idFromText(value));
+                    } else if (featureSets) {
+                        if (isName)
+                            addTypeName(record->featureSetNames, value, "featureSet");
+                        if (isId)
+                            record->featureSetIds.push_back(idFromText(value));
+                    } else {
+                        if (isName)
+                            record->authenticatorNames.push_back(value);
+                        if (isId)
+                            record->authenticatorIds.push_back(idFromText(value));
+                    }
+                }
+            }
+        }
+    }
+    if (!record->path.empty() && !record->name.empty()) {
+        addRecord(record);
+    } else {
+        SF_LOG(detail::libraryLoaderLogger, ZAMLOG_LEVEL_ERROR, kSourcePath,
+               "ProcessLibraryManifest",
+               "No library specified in Services Library Manifest " << manifestPath);
+    }
+    xmlFreeDoc(document);
+}
+
+void LibraryLoader::addRecord(std::shared_ptr<LibraryRecord> record) {
+    zam::ScopedLock lock(recordsMutex_);
+    records_.push_back(std::move(record));
+}
+
+template <typename Predicate>
+std::shared_ptr<LibraryRecord> LibraryLoader::findRecord(Predicate matches) {
+    zam::ScopedLock lock(recordsMutex_);
+    for (const std::shared_ptr<LibraryRecord>& record : records_) {
+        if (matches(*record)) {
+            return record;
+        }
+    }
+    return std::shared_ptr<LibraryRecord>();
+}
+
+bool LibraryLoader::isLoaded(const std::shared_ptr<LibraryRecord>& record) const {
+    zam::ScopedLock lock(recordsMutex_);
+    return record->handle != nullptr;
+}
+
+template <typename Predicate>
+void LibraryLoader::findAndLoad(const char* operation, Predicate matches,
+                                const char* notFoundPrefix, const char* kind,
+                                const std::string& key) {
+    std::shared_ptr<LibraryRecord> record = findRecord(matches);
+    if (!record) {
+        SF_LOG(detail::libraryLoaderLogger, ZAMLOG_LEVEL_ERROR, kSourcePath, operation,
+               notFoundPrefix << key);
+    } else if (isLoaded(record)) {
+        SF_LOG_DEBUG(detail::libraryLoaderLogger, kSourcePath, operation,
+                     "The " << kind << " " << key << " is already loaded");
+    } else {
+        LoadAndInjectLibrary(record);
+    }
+}
+
+void LibraryLoader::LoadService(const std::string& name) {
+    findAndLoad(
+        "LoadService", [&name](const LibraryRecord& r) { return contains(r.serviceNames, name); },
+        "Unable to find service matching the name: ", "service", name);
+}
+
+void LibraryLoader::LoadService(unsigned int id) {
+    findAndLoad(
+        "LoadService", [id](const LibraryRecord& r) { return contains(r.serviceIds, id); },
+        "Unable to find service matching the name ", "service", KORCoreUtils::toString(id));
+}
+
+void LibraryLoader::LoadFeatureSet(const std::string& name) {
+    findAndLoad(
+        "LoadFeatureSet",
+        [&name](const LibraryRecord& r) { return contains(r.featureSetNames, name); },
+        "Unable to find feature set matching the name ", "feature set", name);
+}
+
+void LibraryLoader::LoadFeatureSet(unsigned int id) {
+    findAndLoad(
+        "LoadFeatureSet", [id](const LibraryRecord& r) { return contains(r.featureSetIds, id); },
+        "Unable to find feature set matching the ID: ", "feature set", KORCoreUtils::toString(id));
+}
+
+void LibraryLoader::LoadAuthenticator(unsigned int id) {
+    findAndLoad(
+        "LoadAuthenticator",
+        [id](const LibraryRecord& r) { return contains(r.authenticatorIds, id); },
+        "Unable to find authenticator matching the ID: ", "authenticator",
+        KORCoreUtils::toString(id));
+}
+
+void LibraryLoader::LoadAuthenticator(const std::string& name) {
+    findAndLoad(
+        "LoadAuthenticator",
+        [&name](const LibraryRecord& r) {
+            return std::any_of(r.authenticatorNames.begin(), r.authenticatorNames.end(),
+                               [&name](const std::string& candidate) {
+                                   return KORCoreUtils::caseInsensitiveStringCompare(candidate,
+                                                                                     name) == 0;
+                               });
+        },
+        "Unable to find authenticator matching the name: ", "authenticator", name);
+}
+
+std::shared_ptr<LibraryRecord> LibraryLoader::getLibraryRecord(unsigned int id) {
+    return findRecord([id](const LibraryRecord& r) { return contains(r.serviceIds, id); });
+}
+
+void LibraryLoader::UnloadLibraries() {
+    zam::ScopedLock lock(recordsMutex_);
+    records_.clear();
+}
+
+void LibraryLoader::LoadAndInjectLibrary(std::shared_ptr<LibraryRecord> record) {
+    std::shared_ptr<ServicesDispatcher> dispatcher = factory_->getServicesDispatcher();
+    SF_LOG(detail::libraryLoaderLogger, ZAMLOG_LEVEL_INFO, kSourcePath, "LoadAndInjectLibrary",
+           "Service Dispatcher: " << static_cast<const void*>(dispatcher.get()));
+    if (dispatcher->checkForUpdateAccess()) {
+        SF_LOG(detail::libraryLoaderLogger, ZAMLOG_LEVEL_INFO, kSourcePath, "LoadAndInjectLibrary",
+               "Update access true");
+        if (isLoaded(record)) {
+            return;
+        }
+        if (LoadLib(record)) {
+            InjectLibrary(record);
+        }
+    } else {
+        SF_LOG(detail::libraryLoaderLogger, ZAMLOG_LEVEL_INFO, kSourcePath, "LoadAndInjectLibrary",
+               "Update access false");
+        auto task = std::make_shared<FunctorTask<std::shared_ptr<LibraryRecord>, LibraryLoader>>(
+            shared_from_this(), &LibraryLoader::LoadAndInjectLibrary, record,
+            "LibraryLoader::LoadAndInjectLibrary");
+        dispatcher->enqueueBlock(task, false, true);
+    }
+}
+
+bool LibraryLoader::LoadLib(std::shared_ptr<LibraryRecord> record) {
+    SF_LOG(detail::libraryLoaderLogger, ZAMLOG_LEVEL_INFO, kSourcePath, "LoadLib",
+           "Commencing Loading Services Library " << record->name);
+    void* handle = dlopen(record->path.c_str(), RTLD_LAZY);
+    if (handle == nullptr) {
+        const char* error = dlerror();
+        SF_LOG(detail::libraryLoaderLogger, ZAMLOG_LEVEL_ERROR, kSourcePath, "LoadLib",
+               "Could not load Services Library "
+                   << record->name << ", last error: " << (error != nullptr ? error : ""));
+        return false;
+    }
+    {
+        zam::ScopedLock lock(recordsMutex_);
+        record->handle = handle;
+    }
+    SF_LOG(detail::libraryLoaderLogger, ZAMLOG_LEVEL_INFO, kSourcePath, "LoadLib",
+           "Completed Loading Services Library " << record->name);
+    return true;
+}
+
+void LibraryLoader::InjectLibrary(std::shared_ptr<LibraryRecord> record) {
+    void* handle = nullptr;
+    {
+        zam::ScopedLock lock(recordsMutex_);
+        handle = record->handle;
+    }
+    const std::string symbol = "Inject" + record->name;
+    auto inject = reinterpret_cast<InjectFunction>(dlsym(handle, symbol.c_str()));
+    if (inject == nullptr) {
+        return;
+    }
+    SF_LOG(detail::libraryLoaderLogger, ZAMLOG_LEVEL_INFO, kSourcePath, "InjectLibrary",
+           "Commencing Injection for " << record->name);
+    // A faulty library must not take the host's pump, or the thread waiting for the load, down
+    // with it: the failure is reported and the load simply finds nothing more.
+    try {
+        inject(factory_);
+    } catch (const std::exception& error) {
+        SF_LOG(detail::libraryLoaderLogger, ZAMLOG_LEVEL_ERROR, kSourcePath, "InjectLibrary",
+               "Injection failed for " << record->name << ": " << error.what());
+        return;
+    } catch (...) {
+        SF_LOG(detail::libraryLoaderLogger, ZAMLOG_LEVEL_ERROR, kSourcePath, "InjectLibrary",
+               "Injection failed for " << record->name << ": unknown exception");
+        return;
+    }
+    SF_LOG(detail::libraryLoaderLogger, ZAMLOG_LEVEL_INFO, kSourcePath, "InjectLibrary",
+           "Completed Injection for " << record->name);
+}
+
+}  // namespace ZAMUnified

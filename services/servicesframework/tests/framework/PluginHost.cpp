@@ -1,0 +1,100 @@
+// A host as hosts are written: it links nothing of the framework, opens libservicesframework.so,
+// resolves GetFactory and drives a service library through the service factory alone. The
+// library stands behind the built-in record "ConfigService": the resources directory is pointed
+// at a scratch folder whose ../lib holds it. Exits 0 when every check holds.
+#include <ZAMUnified/GetFactory.h>
+#include <ZAMUnified/ServiceFactory.h>
+
+#include <dlfcn.h>
+#include <stdlib.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <thread>
+
+namespace {
+
+int failures = 0;
+
+void check(bool condition, const char* what) {
+    if (!condition) {
+        std::fprintf(stderr, "plugin host: FAILED: %s\n", what);
+        ++failures;
+    }
+}
+
+int injections() {
+    void* plugin = dlopen(SF_STANDIN_PLUGIN, RTLD_LAZY | RTLD_NOLOAD);
+    if (plugin == nullptr) {
+        return 0;
+    }
+    auto count = reinterpret_cast<int (*)()>(dlsym(plugin, "TestConfigStandInInjections"));
+    return count ? count() : 0;
+}
+
+}  // namespace
+
+int main() {
+    namespace fs = std::filesystem;
+    char pattern[] = "/tmp/sf-host-XXXXXX";
+    if (mkdtemp(pattern) == nullptr) {
+        return 2;
+    }
+    const fs::path root = pattern;
+    fs::create_directories(root / "resources");
+    fs::create_directories(root / "lib");
+    fs::create_symlink(SF_STANDIN_PLUGIN, root / "lib" / "libConfigService.so");
+    setenv("ZAM_RESOURCES_DIR", (root / "resources").c_str(), 1);
+
+    void* framework = dlopen(SF_FRAMEWORK_LIBRARY, RTLD_NOW | RTLD_GLOBAL);
+    if (framework == nullptr) {
+        std::fprintf(stderr, "plugin host: %s\n", dlerror());
+        return 2;
+    }
+    auto getFactory = reinterpret_cast<GetFactoryFunction>(dlsym(framework, "GetFactory"));
+    check(getFactory != nullptr, "GetFactory is exported under its plain name");
+    if (getFactory == nullptr) {
+        return 1;
+    }
+    const wchar_t* name = nullptr;
+    ZAMUnified::ServiceFactory* factory = nullptr;
+    getFactory(&name, &factory);
+    check(name != nullptr && std::wstring(name) == L"VelmarServiceFactory", "factory name");
+    check(factory != nullptr, "factory pointer");
+
+    // On this thread, the dispatcher thread: the service loads at once.
+    auto service = factory->getService(1300u);
+    check(service != nullptr, "the service by id");
+    check(service && service->getInterfaceName() == "ConfigService", "its interface name");
+    check(factory->getService("N10ZAMUnified13ConfigServiceE") == service, "the service by name");
+    check(injections() == 1, "one injection");
+
+    // After a reset another thread asks; it waits until this thread pumps the load.
+    service.reset();
+    factory->reset();
+    std::atomic<bool> done{false};
+    std::shared_ptr<ZAMUnified::UnifiedService> fromWorker;
+    std::thread worker([&] {
+        fromWorker = factory->getService(1300u);
+        done = true;
+    });
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!done && std::chrono::steady_clock::now() < deadline) {
+        factory->waitForDispatcherTask(10);
+        factory->pumpAllDispatcherTasks();
+    }
+    worker.join();
+    check(fromWorker != nullptr && fromWorker->getInterfaceName() == "ConfigService",
+          "the service for another thread");
+    check(injections() == 2, "injected again after the reset");
+    fromWorker.reset();
+    factory->reset();  // leaves nothing registered that would hold the factory
+
+    fs::remove_all(root);
+    std::printf("plugin host: %s\n", failures == 0 ? "all checks passed" : "checks failed");
+    return failures == 0 ? 0 : 1;
+}

@@ -1,0 +1,94 @@
+#include <ZAMUnified/ServiceFactoryImpl.h>
+
+#include <ZAMUnified/GetFactory.h>
+#include <ZAMUnified/LibraryLoader.h>
+#include <ZAMUnified/ServiceFactoryWrapper.h>
+#include <zam/Event.h>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "support/LogCapture.h"
+
+namespace {
+
+using namespace ZAMUnified;
+
+TEST(ServiceFactoryTest, GetFactoryAnswersTheOneFactoryAndItsName) {
+    const wchar_t* name = nullptr;
+    ServiceFactory* factory = nullptr;
+    GetFactory(&name, &factory);
+    const wchar_t* secondName = nullptr;
+    ServiceFactory* secondFactory = nullptr;
+    GetFactory(&secondName, &secondFactory);
+    ASSERT_NE(nullptr, factory);
+    EXPECT_EQ(factory, secondFactory);
+    EXPECT_EQ(name, secondName);
+    EXPECT_EQ(std::wstring(L"VelmarServiceFactory"), name);
+    EXPECT_EQ(factory, ServiceFactory::getInstance().get());
+    EXPECT_NE(nullptr, dynamic_cast<ServiceFactoryImpl*>(factory));
+
+    // The process-wide factory drives a real unified factory; leave it reset for the next test.
+    auto impl = std::dynamic_pointer_cast<ServiceFactoryImpl>(ServiceFactory::getInstance());
+    EXPECT_FALSE(factory->getService(4242u));
+    EXPECT_FALSE(factory->getService("N10ZAMUnified7NothingE"));
+    const auto unified = impl->getUnifiedFactory();
+    factory->reset();
+    EXPECT_EQ(unified, impl->getUnifiedFactory()) << "reset() works in place";
+    EXPECT_TRUE(unified->getLibraryLoader());
+    impl->resetForTest();
+}
+
+TEST(ServiceFactoryTest, ResetOnAFreshFactoryCreatesNothing) {
+    sftest::LogCapture log({"unified-factory"});
+    auto factory = std::make_shared<ServiceFactoryImpl>();
+    factory->reset();
+    EXPECT_TRUE(log.records().empty());
+    const auto unified = factory->getUnifiedFactory();
+    ASSERT_TRUE(unified);
+    EXPECT_TRUE(unified->getLibraryLoader()) << "created and initialised";
+    EXPECT_EQ(1, log.count("Initializing"));
+    EXPECT_TRUE(unified->getServicesDispatcher()->checkForUpdateAccess());
+
+    // Forwarding reaches the unified factory's dispatcher.
+    int ran = 0;
+    unified->getServicesDispatcher()->enqueue([&ran] { ++ran; }, "one", false, true);
+    unified->getServicesDispatcher()->enqueue([&ran] { ++ran; }, "two", false, true);
+    factory->pumpNextDispatcherTask();
+    EXPECT_EQ(1, ran);
+    factory->waitForDispatcherTask(0);
+    factory->pumpAllDispatcherTasks();
+    EXPECT_EQ(2, ran);
+    unified->Reset();  // breaks the cycles with the loader and monitor
+}
+
+// Two threads making the very first call at once get one unified factory, initialised once.
+TEST(ServiceFactoryTest, ConcurrentFirstUseCreatesOneUnifiedFactory) {
+    sftest::LogCapture log({"unified-factory"});
+    for (int round = 0; round < 20; ++round) {
+        auto factory = std::make_shared<ServiceFactoryImpl>();
+        zam::Event go(false);
+        std::shared_ptr<UnifiedFactory> seen[2];
+        std::thread first([&] {
+            go.wait();
+            seen[0] = factory->getUnifiedFactory();
+        });
+        std::thread second([&] {
+            go.wait();
+            seen[1] = factory->getUnifiedFactory();
+        });
+        go.set();
+        first.join();
+        second.join();
+        ASSERT_TRUE(seen[0]);
+        EXPECT_EQ(seen[0], seen[1]);
+        seen[0]->Reset();
+    }
+    EXPECT_EQ(20, log.count("Initializing"));
+    EXPECT_EQ(20, log.count("Initialized"));
+}
+
+}  // namespace

@@ -1,0 +1,199 @@
+#include <ZAMUnified/UnifiedBusinessObjectImpl.h>
+
+#include <ZAMUnified/DispatcherAccessException.h>
+#include <ZAMUnified/UnifiedFactory.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using namespace ZAMUnified;
+
+class Sample : public UnifiedBusinessObjectImpl {
+  public:
+    Sample(std::shared_ptr<UnifiedFactory> owner, bool isUncommitted)
+        : UnifiedBusinessObjectImpl(std::move(owner), isUncommitted, "Sample") {}
+
+    std::string getInterfaceName() override { return "SampleObject"; }
+    void initNotifiers() override {
+        ++initNotifiersCalls;
+        if (giveNotifiers && !notifiers_) {
+            notifiers_ = std::make_shared<UnifiedBusinessObjectNotifiersImpl>();
+        }
+    }
+
+    int initNotifiersCalls = 0;
+    bool giveNotifiers = false;
+};
+
+// Records the order of notifications across observers.
+class Recorder : public UnifiedBusinessObjectObserver {
+  public:
+    Recorder(std::vector<std::string>& calls, std::string label)
+        : calls_(calls), label_(std::move(label)) {}
+    void OnInfoChanged() override { calls_.push_back(label_); }
+
+  private:
+    std::vector<std::string>& calls_;
+    std::string label_;
+};
+
+class OtherKind : public Recorder {
+  public:
+    using Recorder::Recorder;
+};
+
+class UnifiedBusinessObjectTest : public ::testing::Test {
+  protected:
+    std::shared_ptr<UnifiedFactory> factory = std::make_shared<UnifiedFactory>();
+    std::vector<std::string> calls;
+
+    std::shared_ptr<Recorder> recorder(const std::string& label) {
+        return std::make_shared<Recorder>(calls, label);
+    }
+};
+
+// GUIDs count from 1 per process, so this runs in a fresh process of its own.
+TEST(UnifiedBusinessObjectGuidTest, FirstObjectsOfAProcessGetOneAndTwo) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            auto owner = std::make_shared<UnifiedFactory>();
+            Sample first(owner, false);
+            Sample second(owner, false);
+            std::exit(first.getGuid() == "1" && second.getGuid() == "2" ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
+}
+
+TEST_F(UnifiedBusinessObjectTest, GuidsAreConsecutiveAndARefusedConstructionDrawsNone) {
+    Sample first(factory, false);
+    std::thread other(
+        [this] { EXPECT_THROW(Sample refused(factory, false), DispatcherAccessException); });
+    other.join();
+    Sample second(factory, false);
+    EXPECT_EQ(std::stoll(first.getGuid()) + 1, std::stoll(second.getGuid()));
+    EXPECT_EQ(std::to_string(std::stoll(second.getGuid()) + 1),
+              UnifiedBusinessObjectImpl::generateGuid());
+}
+
+TEST_F(UnifiedBusinessObjectTest, UncommittedObjectsAreFilledAnywhereUntilCommitted) {
+    std::unique_ptr<Sample> object;
+    std::string refusal;
+    std::thread other([&] {
+        object.reset(new Sample(factory, true));
+        object->EnsureUpdateAccess(true);  // uncommitted: no check
+        object->commitToServicesDispatcher();
+        try {
+            object->EnsureUpdateAccess(true);
+        } catch (DispatcherAccessException& refused) {
+            refusal = refused.getMessage();
+        }
+        object->EnsureUpdateAccess(false);  // never throws
+    });
+    other.join();
+    EXPECT_EQ("An illegal attempt to access  was made from a non dispatcher thread", refusal);
+    EXPECT_NO_THROW(object->EnsureUpdateAccess(true)) << "the dispatcher thread may update";
+}
+
+TEST_F(UnifiedBusinessObjectTest, ExpiredObserversArePrunedByMovingLaterOnesIntoTheirPlace) {
+    Sample object(factory, false);
+    auto a = recorder("A");
+    auto b = recorder("B");
+    auto c = recorder("C");
+    object.addObserver(a);
+    object.addObserver(b);
+    object.addObserver(c);
+    a.reset();
+
+    object.fireOnInfoChanged();
+    EXPECT_EQ((std::vector<std::string>{"C", "B"}), calls);
+    calls.clear();
+    object.fireOnInfoChanged();
+    EXPECT_EQ((std::vector<std::string>{"C", "B"}), calls) << "the list is now C, B";
+}
+
+TEST_F(UnifiedBusinessObjectTest, DuplicatesAreNotifiedTwiceAndRemovedOneAtATime) {
+    Sample object(factory, false);
+    auto a = recorder("A");
+    auto b = recorder("B");
+    object.addObserver(a);
+    object.addObserver(b);
+    object.addObserver(a);
+    object.fireOnInfoChanged();
+    EXPECT_EQ((std::vector<std::string>{"A", "B", "A"}), calls);
+
+    calls.clear();
+    object.removeObserver(a);
+    object.fireOnInfoChanged();
+    EXPECT_EQ((std::vector<std::string>{"B", "A"}), calls);
+
+    calls.clear();
+    object.removeObserver(std::weak_ptr<UnifiedBusinessObjectObserver>());  // expired: nothing
+    object.removeObserver(recorder("never added"));
+    object.fireOnInfoChanged();
+    EXPECT_EQ((std::vector<std::string>{"B", "A"}), calls);
+}
+
+TEST_F(UnifiedBusinessObjectTest, ObserversMayChangeTheListFromInsideANotification) {
+    Sample object(factory, false);
+    auto late = recorder("late");
+    struct SelfRemover : UnifiedBusinessObjectObserver {
+        Sample* object = nullptr;
+        std::shared_ptr<UnifiedBusinessObjectObserver> toAdd;
+        std::weak_ptr<UnifiedBusinessObjectObserver> self;
+        int calls = 0;
+        void OnInfoChanged() override {
+            ++calls;
+            object->removeObserver(self);
+            object->addObserver(toAdd);
+        }
+    };
+    auto remover = std::make_shared<SelfRemover>();
+    remover->object = &object;
+    remover->toAdd = late;
+    remover->self = remover;
+    object.addObserver(remover);
+
+    object.fireOnInfoChanged();  // would deadlock if observers were called under the lock
+    EXPECT_EQ(1, remover->calls);
+    EXPECT_TRUE(calls.empty()) << "an observer added during a notification waits for the next";
+    object.fireOnInfoChanged();
+    EXPECT_EQ(1, remover->calls);
+    EXPECT_EQ((std::vector<std::string>{"late"}), calls);
+}
+
+TEST_F(UnifiedBusinessObjectTest, FilteringReturnsOnlyTheRequestedKindAndKeepsTheOthers) {
+    Sample object(factory, false);
+    auto plain = recorder("plain");
+    auto other = std::make_shared<OtherKind>(calls, "other");
+    object.addObserver(plain);
+    object.addObserver(other);
+    const auto others = object.getFilteredObservers<OtherKind>();
+    ASSERT_EQ(1u, others.size());
+    EXPECT_EQ(other, others[0]);
+    object.fireOnInfoChanged();
+    EXPECT_EQ((std::vector<std::string>{"plain", "other"}), calls);
+}
+
+TEST_F(UnifiedBusinessObjectTest, NamesAndNotifiers) {
+    Sample object(factory, false);
+    EXPECT_EQ("SampleObject", object.toString());
+    EXPECT_EQ(object.getInterfaceName(), object.toString());
+
+    EXPECT_EQ(nullptr, object.getUnifiedBusinessObjectNotifiers());
+    object.giveNotifiers = true;
+    std::shared_ptr<UnifiedBusinessObjectNotifiers> notifiers =
+        object.getUnifiedBusinessObjectNotifiers();
+    EXPECT_NE(nullptr, notifiers);
+    EXPECT_EQ(notifiers, object.getUnifiedBusinessObjectNotifiers());
+    EXPECT_EQ(3, object.initNotifiersCalls) << "asked each time the notifiers are requested";
+}
+
+}  // namespace

@@ -1,0 +1,337 @@
+#include <ZAMUnified/UnifiedFactory.h>
+
+#include <KORCoreUtils.h>
+#include <ZAMUnified/LibraryLoader.h>
+#include <ZAMUnified/ResourceMonitor.h>
+#include <ZAMUnified/TypeMap.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <memory>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "support/LogCapture.h"
+
+namespace {
+
+using namespace ZAMUnified;
+
+const char* const kPath = "services/servicesframework/src/framework/UnifiedFactory";
+
+class PlainFeatureSet : public FeatureSet {};
+
+// Provisioned for the ids it is given; counts Destroy() and remembers the events handed in.
+class FakeFeatureSet : public FeatureSet, public FeatureSetAdapter {
+  public:
+    explicit FakeFeatureSet(std::set<unsigned int> provisioned) : provisioned_(provisioned) {}
+    void StartFeatureSet(unsigned int id, EventsPtr events) override {
+        started.insert(id);
+        lastEvents = events;
+    }
+    void StopFeatureSet(unsigned int id, EventsPtr events) override {
+        started.erase(id);
+        lastEvents = events;
+    }
+    void Destroy() override { ++destroys; }
+    bool IsFeatureSetStarted(unsigned int id) override { return started.count(id) != 0; }
+    bool IsFeatureSetProvisioned(unsigned int id) override { return provisioned_.count(id) != 0; }
+    std::vector<unsigned int> GetFeatureSetDependencies(unsigned int id) override {
+        return {id + 1, id + 2};
+    }
+
+    std::set<unsigned int> started;
+    EventsPtr lastEvents;
+    int destroys = 0;
+
+  private:
+    std::set<unsigned int> provisioned_;
+};
+
+class FakeAuthenticator : public Authenticator {};
+
+class UnifiedFactoryTest : public ::testing::Test {
+  protected:
+    void SetUp() override { factory_->Init(); }
+    // Breaks the factory's cycles with its loader and monitor.
+    void TearDown() override { factory_->Reset(); }
+
+    sftest::LogCapture log_{{"unified-factory", "library-loader"}};
+    std::shared_ptr<UnifiedFactory> factory_ = std::make_shared<UnifiedFactory>();
+};
+
+TEST(TypeMapTest, AddsUnderBothKeysCastsCheckedAndClears) {
+    TypeMap<FeatureSet> map;
+    auto adapter = std::make_shared<FakeFeatureSet>(std::set<unsigned int>{});
+    map.addItem("N10ZAMUnified4FakeE", 4, adapter);
+    map.addItem("N10ZAMUnified5PlainE", 5, std::make_shared<PlainFeatureSet>());
+    EXPECT_EQ(adapter.get(), map.getItem<FeatureSetAdapter>("N10ZAMUnified4FakeE").get());
+    EXPECT_EQ(adapter.get(), map.getItem<FeatureSetAdapter>(4).get());
+    EXPECT_FALSE(map.getItem<FeatureSetAdapter>(5)) << "not an adapter";
+    EXPECT_TRUE(map.getItem<FeatureSet>(5));
+    EXPECT_FALSE(map.getItem<FeatureSet>("N10ZAMUnified4PlainE"));
+    EXPECT_FALSE(map.getItem<FeatureSet>(6));
+    ASSERT_EQ(2u, map.itemsByName().size());
+    EXPECT_EQ("N10ZAMUnified4FakeE", map.itemsByName().front().first);
+    map.clear();
+    EXPECT_FALSE(map.getItem<FeatureSet>(4));
+    EXPECT_FALSE(map.getItem<FeatureSet>("N10ZAMUnified4FakeE"));
+    EXPECT_EQ(1, adapter.use_count());
+}
+
+TEST_F(UnifiedFactoryTest, InitAndResetLifecycle) {
+    auto fresh = std::make_shared<UnifiedFactory>();
+    EXPECT_FALSE(fresh->getLibraryLoader());
+    EXPECT_FALSE(fresh->getResourceMonitor());
+    EXPECT_TRUE(fresh->getServicesDispatcher());
+    EXPECT_TRUE(fresh->getBackgroundDispatcher());
+    EXPECT_TRUE(fresh->getServicesDispatcher()->checkForUpdateAccess());
+
+    log_.forget();
+    fresh->Init();
+    const auto loader = fresh->getLibraryLoader();
+    ASSERT_TRUE(loader);
+    EXPECT_TRUE(fresh->getResourceMonitor());
+    fresh->Init();
+    EXPECT_EQ(loader, fresh->getLibraryLoader()) << "a second Init() creates nothing";
+    const std::vector<std::string> inits{"Initializing", "Initialized"};
+    std::vector<std::string> factoryMessages;
+    for (const ZAMLogRecord& record : log_.records()) {
+        if (record.logger == "unified-factory") {
+            factoryMessages.push_back(record.message);
+            EXPECT_EQ(ZAMLOG_LEVEL_INFO, record.level);
+            EXPECT_EQ(kPath, record.file);
+            EXPECT_EQ("Init", record.function);
+        }
+    }
+    EXPECT_EQ(
+        std::vector<std::string>({"Initializing", "Initialized", "Initializing", "Initialized"}),
+        factoryMessages);
+
+    auto persistor = std::make_shared<IDataPersistor>();
+    fresh->setDataPersistor(persistor);
+    fresh->setAuthenticator(9, std::make_shared<FakeAuthenticator>());
+    const auto dispatcher = fresh->getServicesDispatcher();
+    dispatcher->enqueue([] {}, "queued", false, true);
+    log_.forget();
+    fresh->Reset();
+    EXPECT_EQ(std::vector<std::string>({"Resetting", "Reset complete"}),
+              log_.messages(ZAMLOG_LEVEL_INFO));
+    EXPECT_FALSE(fresh->getLibraryLoader());
+    EXPECT_FALSE(fresh->getResourceMonitor());
+    EXPECT_EQ(0, dispatcher->getQueueSize());
+    EXPECT_EQ(dispatcher, fresh->getServicesDispatcher()) << "the dispatchers survive";
+    EXPECT_EQ(persistor, fresh->getDataPersistor());
+    EXPECT_EQ(1, loader.use_count()) << "the factory let the old loader go";
+
+    fresh->Init();
+    EXPECT_TRUE(fresh->getLibraryLoader());
+    EXPECT_NE(loader, fresh->getLibraryLoader());
+    EXPECT_EQ("9", fresh->getAuthenticatorName(9)) << "tables were emptied";
+    fresh->Reset();
+}
+
+TEST(UnifiedFactoryOwnershipTest, NEGATIVE_InitWithoutSharedOwnerThrowsAndStaysUninitialised) {
+    UnifiedFactory unowned;
+    EXPECT_THROW(unowned.Init(), std::bad_weak_ptr);
+    EXPECT_FALSE(unowned.getLibraryLoader());
+    EXPECT_FALSE(unowned.getResourceMonitor());
+}
+
+// Between Reset() and Init() there is no loader: a load request reports and returns.
+TEST_F(UnifiedFactoryTest, NEGATIVE_LoadWithoutLoaderLogsAndReturns) {
+    factory_->Reset();
+    log_.forget();
+    EXPECT_FALSE(factory_->getService("N10ZAMUnified13SystemServiceE"));
+    EXPECT_FALSE(factory_->getService(1000u));
+    EXPECT_FALSE(factory_->getAuthenticator(1000));
+    EXPECT_FALSE(factory_->getLibraryRecord(1000));
+    factory_->loadFeatureSet("N10ZAMUnified16ConfigFeatureSetE");
+    factory_->loadAuthenticator("TALON");
+    const std::vector<std::string> expected{
+        "Cannot load N10ZAMUnified13SystemServiceE: the factory is not initialized",
+        "Cannot load 1000: the factory is not initialized",
+        "Cannot load 1000: the factory is not initialized",
+        "Cannot load N10ZAMUnified16ConfigFeatureSetE: the factory is not initialized",
+        "Cannot load TALON: the factory is not initialized"};
+    EXPECT_EQ(expected, log_.messages(ZAMLOG_LEVEL_ERROR));
+    const std::vector<ZAMLogRecord> records = log_.records();
+    ASSERT_EQ(5u, records.size());
+    EXPECT_EQ("loadService", records[0].function);
+    EXPECT_EQ("loadAuthenticator", records[2].function);
+    EXPECT_EQ(kPath, records[0].file);
+}
+
+TEST_F(UnifiedFactoryTest, AuthenticatorNamesAndDisplayNames) {
+    auto alpha = std::make_shared<FakeAuthenticator>();
+    factory_->setAuthenticator(5000, "TALON", "Talon Sign-In", alpha);
+    factory_->setAuthenticator(5001, std::make_shared<FakeAuthenticator>());
+    factory_->setAuthenticator(0xFFFFFFFFu, std::make_shared<FakeAuthenticator>());
+    factory_->setAuthenticatorDisplayName(5001, "Five Thousand One");
+    EXPECT_EQ(alpha, factory_->getAuthenticator(5000));
+    EXPECT_EQ("TALON", factory_->getAuthenticatorName(5000));
+    EXPECT_EQ("Talon Sign-In", factory_->getAuthenticatorDisplayName(5000));
+    EXPECT_EQ("5001", factory_->getAuthenticatorName(5001));
+    EXPECT_EQ("Five Thousand One", factory_->getAuthenticatorDisplayName(5001));
+    EXPECT_EQ("-1", factory_->getAuthenticatorName(0xFFFFFFFFu)) << "read as signed";
+    factory_->setAuthenticatorName(5001, "Renamed");
+    EXPECT_EQ("Renamed", factory_->getAuthenticatorName(5001));
+    EXPECT_TRUE(log_.messages(ZAMLOG_LEVEL_ERROR).empty()) << "no load for known ids";
+
+    // Nothing provides 4321: one load attempt, then its text is kept as the name.
+    EXPECT_FALSE(factory_->getAuthenticator(4321));
+    EXPECT_EQ("4321", factory_->getAuthenticatorName(4321));
+    EXPECT_EQ("4321", factory_->getAuthenticatorName(4321));
+    EXPECT_EQ("4321", factory_->getAuthenticatorDisplayName(4321));
+    EXPECT_EQ(std::vector<std::string>(3, "Unable to find authenticator matching the ID: 4321"),
+              log_.messages(ZAMLOG_LEVEL_ERROR))
+        << "getAuthenticator, the first getAuthenticatorName and getAuthenticatorDisplayName";
+}
+
+TEST_F(UnifiedFactoryTest, AuthenticatorIdsAreCaseBlindWithDefaults) {
+    factory_->setAuthenticator(5000, "TALON", "Talon", std::make_shared<FakeAuthenticator>());
+    EXPECT_EQ(5000u, factory_->getAuthenticatorId("talon"));
+    EXPECT_TRUE(log_.messages(ZAMLOG_LEVEL_WARNING).empty());
+
+    const struct {
+        const char* name;
+        unsigned int id;
+    } fallbacks[] = {{"1234", 1234u}, {"nothing", 0u}, {"gAtHeR", 3000u}, {"lumio", 1201u}};
+    for (const auto& fallback : fallbacks) {
+        log_.forget();
+        EXPECT_EQ(fallback.id, factory_->getAuthenticatorId(fallback.name)) << fallback.name;
+        const std::vector<ZAMLogRecord> records = log_.records();
+        ASSERT_EQ(2u, records.size()) << fallback.name;
+        EXPECT_EQ(std::string("Unable to find authenticator matching the name: ") + fallback.name,
+                  records[0].message);
+        EXPECT_EQ(ZAMLOG_LEVEL_WARNING, records[1].level);
+        EXPECT_EQ(std::string("No AuthenticatorId found for ") + fallback.name +
+                      " from authenticator names map, use default",
+                  records[1].message);
+        EXPECT_EQ("getAuthenticatorId", records[1].function);
+        EXPECT_EQ(kPath, records[1].file);
+    }
+
+    const struct {
+        unsigned int id;
+        const char* name;
+    } table[] = {{1000, "TALON"},    {1001, "PYLON"},  {1200, "HERON"}, {1201, "Lumio"},
+                 {1404, "Quillbox"}, {1500, "ROSTER"}, {1800, "PRISM"}, {1877, "Bazaar"},
+                 {2000, "CONFLUX"},  {2100, "KESTREL"}};
+    for (const auto& entry : table) {
+        EXPECT_EQ(entry.name, factory_->getDefaultAuthenticatorName(entry.id));
+        EXPECT_EQ(entry.id, factory_->getDefaultAuthenticatorId(entry.name));
+    }
+    EXPECT_EQ("3000", factory_->getDefaultAuthenticatorName(3000));
+    EXPECT_EQ(3000u, factory_->getDefaultAuthenticatorId("GATHER"));
+    EXPECT_EQ("4294967295", factory_->getDefaultAuthenticatorName(0xFFFFFFFFu));
+    EXPECT_EQ(0u, factory_->getDefaultAuthenticatorId("12abc"));
+}
+
+// Injection writes the tables on the dispatcher thread while getters add default names on others.
+TEST_F(UnifiedFactoryTest, AuthenticatorTablesTolerateConcurrentWriters) {
+    log_.setLevel(ZAMLOG_LEVEL_WARNING - 2);  // keeps the readers' miss records out of the way
+    std::atomic<bool> stop{false};
+    std::thread reader([this, &stop] {
+        for (unsigned int id = 1; !stop; ++id) {
+            factory_->getAuthenticatorName(100000 + id % 50);
+            factory_->getAuthenticatorDisplayName(100000 + id % 50);
+            factory_->getAuthenticatorId("writer");
+        }
+    });
+    for (unsigned int id = 0; id < 300; ++id) {
+        factory_->setAuthenticator(200000 + id, "writer", "Writer",
+                                   std::make_shared<FakeAuthenticator>());
+        factory_->setAuthenticatorName(100000 + id % 50, "N" + std::to_string(id));
+    }
+    stop = true;
+    reader.join();
+    EXPECT_EQ(200000u, factory_->getAuthenticatorId("WRITER"));
+}
+
+class FeatureSetControlTest : public UnifiedFactoryTest {
+  protected:
+    void SetUp() override {
+        UnifiedFactoryTest::SetUp();
+        factory_->getFeatureSetRegistry()->addItem("N10ZAMUnified4FakeE", 7, fake_);
+        factory_->getFeatureSetRegistry()->addItem("N10ZAMUnified5AliasE", 8, fake_);
+        factory_->getFeatureSetRegistry()->addItem("N10ZAMUnified5PlainE", 9, plain_);
+        log_.forget();
+    }
+    std::shared_ptr<FakeFeatureSet> fake_ =
+        std::make_shared<FakeFeatureSet>(std::set<unsigned int>{7});
+    std::shared_ptr<PlainFeatureSet> plain_ = std::make_shared<PlainFeatureSet>();
+    FeatureSetAdapter::EventsPtr events_ =
+        std::make_shared<std::vector<std::shared_ptr<ServiceEvent>>>();
+};
+
+TEST_F(FeatureSetControlTest, StartStopAndQueriesGoThroughTheAdapter) {
+    EXPECT_EQ(fake_.get(), factory_->getFeatureSetAdapter(8).get());
+    factory_->StopFeatureSet(7, events_);
+    EXPECT_FALSE(factory_->IsFeatureSetStarted(7));
+    factory_->StartFeatureSet(7, events_);
+    EXPECT_TRUE(factory_->IsFeatureSetStarted(7));
+    EXPECT_EQ(events_, fake_->lastEvents) << "the caller's list, unchanged";
+    EXPECT_TRUE(events_->empty());
+    factory_->StopFeatureSet(7, nullptr);
+    EXPECT_FALSE(factory_->IsFeatureSetStarted(7));
+    EXPECT_FALSE(fake_->lastEvents);
+    EXPECT_TRUE(factory_->IsFeatureSetProvisioned(7));
+    EXPECT_FALSE(factory_->IsFeatureSetProvisioned(8));
+    EXPECT_EQ(std::vector<unsigned int>({8, 9}), factory_->GetFeatureSetDependencies(7));
+    EXPECT_TRUE(factory_->GetFeatureSetDependencies(8).empty()) << "not provisioned";
+
+    const std::vector<ZAMLogRecord> records = log_.records();
+    ASSERT_EQ(3u, records.size());
+    const struct {
+        int level;
+        const char* function;
+        const char* message;
+    } expected[] = {{ZAMLOG_LEVEL_ERROR, "StopFeatureSet",
+                     "Cannot Stop Feature Set 7 on provider as its not started"},
+                    {ZAMLOG_LEVEL_INFO, "StartFeatureSet", "Starting Feature Set 7 on provider"},
+                    {ZAMLOG_LEVEL_INFO, "StopFeatureSet", "Stopping Feature Set 7 on provider"}};
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        EXPECT_EQ(expected[i].level, records[i].level);
+        EXPECT_EQ(expected[i].function, records[i].function);
+        EXPECT_EQ(expected[i].message, records[i].message);
+        EXPECT_EQ(kPath, records[i].file);
+    }
+}
+
+TEST_F(FeatureSetControlTest, NEGATIVE_UnprovisionedAndMissingAreRefused) {
+    factory_->StartFeatureSet(8, events_);
+    factory_->StopFeatureSet(8, events_);
+    factory_->StartFeatureSet(9, events_);  // registered, but not an adapter
+    EXPECT_TRUE(fake_->started.empty());
+    EXPECT_FALSE(fake_->lastEvents);
+    log_.forget();
+    factory_->StartFeatureSet(4242, events_);
+    factory_->StopFeatureSet(4242, events_);
+    EXPECT_FALSE(factory_->IsFeatureSetStarted(4242));
+    EXPECT_TRUE(factory_->GetFeatureSetDependencies(4242).empty());
+    const std::vector<std::string> expected{
+        "Unable to find feature set matching the ID: 4242",
+        "Cannot Start Feature Set 4242 on provider as its not provisioned",
+        "Unable to find feature set matching the ID: 4242",
+        "Cannot Stop Feature 4242 on provider as its not provisioned",
+        "Unable to find feature set matching the ID: 4242",
+        "Unable to find feature set matching the ID: 4242"};
+    EXPECT_EQ(expected, log_.messages(ZAMLOG_LEVEL_ERROR));
+}
+
+TEST_F(FeatureSetControlTest, DestroyReachesEachAdapterOnceAndResetEmpties) {
+    factory_->Destroy();
+    EXPECT_EQ(1, fake_->destroys);
+    EXPECT_EQ(fake_.get(), factory_->getFeatureSetAdapter(7).get()) << "Destroy() keeps items";
+    factory_->Reset();
+    EXPECT_EQ(2, fake_->destroys);
+    EXPECT_EQ(1, fake_.use_count());
+    EXPECT_EQ(1, plain_.use_count());
+    EXPECT_TRUE(log_.messages(ZAMLOG_LEVEL_ERROR).empty());
+}
+
+}  // namespace

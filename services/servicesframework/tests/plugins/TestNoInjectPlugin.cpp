@@ -1,0 +1,4 @@
+// A test plug-in "TestNoInject" without an injection entry: it opens and registers nothing.
+extern "C" int TestNoInjectMarker() {
+    return 1;
+}
