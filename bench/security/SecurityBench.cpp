@@ -11,7 +11,7 @@
 #include <openssl/evp.h>
 #include <openssl/rand.h>
 
-#ifdef SF_BENCH_HAVE_POCO
+#ifdef SF_BENCH_WITH_POCO
 #include <Poco/Base64Decoder.h>
 #include <Poco/Base64Encoder.h>
 #endif
@@ -84,7 +84,7 @@ Bytes opensslDecodeLines(const std::string& text) {
     return bytes;
 }
 
-#ifdef SF_BENCH_HAVE_POCO
+#ifdef SF_BENCH_WITH_POCO
 std::string pocoEncode(const Bytes& bytes, bool lineBreaks) {
     std::ostringstream text;
     Poco::Base64Encoder encoder(text);
@@ -149,7 +149,7 @@ void decodeOpenssl(benchmark::State& state, std::size_t size, bool lineBreaks) {
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * size));
 }
 
-#ifdef SF_BENCH_HAVE_POCO
+#ifdef SF_BENCH_WITH_POCO
 void encodePoco(benchmark::State& state, std::size_t size, bool lineBreaks) {
     const Bytes bytes = randomBytes(size);
     for (auto _ : state) {
@@ -232,7 +232,7 @@ void secureBase64Openssl(benchmark::State& state, std::size_t size) {
     }
 }
 
-#ifdef SF_BENCH_HAVE_POCO
+#ifdef SF_BENCH_WITH_POCO
 void secureBase64Poco(benchmark::State& state, std::size_t size) {
     const Bytes bytes = randomBytes(size);
     const Bytes serialised =
@@ -260,7 +260,7 @@ bool registerSecurityBenchmarks() {
             benchmark::RegisterBenchmark((encode + "openssl").c_str(), encodeOpenssl, n, lines);
             benchmark::RegisterBenchmark((decode + "ours").c_str(), decodeOurs, n, lines);
             benchmark::RegisterBenchmark((decode + "openssl").c_str(), decodeOpenssl, n, lines);
-#ifdef SF_BENCH_HAVE_POCO
+#ifdef SF_BENCH_WITH_POCO
             benchmark::RegisterBenchmark((encode + "poco").c_str(), encodePoco, n, lines);
             benchmark::RegisterBenchmark((decode + "poco").c_str(), decodePoco, n, lines);
 #endif
@@ -274,7 +274,7 @@ bool registerSecurityBenchmarks() {
         benchmark::RegisterBenchmark((roundTrip + "bare").c_str(), secureRoundTripBare, size.bytes);
         benchmark::RegisterBenchmark((base64 + "ours").c_str(), secureBase64Ours, size.bytes);
         benchmark::RegisterBenchmark((base64 + "openssl").c_str(), secureBase64Openssl, size.bytes);
-#ifdef SF_BENCH_HAVE_POCO
+#ifdef SF_BENCH_WITH_POCO
         benchmark::RegisterBenchmark((base64 + "poco").c_str(), secureBase64Poco, size.bytes);
 #endif
     }

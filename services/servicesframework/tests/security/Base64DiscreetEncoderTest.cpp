@@ -3,6 +3,7 @@
 #include <zam/Base64.h>
 #include <zam/SecureStringReader.h>
 
+#include "security/ReadBack.h"
 #include "security/ReleasedMemoryProbe.h"
 
 #include <gtest/gtest.h>
@@ -16,11 +17,7 @@ namespace {
 
 using Bytes = std::vector<unsigned char>;
 
-std::string readBack(const zam::SecureString& secret) {
-    zam::SecureStringReader reader;
-    secret.getUnsecureString(reader);
-    return std::string(reader.c_str(), reader.getBufSize());
-}
+using sftest::readBack;
 
 const unsigned char* raw(const std::string& text) {
     return reinterpret_cast<const unsigned char*>(text.data());

@@ -7,6 +7,7 @@
 #include <zam/Base64.h>
 #include <zam/SecureStringReader.h>
 
+#include "security/ReadBack.h"
 #include "security/ReleasedMemoryProbe.h"
 #include "security/SecureStringKey.h"
 #include "security/detail/CipherSteps.h"
@@ -27,11 +28,7 @@ namespace {
 
 using Bytes = std::vector<unsigned char>;
 
-std::string readBack(const zam::SecureString& secret) {
-    zam::SecureStringReader reader;
-    secret.getUnsecureString(reader);
-    return std::string(reader.c_str(), reader.getBufSize());
-}
+using sftest::readBack;
 
 Bytes ivOf(const zam::SecureString& secret) {
     const Bytes serialised = secret.getEncryptedValue();
