@@ -78,18 +78,13 @@ TEST(SplitTest, KeepsEveryPieceBetweenWholeDelimiters) {
         {"", "", {}},
     };
     for (const auto& c : cases) {
-        Strings out;
+        // The pieces are appended behind what the vector already holds.
+        Strings out{"kept"};
         split(c.text, out, c.delimiter);
-        EXPECT_EQ(out, c.pieces) << '"' << c.text << "\" by \"" << c.delimiter << '"';
+        Strings expected{"kept"};
+        expected.insert(expected.end(), c.pieces.begin(), c.pieces.end());
+        EXPECT_EQ(out, expected) << '"' << c.text << "\" by \"" << c.delimiter << '"';
     }
-}
-
-TEST(SplitTest, AppendsToWhatIsThere) {
-    Strings out{"kept"};
-    split("a,b", out, ",");
-    split("", out, ",");
-    split("c", out, ",");
-    EXPECT_EQ(out, (Strings{"kept", "a", "b", "c"}));
 }
 
 // Runs one parser over texts it must accept and texts it must refuse, checking the exception type

@@ -101,9 +101,6 @@ TEST(SecureStringTest, SerialisedSizesFollowTheBlockSize) {
         EXPECT_EQ((bytes + 2) / 3 * 4, secret.serializeToBase64().size()) << n;
         EXPECT_EQ(value, readBack(secret));
     }
-    EXPECT_EQ(32U, zam::SecureString("abc").getEncryptedValue().size());
-    EXPECT_EQ(44U, zam::SecureString("abc").serializeToBase64().size());
-    EXPECT_EQ(48U, zam::SecureString(std::string(16, 'x')).getEncryptedValue().size());
 }
 
 TEST(SecureStringTest, ConstructorsKeepEveryByteIncludingNul) {
