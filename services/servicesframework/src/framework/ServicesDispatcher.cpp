@@ -46,11 +46,13 @@ ServicesDispatcher::~ServicesDispatcher() {
 
 void ServicesDispatcher::enqueue(TaskPtr task, bool urgent, bool loggable) {
     requireTask(task, "enqueue");
-    const std::string name = task->name();
-    updateNotLoggableTasks(name, loggable);
-    if (loggable) {
+    // The name is only needed for the not-loggable list and the debug record; every enqueue
+    // pays for it otherwise, so it is asked for only then.
+    if (!loggable) {
+        updateNotLoggableTasks(task->name(), loggable);
+    } else {
         SF_LOG_DEBUG(detail::servicesDispatcherLogger, kSourcePath, "enqueue",
-                     "ServicesDispatcher.enqueue: " << name);
+                     "ServicesDispatcher.enqueue: " << task->name());
     }
     queue_->enqueueTask(std::move(task), urgent);
     warnOnDispatcherThreadBusy();
@@ -200,7 +202,9 @@ bool ServicesDispatcher::isTaskLoggable(const std::string& name) {
 
 void ServicesDispatcher::warnOnDispatcherThreadBusy() {
     zam::ScopedLock lock(taskInfoMutex_);
-    if (!hasAnyTaskBeenPickedUp()) {
+    // The fields are read directly: this lock is already held, and this check runs on every
+    // enqueue.
+    if (lastPickedUp_ == Clock::time_point()) {
         const int size = queue_->size();
         lock.unlock();
         if (size > kGuardSize) {
@@ -211,8 +215,8 @@ void ServicesDispatcher::warnOnDispatcherThreadBusy() {
         }
         return;
     }
-    if (!wasLastPickedUpTaskCompleted()) {
-        const std::chrono::milliseconds elapsed = computeElapsedTime();
+    if (lastCompleted_ == Clock::time_point()) {
+        const std::chrono::milliseconds elapsed = wholeMs(Clock::now() - lastPickedUp_);
         if (elapsed.count() <= kGuardExecutionTimeMs) {
             return;
         }
@@ -227,11 +231,9 @@ void ServicesDispatcher::warnOnDispatcherThreadBusy() {
                         << size << "] task");
         return;
     }
-    if (!hasGuardQueuedTimeBeenExceeded()) {
-        return;
-    }
+    // Both conditions must hold; the size is the cheaper one to read, so it goes first.
     const int size = queue_->size();
-    if (size <= kGuardSize) {
+    if (size <= kGuardSize || !hasGuardQueuedTimeBeenExceeded()) {
         return;
     }
     const std::chrono::milliseconds queued = queue_->getFirstTaskQueuedTime();
@@ -307,7 +309,8 @@ void ServicesDispatcher::recordPickUp(const TaskPtr& task) {
 }
 
 void ServicesDispatcher::executeTask(TaskPtr task) {
-    const bool loggable = isTaskLoggable(task->name());
+    const bool loggable =
+        !anyNotLoggable_.load(std::memory_order_acquire) || isTaskLoggable(task->name());
     if (loggable) {
         SF_LOG_DEBUG(detail::servicesDispatcherLogger, kSourcePath, "executeTask",
                      " executing (" << getLastTaskName() << ")");
@@ -316,10 +319,14 @@ void ServicesDispatcher::executeTask(TaskPtr task) {
     zam::ScopedLock lock(taskInfoMutex_);
     lastCompleted_ = Clock::now();
     const std::chrono::milliseconds elapsed = wholeMs(lastCompleted_ - lastPickedUp_);
+    const bool slow = elapsed.count() > kGuardExecutionTimeMs;
+    if (!slow && !(loggable && ZAMLog_isDebugEnabled(detail::servicesDispatcherLogger))) {
+        return;  // nothing to report: spare the hot path the copies below
+    }
     const std::string name = lastTaskName_;
     const std::chrono::milliseconds waiting = computeWaitingTime(task);
     lock.unlock();
-    if (elapsed.count() > kGuardExecutionTimeMs) {
+    if (slow) {
         SF_LOG(detail::servicesDispatcherLogger, ZAMLOG_LEVEL_INFO, kSourcePath, "executeTask",
                " executed (" << name << ") in [" << elapsed.count()
                              << "] milliseconds. This task exceeded the guard execution time of ["
