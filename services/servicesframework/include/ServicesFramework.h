@@ -63,4 +63,27 @@
 #include <ZAMUnified/UnifiedFactory.h>
 #include <ZAMUnified/UnifiedService.h>
 
+// Reflection
+#include <ZAMUnified/ActualParameter.h>
+#include <ZAMUnified/ActualParameterFactory.h>
+#include <ZAMUnified/FormalParameter.h>
+#include <ZAMUnified/Image.h>
+#include <ZAMUnified/ListProperty.h>
+#include <ZAMUnified/Method.h>
+#include <ZAMUnified/Methods.h>
+#include <ZAMUnified/MutableListProperty.h>
+#include <ZAMUnified/NonListProperty.h>
+#include <ZAMUnified/ParametersCollection.h>
+#include <ZAMUnified/Properties.h>
+#include <ZAMUnified/Property.h>
+#include <ZAMUnified/PropertyNotifier.h>
+#include <ZAMUnified/ReflectionCallback.h>
+#include <ZAMUnified/ReflectionCallbackFactory.h>
+#include <ZAMUnified/ReflectionTypeConversion.h>
+#include <ZAMUnified/Reflector.h>
+#include <ZAMUnified/ReflectorFactory.h>
+#include <ZAMUnified/ReturnValue.h>
+#include <ZAMUnified/ToFormalParameterConversions.h>
+#include <ZAMUnified/UnifiedCallback.h>
+
 #endif  // SERVICESFRAMEWORK_SERVICESFRAMEWORK_H

@@ -1,0 +1,49 @@
+#include <ZAMUnified/Methods.h>
+
+#include <utility>
+
+namespace ZAMUnified {
+
+Methods::Methods()
+    : methods(std::make_shared<std::multimap<std::string, std::shared_ptr<Method>>>()) {}
+
+void Methods::addMethod(std::shared_ptr<Method> method) {
+    // A multimap inserts after the equal keys already present, which keeps overloads in order.
+    std::string name = method->getMethodName();
+    methods->emplace(std::move(name), std::move(method));
+}
+
+std::vector<std::string> Methods::getMethodNames() const {
+    std::vector<std::string> names;
+    names.reserve(methods->size());
+    for (const auto& entry : *methods) {
+        names.push_back(entry.first);
+    }
+    return names;
+}
+
+std::shared_ptr<Method> Methods::getMethod(const std::string& name) const {
+    // Among equal keys the first added is the lower bound.
+    auto first = methods->lower_bound(name);
+    if (first == methods->end() || first->first != name) {
+        return nullptr;
+    }
+    return first->second;
+}
+
+std::shared_ptr<Method> Methods::getMethod(const std::string& name,
+                                           std::shared_ptr<ParametersCollection> parameters) const {
+    auto range = methods->equal_range(name);
+    for (auto it = range.first; it != range.second; ++it) {
+        if (it->second->getMethodName() == name && it->second->matchesParameters(parameters)) {
+            return it->second;
+        }
+    }
+    return nullptr;
+}
+
+std::size_t Methods::size() const {
+    return methods->size();
+}
+
+}  // namespace ZAMUnified

@@ -1,0 +1,9 @@
+#include <ZAMUnified/PropertyNotifier.h>
+
+namespace ZAMUnified {
+
+PropertyNotifierConnection::~PropertyNotifierConnection() = default;
+
+PropertyNotifier::~PropertyNotifier() = default;
+
+}  // namespace ZAMUnified

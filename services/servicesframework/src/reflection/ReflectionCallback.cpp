@@ -1,0 +1,7 @@
+#include <ZAMUnified/ReflectionCallback.h>
+
+namespace ZAMUnified {
+
+ReflectionCallback::~ReflectionCallback() = default;
+
+}  // namespace ZAMUnified

@@ -1,0 +1,265 @@
+#include <ZAMUnified/ReflectionTypeConversion.h>
+
+#include <zam/SecureStringReader.h>
+
+namespace ZAMUnified {
+namespace ReflectionTypeConversion {
+
+const char* const kPrimitiveListSeparator = ";";
+const char* const kStringListSeparator = "|";
+
+namespace ToStringConversions {
+
+std::string primitiveReturnTypeAsString(const int& value) {
+    return KORCoreUtils::toString(value);
+}
+
+std::string primitiveReturnTypeAsString(const unsigned int& value) {
+    return KORCoreUtils::toString(value);
+}
+
+std::string primitiveReturnTypeAsString(const float& value) {
+    return KORCoreUtils::toString(value);
+}
+
+std::string primitiveReturnTypeAsString(const bool& value) {
+    return KORCoreUtils::toString(value);
+}
+
+std::string primitiveReturnTypeAsString(const long& value) {
+    return KORCoreUtils::toString(value);
+}
+
+std::string primitiveReturnTypeAsString(const long long& value) {
+    return KORCoreUtils::toString(value);
+}
+
+std::string primitiveReturnTypeAsString(const char& value) {
+    return std::string(1, value);
+}
+
+std::string primitiveReturnTypeAsString(const std::string& value) {
+    return value;
+}
+
+std::string primitiveReturnTypeAsString(const std::wstring& value) {
+    return KORCoreUtils::toString(value);
+}
+
+std::string primitiveReturnTypeAsString(const zam::SecureString& value) {
+    // The reader zeroes its copy of the plain text when it goes.
+    zam::SecureStringReader reader;
+    value.getUnsecureString(reader);
+    return std::string(reader.c_str());
+}
+
+std::string primitiveReturnTypeAsString(const std::shared_ptr<Image>& /*value*/) {
+    return "";
+}
+
+std::string primitiveReturnTypeIntAsString(const int& value) {
+    return primitiveReturnTypeAsString(value);
+}
+
+std::string primitiveReturnTypeUnsignedIntAsString(const unsigned int& value) {
+    return primitiveReturnTypeAsString(value);
+}
+
+std::string primitiveReturnTypeFloatAsString(const float& value) {
+    return primitiveReturnTypeAsString(value);
+}
+
+std::string primitiveReturnTypeBoolAsString(const bool& value) {
+    return primitiveReturnTypeAsString(value);
+}
+
+std::string primitiveReturnTypeLongAsString(const long& value) {
+    return primitiveReturnTypeAsString(value);
+}
+
+std::string primitiveReturnTypeLongLongAsString(const long long& value) {
+    return primitiveReturnTypeAsString(value);
+}
+
+std::string primitiveReturnTypeCharAsString(const char& value) {
+    return primitiveReturnTypeAsString(value);
+}
+
+std::string primitiveReturnTypeStringAsString(const std::string& value) {
+    return primitiveReturnTypeAsString(value);
+}
+
+std::string primitiveReturnTypeWStringAsString(const std::wstring& value) {
+    return primitiveReturnTypeAsString(value);
+}
+
+std::string primitiveReturnTypeSecureStringAsString(const zam::SecureString& value) {
+    return primitiveReturnTypeAsString(value);
+}
+
+std::string primitiveReturnTypeImageAsString(const std::shared_ptr<Image>& value) {
+    return primitiveReturnTypeAsString(value);
+}
+
+std::string objectReturnTypeAsString(std::shared_ptr<UnifiedBusinessObject> object) {
+    if (!object) {
+        return "NULL_SHARED_PTR";
+    }
+    return object->getInterfaceName() + " " + object->getGuid();
+}
+
+}  // namespace ToStringConversions
+
+namespace FromStringConversions {
+
+int parameterTypeStringAsPrimitiveTypeInt(const std::string& text) {
+    return KORCoreUtils::toInt(text);
+}
+
+unsigned int parameterTypeStringAsPrimitiveTypeUnsignedInt(const std::string& text) {
+    return KORCoreUtils::toUnsignedInt(text);
+}
+
+float parameterTypeStringAsPrimitiveTypeFloat(const std::string& text) {
+    return KORCoreUtils::toFloat(text);
+}
+
+bool parameterTypeStringAsPrimitiveTypeBool(const std::string& text) {
+    return KORCoreUtils::toBool(text);
+}
+
+long parameterTypeStringAsPrimitiveTypeLong(const std::string& text) {
+    return KORCoreUtils::toLong(text);
+}
+
+char parameterTypeStringAsPrimitiveTypeChar(const std::string& text) {
+    return text.empty() ? '\0' : text[0];
+}
+
+std::string parameterTypeStringAsPrimitiveTypeString(const std::string& text) {
+    return text;
+}
+
+std::wstring parameterTypeStringAsPrimitiveTypeWString(const std::string& text) {
+    return KORCoreUtils::toWideString(text);
+}
+
+zam::SecureString parameterTypeStringAsPrimitiveTypeSecureString(const std::string& text) {
+    return zam::SecureString(text);
+}
+
+long long parameterTypeStringAsPrimitiveTypeLongLong(const std::string& text) {
+    return KORCoreUtils::toLongLong(text);
+}
+
+std::shared_ptr<std::vector<int>> parameterTypeStringAsListOfPrimitiveTypeInt(
+    const std::string& text) {
+    return parameterTypeStringAsList<int>(text, kPrimitiveListSeparator,
+                                          parameterTypeStringAsPrimitiveTypeInt);
+}
+
+std::shared_ptr<std::vector<unsigned int>> parameterTypeStringAsListOfPrimitiveTypeUnsignedInt(
+    const std::string& text) {
+    return parameterTypeStringAsList<unsigned int>(text, kPrimitiveListSeparator,
+                                                   parameterTypeStringAsPrimitiveTypeUnsignedInt);
+}
+
+std::shared_ptr<std::vector<float>> parameterTypeStringAsListOfPrimitiveTypeFloat(
+    const std::string& text) {
+    return parameterTypeStringAsList<float>(text, kPrimitiveListSeparator,
+                                            parameterTypeStringAsPrimitiveTypeFloat);
+}
+
+std::shared_ptr<std::vector<bool>> parameterTypeStringAsListOfPrimitiveTypeBool(
+    const std::string& text) {
+    return parameterTypeStringAsList<bool>(text, kPrimitiveListSeparator,
+                                           parameterTypeStringAsPrimitiveTypeBool);
+}
+
+std::shared_ptr<std::vector<long>> parameterTypeStringAsListOfPrimitiveTypeLong(
+    const std::string& text) {
+    return parameterTypeStringAsList<long>(text, kPrimitiveListSeparator,
+                                           parameterTypeStringAsPrimitiveTypeLong);
+}
+
+std::shared_ptr<std::vector<char>> parameterTypeStringAsListOfPrimitiveTypeChar(
+    const std::string& text) {
+    return parameterTypeStringAsList<char>(text, kPrimitiveListSeparator,
+                                           parameterTypeStringAsPrimitiveTypeChar);
+}
+
+std::shared_ptr<std::vector<std::string>> parameterTypeStringAsListOfPrimitiveTypeString(
+    const std::string& text) {
+    return parameterTypeStringAsList<std::string>(text, kStringListSeparator,
+                                                  parameterTypeStringAsPrimitiveTypeString);
+}
+
+std::shared_ptr<std::vector<std::wstring>> parameterTypeStringAsListOfPrimitiveTypeWString(
+    const std::string& text) {
+    return parameterTypeStringAsList<std::wstring>(text, kStringListSeparator,
+                                                   parameterTypeStringAsPrimitiveTypeWString);
+}
+
+std::shared_ptr<std::vector<zam::SecureString>>
+parameterTypeStringAsListOfPrimitiveTypeSecureString(const std::string& text) {
+    return parameterTypeStringAsList<zam::SecureString>(
+        text, kStringListSeparator, parameterTypeStringAsPrimitiveTypeSecureString);
+}
+
+std::shared_ptr<std::vector<long long>> parameterTypeStringAsListOfPrimitiveTypeLongLong(
+    const std::string& text) {
+    return parameterTypeStringAsList<long long>(text, kPrimitiveListSeparator,
+                                                parameterTypeStringAsPrimitiveTypeLongLong);
+}
+
+}  // namespace FromStringConversions
+
+namespace ReturnTypeToStringConversions {
+
+namespace {
+
+// Writes the text of `value` into `text` when it is a TypedReturnValue<T>.
+template <typename T>
+bool typedAsString(const std::shared_ptr<ReturnValue>& value, std::string (*toText)(const T&),
+                   std::string& text) {
+    std::shared_ptr<TypedReturnValue<T>> typed =
+        std::dynamic_pointer_cast<TypedReturnValue<T>>(value);
+    if (!typed) {
+        return false;
+    }
+    text = toText(typed->getReturnValue());
+    return true;
+}
+
+}  // namespace
+
+std::string GetReturnValueAsString(std::shared_ptr<ReturnValue> value) {
+    if (!value) {
+        return "GetReturnValueAsString received a NULL pointer to a ReturnValue.";
+    }
+    using namespace ToStringConversions;
+    std::string text;
+    if (typedAsString<int>(value, primitiveReturnTypeIntAsString, text) ||
+        typedAsString<unsigned int>(value, primitiveReturnTypeUnsignedIntAsString, text) ||
+        typedAsString<float>(value, primitiveReturnTypeFloatAsString, text) ||
+        typedAsString<bool>(value, primitiveReturnTypeBoolAsString, text) ||
+        typedAsString<long>(value, primitiveReturnTypeLongAsString, text) ||
+        typedAsString<char>(value, primitiveReturnTypeCharAsString, text) ||
+        typedAsString<std::string>(value, primitiveReturnTypeStringAsString, text) ||
+        typedAsString<std::wstring>(value, primitiveReturnTypeWStringAsString, text) ||
+        typedAsString<zam::SecureString>(value, primitiveReturnTypeSecureStringAsString, text) ||
+        typedAsString<long long>(value, primitiveReturnTypeLongLongAsString, text)) {
+        return text;
+    }
+    text = value->getValueAsString();
+    if (!text.empty()) {
+        return text;
+    }
+    return "Failed to convert the ReturnValue to a string successfully, for ReturnType \"" +
+           value->getReturnType() + "\".";
+}
+
+}  // namespace ReturnTypeToStringConversions
+
+}  // namespace ReflectionTypeConversion
+}  // namespace ZAMUnified

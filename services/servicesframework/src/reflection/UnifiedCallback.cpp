@@ -1,0 +1,7 @@
+#include <ZAMUnified/UnifiedCallback.h>
+
+namespace ZAMUnified {
+
+UnifiedCallback::~UnifiedCallback() = default;
+
+}  // namespace ZAMUnified

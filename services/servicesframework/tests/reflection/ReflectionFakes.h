@@ -1,0 +1,139 @@
+// Test doubles for the reflection layer: members, values, objects and callbacks whose answers the
+// tests set.
+#ifndef SF_TESTS_REFLECTION_REFLECTIONFAKES_H
+#define SF_TESTS_REFLECTION_REFLECTIONFAKES_H
+
+#include <ZAMUnified/ActualParameter.h>
+#include <ZAMUnified/ListProperty.h>
+#include <ZAMUnified/Method.h>
+#include <ZAMUnified/MutableListProperty.h>
+#include <ZAMUnified/NonListProperty.h>
+#include <ZAMUnified/ParametersCollection.h>
+#include <ZAMUnified/Property.h>
+#include <ZAMUnified/Reflector.h>
+#include <ZAMUnified/ReturnValue.h>
+#include <ZAMUnified/UnifiedBusinessObject.h>
+#include <ZAMUnified/UnifiedCallback.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <utility>
+
+namespace reflection_test {
+
+using namespace ZAMUnified;
+
+class FakeMethod : public Method {
+  public:
+    FakeMethod(const std::string& name, bool accepts, std::string tag = "")
+        : Method("void", "", name), accepts_(accepts), tag_(std::move(tag)) {}
+    bool matchesParameters(std::shared_ptr<ParametersCollection> parameters) override {
+        seen = std::move(parameters);
+        ++matchCalls;
+        return accepts_;
+    }
+    std::shared_ptr<ReturnValue> invoke(std::shared_ptr<ParametersCollection>) override {
+        return std::make_shared<VoidReturnValue>();
+    }
+    const std::string& tag() const { return tag_; }
+
+    std::shared_ptr<ParametersCollection> seen;
+    int matchCalls = 0;
+
+  private:
+    bool accepts_;
+    std::string tag_;
+};
+
+class FakeProperty : public Property {
+  public:
+    FakeProperty(const std::string& name, bool accepts, std::string tag = "")
+        : Property("int", name, true, true), accepts_(accepts), tag_(std::move(tag)) {}
+    std::shared_ptr<ReturnValue> getValue() override { return nullptr; }
+    bool matchesParameters(std::shared_ptr<ParametersCollection> parameters) override {
+        seen = std::move(parameters);
+        return accepts_;
+    }
+    std::shared_ptr<VoidReturnValue> setValue(std::shared_ptr<ParametersCollection>) override {
+        return std::make_shared<VoidReturnValue>();
+    }
+    const std::string& tag() const { return tag_; }
+
+    std::shared_ptr<ParametersCollection> seen;
+
+  private:
+    bool accepts_;
+    std::string tag_;
+};
+
+// A reflector that answers a ready parameter of its own.
+class FakeReflector : public Reflector {
+  public:
+    explicit FakeReflector(std::string name = "Fake",
+                           std::shared_ptr<FormalParameter> parameter = nullptr)
+        : name_(std::move(name)), parameter_(std::move(parameter)) {}
+    std::string getInterfaceName() override { return name_; }
+    std::shared_ptr<FormalParameter> getActualParameter() override { return parameter_; }
+
+  private:
+    std::string name_;
+    std::shared_ptr<FormalParameter> parameter_;
+};
+
+// A result that is none of the typed scalars, with a text of the test's choosing.
+class TextReturnValue : public NonListReturnValue {
+  public:
+    TextReturnValue(const std::string& type, std::string text)
+        : NonListReturnValue(type), text_(std::move(text)) {}
+    std::string getReturnType() override { return returnType; }
+    std::string getValueAsString() override { return text_; }
+    std::shared_ptr<Reflector> getReflector() override { return nullptr; }
+
+  private:
+    std::string text_;
+};
+
+// A typed scalar result whose own text is a decoy, so tests see which path produced the text.
+template <typename T>
+class FakeTypedReturnValue : public TypedReturnValue<T> {
+  public:
+    FakeTypedReturnValue(const std::string& type, T value)
+        : TypedReturnValue<T>(type, std::move(value)) {}
+    std::string getReturnType() override { return this->returnType; }
+    std::string getValueAsString() override { return "own text"; }
+    std::shared_ptr<Reflector> getReflector() override { return nullptr; }
+};
+
+class FakeObject : public UnifiedBusinessObject {
+  public:
+    FakeObject(std::string guid, std::string interfaceName)
+        : guid_(std::move(guid)), interfaceName_(std::move(interfaceName)) {}
+    void addObserver(std::weak_ptr<UnifiedBusinessObjectObserver>) override {}
+    void removeObserver(std::weak_ptr<UnifiedBusinessObjectObserver>) override {}
+    std::shared_ptr<UnifiedBusinessObjectNotifiers> getUnifiedBusinessObjectNotifiers() override {
+        return nullptr;
+    }
+    std::string getGuid() override { return guid_; }
+    std::string toString() override { return interfaceName_; }
+    std::string getInterfaceName() override {
+        return interfaceName_.empty() ? UnifiedBusinessObject::getInterfaceName() : interfaceName_;
+    }
+
+  private:
+    std::string guid_;
+    std::string interfaceName_;  // empty: keep the default
+};
+
+class FakeCallback : public UnifiedCallback {
+  public:
+    explicit FakeCallback(std::string interfaceName) : interfaceName_(std::move(interfaceName)) {}
+    std::string getInterfaceName() override { return interfaceName_; }
+
+  private:
+    std::string interfaceName_;
+};
+
+}  // namespace reflection_test
+
+#endif  // SF_TESTS_REFLECTION_REFLECTIONFAKES_H

@@ -1,0 +1,191 @@
+#include <ZAMUnified/ReflectionTypeConversion.h>
+
+#include "reflection/ReflectionFakes.h"
+
+#include <gtest/gtest.h>
+
+#include <limits>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace reflection_test;
+using namespace ZAMUnified::ReflectionTypeConversion;
+using namespace ZAMUnified::ReflectionTypeConversion::FromStringConversions;
+using namespace ZAMUnified::ReflectionTypeConversion::ToStringConversions;
+using ZAMUnified::ReflectionTypeConversion::ReturnTypeToStringConversions::GetReturnValueAsString;
+
+std::string plain(const zam::SecureString& secret) {
+    return primitiveReturnTypeSecureStringAsString(secret);
+}
+
+TEST(FromStringConversionsTest, Scalars) {
+    EXPECT_EQ(-42, parameterTypeStringAsPrimitiveTypeInt("-42"));
+    EXPECT_EQ(4000000000u, parameterTypeStringAsPrimitiveTypeUnsignedInt("4000000000"));
+    EXPECT_FLOAT_EQ(1.5f, parameterTypeStringAsPrimitiveTypeFloat("1.5"));
+    EXPECT_TRUE(parameterTypeStringAsPrimitiveTypeBool("yes"));
+    EXPECT_FALSE(parameterTypeStringAsPrimitiveTypeBool("false"));
+    EXPECT_EQ(-3000000000L, parameterTypeStringAsPrimitiveTypeLong("-3000000000"));
+    EXPECT_EQ(9000000000000LL, parameterTypeStringAsPrimitiveTypeLongLong("9000000000000"));
+    EXPECT_EQ('x', parameterTypeStringAsPrimitiveTypeChar("xyz"));
+    EXPECT_EQ('\0', parameterTypeStringAsPrimitiveTypeChar(""));
+    EXPECT_EQ(" a b ", parameterTypeStringAsPrimitiveTypeString(" a b "));
+    EXPECT_EQ(L"wide", parameterTypeStringAsPrimitiveTypeWString("wide"));
+    EXPECT_EQ("top", plain(parameterTypeStringAsPrimitiveTypeSecureString("top")));
+}
+
+TEST(FromStringConversionsTest, NegativeMalformedNumbersThrow) {
+    EXPECT_THROW(parameterTypeStringAsPrimitiveTypeInt("12abc"), std::invalid_argument);
+    EXPECT_THROW(parameterTypeStringAsPrimitiveTypeInt("99999999999"), std::out_of_range);
+    EXPECT_THROW(parameterTypeStringAsPrimitiveTypeUnsignedInt("-1"), std::invalid_argument);
+    EXPECT_THROW(parameterTypeStringAsPrimitiveTypeFloat("one"), std::invalid_argument);
+    EXPECT_THROW(parameterTypeStringAsPrimitiveTypeBool("maybe"), std::invalid_argument);
+    EXPECT_THROW(parameterTypeStringAsPrimitiveTypeLong(""), std::invalid_argument);
+    EXPECT_THROW(parameterTypeStringAsPrimitiveTypeLongLong("1e3"), std::invalid_argument);
+}
+
+TEST(FromStringConversionsTest, SecureStringKeepsEveryByteButTextStopsAtNul) {
+    zam::SecureString secret =
+        parameterTypeStringAsPrimitiveTypeSecureString(std::string("a\0b", 3));
+    EXPECT_TRUE(secret == zam::SecureString(std::string("a\0b", 3)));
+    EXPECT_EQ("a", plain(secret));
+    EXPECT_EQ("", plain(zam::SecureString()));
+}
+
+TEST(FromStringConversionsTest, ListsSplitAtTheirSeparator) {
+    EXPECT_EQ((std::vector<int>{1, 2, 3}), *parameterTypeStringAsListOfPrimitiveTypeInt("1;2;3"));
+    EXPECT_EQ((std::vector<unsigned int>{7, 8}),
+              *parameterTypeStringAsListOfPrimitiveTypeUnsignedInt("7;8"));
+    EXPECT_EQ((std::vector<float>{0.5f, -2.0f}),
+              *parameterTypeStringAsListOfPrimitiveTypeFloat("0.5;-2"));
+    EXPECT_EQ((std::vector<bool>{true, false, true}),
+              *parameterTypeStringAsListOfPrimitiveTypeBool("true;0;YES"));
+    EXPECT_EQ((std::vector<long>{-1, 5}), *parameterTypeStringAsListOfPrimitiveTypeLong("-1;5"));
+    EXPECT_EQ((std::vector<long long>{1, 9000000000LL}),
+              *parameterTypeStringAsListOfPrimitiveTypeLongLong("1;9000000000"));
+    // Each char is the first character of its piece; an empty piece gives NUL.
+    EXPECT_EQ((std::vector<char>{'a', '\0', 'c'}),
+              *parameterTypeStringAsListOfPrimitiveTypeChar("ab;;c"));
+    EXPECT_EQ((std::vector<std::string>{"a;b", "c", ""}),
+              *parameterTypeStringAsListOfPrimitiveTypeString("a;b|c|"));
+    EXPECT_EQ((std::vector<std::wstring>{L"x", L"y;z"}),
+              *parameterTypeStringAsListOfPrimitiveTypeWString("x|y;z"));
+
+    auto secrets = parameterTypeStringAsListOfPrimitiveTypeSecureString("p|q");
+    ASSERT_EQ(2u, secrets->size());
+    EXPECT_EQ("p", plain((*secrets)[0]));
+    EXPECT_EQ("q", plain((*secrets)[1]));
+    // Encrypted one by one: separate values.
+    EXPECT_NE((*secrets)[0].getEncryptedValue(), (*secrets)[1].getEncryptedValue());
+}
+
+TEST(FromStringConversionsTest, ListEdgeCases) {
+    EXPECT_TRUE(parameterTypeStringAsListOfPrimitiveTypeInt("")->empty());
+    EXPECT_TRUE(parameterTypeStringAsListOfPrimitiveTypeString("")->empty());
+    // Pieces are not trimmed and empty pieces are converted, so the strict parser refuses them.
+    EXPECT_THROW(parameterTypeStringAsListOfPrimitiveTypeInt("1;;2"), std::invalid_argument);
+    EXPECT_THROW(parameterTypeStringAsListOfPrimitiveTypeInt("1|2"), std::invalid_argument);
+    auto list = parameterTypeStringAsList<int>("4,5", ",", parameterTypeStringAsPrimitiveTypeInt);
+    EXPECT_EQ((std::vector<int>{4, 5}), *list);
+    EXPECT_STREQ(";", kPrimitiveListSeparator);
+    EXPECT_STREQ("|", kStringListSeparator);
+}
+
+TEST(ToStringConversionsTest, EveryScalarType) {
+    EXPECT_EQ("-7", primitiveReturnTypeIntAsString(-7));
+    EXPECT_EQ("4294967295",
+              primitiveReturnTypeUnsignedIntAsString(std::numeric_limits<unsigned int>::max()));
+    EXPECT_EQ("0.1", primitiveReturnTypeFloatAsString(0.1f));
+    EXPECT_EQ("true", primitiveReturnTypeBoolAsString(true));
+    EXPECT_EQ("false", primitiveReturnTypeBoolAsString(false));
+    EXPECT_EQ("-3000000000", primitiveReturnTypeLongAsString(-3000000000L));
+    EXPECT_EQ("9000000000000", primitiveReturnTypeLongLongAsString(9000000000000LL));
+    EXPECT_EQ("7", primitiveReturnTypeCharAsString('7'));
+    EXPECT_EQ(std::string(1, '\0'), primitiveReturnTypeCharAsString('\0'));
+    EXPECT_EQ("as is", primitiveReturnTypeStringAsString("as is"));
+    EXPECT_EQ("wide", primitiveReturnTypeWStringAsString(L"wide"));
+    EXPECT_EQ("s", primitiveReturnTypeSecureStringAsString(zam::SecureString(std::string("s"))));
+    EXPECT_EQ("", primitiveReturnTypeImageAsString(
+                      std::make_shared<Image>("image/png", std::vector<unsigned char>{1})));
+    EXPECT_EQ("", primitiveReturnTypeImageAsString(nullptr));
+    // The overloads give the same texts.
+    EXPECT_EQ("7", primitiveReturnTypeAsString('7'));
+    EXPECT_EQ("12", primitiveReturnTypeAsString(12));
+}
+
+TEST(ToStringConversionsTest, ObjectsByInterfaceNameAndGuid) {
+    EXPECT_EQ("NULL_SHARED_PTR", objectReturnTypeAsString(nullptr));
+    EXPECT_EQ("Contact 17",
+              objectReturnTypeAsString(std::make_shared<FakeObject>("17", "Contact")));
+    EXPECT_EQ("UnifiedBusinessObject 3",
+              objectReturnTypeAsString(std::make_shared<FakeObject>("3", "")));
+}
+
+TEST(GetReturnValueAsStringTest, TypedScalarsUseTheFrameworkText) {
+    struct Case {
+        std::shared_ptr<ReturnValue> value;
+        std::string text;
+    };
+    const std::vector<Case> cases = {
+        {std::make_shared<FakeTypedReturnValue<int>>("int", -1), "-1"},
+        {std::make_shared<FakeTypedReturnValue<unsigned int>>("unsigned int", 2u), "2"},
+        {std::make_shared<FakeTypedReturnValue<float>>("float", 2.5f), "2.5"},
+        {std::make_shared<FakeTypedReturnValue<bool>>("bool", true), "true"},
+        {std::make_shared<FakeTypedReturnValue<long>>("long", 3L), "3"},
+        {std::make_shared<FakeTypedReturnValue<char>>("char", '7'), "7"},
+        {std::make_shared<FakeTypedReturnValue<std::string>>("string", ""), ""},
+        {std::make_shared<FakeTypedReturnValue<std::wstring>>("wstring", L"w"), "w"},
+        {std::make_shared<FakeTypedReturnValue<zam::SecureString>>(
+             "securestring", zam::SecureString(std::string("a\0b", 3))),
+         "a"},
+        {std::make_shared<FakeTypedReturnValue<long long>>("long long", 4LL), "4"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(c.text, GetReturnValueAsString(c.value)) << c.value->getReturnType();
+    }
+}
+
+// A result that is two typed results at once shows which cast is tried first.
+template <typename First, typename Second>
+class TwoTyped : public FakeTypedReturnValue<First>, public FakeTypedReturnValue<Second> {
+  public:
+    TwoTyped(First first, Second second)
+        : FakeTypedReturnValue<First>("first", first),
+          FakeTypedReturnValue<Second>("second", second) {}
+};
+
+template <typename First, typename Second>
+std::shared_ptr<ReturnValue> twoTyped(First first, Second second) {
+    // Seen through the second base, so the cast order, not the pointer, decides.
+    return std::static_pointer_cast<FakeTypedReturnValue<Second>>(
+        std::make_shared<TwoTyped<First, Second>>(first, second));
+}
+
+TEST(GetReturnValueAsStringTest, CastsAreTriedInTheFixedOrder) {
+    EXPECT_EQ("1", GetReturnValueAsString(twoTyped<int, long long>(1, 2LL)));
+    EXPECT_EQ("true", GetReturnValueAsString(twoTyped<bool, long>(true, 5L)));
+    EXPECT_EQ("c", GetReturnValueAsString(twoTyped<char, std::string>('c', "text")));
+    EXPECT_EQ("text", GetReturnValueAsString(twoTyped<std::string, long long>("text", 3LL)));
+}
+
+TEST(GetReturnValueAsStringTest, OtherResultsUseTheirOwnTextOrFail) {
+    EXPECT_EQ("GetReturnValueAsString received a NULL pointer to a ReturnValue.",
+              GetReturnValueAsString(nullptr));
+    EXPECT_EQ("1;2", GetReturnValueAsString(std::make_shared<TextReturnValue>("list(int)", "1;2")));
+    EXPECT_EQ(
+        "Failed to convert the ReturnValue to a string successfully, for ReturnType "
+        "\"Contact\".",
+        GetReturnValueAsString(std::make_shared<TextReturnValue>("Contact", "")));
+    EXPECT_EQ(
+        "Failed to convert the ReturnValue to a string successfully, for ReturnType "
+        "\"void\".",
+        GetReturnValueAsString(std::make_shared<VoidReturnValue>()));
+    // A typed result of a type the framework does not convert falls back to its own text.
+    EXPECT_EQ("own text", GetReturnValueAsString(
+                              std::make_shared<FakeTypedReturnValue<double>>("double", 1.0)));
+}
+
+}  // namespace
