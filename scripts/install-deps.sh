@@ -7,7 +7,7 @@
 set -euo pipefail
 
 packages=(
-    cmake ninja-build g++ clang libclang-rt-14-dev pkg-config
+    cmake ninja-build g++ clang libclang-rt-14-dev clang-format pkg-config git
     libgtest-dev libgmock-dev libbenchmark-dev
     libxml2-dev libssl-dev
 )

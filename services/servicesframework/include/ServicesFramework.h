@@ -86,4 +86,10 @@
 #include <ZAMUnified/ToFormalParameterConversions.h>
 #include <ZAMUnified/UnifiedCallback.h>
 
+// Interpreter
+#include <ZAMUnified/Interpreter.h>
+#include <ZAMUnified/InterpreterResult.h>
+#include <ZAMUnified/Request.h>
+#include <ZAMUnified/Subscription.h>
+
 #endif  // SERVICESFRAMEWORK_SERVICESFRAMEWORK_H
