@@ -1,0 +1,255 @@
+// A small world of test services for the interpreter: a service reflector "Svc" with each kind of
+// property, overloaded methods, methods returning objects, non-object values and empty values,
+// and an owner object reached through it. Every member records what the interpreter did to it.
+#ifndef SF_TESTS_INTERPRETER_INTERPRETERFAKES_H
+#define SF_TESTS_INTERPRETER_INTERPRETERFAKES_H
+
+#include <ZAMUnified/Interpreter.h>
+
+#include "reflection/ReflectionFakes.h"
+
+#include <functional>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace interpreter_test {
+
+using namespace ZAMUnified;
+using reflection_test::FakeObject;
+using reflection_test::FakeReflector;
+using reflection_test::TextReturnValue;
+
+using ValueMaker = std::function<std::shared_ptr<ReturnValue>()>;
+
+// Thrown by service code; must reach the caller as it is.
+struct ServiceFault : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+class FakeConnection : public PropertyNotifierConnection {
+  public:
+    void disconnect() override { connected = false; }
+    bool connected = true;
+};
+
+class FakeNotifier : public PropertyNotifier {
+  public:
+    std::weak_ptr<PropertyNotifierConnection> connect(std::function<void()> callback) override {
+        callbacks.push_back(std::move(callback));
+        connections.push_back(std::make_shared<FakeConnection>());
+        return connections.back();
+    }
+    void notify() {
+        for (auto& callback : callbacks) {
+            callback();
+        }
+    }
+    // Connected functions hold their property, which holds this notifier: dropping them ends
+    // the cycle.
+    void clear() {
+        callbacks.clear();
+        connections.clear();
+    }
+    std::vector<std::function<void()>> callbacks;
+    std::vector<std::shared_ptr<FakeConnection>> connections;
+};
+
+// Accepts exactly one argument of its own type name.
+inline bool oneOfType(const std::shared_ptr<ParametersCollection>& parameters,
+                      const std::string& type) {
+    return parameters && parameters->size() == 1 && parameters->at(0)->getParameterType() == type;
+}
+
+class ValueProperty : public NonListProperty {
+  public:
+    ValueProperty(const std::string& name, const std::string& type, ValueMaker maker,
+                  std::shared_ptr<FakeNotifier> notifier)
+        : NonListProperty(type, name, false, true, std::move(notifier)), make(std::move(maker)) {}
+    std::shared_ptr<ReturnValue> getValue() override {
+        ++reads;
+        return make();
+    }
+    bool matchesParameters(std::shared_ptr<ParametersCollection> parameters) override {
+        return oneOfType(parameters, type);
+    }
+    std::shared_ptr<VoidReturnValue> setValue(
+        std::shared_ptr<ParametersCollection> parameters) override {
+        written = std::move(parameters);
+        return std::make_shared<VoidReturnValue>();
+    }
+    ValueMaker make;
+    int reads = 0;
+    std::shared_ptr<ParametersCollection> written;
+};
+
+class BasicList : public ListProperty {
+  public:
+    explicit BasicList(const std::string& name) : ListProperty("list(int)", name, true, true) {}
+    std::shared_ptr<ReturnValue> getValue() override {
+        return std::make_shared<TextReturnValue>("list(int)", "1,2");
+    }
+    bool matchesParameters(std::shared_ptr<ParametersCollection>) override { return false; }
+    std::shared_ptr<VoidReturnValue> setValue(std::shared_ptr<ParametersCollection>) override {
+        return nullptr;
+    }
+    std::weak_ptr<PropertyNotifierConnection> subscribe(
+        std::function<void(bool, int, int)> callback) override {
+        connected = std::move(callback);
+        return connection;
+    }
+    std::function<void(bool, int, int)> connected;
+    std::shared_ptr<FakeConnection> connection = std::make_shared<FakeConnection>();
+};
+
+class MutableList : public MutableListProperty {
+  public:
+    explicit MutableList(const std::string& name)
+        : MutableListProperty("list(object)", name, true, false) {}
+    std::shared_ptr<ReturnValue> getValue() override {
+        return std::make_shared<TextReturnValue>("list(object)", "cells");
+    }
+    bool matchesParameters(std::shared_ptr<ParametersCollection>) override { return false; }
+    std::shared_ptr<VoidReturnValue> setValue(std::shared_ptr<ParametersCollection>) override {
+        return nullptr;
+    }
+    std::weak_ptr<PropertyNotifierConnection> subscribe(
+        std::function<void(bool, int, int, int)> callback) override {
+        connected = std::move(callback);
+        return connection;
+    }
+    std::function<void(bool, int, int, int)> connected;
+    std::shared_ptr<FakeConnection> connection = std::make_shared<FakeConnection>();
+};
+
+// A property of none of the three kinds.
+using OddProperty = reflection_test::FakeProperty;
+
+// Accepts exactly `arity` arguments of any type.
+class ScriptMethod : public Method {
+  public:
+    ScriptMethod(const std::string& name, int arity, ValueMaker maker)
+        : Method("object", "", name), arity_(arity), make(std::move(maker)) {}
+    bool matchesParameters(std::shared_ptr<ParametersCollection> parameters) override {
+        return (parameters ? parameters->size() : 0) == arity_;
+    }
+    std::shared_ptr<ReturnValue> invoke(std::shared_ptr<ParametersCollection> parameters) override {
+        received = std::move(parameters);
+        ++calls;
+        return make();
+    }
+    int calls = 0;
+    std::shared_ptr<ParametersCollection> received;
+
+  private:
+    int arity_;
+    ValueMaker make;
+};
+
+// A business-object value: the interpreter continues a chain through its reflector.
+class ObjectValue : public NonListReturnValue {
+  public:
+    explicit ObjectValue(std::shared_ptr<Reflector> reflector)
+        : NonListReturnValue("object"), reflector_(std::move(reflector)) {}
+    std::string getReturnType() override { return returnType; }
+    std::string getValueAsString() override { return "object"; }
+    std::shared_ptr<Reflector> getReflector() override { return reflector_; }
+
+  private:
+    std::shared_ptr<Reflector> reflector_;
+};
+
+inline std::shared_ptr<ReturnValue> text(const std::string& type, const std::string& value) {
+    return std::make_shared<TextReturnValue>(type, value);
+}
+
+inline std::shared_ptr<FormalParameter> stringArg(const std::string& value) {
+    return std::make_shared<ActualParameter<std::string>>("string", "value", value);
+}
+
+inline std::shared_ptr<FormalParameter> intArg(int value) {
+    return std::make_shared<ActualParameter<int>>("int", "value", value);
+}
+
+inline std::shared_ptr<ParametersCollection> collectionOf(
+    const std::vector<std::shared_ptr<FormalParameter>>& parameters) {
+    auto collection = std::make_shared<ParametersCollection>();
+    for (const auto& parameter : parameters) {
+        collection->push_back(parameter);
+    }
+    return collection;
+}
+
+// "type:text" of a value, or "<none>" for an empty one.
+inline std::string describe(const std::shared_ptr<ReturnValue>& value) {
+    return value ? value->getReturnType() + ":" + value->getValueAsString() : "<none>";
+}
+
+struct World {
+    World() {
+        ownerName = std::make_shared<ValueProperty>(
+            "Name", "string", [] { return text("string", "owner"); }, ownerNotifier);
+        owner->Properties()->addProperty(ownerName);
+
+        auto ownerValue = [ownerReflector = owner]() -> std::shared_ptr<ReturnValue> {
+            return std::make_shared<ObjectValue>(ownerReflector);
+        };
+        // Each read answers the number of reads so far, so two reads give two values.
+        count = std::make_shared<ValueProperty>(
+            "Count", "int",
+            [reads = std::make_shared<int>(0)] { return text("int", std::to_string(++*reads)); },
+            notifier);
+        ownerProperty = std::make_shared<ValueProperty>("Owner", "object", ownerValue, nullptr);
+        for (auto property : std::vector<std::shared_ptr<Property>>{
+                 count, ownerProperty, items, cells, odd,
+                 std::make_shared<ValueProperty>(
+                     "Name", "string", [] { return text("string", "service"); }, nullptr),
+                 std::make_shared<ValueProperty>(
+                     "Nothing", "int", [] { return nullptr; }, nullptr),
+                 std::make_shared<ValueProperty>(
+                     "Text", "string", [] { return text("string", "plain"); }, nullptr)}) {
+            service->Properties()->addProperty(property);
+        }
+        for (auto method : std::vector<std::shared_ptr<Method>>{
+                 getX, addOne, addTwo, std::make_shared<ScriptMethod>("owner", 0, ownerValue),
+                 std::make_shared<ScriptMethod>("fail", 0, []() -> std::shared_ptr<ReturnValue> {
+                     throw ServiceFault("service broke");
+                 })}) {
+            service->Methods()->addMethod(method);
+        }
+        (*reflectors)["Svc"] = service;
+        (*reflectors)["Empty"] = nullptr;
+    }
+    ~World() {
+        notifier->clear();
+        ownerNotifier->clear();
+        items->connected = nullptr;
+        cells->connected = nullptr;
+    }
+    int reads() const { return count->reads; }
+
+    std::shared_ptr<FakeNotifier> notifier = std::make_shared<FakeNotifier>();
+    std::shared_ptr<FakeNotifier> ownerNotifier = std::make_shared<FakeNotifier>();
+    std::shared_ptr<FakeReflector> service = std::make_shared<FakeReflector>("Svc");
+    std::shared_ptr<FakeReflector> owner = std::make_shared<FakeReflector>("Owner");
+    std::shared_ptr<ValueProperty> count;
+    std::shared_ptr<ValueProperty> ownerProperty;
+    std::shared_ptr<ValueProperty> ownerName;
+    std::shared_ptr<BasicList> items = std::make_shared<BasicList>("Items");
+    std::shared_ptr<MutableList> cells = std::make_shared<MutableList>("Cells");
+    std::shared_ptr<OddProperty> odd = std::make_shared<OddProperty>("Odd", true);
+    std::shared_ptr<ScriptMethod> getX =
+        std::make_shared<ScriptMethod>("getX", 0, [] { return text("string", "x"); });
+    std::shared_ptr<ScriptMethod> addOne =
+        std::make_shared<ScriptMethod>("add", 1, [] { return text("int", "one"); });
+    std::shared_ptr<ScriptMethod> addTwo =
+        std::make_shared<ScriptMethod>("add", 2, [] { return text("int", "two"); });
+    std::shared_ptr<ReflectorMap> reflectors = std::make_shared<ReflectorMap>();
+    Interpreter interpreter{reflectors};
+};
+
+}  // namespace interpreter_test
+
+#endif  // SF_TESTS_INTERPRETER_INTERPRETERFAKES_H

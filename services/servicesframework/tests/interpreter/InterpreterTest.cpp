@@ -1,0 +1,253 @@
+#include <ZAMUnified/Interpreter.h>
+
+#include <ZAMUnified/ReflectorFactory.h>
+
+#include "interpreter/InterpreterFakes.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace interpreter_test;
+
+const std::string kNoValue =
+    "\n cannot be called, because the method that executed previously failed to return a valid "
+    "ReturnValue.";
+
+std::string noReflector(const std::string& name) {
+    return "Cannot execute method or property \"" + name +
+           "\", because the ReturnValue of the previous Method or Property has no Reflector (is "
+           "not an UnifiedBusinessObject).";
+}
+
+class FakeService : public UnifiedService {
+  public:
+    FakeService(std::string guid, std::string interfaceName)
+        : guid_(std::move(guid)), interfaceName_(std::move(interfaceName)) {}
+    void addObserver(std::weak_ptr<UnifiedBusinessObjectObserver>) override {}
+    void removeObserver(std::weak_ptr<UnifiedBusinessObjectObserver>) override {}
+    std::shared_ptr<UnifiedBusinessObjectNotifiers> getUnifiedBusinessObjectNotifiers() override {
+        return nullptr;
+    }
+    std::string getGuid() override { return guid_; }
+    std::string toString() override { return interfaceName_; }
+    std::string getInterfaceName() override { return interfaceName_; }
+
+  private:
+    std::string guid_;
+    std::string interfaceName_;
+};
+
+TEST(InterpreterResultTest, SuccessHasNoMessageAndFailureKeepsItsMessage) {
+    InterpreterResult<std::shared_ptr<int>> success(std::make_shared<int>(3));
+    EXPECT_TRUE(success.isSuccess());
+    EXPECT_EQ(3, *success.getResult());
+    EXPECT_EQ("", success.getErrorMessage());
+    InterpreterResult<std::shared_ptr<int>> failure(nullptr, "broken");
+    EXPECT_FALSE(failure.isSuccess());
+    EXPECT_FALSE(failure.getResult());
+    EXPECT_EQ("broken", failure.getErrorMessage());
+}
+
+TEST(InterpreterTest, ServicesGetTheirReflectorsOnceInNameOrderEvenWhenEmpty) {
+    // The registration outlives the test, so it owns what it touches.
+    auto asked = std::make_shared<std::vector<std::string>>();
+    auto reflector = std::make_shared<FakeReflector>("Made");
+    ReflectorFactory::AddReflectorFactoryMethod(
+        "InterpreterTestService",
+        [asked,
+         reflector](std::shared_ptr<UnifiedBusinessObject> object) -> std::shared_ptr<Reflector> {
+            asked->push_back(object->getGuid());
+            return reflector;
+        });
+    auto services = std::make_shared<UnifiedServiceMap>();
+    (*services)["B"] = std::make_shared<FakeService>("b", "InterpreterTestService");
+    (*services)["A"] = std::make_shared<FakeService>("a", "InterpreterTestService");
+    (*services)["C"] = std::make_shared<FakeService>("c", "InterpreterTestUnregistered");
+    Interpreter interpreter(services);
+
+    EXPECT_EQ((std::vector<std::string>{"a", "b"}), *asked);
+    EXPECT_EQ((std::vector<std::string>{"A", "B", "C"}), interpreter.getSupportedServiceNames());
+    EXPECT_EQ(reflector, interpreter.findScriptableRefectorForServiceName("A"));
+    EXPECT_FALSE(interpreter.findScriptableRefectorForServiceName("C"));
+    EXPECT_FALSE(interpreter.findScriptableRefectorForServiceName("a"));
+    EXPECT_EQ("No Service called \"C\" was found.",
+              interpreter.execute(std::make_shared<Request>("C/Count"))->getErrorMessage());
+    EXPECT_EQ(2u, asked->size());
+
+    // An empty map pointer is a map without services, not a crash.
+    EXPECT_TRUE(Interpreter(std::shared_ptr<ReflectorMap>()).getSupportedServiceNames().empty());
+    EXPECT_TRUE(
+        Interpreter(std::shared_ptr<UnifiedServiceMap>()).getSupportedServiceNames().empty());
+}
+
+TEST(InterpreterTest, ReflectorMapIsSharedWithItsOwner) {
+    World world;
+    EXPECT_EQ((std::vector<std::string>{"Empty", "Svc"}),
+              world.interpreter.getSupportedServiceNames());
+    (*world.reflectors)["Late"] = world.owner;
+    EXPECT_EQ(world.owner, world.interpreter.findScriptableRefectorForServiceName("Late"));
+}
+
+// Each path runs once against a fresh world; the value is "type:text" or "<none>".
+TEST(InterpreterTest, ExecutionAnswersWithTheLastValueOrTheFirstFailure) {
+    using Args = std::vector<std::pair<std::string, std::vector<std::shared_ptr<FormalParameter>>>>;
+    const struct {
+        std::string path;
+        Args args;
+        std::string message;  // empty: success
+        std::string value;
+    } cases[] = {
+        {"Svc", {}, "Method or Property is empty.", "<none>"},
+        {"Svc/", {}, "Method or Property is empty.", "<none>"},
+        {"Nope/Count", {}, "No Service called \"Nope\" was found.", "<none>"},
+        {"Empty/Count", {}, "No Service called \"Empty\" was found.", "<none>"},
+        {"unifiedbusinessobject/Count",
+         {},
+         "No Service called \"unifiedbusinessobject\" was found.",
+         "<none>"},
+        {"Svc/Missing/Count", {}, "No Method or Property named \"Missing\" was found.", "<none>"},
+        {"Svc/add",
+         {{"add", {intArg(1), intArg(2), intArg(3)}}},
+         "The parameters entered for Method \"add\" are not valid.  Either the type of one ore "
+         "more parameters entered are not correct, or the number of parameters entered is not "
+         "correct.",
+         "<none>"},
+        {"Svc/setCount",
+         {{"setCount", {stringArg("7")}}},
+         "The parameters entered for Property \"setCount\" are not valid.  Only one parameter can "
+         "be accepted to set the Property and the type must be \"int\".",
+         "<none>"},
+        {"Svc/Nothing/Name", {}, "Method or Property \"Name" + kNoValue, "<none>"},
+        {"Svc/Nothing/Missing", {}, "Method or Property \"Missing" + kNoValue, "<none>"},
+        {"Svc/Text/Name", {}, noReflector("Name"), "<none>"},
+        {"Svc/Count/Name", {}, noReflector("Name"), "<none>"},
+        {"Svc/Nothing", {}, "", "<none>"},
+        {"Svc/Count//fail", {}, "", "int:1"},
+        {"Svc/getOwner/Name", {}, "", "string:owner"},
+        {"Svc/owner/getName", {}, "", "string:owner"},
+        {"Svc/GeTCount", {}, "", "int:1"},
+        {"Svc/getcount", {}, "No Method or Property named \"getcount\" was found.", "<none>"},
+        {"Svc/getX", {}, "", "string:x"},
+        {"Svc/add", {{"add", {intArg(1)}}}, "", "int:one"},
+        {"Svc/add", {{"add", {intArg(1), stringArg("b")}}}, "", "int:two"},
+    };
+    for (const auto& c : cases) {
+        World world;
+        auto request = std::make_shared<Request>(c.path);
+        for (const auto& attached : c.args) {
+            request->addParameterCollectionToMethod(attached.first, collectionOf(attached.second));
+        }
+        auto result = world.interpreter.execute(request);
+        EXPECT_EQ(c.message.empty(), result->isSuccess()) << c.path;
+        EXPECT_EQ(c.message, result->getErrorMessage()) << c.path;
+        EXPECT_EQ(c.value, describe(result->getResult())) << c.path;
+    }
+}
+
+TEST(InterpreterTest, AttachedArgumentsNotThePrefixDecideBetweenReadAndWrite) {
+    World world;
+    auto run = [&world](const std::string& path, std::shared_ptr<ParametersCollection> collection) {
+        auto request = std::make_shared<Request>(path);
+        request->addParameterCollectionToMethod(request->getLastMethod(), collection);
+        return describe(world.interpreter.execute(request)->getResult());
+    };
+    auto argument = collectionOf({intArg(5)});
+    EXPECT_EQ("void:", run("Svc/getCount", argument));
+    EXPECT_EQ(argument, world.count->written);
+    EXPECT_EQ(0, world.reads());
+    EXPECT_EQ("int:1", run("Svc/setCount", nullptr));
+    EXPECT_EQ("int:2", run("Svc/Count", collectionOf({})));
+    EXPECT_EQ("void:", run("Svc/Count", argument));
+    // The whole name "getX" is a method because no property "X" exists.
+    EXPECT_EQ("string:x", run("Svc/getX", collectionOf({})));
+    EXPECT_EQ(1, world.getX->calls);
+}
+
+TEST(InterpreterTest, ChainPassesArgumentsByNameAndWritesThroughReturnedObjects) {
+    World world;
+    auto request = std::make_shared<Request>("Svc/getOwner/Name");
+    request->addParameterToMethod("Name", stringArg("new"));
+    auto result = world.interpreter.execute(request);
+    ASSERT_TRUE(result->isSuccess());
+    EXPECT_EQ("void:", describe(result->getResult()));
+    ASSERT_TRUE(world.ownerName->written);
+    EXPECT_EQ(request->getParameterCollectionByMethod("Name"), world.ownerName->written);
+    EXPECT_EQ(1, world.ownerProperty->reads);
+    // A consumed request fails at the start when run again.
+    EXPECT_EQ("No Service called \"\" was found.",
+              world.interpreter.execute(request)->getErrorMessage());
+}
+
+TEST(InterpreterTest, ExceptionsFromServicesPassThroughUnchanged) {
+    World world;
+    EXPECT_THROW(world.interpreter.execute(std::make_shared<Request>("Svc/fail")), ServiceFault);
+    // A step that fails ends the chain before the throwing method is reached.
+    EXPECT_FALSE(
+        world.interpreter.execute(std::make_shared<Request>("Svc/Missing/fail"))->isSuccess());
+
+    ReflectorFactory::AddReflectorFactoryMethod(
+        "InterpreterTestThrowingFactory",
+        [](std::shared_ptr<UnifiedBusinessObject>) -> std::shared_ptr<Reflector> {
+            throw ServiceFault("factory broke");
+        });
+    auto objects = std::make_shared<UnifiedBusinessObjectMap>();
+    (*objects)["g"] = std::make_shared<FakeObject>("g", "InterpreterTestThrowingFactory");
+    world.interpreter.setUnifiedBusinessObjectMap(objects);
+    auto request = std::make_shared<Request>("UnifiedBusinessObject/Name");
+    request->addParameterToMethod("UnifiedBusinessObject", stringArg("g"));
+    EXPECT_THROW(world.interpreter.execute(request), ServiceFault);
+}
+
+// Every check of a start by GUID, in order of precedence; each case also breaks every later rule.
+TEST(InterpreterTest, StartByGuidFailsInOrderAndThenRunsTheChain) {
+    World world;
+    ReflectorFactory::AddReflectorFactoryMethod(
+        "InterpreterTestObject",
+        [owner = world.owner](std::shared_ptr<UnifiedBusinessObject>)
+            -> std::shared_ptr<Reflector> { return owner; });
+    auto objects = std::make_shared<UnifiedBusinessObjectMap>();
+    const std::string noReflectorForObject =
+        "No Reflector for given UnifiedBusinessObject was found.";
+    const struct {
+        std::shared_ptr<ParametersCollection> guid;
+        bool setMap;
+        std::string message;
+    } cases[] = {
+        {nullptr, false, "No parameters found for method 'UnifiedBusinessObject'"},
+        {collectionOf({}), false,
+         "Insufficient number of parameters found for method 'UnifiedBusinessObject' passed"},
+        {collectionOf({stringArg("known"), stringArg("known")}), false,
+         "Insufficient number of parameters found for method 'UnifiedBusinessObject' passed"},
+        {collectionOf({intArg(1)}), false, "No GUID parameter found for UnifiedBusinessObject"},
+        {collectionOf({stringArg("known")}), false,
+         "Map of UnifiedBusinessObjects is not initialized"},
+        {collectionOf({stringArg("KNOWN")}), true, "No UnifiedBusinessObject found for GUID:KNOWN"},
+        {collectionOf({stringArg("plain")}), true, noReflectorForObject},
+        {collectionOf({stringArg("empty")}), true, noReflectorForObject},
+        {collectionOf({stringArg("known")}), true, ""},
+    };
+    for (const auto& c : cases) {
+        Interpreter interpreter(world.reflectors);
+        if (c.setMap) {
+            interpreter.setUnifiedBusinessObjectMap(objects);
+        }
+        auto request = std::make_shared<Request>("UnifiedBusinessObject/Name");
+        request->addParameterCollectionToMethod("UnifiedBusinessObject", c.guid);
+        // Filled after the map was handed over: the interpreter sees the owner's changes.
+        (*objects)["known"] = std::make_shared<FakeObject>("known", "InterpreterTestObject");
+        (*objects)["plain"] = std::make_shared<FakeObject>("plain", "InterpreterTestNoReflector");
+        (*objects)["empty"] = nullptr;
+        auto result = interpreter.execute(request);
+        EXPECT_EQ(c.message, result->getErrorMessage());
+        EXPECT_EQ(c.message.empty() ? "string:owner" : "<none>", describe(result->getResult()));
+    }
+    EXPECT_FALSE(world.interpreter.findScriptableRefectorByUnifiedBusinessObject(nullptr));
+}
+
+}  // namespace

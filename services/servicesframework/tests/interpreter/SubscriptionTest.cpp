@@ -1,0 +1,222 @@
+#include <ZAMUnified/Subscription.h>
+
+#include <ZAMUnified/ReflectionCallbackFactory.h>
+
+#include "interpreter/InterpreterFakes.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace interpreter_test;
+
+// What the callbacks heard: one line per notification, and the last fetcher.
+struct Heard {
+    std::vector<std::string> lines;
+    PropertyValueFetcher fetcher;
+};
+
+std::shared_ptr<Subscription> subscriptionFor(const std::string& path,
+                                              const std::shared_ptr<Heard>& heard) {
+    return std::make_shared<Subscription>(
+        path, "id",
+        [heard](std::string id, PropertyValueFetcher fetch) {
+            heard->lines.push_back("nonList " + id);
+            heard->fetcher = fetch;
+        },
+        [heard](std::string id, PropertyValueFetcher fetch, bool flag, int a, int b) {
+            heard->lines.push_back("basicList " + id + " " + std::to_string(flag) + " " +
+                                   std::to_string(a) + " " + std::to_string(b));
+            heard->fetcher = fetch;
+        },
+        [heard](std::string, PropertyValueFetcher, bool, int, int) {
+            heard->lines.push_back("objectList");
+        },
+        [heard](std::string id, PropertyValueFetcher fetch, bool flag, int a, int b, int c) {
+            heard->lines.push_back("mutableList " + id + " " + std::to_string(flag) + " " +
+                                   std::to_string(a) + " " + std::to_string(b) + " " +
+                                   std::to_string(c));
+            heard->fetcher = fetch;
+        });
+}
+
+TEST(SubscriptionTest, CarriesItsPathLabelAndCallbacks) {
+    Subscription subscription("Svc/Count", "label");
+    EXPECT_EQ("Count", subscription.getLastMethod());
+    EXPECT_EQ("label", subscription.getFriendlyIdentifier());
+    EXPECT_FALSE(subscription.getNonListPropertyCallback());
+    EXPECT_FALSE(subscription.getBasicListPropertyCallback());
+    EXPECT_FALSE(subscription.getObjectListPropertyCallback());
+    EXPECT_FALSE(subscription.getMutableObjectListPropertyCallback());
+
+    auto heard = std::make_shared<Heard>();
+    auto full = subscriptionFor("Svc/Count", heard);
+    full->getObjectListPropertyCallback()("", nullptr, true, 0, 0);
+    EXPECT_EQ((std::vector<std::string>{"objectList"}), heard->lines);
+    full->setObjectListPropertyCallback(nullptr);
+    EXPECT_FALSE(full->getObjectListPropertyCallback());
+    EXPECT_TRUE(full->getNonListPropertyCallback());
+}
+
+// Each kind is connected through its own callback, which hears the label, a fetcher and the list
+// details unchanged; the object-list callback is never connected.
+TEST(SubscriptionTest, EachKindIsConnectedThroughItsOwnCallback) {
+    World world;
+    auto heard = std::make_shared<Heard>();
+    auto nonList = world.interpreter.subscribe(subscriptionFor("Svc/getCount", heard));
+    auto basic = world.interpreter.subscribe(subscriptionFor("Svc/Items", heard));
+    auto mutableList = world.interpreter.subscribe(subscriptionFor("Svc/setCells", heard));
+    for (const auto& result : {nonList, basic, mutableList}) {
+        EXPECT_TRUE(result->isSuccess()) << result->getErrorMessage();
+    }
+    EXPECT_EQ(world.notifier->connections.at(0), nonList->getResult().lock());
+    EXPECT_EQ(world.items->connection, basic->getResult().lock());
+    EXPECT_EQ(world.cells->connection, mutableList->getResult().lock());
+    EXPECT_TRUE(heard->lines.empty());
+
+    world.notifier->notify();
+    world.items->connected(true, 1, 2);
+    world.cells->connected(false, 3, 4, 5);
+    EXPECT_EQ(
+        (std::vector<std::string>{"nonList id", "basicList id 1 1 2", "mutableList id 0 3 4 5"}),
+        heard->lines);
+    EXPECT_EQ("list(object):cells", describe(heard->fetcher()));
+    // Subscribing ran no step and read nothing.
+    EXPECT_EQ(0, world.reads());
+}
+
+TEST(SubscriptionTest, FetcherReadsOnEveryCallAndKeepsThePropertyAlive) {
+    auto heard = std::make_shared<Heard>();
+    std::weak_ptr<Property> watched;
+    std::shared_ptr<FakeNotifier> notifier;
+    {
+        World world;
+        auto subscription = subscriptionFor("Svc/Count", heard);
+        ASSERT_TRUE(world.interpreter.subscribe(subscription)->isSuccess());
+        // Later changes of the subscription do not reach the connection.
+        subscription->setNonListPropertyCallback(nullptr);
+        watched = world.count;
+        notifier = world.notifier;
+        world.notifier = std::make_shared<FakeNotifier>();  // keep the connection past World
+    }
+    ASSERT_FALSE(watched.expired());
+    notifier->notify();
+    ASSERT_TRUE(heard->fetcher);
+    EXPECT_EQ("int:1", describe(heard->fetcher()));
+    EXPECT_EQ("int:2", describe(heard->fetcher()));
+    heard->fetcher = nullptr;
+    notifier->clear();
+    EXPECT_TRUE(watched.expired());
+}
+
+TEST(SubscriptionTest, WalkFailuresAndTheirMessages) {
+    const std::string noValue =
+        "\n cannot be called, because the method that executed previously failed to return a "
+        "valid ReturnValue.";
+    const struct {
+        std::string path;
+        std::string message;
+    } cases[] = {
+        {"Svc", "Method or Property is empty."},
+        {"Nope/Count", "No Service called \"Nope\" was found."},
+        {"UnifiedBusinessObject/Count", "No Service called \"UnifiedBusinessObject\" was found."},
+        {"Svc/Missing/Name", "No Method or Property named \"Missing\" was found."},
+        // The step just executed is named, not the following one.
+        {"Svc/Nothing/Name", "Method or Property \"Nothing" + noValue},
+        {"Svc/Text/Name",
+         "Cannot execute method or property \"Name\", because the ReturnValue of the previous "
+         "Method or Property has no Reflector (is not an UnifiedBusinessObject)."},
+        {"Svc/getX",
+         "Cannot subscribe Property \"getX\" because this property could not be found by "
+         "Reflection."},
+        {"Svc/add",
+         "Cannot subscribe Property \"add\" because this property could not be found "
+         "by Reflection."},
+        {"Svc/Odd",
+         "The type of Property that we attempted to subscribe to is not a NonListProperty or "
+         "ListProperty so subscription is not possible."},
+    };
+    for (const auto& c : cases) {
+        World world;
+        auto heard = std::make_shared<Heard>();
+        auto result = world.interpreter.subscribe(subscriptionFor(c.path, heard));
+        EXPECT_FALSE(result->isSuccess()) << c.path;
+        EXPECT_EQ(c.message, result->getErrorMessage()) << c.path;
+        EXPECT_TRUE(result->getResult().expired()) << c.path;
+    }
+}
+
+TEST(SubscriptionTest, WalkRunsStepsThroughObjectsAndStopsAtTheFirstLastName) {
+    World world;
+    auto heard = std::make_shared<Heard>();
+    ASSERT_TRUE(world.interpreter.subscribe(subscriptionFor("Svc/owner/Name", heard))->isSuccess());
+    EXPECT_EQ(1u, world.ownerNotifier->callbacks.size());
+
+    // The middle "Name" equals the last one, so the service's own Name is subscribed there.
+    auto stopped = world.interpreter.subscribe(subscriptionFor("Svc/Name/Owner/Name", heard));
+    EXPECT_EQ("", stopped->getErrorMessage());
+    EXPECT_EQ(0, world.ownerProperty->reads);
+    EXPECT_EQ(1u, world.ownerNotifier->callbacks.size());
+
+    EXPECT_THROW(world.interpreter.subscribe(subscriptionFor("Svc/fail/Name", heard)),
+                 ServiceFault);
+    EXPECT_EQ("Cannot attempt to subscribe to a Shared Pointer to a Null Property.",
+              world.interpreter
+                  .subscribeToPropertyUsingCorrectCallback(subscriptionFor("Svc/x", heard), nullptr)
+                  ->getErrorMessage());
+}
+
+// An empty callback for the property's kind is refused before anything is connected, so no
+// notifying thread ever calls an empty function.
+TEST(SubscriptionTest, EmptyCallbackForThePropertysKindIsRefused) {
+    World world;
+    const struct {
+        std::string path;
+        std::string message;
+    } cases[] = {
+        {"Svc/Count",
+         "Cannot subscribe Property \"Count\" because the subscription's non-list property "
+         "callback is empty."},
+        {"Svc/Items",
+         "Cannot subscribe Property \"Items\" because the subscription's basic-list property "
+         "callback is empty."},
+        {"Svc/getCells",
+         "Cannot subscribe Property \"Cells\" because the subscription's mutable-object-list "
+         "property callback is empty."},
+    };
+    for (const auto& c : cases) {
+        // Only the object-list callback is set, which never counts.
+        auto subscription = std::make_shared<Subscription>(c.path, "id");
+        subscription->setObjectListPropertyCallback(
+            [](std::string, PropertyValueFetcher, bool, int, int) {});
+        auto result = world.interpreter.subscribe(subscription);
+        EXPECT_EQ(c.message, result->getErrorMessage()) << c.path;
+        EXPECT_TRUE(result->getResult().expired()) << c.path;
+    }
+    EXPECT_TRUE(world.notifier->callbacks.empty());
+    EXPECT_FALSE(world.items->connected);
+    EXPECT_FALSE(world.cells->connected);
+}
+
+TEST(SubscriptionTest, ReflectionCallbacksComeFromTheirFactory) {
+    ReflectionCallbackFactory::AddCallbackFactoryMethodForCallback(
+        "InterpreterTestCallback", [](std::string name) -> std::shared_ptr<ReflectionCallback> {
+            struct Named : ReflectionCallback {
+                explicit Named(std::string n) : name(std::move(n)) {}
+                std::string getInterfaceName() override { return name; }
+                std::string name;
+            };
+            return std::make_shared<Named>(name);
+        });
+    World world;
+    auto made = world.interpreter.createReflectionCallback("InterpreterTestCallback");
+    ASSERT_TRUE(made);
+    EXPECT_EQ("InterpreterTestCallback", made->getInterfaceName());
+    EXPECT_FALSE(world.interpreter.createReflectionCallback("InterpreterTestUnknown"));
+}
+
+}  // namespace
