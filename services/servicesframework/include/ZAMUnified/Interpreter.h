@@ -48,8 +48,8 @@ class Interpreter {
     // The GUID-to-object map for paths starting at "UnifiedBusinessObject"; shared, not copied.
     void setUnifiedBusinessObjectMap(std::shared_ptr<UnifiedBusinessObjectMap> objects);
 
-    // Consumes the request's names (a request runs once); `request` must not be empty. Succeeds
-    // with the last step's value, which may be empty.
+    // Consumes the request's names (a request runs once). Succeeds with the last step's value,
+    // which may be empty; an empty request fails with "Cannot execute an empty Request."
     std::shared_ptr<ExecutionResult> execute(std::shared_ptr<Request> request) const;
     // One step: reads or writes the property the name addresses (decided by the arguments, never
     // by a get/set prefix), otherwise calls the first method overload that accepts them.
@@ -67,8 +67,9 @@ class Interpreter {
         std::shared_ptr<ParametersCollection> parameters) const;
 
     // Walks the path like execute() (but never starts by GUID) to the property its last name
-    // addresses and connects the callback for that property's kind. `subscription` must not be
-    // empty. The connection keeps the property alive until the property implementation drops it.
+    // addresses and connects the callback for that property's kind; an empty subscription fails
+    // with "Cannot subscribe an empty Subscription.". The connection keeps the property alive
+    // until the property implementation drops it.
     std::shared_ptr<SubscriptionResult> subscribe(std::shared_ptr<Subscription> subscription) const;
     // Refuses a subscription whose callback for the property's kind is empty, rather than
     // connecting a function that would throw on the notifying thread.

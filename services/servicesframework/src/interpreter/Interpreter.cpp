@@ -84,6 +84,9 @@ void Interpreter::setUnifiedBusinessObjectMap(std::shared_ptr<UnifiedBusinessObj
 }
 
 std::shared_ptr<ExecutionResult> Interpreter::execute(std::shared_ptr<Request> request) const {
+    if (!request) {
+        return executionFailure("Cannot execute an empty Request.");
+    }
     const std::string start = request->getNextMethod();
     std::shared_ptr<Reflector> reflector;
     if (start == kGuidStart) {
@@ -203,6 +206,9 @@ std::shared_ptr<UnifiedBusinessObjectResult> Interpreter::findUnifiedBusinessObj
 
 std::shared_ptr<SubscriptionResult> Interpreter::subscribe(
     std::shared_ptr<Subscription> subscription) const {
+    if (!subscription) {
+        return subscriptionFailure("Cannot subscribe an empty Subscription.");
+    }
     // No start by GUID here: every first name is a service name.
     const std::string start = subscription->getNextMethod();
     std::shared_ptr<Reflector> reflector = findScriptableRefectorForServiceName(start);

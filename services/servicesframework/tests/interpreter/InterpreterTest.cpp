@@ -1,6 +1,7 @@
 #include <ZAMUnified/Interpreter.h>
 
 #include <ZAMUnified/ReflectorFactory.h>
+#include <ZAMUnified/Subscription.h>
 
 #include "interpreter/InterpreterFakes.h"
 
@@ -84,6 +85,16 @@ TEST(InterpreterTest, ServicesGetTheirReflectorsOnceInNameOrderEvenWhenEmpty) {
     EXPECT_TRUE(Interpreter(std::shared_ptr<ReflectorMap>()).getSupportedServiceNames().empty());
     EXPECT_TRUE(
         Interpreter(std::shared_ptr<UnifiedServiceMap>()).getSupportedServiceNames().empty());
+}
+
+TEST(InterpreterTest, NEGATIVE_EmptyRequestsAndSubscriptionsFailInsteadOfCrashing) {
+    World world;
+    auto executed = world.interpreter.execute(std::shared_ptr<Request>());
+    EXPECT_FALSE(executed->isSuccess());
+    EXPECT_EQ("Cannot execute an empty Request.", executed->getErrorMessage());
+    auto subscribed = world.interpreter.subscribe(std::shared_ptr<Subscription>());
+    EXPECT_FALSE(subscribed->isSuccess());
+    EXPECT_EQ("Cannot subscribe an empty Subscription.", subscribed->getErrorMessage());
 }
 
 TEST(InterpreterTest, ReflectorMapIsSharedWithItsOwner) {
