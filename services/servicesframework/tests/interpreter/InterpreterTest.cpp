@@ -26,22 +26,10 @@ std::string noReflector(const std::string& name) {
            "not an UnifiedBusinessObject).";
 }
 
-class FakeService : public UnifiedService {
+// A service is a business object that the factory hands out; the fake object does the rest.
+class FakeService : public UnifiedService, public FakeObject {
   public:
-    FakeService(std::string guid, std::string interfaceName)
-        : guid_(std::move(guid)), interfaceName_(std::move(interfaceName)) {}
-    void addObserver(std::weak_ptr<UnifiedBusinessObjectObserver>) override {}
-    void removeObserver(std::weak_ptr<UnifiedBusinessObjectObserver>) override {}
-    std::shared_ptr<UnifiedBusinessObjectNotifiers> getUnifiedBusinessObjectNotifiers() override {
-        return nullptr;
-    }
-    std::string getGuid() override { return guid_; }
-    std::string toString() override { return interfaceName_; }
-    std::string getInterfaceName() override { return interfaceName_; }
-
-  private:
-    std::string guid_;
-    std::string interfaceName_;
+    using FakeObject::FakeObject;
 };
 
 TEST(InterpreterResultTest, SuccessHasNoMessageAndFailureKeepsItsMessage) {

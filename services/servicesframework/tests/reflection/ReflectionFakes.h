@@ -105,7 +105,7 @@ class FakeTypedReturnValue : public TypedReturnValue<T> {
     std::shared_ptr<Reflector> getReflector() override { return nullptr; }
 };
 
-class FakeObject : public UnifiedBusinessObject {
+class FakeObject : public virtual UnifiedBusinessObject {
   public:
     FakeObject(std::string guid, std::string interfaceName)
         : guid_(std::move(guid)), interfaceName_(std::move(interfaceName)) {}
