@@ -79,6 +79,7 @@
 #include <ZAMUnified/PropertyNotifier.h>
 #include <ZAMUnified/ReflectionCallback.h>
 #include <ZAMUnified/ReflectionCallbackFactory.h>
+#include <ZAMUnified/ReflectionHelpers.h>
 #include <ZAMUnified/ReflectionTypeConversion.h>
 #include <ZAMUnified/Reflector.h>
 #include <ZAMUnified/ReflectorFactory.h>

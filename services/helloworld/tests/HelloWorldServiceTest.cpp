@@ -1,0 +1,254 @@
+// Drives the real sample library as a host would: loaded on demand through a UnifiedFactory (the
+// built-in record finds it in the build tree), then used by text through the Interpreter.
+#include <ServicesFramework.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+namespace {
+
+using namespace ZAMUnified;
+using ReflectionTypeConversion::ReturnTypeToStringConversions::GetReturnValueAsString;
+using ReflectionTypeConversion::ToFormalParameterConversions::GetFormalParameterFromStrings;
+
+const char* const kServiceName = "N10ZAMUnified17HelloWorldServiceE";
+
+struct Argument {
+    const char* type;
+    const char* text;
+};
+
+class HelloWorldServiceTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        // Before Init(): the built-in records resolve their paths from it.
+        setenv("ZAM_RESOURCES_DIR", HW_RESOURCES_DIR, 1);
+        factory_ = std::make_shared<UnifiedFactory>();
+        factory_->Init();
+        service_ = factory_->getService(kServiceName);
+        ASSERT_TRUE(service_) << "libHelloWorldService.so did not load";
+        auto services = std::make_shared<UnifiedServiceMap>();
+        (*services)["HelloWorldService"] = service_;
+        interpreter_ = std::make_unique<Interpreter>(services);
+        interpreter_->setUnifiedBusinessObjectMap(objects_);
+    }
+    void TearDown() override {
+        interpreter_.reset();
+        service_.reset();
+        // Breaks the cycle between the factory, its loader and the registered services.
+        factory_->Reset();
+    }
+
+    std::shared_ptr<ExecutionResult> execute(const std::string& path,
+                                             std::vector<Argument> arguments = {}) {
+        auto request = std::make_shared<Request>(path);
+        for (const Argument& argument : arguments) {
+            auto parameter = GetFormalParameterFromStrings(argument.type, "arg", argument.text,
+                                                           objects_, nullptr);
+            EXPECT_TRUE(parameter) << argument.type << " " << argument.text;
+            request->addParameterToMethod(request->getLastMethod(), parameter);
+        }
+        return interpreter_->execute(request);
+    }
+    // "ok:<text>" or "error:<message>".
+    std::string run(const std::string& path, std::vector<Argument> arguments = {}) {
+        auto result = execute(path, std::move(arguments));
+        return result->isSuccess() ? "ok:" + GetReturnValueAsString(result->getResult())
+                                   : "error:" + result->getErrorMessage();
+    }
+
+    std::shared_ptr<UnifiedFactory> factory_;
+    std::shared_ptr<UnifiedService> service_;
+    std::shared_ptr<UnifiedBusinessObjectMap> objects_ =
+        std::make_shared<UnifiedBusinessObjectMap>();
+    std::unique_ptr<Interpreter> interpreter_;
+};
+
+TEST_F(HelloWorldServiceTest, LoadsOnDemandFromTheBuildTreeByNameAndId) {
+    EXPECT_EQ(service_, factory_->getService(42876u));
+    EXPECT_EQ("HelloWorldService", service_->getInterfaceName());
+    auto record = factory_->getLibraryRecord(42876u);
+    ASSERT_TRUE(record);
+    EXPECT_NE(std::string::npos, record->path.find("/lib/libHelloWorldService.so"));
+    EXPECT_EQ(std::vector<std::string>{"HelloWorldService"},
+              interpreter_->getSupportedServiceNames());
+}
+
+TEST_F(HelloWorldServiceTest, GreetingIsReadWrittenAndAnnounced) {
+    std::vector<std::string> seen;
+    auto subscription = std::make_shared<Subscription>("HelloWorldService/Greeting", "greeting");
+    subscription->setNonListPropertyCallback([&seen](std::string id, PropertyValueFetcher fetch) {
+        seen.push_back(id + "=" + GetReturnValueAsString(fetch()));
+    });
+    auto connection = interpreter_->subscribe(subscription);
+    ASSERT_TRUE(connection->isSuccess()) << connection->getErrorMessage();
+
+    EXPECT_EQ("ok:Hello", run("HelloWorldService/Greeting"));
+    auto written = execute("HelloWorldService/setGreeting", {{"string", "Hi"}});
+    ASSERT_TRUE(written->isSuccess()) << written->getErrorMessage();
+    EXPECT_EQ("void", written->getResult()->getReturnType());
+    EXPECT_EQ("ok:Hi", run("HelloWorldService/getGreeting"));
+    EXPECT_EQ(std::vector<std::string>{"greeting=Hi"}, seen);
+    EXPECT_EQ(
+        "error:The parameters entered for Property \"Greeting\" are not valid.  Only one "
+        "parameter can be accepted to set the Property and the type must be \"std::string\".",
+        run("HelloWorldService/Greeting", {{"int", "5"}}));
+
+    connection->getResult().lock()->disconnect();
+    EXPECT_EQ("ok:", run("HelloWorldService/setGreeting", {{"string", "Hey"}}).substr(0, 3));
+    EXPECT_EQ(1u, seen.size()) << "no call after disconnect";
+}
+
+TEST_F(HelloWorldServiceTest, OverloadsAndNumbers) {
+    EXPECT_EQ("ok:Hello, World!", run("HelloWorldService/sayHello"));
+    EXPECT_EQ("ok:Hello, Grace!", run("HelloWorldService/sayHello", {{"string", "Grace"}}));
+    EXPECT_EQ("ok:42", run("HelloWorldService/add", {{"int", "2"}, {"int", "40"}}));
+    EXPECT_EQ(
+        "error:The parameters entered for Method \"add\" are not valid.  Either the type of one "
+        "ore more parameters entered are not correct, or the number of parameters entered is not "
+        "correct.",
+        run("HelloWorldService/add", {{"int", "2"}, {"string", "40"}}));
+    EXPECT_EQ("ok:Grace", run("HelloWorldService/GreetedNames"));
+}
+
+TEST_F(HelloWorldServiceTest, ListsAreTakenReadAndAnnounced) {
+    std::vector<std::string> seen;
+    auto names = std::make_shared<Subscription>("HelloWorldService/GreetedNames", "names");
+    names->setBasicListPropertyCallback(
+        [&seen](std::string id, PropertyValueFetcher fetch, bool added, int first, int count) {
+            seen.push_back(id + " " + GetReturnValueAsString(fetch()) + " " +
+                           (added ? "added " : "other ") + std::to_string(first) + " " +
+                           std::to_string(count));
+        });
+    auto guests = std::make_shared<Subscription>("HelloWorldService/Guests", "guests");
+    guests->setMutableObjectListPropertyCallback([&seen](std::string id, PropertyValueFetcher fetch,
+                                                         bool, int first, int before, int after) {
+        seen.push_back(id + " " + GetReturnValueAsString(fetch()) + " " + std::to_string(first) +
+                       " " + std::to_string(before) + " " + std::to_string(after));
+    });
+    auto namesConnection = interpreter_->subscribe(names);
+    auto guestsConnection = interpreter_->subscribe(guests);
+    ASSERT_TRUE(namesConnection->isSuccess()) << namesConnection->getErrorMessage();
+    ASSERT_TRUE(guestsConnection->isSuccess()) << guestsConnection->getErrorMessage();
+
+    EXPECT_EQ("ok:Hello, Ada! Hello, Bob!",
+              run("HelloWorldService/greetAll", {{"list(string)", "Ada|Bob"}}));
+    EXPECT_EQ("ok:Hello, Cy!", run("HelloWorldService/sayHello", {{"string", "Cy"}}));
+    EXPECT_EQ("ok:Ada|Bob|Cy", run("HelloWorldService/GreetedNames"));
+    EXPECT_EQ("ok:", run("HelloWorldService/setGuests", {{"list(string)", "Di|Ed"}}).substr(0, 3));
+    EXPECT_EQ("ok:", run("HelloWorldService/setGuests", {{"list(string)", "Fay"}}).substr(0, 3));
+    EXPECT_EQ("ok:Fay", run("HelloWorldService/Guests"));
+    EXPECT_EQ((std::vector<std::string>{"names Ada|Bob added 0 2", "names Ada|Bob|Cy added 2 1",
+                                        "guests Di|Ed 0 0 2", "guests Fay 0 2 1"}),
+              seen);
+
+    EXPECT_EQ(
+        "error:The parameters entered for Property \"GreetedNames\" are not valid.  Only one "
+        "parameter can be accepted to set the Property and the type must be "
+        "\"list(std::string)\".",
+        run("HelloWorldService/GreetedNames", {{"list(string)", "Zed"}}));
+    namesConnection->getResult().lock()->disconnect();
+    guestsConnection->getResult().lock()->disconnect();
+}
+
+TEST_F(HelloWorldServiceTest, SecureStringPropertyKeepsItsValue) {
+    EXPECT_EQ("ok:", run("HelloWorldService/Secret"));
+    EXPECT_EQ("ok:", run("HelloWorldService/setSecret", {{"securestring", "pa55"}}).substr(0, 3));
+    auto read = execute("HelloWorldService/Secret");
+    ASSERT_TRUE(read->isSuccess());
+    EXPECT_EQ("zam::SecureString", read->getResult()->getReturnType());
+    EXPECT_EQ("pa55", GetReturnValueAsString(read->getResult()));
+    EXPECT_EQ(
+        "error:The parameters entered for Property \"Secret\" are not valid.  Only one "
+        "parameter can be accepted to set the Property and the type must be "
+        "\"zam::SecureString\".",
+        run("HelloWorldService/Secret", {{"string", "plain"}}));
+}
+
+TEST_F(HelloWorldServiceTest, OwnerIsReachedByChainAndByGuid) {
+    EXPECT_EQ("ok:Ada", run("HelloWorldService/getOwner/Name"));
+    auto owner = execute("HelloWorldService/Owner");
+    ASSERT_TRUE(owner->isSuccess());
+    auto value = std::dynamic_pointer_cast<ObjectReturnValue>(owner->getResult());
+    ASSERT_TRUE(value);
+    const std::string guid = value->getObject()->getGuid();
+    EXPECT_EQ("HelloWorldOwner " + guid, GetReturnValueAsString(value));
+    (*objects_)[guid] = value->getObject();
+
+    auto byGuid = [&](const std::string& property, std::vector<Argument> arguments) {
+        auto request = std::make_shared<Request>("UnifiedBusinessObject/" + property);
+        request->addParameterToMethod(
+            "UnifiedBusinessObject",
+            std::make_shared<ActualParameter<std::string>>("string", "guid", guid));
+        for (const Argument& argument : arguments) {
+            request->addParameterToMethod(
+                property, GetFormalParameterFromStrings(argument.type, "arg", argument.text,
+                                                        nullptr, nullptr));
+        }
+        auto result = interpreter_->execute(request);
+        return result->isSuccess() ? "ok:" + GetReturnValueAsString(result->getResult())
+                                   : "error:" + result->getErrorMessage();
+    };
+    EXPECT_EQ("ok:36", byGuid("Age", {}));
+    EXPECT_EQ("ok:", byGuid("setAge", {{"int", "37"}}).substr(0, 3));
+    EXPECT_EQ("ok:37", byGuid("getAge", {}));
+    EXPECT_EQ("ok:", byGuid("Name", {{"string", "Grace"}}).substr(0, 3));
+    EXPECT_EQ("ok:Grace", run("HelloWorldService/getOwner/Name"));
+    EXPECT_EQ("error:No UnifiedBusinessObject found for GUID:nope", [&] {
+        auto request = std::make_shared<Request>("UnifiedBusinessObject/Age");
+        request->addParameterToMethod(
+            "UnifiedBusinessObject",
+            std::make_shared<ActualParameter<std::string>>("string", "guid", "nope"));
+        return "error:" + interpreter_->execute(request)->getErrorMessage();
+    }());
+}
+
+TEST_F(HelloWorldServiceTest, FeatureSetStartsAndStopsThroughTheFactory) {
+    EXPECT_TRUE(factory_->IsFeatureSetProvisioned(42876));
+    EXPECT_FALSE(factory_->IsFeatureSetStarted(42876));
+    auto events = std::make_shared<std::vector<std::shared_ptr<ServiceEvent>>>();
+    factory_->StartFeatureSet(42876, events);
+    EXPECT_TRUE(factory_->IsFeatureSetStarted(42876));
+    factory_->StopFeatureSet(42876, events);
+    EXPECT_FALSE(factory_->IsFeatureSetStarted(42876));
+    EXPECT_TRUE(factory_->GetFeatureSetDependencies(42876).empty());
+}
+
+TEST_F(HelloWorldServiceTest, AuthenticatorIsNamedAndFoundCaseBlind) {
+    EXPECT_EQ(1801u, factory_->getAuthenticatorId("helloworld"));
+    EXPECT_EQ("HELLOWORLD", factory_->getAuthenticatorName(1801));
+    EXPECT_EQ("Hello World Sign-In", factory_->getAuthenticatorDisplayName(1801));
+    EXPECT_TRUE(factory_->getAuthenticator(1801));
+}
+
+TEST_F(HelloWorldServiceTest, NEGATIVE_UpdatesOffTheDispatcherThreadAreRefused) {
+    std::vector<std::string> outcomes;
+    std::thread worker([&] {
+        for (const char* path : {"HelloWorldService/setGreeting", "HelloWorldService/sayHello"}) {
+            try {
+                execute(path, {{"string", "Eve"}});
+                outcomes.push_back(std::string(path) + " ran");
+            } catch (const DispatcherAccessExceptionImpl&) {
+                outcomes.push_back(std::string(path) + " refused");
+            }
+        }
+    });
+    worker.join();
+    EXPECT_EQ((std::vector<std::string>{"HelloWorldService/setGreeting refused",
+                                        "HelloWorldService/sayHello refused"}),
+              outcomes);
+    EXPECT_EQ("ok:Hello", run("HelloWorldService/Greeting"));
+    // An empty list has no text, which the framework's conversion reports as such.
+    EXPECT_EQ(
+        "ok:Failed to convert the ReturnValue to a string successfully, for ReturnType "
+        "\"list(std::string)\".",
+        run("HelloWorldService/GreetedNames"));
+}
+
+}  // namespace

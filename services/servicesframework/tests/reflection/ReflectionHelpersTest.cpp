@@ -1,0 +1,374 @@
+#include <ZAMUnified/ReflectionHelpers.h>
+
+#include <ZAMUnified/Interpreter.h>
+#include <ZAMUnified/ReflectionTypeConversion.h>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace {
+
+using namespace ZAMUnified;
+using ReflectionTypeConversion::ReturnTypeToStringConversions::GetReturnValueAsString;
+
+struct Counter {
+    int getValue() const { return value; }
+    void setValue(int newValue) { value = newValue; }
+    std::string getName() const { return "counter"; }
+    int add(int a, int b) { return a + b; }
+    std::string describe() const { return "value " + std::to_string(value); }
+    std::string describe(const std::string& prefix) const { return prefix + std::to_string(value); }
+    std::shared_ptr<std::vector<std::string>> getTags() const { return tags; }
+
+    int value = 0;
+    std::shared_ptr<std::vector<std::string>> tags =
+        std::make_shared<std::vector<std::string>>(std::vector<std::string>{"a", "b"});
+};
+
+// --- the same members written by hand, the way reflectors were written before the helpers -----
+
+class IntResult : public TypedReturnValue<int> {
+  public:
+    explicit IntResult(int value) : TypedReturnValue<int>("int", value) {}
+    std::string getReturnType() override { return returnType; }
+    std::string getValueAsString() override { return std::to_string(returnValue); }
+    std::shared_ptr<Reflector> getReflector() override { return nullptr; }
+};
+
+class StringResult : public TypedReturnValue<std::string> {
+  public:
+    explicit StringResult(std::string value)
+        : TypedReturnValue<std::string>("std::string", std::move(value)) {}
+    std::string getReturnType() override { return returnType; }
+    std::string getValueAsString() override { return returnValue; }
+    std::shared_ptr<Reflector> getReflector() override { return nullptr; }
+};
+
+class HandValue : public NonListProperty {
+  public:
+    explicit HandValue(std::shared_ptr<Counter> counter)
+        : NonListProperty("int", "Value", false, true, nullptr), counter_(std::move(counter)) {}
+    std::shared_ptr<ReturnValue> getValue() override {
+        return std::make_shared<IntResult>(counter_->value);
+    }
+    bool matchesParameters(std::shared_ptr<ParametersCollection> parameters) override {
+        return parameters && parameters->size() == 1 &&
+               std::dynamic_pointer_cast<ActualParameter<int>>(parameters->at(0));
+    }
+    std::shared_ptr<VoidReturnValue> setValue(
+        std::shared_ptr<ParametersCollection> parameters) override {
+        counter_->value = std::dynamic_pointer_cast<ActualParameter<int>>(parameters->at(0))->value;
+        return std::make_shared<VoidReturnValue>();
+    }
+
+  private:
+    std::shared_ptr<Counter> counter_;
+};
+
+class HandName : public NonListProperty {
+  public:
+    HandName() : NonListProperty("std::string", "Name", true, true, nullptr) {}
+    std::shared_ptr<ReturnValue> getValue() override {
+        return std::make_shared<StringResult>("counter");
+    }
+    bool matchesParameters(std::shared_ptr<ParametersCollection>) override { return false; }
+    std::shared_ptr<VoidReturnValue> setValue(std::shared_ptr<ParametersCollection>) override {
+        return nullptr;
+    }
+};
+
+class HandAdd : public Method {
+  public:
+    HandAdd() : Method("int", "int a, int b", "add") {}
+    bool matchesParameters(std::shared_ptr<ParametersCollection> parameters) override {
+        return parameters && parameters->size() == 2 &&
+               std::dynamic_pointer_cast<ActualParameter<int>>(parameters->at(0)) &&
+               std::dynamic_pointer_cast<ActualParameter<int>>(parameters->at(1));
+    }
+    std::shared_ptr<ReturnValue> invoke(std::shared_ptr<ParametersCollection> parameters) override {
+        return std::make_shared<IntResult>(
+            std::dynamic_pointer_cast<ActualParameter<int>>(parameters->at(0))->value +
+            std::dynamic_pointer_cast<ActualParameter<int>>(parameters->at(1))->value);
+    }
+};
+
+class HandReflector : public Reflector {
+  public:
+    explicit HandReflector(const std::shared_ptr<Counter>& counter) {
+        Properties()->addProperty(std::make_shared<HandValue>(counter));
+        Properties()->addProperty(std::make_shared<HandName>());
+        Methods()->addMethod(std::make_shared<HandAdd>());
+    }
+    std::string getInterfaceName() override { return "Counter"; }
+    std::shared_ptr<FormalParameter> getActualParameter() override { return nullptr; }
+};
+
+std::shared_ptr<ObjectReflector<Counter>> madeReflector(
+    const std::shared_ptr<Counter>& counter, std::shared_ptr<ChangeNotifier> changes = nullptr,
+    std::shared_ptr<ListChangeNotifier> tagChanges = nullptr,
+    std::shared_ptr<MutableListChangeNotifier> cellChanges = nullptr) {
+    auto reflector = std::make_shared<ObjectReflector<Counter>>("Counter", counter);
+    reflector->property("Value", &Counter::getValue, &Counter::setValue, std::move(changes))
+        .property("Name", &Counter::getName)
+        .method("add", &Counter::add, {"a", "b"})
+        .method("plus", &Counter::add)
+        .method("describe", selectOverload<std::string() const>(&Counter::describe))
+        .method("describe",
+                selectOverload<std::string(const std::string&) const>(&Counter::describe),
+                {"prefix"})
+        .listProperty("Tags", &Counter::getTags, std::move(tagChanges))
+        .mutableListProperty("Cells", &Counter::getTags, std::move(cellChanges));
+    return reflector;
+}
+
+std::shared_ptr<FormalParameter> intArg(int value) {
+    return std::make_shared<ActualParameter<int>>("int", "v", value);
+}
+std::shared_ptr<FormalParameter> stringArg(const std::string& value) {
+    return std::make_shared<ActualParameter<std::string>>("std::string", "v", value);
+}
+
+// "ok:<text>" or "error:<message>".
+std::string run(const Interpreter& interpreter, const std::string& path,
+                std::vector<std::shared_ptr<FormalParameter>> arguments = {}) {
+    auto request = std::make_shared<Request>(path);
+    for (auto& argument : arguments) {
+        request->addParameterToMethod(request->getLastMethod(), argument);
+    }
+    auto result = interpreter.execute(request);
+    if (!result->isSuccess()) {
+        return "error:" + result->getErrorMessage();
+    }
+    return "ok:" + GetReturnValueAsString(result->getResult());
+}
+
+Interpreter interpreterFor(std::shared_ptr<Reflector> reflector) {
+    auto reflectors = std::make_shared<ReflectorMap>();
+    (*reflectors)["Svc"] = std::move(reflector);
+    return Interpreter(reflectors);
+}
+
+TEST(ReflectionHelpersTest, HelperMadeAndHandWrittenReflectorsAnswerAlike) {
+    const struct {
+        const char* path;
+        std::vector<std::shared_ptr<FormalParameter>> arguments;
+    } requests[] = {
+        {"Svc/Value", {}},
+        {"Svc/setValue", {intArg(7)}},
+        {"Svc/getValue", {}},
+        {"Svc/Value", {stringArg("x")}},
+        {"Svc/Value", {intArg(1), intArg(2)}},
+        {"Svc/Name", {}},
+        {"Svc/setName", {stringArg("other")}},
+        {"Svc/add", {intArg(2), intArg(3)}},
+        {"Svc/add", {intArg(2)}},
+        {"Svc/add", {intArg(2), stringArg("3")}},
+        {"Svc/missing", {}},
+    };
+    Interpreter hand = interpreterFor(std::make_shared<HandReflector>(std::make_shared<Counter>()));
+    Interpreter made = interpreterFor(madeReflector(std::make_shared<Counter>()));
+    std::vector<std::string> handResults;
+    std::vector<std::string> madeResults;
+    for (const auto& request : requests) {
+        handResults.push_back(run(hand, request.path, request.arguments));
+        madeResults.push_back(run(made, request.path, request.arguments));
+    }
+    EXPECT_EQ(handResults, madeResults);
+
+    // And what both answered, so that a common fault cannot hide.
+    EXPECT_EQ("ok:0", madeResults[0]);
+    EXPECT_EQ("ok:7", madeResults[2]);
+    EXPECT_EQ(
+        "error:The parameters entered for Property \"Value\" are not valid.  Only one parameter "
+        "can be accepted to set the Property and the type must be \"int\".",
+        madeResults[3]);
+    EXPECT_EQ(madeResults[3], madeResults[4]);
+    EXPECT_EQ("ok:counter", madeResults[5]);
+    EXPECT_EQ("ok:5", madeResults[7]);
+    EXPECT_EQ(
+        "error:The parameters entered for Method \"add\" are not valid.  Either the type of one "
+        "ore more parameters entered are not correct, or the number of parameters entered is not "
+        "correct.",
+        madeResults[8]);
+    EXPECT_EQ(madeResults[8], madeResults[9]);
+    EXPECT_EQ("error:No Method or Property named \"missing\" was found.", madeResults[10]);
+}
+
+TEST(ReflectionHelpersTest, NEGATIVE_ReadOnlyPropertyRefusesAWriteWithTheInterpretersText) {
+    auto counter = std::make_shared<Counter>();
+    auto reflector = madeReflector(counter);
+    auto name = reflector->Properties()->getProperty("Name");
+    EXPECT_TRUE(name->isReadOnly());
+    EXPECT_FALSE(reflector->Properties()->getProperty("Value")->isReadOnly());
+    EXPECT_EQ("std::string", name->getType());
+
+    Interpreter interpreter = interpreterFor(reflector);
+    EXPECT_EQ(
+        "error:The parameters entered for Property \"setName\" are not valid.  Only one "
+        "parameter can be accepted to set the Property and the type must be \"std::string\".",
+        run(interpreter, "Svc/setName", {stringArg("other")}));
+    EXPECT_EQ(
+        "error:The parameters entered for Property \"Tags\" are not valid.  Only one "
+        "parameter can be accepted to set the Property and the type must be "
+        "\"list(std::string)\".",
+        run(interpreter, "Svc/Tags", {stringArg("c")}));
+    EXPECT_EQ("ok:counter", run(interpreter, "Svc/Name"));
+}
+
+TEST(ReflectionHelpersTest, OverloadsArePickedByArgumentsAndCarryReadableSignatures) {
+    auto counter = std::make_shared<Counter>();
+    counter->value = 3;
+    auto reflector = madeReflector(counter);
+    Interpreter interpreter = interpreterFor(reflector);
+    EXPECT_EQ("ok:value 3", run(interpreter, "Svc/describe"));
+    EXPECT_EQ("ok:n=3", run(interpreter, "Svc/describe", {stringArg("n=")}));
+    EXPECT_EQ(0u, run(interpreter, "Svc/describe", {intArg(1)})
+                      .find("error:The parameters "
+                            "entered for Method"));
+
+    std::vector<std::string> signatures;
+    for (const auto& name : {"add", "plus", "describe"}) {
+        auto method = reflector->Methods()->getMethod(name);
+        signatures.push_back(method->getReturnType() + " " + name + "(" + method->getParameters() +
+                             ")");
+    }
+    EXPECT_EQ((std::vector<std::string>{"int add(int a, int b)", "int plus(int arg1, int arg2)",
+                                        "std::string describe()"}),
+              signatures);
+    auto withPrefix = reflector->Methods()->getMethod("describe", [] {
+        auto parameters = std::make_shared<ParametersCollection>();
+        parameters->push_back(stringArg("x"));
+        return parameters;
+    }());
+    ASSERT_TRUE(withPrefix);
+    EXPECT_EQ("std::string prefix", withPrefix->getParameters());
+    EXPECT_EQ(4u, reflector->Methods()->size());
+}
+
+TEST(ReflectionHelpersTest, ListsReadAsJoinedTextAndReportTheirChanges) {
+    auto counter = std::make_shared<Counter>();
+    auto tagChanges = std::make_shared<ListChangeNotifier>();
+    auto cellChanges = std::make_shared<MutableListChangeNotifier>();
+    Interpreter interpreter =
+        interpreterFor(madeReflector(counter, nullptr, tagChanges, cellChanges));
+
+    auto read = std::make_shared<Request>("Svc/Tags");
+    auto value = interpreter.execute(read)->getResult();
+    ASSERT_TRUE(value);
+    EXPECT_TRUE(value->isList());
+    EXPECT_EQ("list(std::string)", value->getReturnType());
+    EXPECT_EQ("a|b", GetReturnValueAsString(value));
+
+    std::vector<std::string> seen;
+    auto subscription = std::make_shared<Subscription>("Svc/Tags", "tags");
+    subscription->setBasicListPropertyCallback(
+        [&seen](std::string id, PropertyValueFetcher fetch, bool flag, int first, int second) {
+            seen.push_back(id + " " + GetReturnValueAsString(fetch()) + " " +
+                           (flag ? "true " : "false ") + std::to_string(first) + " " +
+                           std::to_string(second));
+        });
+    auto cells = std::make_shared<Subscription>("Svc/Cells", "cells");
+    cells->setMutableObjectListPropertyCallback(
+        [&seen](std::string id, PropertyValueFetcher, bool flag, int a, int b, int c) {
+            seen.push_back(id + (flag ? " true " : " false ") + std::to_string(a) + " " +
+                           std::to_string(b) + " " + std::to_string(c));
+        });
+    auto tagsConnection = interpreter.subscribe(subscription);
+    auto cellsConnection = interpreter.subscribe(cells);
+    ASSERT_TRUE(tagsConnection->isSuccess()) << tagsConnection->getErrorMessage();
+    ASSERT_TRUE(cellsConnection->isSuccess()) << cellsConnection->getErrorMessage();
+
+    counter->tags->push_back("c");
+    tagChanges->notify(true, 2, 1);
+    cellChanges->notify(false, 0, 1, 2);
+    EXPECT_EQ((std::vector<std::string>{"tags a|b|c true 2 1", "cells false 0 1 2"}), seen);
+
+    tagsConnection->getResult().lock()->disconnect();
+    cellsConnection->getResult().lock()->disconnect();
+    EXPECT_EQ(0u, tagChanges->connectionCount());
+    EXPECT_EQ(0u, cellChanges->connectionCount());
+}
+
+TEST(ReflectionHelpersTest, DisconnectReleasesTheFunctionAndThePropertyItHolds) {
+    auto counter = std::make_shared<Counter>();
+    auto changes = std::make_shared<ChangeNotifier>();
+    std::vector<std::string> seen;
+    std::weak_ptr<Property> property;
+    std::weak_ptr<PropertyNotifierConnection> connection;
+    {
+        auto reflector = madeReflector(counter, changes);
+        property = reflector->Properties()->getProperty("Value");
+        Interpreter interpreter = interpreterFor(reflector);
+        auto subscription = std::make_shared<Subscription>("Svc/Value", "value");
+        subscription->setNonListPropertyCallback(
+            [&seen](std::string id, PropertyValueFetcher fetch) {
+                seen.push_back(id + "=" + GetReturnValueAsString(fetch()));
+            });
+        auto result = interpreter.subscribe(subscription);
+        ASSERT_TRUE(result->isSuccess()) << result->getErrorMessage();
+        connection = result->getResult();
+    }
+    // The reflector is gone; the connected function still holds the property.
+    ASSERT_FALSE(property.expired());
+    counter->value = 4;
+    changes->notify();
+    EXPECT_EQ(std::vector<std::string>{"value=4"}, seen);
+    EXPECT_EQ(1u, changes->connectionCount());
+
+    connection.lock()->disconnect();
+    EXPECT_TRUE(property.expired()) << "disconnect must release the function";
+    EXPECT_TRUE(connection.expired());
+    EXPECT_EQ(0u, changes->connectionCount());
+    changes->notify();
+    EXPECT_EQ(1u, seen.size());
+}
+
+TEST(ReflectionHelpersTest, AFunctionDisconnectedDuringANotificationIsNotCalled) {
+    ChangeNotifier changes;
+    std::vector<int> calls;
+    std::weak_ptr<PropertyNotifierConnection> second;
+    changes.connect([&] {
+        calls.push_back(1);
+        second.lock()->disconnect();
+    });
+    second = changes.connect([&] { calls.push_back(2); });
+    changes.connect(nullptr);  // connected, never called
+    auto token = std::make_shared<int>(0);
+    changes.connect([token, &calls] { calls.push_back(3); });
+    std::weak_ptr<int> tokenSeen = token;
+    token.reset();
+
+    changes.notify();
+    EXPECT_EQ((std::vector<int>{1, 3}), calls);
+    EXPECT_EQ(3u, changes.connectionCount());
+    changes.disconnectAll();
+    EXPECT_TRUE(tokenSeen.expired());
+    EXPECT_EQ(0u, changes.connectionCount());
+}
+
+TEST(ReflectionHelpersTest, AConnectionOutlivingItsNotifierDisconnectsHarmlessly) {
+    std::shared_ptr<PropertyNotifierConnection> connection;
+    {
+        ChangeNotifier changes;
+        connection = changes.connect([] {}).lock();
+    }
+    ASSERT_TRUE(connection);
+    connection->disconnect();
+}
+
+TEST(ReflectionHelpersTest, TypeNamesFollowTheFrameworksVocabulary) {
+    EXPECT_EQ("int", ReflectionTypeName<int>::get());
+    EXPECT_EQ("unsigned int", ReflectionTypeName<unsigned int>::get());
+    EXPECT_EQ("long long", ReflectionTypeName<long long>::get());
+    EXPECT_EQ("zam::SecureString", ReflectionTypeName<zam::SecureString>::get());
+    EXPECT_EQ("list(std::string)",
+              ReflectionTypeName<std::shared_ptr<std::vector<std::string>>>::get());
+    EXPECT_EQ("list(bool)", ReflectionTypeName<std::shared_ptr<std::vector<bool>>>::get());
+    EXPECT_EQ("object", ReflectionTypeName<std::shared_ptr<UnifiedBusinessObject>>::get());
+}
+
+}  // namespace
