@@ -384,11 +384,13 @@ class HelperNonListProperty : public NonListProperty {
     PropertyAccess access_;
 };
 
-class HelperListProperty : public ListProperty {
+// The two list kinds differ only in their base and in the callback their notifier takes.
+template <typename Base, typename Notifier, typename... CallbackArgs>
+class HelperNotifyingListProperty : public Base {
   public:
-    HelperListProperty(const std::string& name, PropertyAccess access,
-                       std::shared_ptr<ListChangeNotifier> changes)
-        : ListProperty(access.type, name, !access.set, true),
+    HelperNotifyingListProperty(const std::string& name, PropertyAccess access,
+                                std::shared_ptr<Notifier> changes)
+        : Base(access.type, name, !access.set, true),
           access_(std::move(access)),
           changes_(std::move(changes)) {}
     std::shared_ptr<ReturnValue> getValue() override { return access_.get(); }
@@ -400,41 +402,21 @@ class HelperListProperty : public ListProperty {
         return access_.write(parameters);
     }
     std::weak_ptr<PropertyNotifierConnection> subscribe(
-        std::function<void(bool, int, int)> callback) override {
+        std::function<void(CallbackArgs...)> callback) override {
         return changes_ ? changes_->connect(std::move(callback))
                         : std::weak_ptr<PropertyNotifierConnection>();
     }
 
   private:
     PropertyAccess access_;
-    std::shared_ptr<ListChangeNotifier> changes_;
+    std::shared_ptr<Notifier> changes_;
 };
 
-class HelperMutableListProperty : public MutableListProperty {
-  public:
-    HelperMutableListProperty(const std::string& name, PropertyAccess access,
-                              std::shared_ptr<MutableListChangeNotifier> changes)
-        : MutableListProperty(access.type, name, !access.set, true),
-          access_(std::move(access)),
-          changes_(std::move(changes)) {}
-    std::shared_ptr<ReturnValue> getValue() override { return access_.get(); }
-    bool matchesParameters(std::shared_ptr<ParametersCollection> parameters) override {
-        return access_.matches(parameters);
-    }
-    std::shared_ptr<VoidReturnValue> setValue(
-        std::shared_ptr<ParametersCollection> parameters) override {
-        return access_.write(parameters);
-    }
-    std::weak_ptr<PropertyNotifierConnection> subscribe(
-        std::function<void(bool, int, int, int)> callback) override {
-        return changes_ ? changes_->connect(std::move(callback))
-                        : std::weak_ptr<PropertyNotifierConnection>();
-    }
-
-  private:
-    PropertyAccess access_;
-    std::shared_ptr<MutableListChangeNotifier> changes_;
-};
+using HelperListProperty =
+    HelperNotifyingListProperty<ListProperty, ListChangeNotifier, bool, int, int>;
+using HelperMutableListProperty =
+    HelperNotifyingListProperty<MutableListProperty, MutableListChangeNotifier, bool, int, int,
+                                int>;
 
 // One overload, calling a member function of the reflected object.
 template <typename C, typename F>
