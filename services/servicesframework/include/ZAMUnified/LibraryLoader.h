@@ -49,6 +49,9 @@ class LibraryLoader : public std::enable_shared_from_this<LibraryLoader> {
 
     // The first record that lists the id among its services; empty if none.
     std::shared_ptr<LibraryRecord> getLibraryRecord(unsigned int id);
+    // A copy of every record in registration order (built-in ones first), taken under the
+    // loader's lock, so hosts can list what is known and what is open without racing a load.
+    std::vector<LibraryRecord> getLibraryRecords() const;
     // Forgets every record. Open libraries stay open; nothing is unregistered.
     void UnloadLibraries();
 

@@ -334,6 +334,16 @@ std::shared_ptr<LibraryRecord> LibraryLoader::getLibraryRecord(unsigned int id) 
     return findRecord([id](const LibraryRecord& r) { return contains(r.serviceIds, id); });
 }
 
+std::vector<LibraryRecord> LibraryLoader::getLibraryRecords() const {
+    zam::ScopedLock lock(recordsMutex_);
+    std::vector<LibraryRecord> copies;
+    copies.reserve(records_.size());
+    for (const auto& record : records_) {
+        copies.push_back(*record);
+    }
+    return copies;
+}
+
 void LibraryLoader::UnloadLibraries() {
     zam::ScopedLock lock(recordsMutex_);
     records_.clear();

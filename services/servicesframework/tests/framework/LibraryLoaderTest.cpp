@@ -302,6 +302,14 @@ TEST_F(LibraryLoaderTest, LoadsOnDemandByNameOnTheDispatcherThread) {
     EXPECT_EQ(expected, log_.messages());
     EXPECT_EQ("InjectLibrary", log_.records().back().function);
     EXPECT_NE(nullptr, loader_->getLibraryRecord(7001)->handle);
+    // The listing copies records in registration order and shows which one is open.
+    const std::vector<LibraryRecord> listed = loader_->getLibraryRecords();
+    ASSERT_EQ(4u, listed.size());
+    EXPECT_EQ("SystemService", listed[0].name);
+    EXPECT_EQ("TestServices", listed[3].name);
+    EXPECT_EQ(nullptr, listed[0].handle);
+    EXPECT_EQ(loader_->getLibraryRecord(7001)->handle, listed[3].handle);
+    EXPECT_EQ((std::vector<unsigned int>{7100, 7101}), listed[3].authenticatorIds);
 
     // Everything the library registered is there, by either key and either authenticator form.
     EXPECT_EQ("ALPHA", factory_->getAuthenticatorName(7100));
