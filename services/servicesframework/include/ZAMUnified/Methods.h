@@ -28,6 +28,9 @@ class Methods {
     std::vector<std::string> getMethodNames() const;
     // The first overload added under `name`.
     std::shared_ptr<Method> getMethod(const std::string& name) const;
+    // Every overload added under `name`, in order of addition (empty for an unknown name), so
+    // that tools can show and choose among them.
+    std::vector<std::shared_ptr<Method>> getOverloads(const std::string& name) const;
     // The first overload, in order of addition, whose matchesParameters() accepts `parameters`
     // (passed on even when empty); empty when none does.
     std::shared_ptr<Method> getMethod(const std::string& name,

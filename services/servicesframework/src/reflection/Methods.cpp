@@ -42,6 +42,15 @@ std::shared_ptr<Method> Methods::getMethod(const std::string& name,
     return nullptr;
 }
 
+std::vector<std::shared_ptr<Method>> Methods::getOverloads(const std::string& name) const {
+    std::vector<std::shared_ptr<Method>> overloads;
+    auto range = methods->equal_range(name);
+    for (auto it = range.first; it != range.second; ++it) {
+        overloads.push_back(it->second);
+    }
+    return overloads;
+}
+
 std::size_t Methods::size() const {
     return methods->size();
 }

@@ -67,6 +67,9 @@ TEST(ReflectorTest, OverloadsAreKeptInOrderAndTheFirstAcceptingOneWins) {
     EXPECT_EQ(4u, methods.size());
     EXPECT_EQ((std::vector<std::string>{"alpha", "run", "run", "run"}), methods.getMethodNames());
     EXPECT_EQ(refusing, methods.getMethod("run"));
+    EXPECT_EQ((std::vector<std::shared_ptr<Method>>{refusing, first, second}),
+              methods.getOverloads("run"));
+    EXPECT_TRUE(methods.getOverloads("Run").empty());
     auto parameters = std::make_shared<ParametersCollection>();
     EXPECT_EQ(first, methods.getMethod("run", parameters));
     EXPECT_EQ(1, refusing->matchCalls);

@@ -1,0 +1,68 @@
+// A service library that only the shell's tests know, made known to svcsh through a manifest. Its
+// methods throw on purpose and its overloads differ only in type, so the tests can check how the
+// shell reports exceptions and asks for argument types.
+#include <ServicesFramework.h>
+
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <typeinfo>
+
+namespace ZAMUnified {
+
+class AbacusService : public UnifiedService, public UnifiedBusinessObjectImpl {
+  public:
+    static constexpr unsigned int kId = 9100;
+
+    explicit AbacusService(std::shared_ptr<UnifiedFactory> factory)
+        : UnifiedBusinessObjectImpl(std::move(factory), "AbacusService") {}
+    std::string getInterfaceName() override { return "AbacusService"; }
+    void initNotifiers() override {}
+
+    int divide(int a, int b) const {
+        if (b == 0) {
+            throw std::domain_error("division by zero");
+        }
+        return a / b;
+    }
+    // Something that is not a std::exception.
+    int jam() const { throw 7; }
+    int twice(int value) const { return 2 * value; }
+    std::string twice(const std::string& text) const { return text + text; }
+    long getTotal() const { return total_; }
+    void setTotal(long total) {
+        EnsureUpdateAccess(true);
+        total_ = total;
+    }
+
+  private:
+    long total_ = 0;
+};
+
+namespace {
+
+std::shared_ptr<Reflector> reflectAbacus(std::shared_ptr<UnifiedBusinessObject> object) {
+    using A = AbacusService;
+    auto abacus = std::dynamic_pointer_cast<A>(object);
+    if (!abacus) {
+        return nullptr;
+    }
+    auto reflector = std::make_shared<ObjectReflector<A>>("AbacusService", abacus);
+    reflector->property("Total", &A::getTotal, &A::setTotal)
+        .method("divide", &A::divide, {"a", "b"})
+        .method("jam", &A::jam)
+        .method("twice", selectOverload<int(int) const>(&A::twice), {"value"})
+        .method("twice", selectOverload<std::string(const std::string&) const>(&A::twice),
+                {"value"});
+    return reflector;
+}
+
+}  // namespace
+}  // namespace ZAMUnified
+
+extern "C" void InjectAbacus(std::shared_ptr<ZAMUnified::UnifiedFactory> factory) {
+    using namespace ZAMUnified;
+    ReflectorFactory::AddReflectorFactoryMethod("AbacusService", reflectAbacus);
+    factory->getServiceRegistry()->addItem(typeid(AbacusService).name(), AbacusService::kId,
+                                           std::make_shared<AbacusService>(factory));
+}

@@ -1,0 +1,380 @@
+// The shell as users meet it: the svcsh program run as a process, with its standard output, its
+// standard error and its exit status compared exactly. It loads the real sample library from the
+// build tree, and a plug-in of the tests' own through a manifest.
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct ShellRun {
+    int status = -1;  // exit status; -1 when killed at the deadline
+    std::string out;
+    std::string err;
+};
+
+// Runs svcsh with `arguments`, feeding `input` on standard input (never a terminal), and waits
+// for it at most 60 s.
+ShellRun runShell(const std::vector<std::string>& arguments, const std::string& input = "") {
+    int in[2], out[2], err[2];
+    if (pipe(in) != 0 || pipe(out) != 0 || pipe(err) != 0) {
+        ADD_FAILURE() << "pipe";
+        return {};
+    }
+    const pid_t child = fork();
+    if (child == 0) {
+        dup2(in[0], STDIN_FILENO);
+        dup2(out[1], STDOUT_FILENO);
+        dup2(err[1], STDERR_FILENO);
+        for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]}) {
+            close(fd);
+        }
+        // The shell must find the sample library from where it lies itself.
+        unsetenv("ZAM_RESOURCES_DIR");
+        unsetenv("ZAMLOG_LEVEL");
+        std::vector<char*> argv{const_cast<char*>(SVCSH_PROGRAM)};
+        for (const std::string& argument : arguments) {
+            argv.push_back(const_cast<char*>(argument.c_str()));
+        }
+        argv.push_back(nullptr);
+        execv(SVCSH_PROGRAM, argv.data());
+        _exit(127);
+    }
+    close(in[0]);
+    close(out[1]);
+    close(err[1]);
+    if (!input.empty() && write(in[1], input.data(), input.size()) < 0) {
+        ADD_FAILURE() << "write";
+    }
+    close(in[1]);
+
+    ShellRun run;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
+    std::string* sinks[2] = {&run.out, &run.err};
+    int open = 2;
+    bool late = false;
+    while (open > 0) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) {
+            late = true;
+            kill(child, SIGKILL);
+            break;
+        }
+        if (poll(fds, 2, static_cast<int>(left.count())) <= 0) {
+            continue;
+        }
+        for (int i = 0; i < 2; ++i) {
+            if (fds[i].fd >= 0 && (fds[i].revents & (POLLIN | POLLHUP)) != 0) {
+                char buffer[4096];
+                const ssize_t n = read(fds[i].fd, buffer, sizeof buffer);
+                if (n > 0) {
+                    sinks[i]->append(buffer, static_cast<std::size_t>(n));
+                } else {
+                    close(fds[i].fd);
+                    fds[i].fd = -1;
+                    --open;
+                }
+            }
+        }
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    for (const pollfd& fd : fds) {
+        if (fd.fd >= 0) {
+            close(fd.fd);
+        }
+    }
+    EXPECT_FALSE(late) << "svcsh did not finish within 60 s";
+    run.status = !late && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return run;
+}
+
+std::vector<std::string> withLines(std::vector<std::string> options,
+                                   const std::vector<std::string>& lines) {
+    for (const std::string& line : lines) {
+        options.push_back("-e");
+        options.push_back(line);
+    }
+    return options;
+}
+
+// A scratch directory holding the manifest directory "abacus" for the tests' plug-in.
+class AbacusManifest {
+  public:
+    AbacusManifest() {
+        char pattern[] = "/tmp/svcsh-test-XXXXXX";
+        root_ = mkdtemp(pattern);
+        const fs::path folder = root_ / "abacus";
+        fs::create_directories(folder);
+        std::ofstream(folder / "abacus.xml")
+            << "<library><name>Abacus</name><path>Abacus</path><services>"
+               "<service name='ZAMUnified::AbacusService' id='9100'/></services></library>";
+        fs::create_symlink(SVCSH_ABACUS_PLUGIN, folder / "libAbacus.so");
+    }
+    ~AbacusManifest() { fs::remove_all(root_); }
+    std::string directory() const { return (root_ / "abacus").string(); }
+
+  private:
+    fs::path root_;
+};
+
+const char* const kDescribeService =
+    "HelloWorldService\n"
+    "properties:\n"
+    "  GreetedNames  list(std::string)  read-only   list\n"
+    "  Greeting      std::string        read/write  value\n"
+    "  Guests        list(std::string)  read/write  mutable list\n"
+    "  Owner         object             read-only   value\n"
+    "  Secret        zam::SecureString  read/write  value\n"
+    "methods:\n"
+    "  int add(int a, int b)\n"
+    "  std::string greetAll(list(std::string) names)\n"
+    "  std::string sayHello()\n"
+    "  std::string sayHello(std::string name)\n";
+
+TEST(ShellProcessTest, TheHelloScriptRunsFromTheSampleLibraryInTheBuildTree) {
+    const ShellRun run = runShell({SVCSH_HELLO_SCRIPT});
+    EXPECT_EQ(0, run.status);
+    EXPECT_EQ("", run.err);
+    EXPECT_EQ(std::string("Hello, World!\n"
+                          "Hello, Ada Lovelace!\n"
+                          "42\n"
+                          "Hello, Grace Hopper! Hello, Linus!\n"
+                          "Ada Lovelace|Grace Hopper|Linus\n"
+                          "watching greeting\n"
+                          "greeting = Good morning\n"
+                          "Good morning, World!\n"
+                          "stopped watching greeting\n"
+                          "Ada\n"
+                          "37\n") +
+                  kDescribeService +
+                  "feature set 42876: started\n"
+                  "feature set 42876: provisioned, started\n"
+                  "feature set 42876: stopped\n"
+                  "authenticator 1801: name \"HELLOWORLD\", display name \"Hello World Sign-In\"\n"
+                  "********\n",
+              run.out);
+}
+
+TEST(ShellProcessTest, JsonGivesOneObjectPerResultNotificationAndFailure) {
+    const ShellRun run = runShell(withLines(
+        {"--json", "--keep-going"},
+        {"HelloWorldService/add(1, 2)", "watch HelloWorldService/GreetedNames as names",
+         "HelloWorldService/sayHello(\"Zed \\\"Z\\\"\")", "HelloWorldService/Greeting(\"Hi\")",
+         "HelloWorldService/Secret(securestring s=\"x\")", "HelloWorldService/Secret",
+         "HelloWorldService/add(1, x)", "unwatch names"}));
+    EXPECT_EQ(1, run.status);
+    EXPECT_EQ("", run.err);
+    EXPECT_EQ(
+        "{\"request\":\"HelloWorldService/add(1, "
+        "2)\",\"ok\":true,\"type\":\"int\",\"value\":\"3\"}\n"
+        "{\"command\":\"watch HelloWorldService/GreetedNames as names\",\"ok\":true,"
+        "\"output\":[\"watching names\"]}\n"
+        "{\"watch\":\"names\",\"type\":\"list(std::string)\",\"value\":\"Zed \\\"Z\\\"\","
+        "\"change\":[true,0,1]}\n"
+        "{\"request\":\"HelloWorldService/sayHello(\\\"Zed \\\\\\\"Z\\\\\\\"\\\")\",\"ok\":true,"
+        "\"type\":\"std::string\",\"value\":\"Hello, Zed \\\"Z\\\"!\"}\n"
+        "{\"request\":\"HelloWorldService/Greeting(\\\"Hi\\\")\",\"ok\":true,\"type\":\"void\","
+        "\"value\":\"\"}\n"
+        "{\"request\":\"HelloWorldService/Secret(securestring s=\\\"x\\\")\",\"ok\":true,"
+        "\"type\":\"void\",\"value\":\"\"}\n"
+        "{\"request\":\"HelloWorldService/Secret\",\"ok\":true,\"type\":\"zam::SecureString\","
+        "\"value\":\"********\"}\n"
+        "{\"request\":\"HelloWorldService/add(1, x)\",\"ok\":false,"
+        "\"error\":\"argument 'b' of add: \\\"x\\\" is not an int\"}\n"
+        "{\"command\":\"unwatch names\",\"ok\":true,\"output\":[\"stopped watching names\"]}\n",
+        run.out);
+}
+
+TEST(ShellProcessTest, ExitStatusStopsAtTheFirstFailureUnlessKeepGoing) {
+    const std::vector<std::string> lines{"HelloWorldService/add(1, x)",
+                                         "HelloWorldService/sayHello"};
+    ShellRun run = runShell(withLines({}, lines));
+    EXPECT_EQ(1, run.status);
+    EXPECT_EQ("", run.out);
+    EXPECT_EQ("-e 1: argument 'b' of add: \"x\" is not an int\n", run.err);
+
+    run = runShell(withLines({"--keep-going"}, lines));
+    EXPECT_EQ(1, run.status);
+    EXPECT_EQ("Hello, World!\n", run.out);
+
+    // A script on standard input: line numbers in messages, comments and blank lines skipped.
+    run = runShell({},
+                   "# greeting\n\nHelloWorldService/sayHello\nHelloWorldService/nope\n"
+                   "HelloWorldService/sayHello\n");
+    EXPECT_EQ(1, run.status);
+    EXPECT_EQ("Hello, World!\n", run.out);
+    EXPECT_EQ("stdin:4: No Method or Property named \"nope\" was found.\n", run.err);
+
+    run = runShell(withLines({}, {"quit", "HelloWorldService/nope"}));
+    EXPECT_EQ(0, run.status);
+    EXPECT_EQ("", run.out + run.err);
+
+    run = runShell({"--bogus"});
+    EXPECT_EQ(2, run.status);
+    EXPECT_EQ(0u, run.err.find("svcsh: unknown option --bogus\nusage: svcsh"));
+    run = runShell({"/nonexistent/script.svc"});
+    EXPECT_EQ(2, run.status);
+    EXPECT_EQ("svcsh: cannot read /nonexistent/script.svc: No such file or directory\n", run.err);
+    run = runShell({"--manifest", "/nonexistent/abacus"});
+    EXPECT_EQ(2, run.status);
+    EXPECT_EQ("error: no manifest file /nonexistent/abacus/abacus.xml\n", run.err);
+}
+
+TEST(ShellProcessTest, NEGATIVE_EachArgumentProblemIsNamedAndInterpreterMessagesPassUnchanged) {
+    AbacusManifest abacus;
+    const std::pair<const char*, const char*> cases[] = {
+        {"HelloWorldService/add(a=1, b=x)", "argument 'b' of add: \"x\" is not an int"},
+        {"HelloWorldService/add(int a=1, intt b=2)", "argument 'b' of add: unknown type \"intt\""},
+        {"HelloWorldService/add(1, 2, 3)",
+         "argument 1 of add: give its type; no overload of add takes 3 arguments"},
+        {"HelloWorldService/add(c=1, b=2)",
+         "argument 'c' of add: give its type; no overload of add takes these argument names"},
+        {"HelloWorldService/Owner/Age(\"old\")", "argument 1 of Age: \"old\" is not an int"},
+        {"HelloWorldService/greetAll(list(int) names=\"1;x\")",
+         "argument 'names' of greetAll: \"1;x\" is not a list(int)"},
+        {"HelloWorldService/sayHello/size(1)",
+         "argument 1 of size: give its type; the shell looks up signatures only along property "
+         "reads, and 'sayHello' is not one"},
+        {"AbacusService/twice(5)",
+         "argument 'value' of twice: give its type; the overloads take int or std::string"},
+        {"HelloWorldService/add(1,", "syntax error at column 25: missing ')'"},
+        {"HelloWorldService(1)/sayHello",
+         "the first step names a service, which takes no arguments"},
+        {"HelloWorldService/sayHello(\"a\")/sayHello(\"b\")",
+         "step 'sayHello' appears twice with different arguments; arguments belong to names, so "
+         "split the request in two"},
+        {"HelloWorldService/add(string a=\"1\", string b=\"2\")",
+         "The parameters entered for Method \"add\" are not valid.  Either the type of one ore "
+         "more parameters entered are not correct, or the number of parameters entered is not "
+         "correct."},
+        {"Nobody/x", "No Service called \"Nobody\" was found."},
+        {"@999/Name", "No UnifiedBusinessObject found for GUID:999"},
+        {"AbacusService/divide(b=0, a=1)", "exception std::domain_error: division by zero"},
+        {"AbacusService/jam", "exception of a type that is not a std::exception"},
+    };
+    std::vector<std::string> lines;
+    std::string expected;
+    for (std::size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
+        lines.push_back(cases[i].first);
+        expected += "-e " + std::to_string(i + 1) + ": " + cases[i].second + "\n";
+    }
+    // The shell survives every one of them and still serves the last line.
+    lines.push_back("AbacusService/divide(b=2, a=7)");
+    const ShellRun run =
+        runShell(withLines({"--keep-going", "--manifest", abacus.directory()}, lines));
+    EXPECT_EQ(1, run.status);
+    EXPECT_EQ(expected, run.err);
+    EXPECT_EQ("3\n", run.out);
+}
+
+TEST(ShellProcessTest, AManifestNamedPluginIsFoundByEveryFormOfItsName) {
+    AbacusManifest abacus;
+    const ShellRun run =
+        runShell(withLines({"--manifest", abacus.directory()},
+                           {"AbacusService/twice(int 5)", "AbacusService/twice(string \"ab\")",
+                            "9100/Total(12)", "ZAMUnified::AbacusService/Total",
+                            "N10ZAMUnified13AbacusServiceE/getTotal", "describe AbacusService"}));
+    EXPECT_EQ(0, run.status);
+    EXPECT_EQ("", run.err);
+    EXPECT_EQ(
+        "10\nabab\n12\n12\n"
+        "AbacusService\n"
+        "properties:\n"
+        "  Total  long  read/write  value\n"
+        "methods:\n"
+        "  int divide(int a, int b)\n"
+        "  int jam()\n"
+        "  int twice(int value)\n"
+        "  std::string twice(std::string value)\n",
+        run.out);
+
+    const ShellRun services = runShell({"--manifest", abacus.directory(), "-e", "services"});
+    EXPECT_NE(std::string::npos,
+              services.out.find("AbacusService      ZAMUnified::AbacusService      9100   "
+                                "Abacus             no\n"))
+        << services.out;
+}
+
+TEST(ShellProcessTest, WatchesPrintEveryKindOfChangeUntilUnwatched) {
+    const ShellRun run = runShell(withLines(
+        {}, {"watch HelloWorldService/Greeting as g", "watch HelloWorldService/GreetedNames",
+             "watch HelloWorldService/Guests as guests", "HelloWorldService/Greeting(\"Hi\")",
+             "HelloWorldService/sayHello(\"Ada\")", "HelloWorldService/Guests(names=\"a|b\")",
+             "unwatch g", "HelloWorldService/Greeting(\"Bye\")", "HelloWorldService/sayHello"}));
+    EXPECT_EQ(0, run.status);
+    EXPECT_EQ("", run.err);
+    EXPECT_EQ(
+        "watching g\n"
+        "watching HelloWorldService/GreetedNames\n"
+        "watching guests\n"
+        "g = Hi\n"
+        "HelloWorldService/GreetedNames = Ada (change: true, 0, 1)\n"
+        "Hi, Ada!\n"
+        "guests = a|b (change: true, 0, 0, 2)\n"
+        "stopped watching g\n"
+        "Bye, World!\n",
+        run.out);
+
+    const ShellRun refused = runShell(withLines(
+        {"--keep-going"}, {"watch HelloWorldService/Greeting", "watch HelloWorldService/Greeting",
+                           "unwatch nothing", "watch HelloWorldService/nope"}));
+    EXPECT_EQ(1, refused.status);
+    EXPECT_EQ(
+        "-e 2: already watching HelloWorldService/Greeting\n"
+        "-e 3: not watching \"nothing\"\n"
+        "-e 4: Cannot subscribe Property \"nope\" because this property could not be found by "
+        "Reflection.\n",
+        refused.err);
+}
+
+TEST(ShellProcessTest, DescribeObjectsAndStartsByGuid) {
+    // GUIDs count up from the process start, so the same lines give the same GUID every run.
+    const std::vector<std::string> owner{"HelloWorldService/Owner"};
+    const ShellRun first = runShell(withLines({}, owner));
+    ASSERT_EQ(0u, first.out.find("HelloWorldOwner "));
+    const std::string guid = first.out.substr(16, first.out.size() - 17);
+
+    const ShellRun run = runShell(
+        withLines({"--keep-going"},
+                  {owner[0], "@" + guid + "/Name(\"Grace\")", "HelloWorldService/Owner/Name",
+                   "UnifiedBusinessObject(\"" + guid + "\")/Age", "describe @" + guid, "objects",
+                   "describe HelloWorldService", "describe HelloWorldService/Greeting"}));
+    EXPECT_EQ(1, run.status);
+    EXPECT_EQ("-e 8: the value of HelloWorldService/Greeting is not an object\n", run.err);
+    EXPECT_EQ(first.out + "Grace\n36\n" +
+                  "HelloWorldOwner\n"
+                  "properties:\n"
+                  "  Age   int          read/write  value\n"
+                  "  Name  std::string  read/write  value\n"
+                  "methods:\n" +
+                  "  " + guid + "  HelloWorldOwner\n" + kDescribeService,
+              run.out);
+}
+
+TEST(ShellProcessTest, SecretsAreMaskedUnlessRevealed) {
+    const std::vector<std::string> lines{"HelloWorldService/Secret(securestring v=\"s3cret\")",
+                                         "HelloWorldService/Secret",
+                                         "watch HelloWorldService/Greeting"};
+    EXPECT_EQ("********\nwatching HelloWorldService/Greeting\n",
+              runShell(withLines({}, lines)).out);
+    EXPECT_EQ("s3cret\nwatching HelloWorldService/Greeting\n",
+              runShell(withLines({"--reveal"}, lines)).out);
+}
+
+}  // namespace
