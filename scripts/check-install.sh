@@ -19,4 +19,9 @@ c++ -o "$prefix/pc_host" examples/hello_host.cpp \
     $(PKG_CONFIG_PATH="$prefix/lib/pkgconfig" pkg-config --cflags --libs servicesframework) \
     -Wl,-rpath,"$prefix/lib"
 "$prefix/pc_host" >/dev/null
-echo "install check: find_package and pkg-config hosts built and ran; an installed-only plug-in loaded"
+
+# The installed shell finds the installed sample library beside it, wherever the prefix is.
+greeting=$(env -u ZAM_RESOURCES_DIR "$prefix/bin/svcsh" -e 'HelloWorldService/sayHello(name="install")')
+[ "$greeting" = "Hello, install!" ] || { echo "installed svcsh said: $greeting"; exit 1; }
+echo "install check: find_package and pkg-config hosts built and ran; an installed-only plug-in loaded;"
+echo "  the installed svcsh drove the installed sample library"

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# Builds the framework and runs the example host.
+# Builds everything and runs the services shell on the tour of the sample service library.
+# Extra arguments go to svcsh, e.g. `scripts/run-example.sh --json`.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/install-deps.sh
 cmake --preset default
-cmake --build --preset default -j "${JOBS:-$(nproc)}" --target hello_host
-build/default/bin/hello_host
+cmake --build --preset default -j "${JOBS:-$(nproc)}"
+build/default/bin/svcsh "$@" examples/hello.svc
