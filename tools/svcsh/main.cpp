@@ -254,7 +254,11 @@ void runPrompt(svcsh::Shell& shell) {
         std::string line;
         while (!shell.quitRequested() && prompt.next(shell, line)) {
             shell.runLine(line);
-            prompt.done();
+            // After "quit" the reader must not prompt again: it would block in the line editor
+            // and the prompt could not be ended.
+            if (!shell.quitRequested()) {
+                prompt.done();
+            }
         }
     }
     if (!history.empty()) {
