@@ -2,6 +2,10 @@
 //   DispatcherEnqueuePump/<variant>  queue 1000 tiny tasks and run them, all on one thread
 //   EnqueueBlockRoundTrip/<variant>  hand one task to a thread that pumps, wait until it ran
 //   PoolTinyTasks/<variant>          10000 tiny tasks on 4 threads, wait until all ran
+//   DispatcherStatistics/ours        one health snapshot of a dispatcher that has run tasks
+//   PoolStatistics/ours              one snapshot of a pool of 4 threads
+// The statistics are kept on the enqueue and pump paths above, so DispatcherEnqueuePump and
+// EnqueueBlockRoundTrip also show what keeping them costs (compare with an older build).
 // Variants: ours, asio (io_context / thread_pool), poco (NotificationQueue / ThreadPool), bare
 // (std::mutex + std::deque<std::function>). At the end our time is printed relative to each peer.
 #include <KORCoreUtils/FunctionTask.h>
@@ -23,6 +27,7 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <cstdint>
 #include <deque>
 #include <functional>
 #include <future>
@@ -400,6 +405,31 @@ void PoolTinyTasksPoco(benchmark::State& state) {
 }
 #endif
 
+// ---- Statistics ---------------------------------------------------------------------------------
+
+void DispatcherStatisticsOurs(benchmark::State& state) {
+    ZAMUnified::ServicesDispatcher dispatcher;
+    for (int i = 0; i < kBatch; ++i) {
+        dispatcher.enqueue([] {}, "bench", false, true);
+    }
+    dispatcher.pumpAll();
+    dispatcher.enqueue([] {}, "queued", false, true);
+    std::uint64_t run = 0;
+    for (auto _ : state) {
+        run += dispatcher.getStatistics().tasksRun;
+    }
+    benchmark::DoNotOptimize(run);
+}
+
+void PoolStatisticsOurs(benchmark::State& state) {
+    zam::ThreadPool pool(kPoolThreads, kPoolThreads, "bench", 60);
+    std::uint64_t run = 0;
+    for (auto _ : state) {
+        run += pool.getStatistics().tasksRun;
+    }
+    benchmark::DoNotOptimize(run);
+}
+
 bool registerDispatchBenchmarks() {
     using Fn = void (*)(benchmark::State&);
     const std::vector<std::pair<const char*, Fn>> singleThread = {
@@ -411,6 +441,8 @@ bool registerDispatchBenchmarks() {
         {"DispatcherEnqueuePump/poco", DispatcherEnqueuePumpPoco},
 #endif
         {"DispatcherEnqueuePump/bare", DispatcherEnqueuePumpBare},
+        {"DispatcherStatistics/ours", DispatcherStatisticsOurs},
+        {"PoolStatistics/ours", PoolStatisticsOurs},
     };
     for (const auto& entry : singleThread) {
         benchmark::RegisterBenchmark(entry.first, entry.second);

@@ -7,6 +7,7 @@
 #define ZAMUNIFIED_LIBRARYLOADER_H
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,18 @@
 namespace ZAMUnified {
 
 class UnifiedFactory;
+
+// One library record as a host lists it: a copy of the record and what became of it.
+struct LibraryStatus {
+    enum class State {
+        NotLoaded,  // no attempt yet, or the record was never asked for
+        Loaded,     // opened and injected without a failure
+        Failed,     // the last attempt failed; `reason` says why
+    };
+    LibraryRecord record;
+    State state = State::NotLoaded;
+    std::string reason;  // the record's loadFailure; empty unless Failed
+};
 
 class LibraryLoader : public std::enable_shared_from_this<LibraryLoader> {
   public:
@@ -52,15 +65,33 @@ class LibraryLoader : public std::enable_shared_from_this<LibraryLoader> {
     // A copy of every record in registration order (built-in ones first), taken under the
     // loader's lock, so hosts can list what is known and what is open without racing a load.
     std::vector<LibraryRecord> getLibraryRecords() const;
+    // As getLibraryRecords, each with its state: not loaded, loaded, or failed with the reason.
+    std::vector<LibraryStatus> getLibraryStatuses() const;
+
+    // What the look-ups search for, for findLibraryStatus.
+    enum class ItemKind { Service, FeatureSet, Authenticator };
+    // The first record that lists the key, searched exactly as the Load operations search
+    // (authenticator names case-blind), with its state; nothing when no record lists the key.
+    std::optional<LibraryStatus> findLibraryStatus(ItemKind kind, const std::string& name) const;
+    std::optional<LibraryStatus> findLibraryStatus(ItemKind kind, unsigned int id) const;
+
+    // The error texts of every manifest problem logged by this loader (a manifest missing or
+    // unparsable, a name not of the form Namespace::Class, a record without name or path), in
+    // the order they were logged; the latest 256 are kept. A fresh loader, after a factory's
+    // Reset() and Init(), starts with none.
+    std::vector<std::string> getManifestProblems() const;
+
     // Forgets every record. Open libraries stay open; nothing is unregistered.
     void UnloadLibraries();
 
     // On the dispatcher thread: open and inject unless open; elsewhere: run this there and wait.
     void LoadAndInjectLibrary(std::shared_ptr<LibraryRecord> record);
     // Opens the library (lazy binding); false, with an error record, when it cannot be opened.
+    // The record's loadFailure keeps the platform's text until an attempt succeeds.
     bool LoadLib(std::shared_ptr<LibraryRecord> record);
     // Calls "Inject" + name if the library has it. An exception from the entry is logged as an
-    // error and goes no further; the library stays open and counts as loaded.
+    // error and goes no further; the library stays open and counts as loaded. A missing entry or
+    // an exception is kept in the record's loadFailure.
     void InjectLibrary(std::shared_ptr<LibraryRecord> record);
 
   private:
@@ -74,11 +105,18 @@ class LibraryLoader : public std::enable_shared_from_this<LibraryLoader> {
     void findAndLoad(const char* operation, Predicate matches, const char* notFoundPrefix,
                      const char* kind, const std::string& key);
     bool isLoaded(const std::shared_ptr<LibraryRecord>& record) const;
+    // Sets the record's loadFailure under recordsMutex_.
+    void setLoadFailure(const std::shared_ptr<LibraryRecord>& record, std::string failure);
+    // Logs a manifest error on behalf of `function` and keeps its text for getManifestProblems.
+    void reportManifestProblem(const char* function, const std::string& message);
+    // The status of a record; recordsMutex_ must be held.
+    static LibraryStatus statusLocked(const LibraryRecord& record);
 
     std::shared_ptr<UnifiedFactory> factory_;
     std::vector<std::shared_ptr<LibraryRecord>> records_;  // registration order
-    // Guards records_ and every record's handle: manifests may be added, and records searched,
-    // on any thread while the dispatcher thread opens libraries.
+    std::vector<std::string> manifestProblems_;            // in the order logged
+    // Guards records_, manifestProblems_ and every record's handle and loadFailure: manifests may
+    // be added, and records searched, on any thread while the dispatcher thread opens libraries.
     mutable zam::Mutex recordsMutex_;
 };
 

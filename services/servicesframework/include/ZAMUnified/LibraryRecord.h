@@ -2,7 +2,7 @@
 // (which forms the entry symbol "Inject" + name), its file, and the services, feature sets and
 // authenticators it provides. Filled from the built-in table or from a manifest.
 // Threading: the lists are fixed before the record is registered; the loader reads and writes
-// `handle` under its own lock only. Failure: nothing here fails.
+// `handle` and `loadFailure` under its own lock only. Failure: nothing here fails.
 #ifndef ZAMUNIFIED_LIBRARYRECORD_H
 #define ZAMUNIFIED_LIBRARYRECORD_H
 
@@ -22,6 +22,11 @@ class LibraryRecord {
     std::vector<unsigned int> authenticatorIds;
     std::vector<std::string> authenticatorNames;  // plain names, matched case-blind
     void* handle = nullptr;  // set once the library is open; it is never closed
+    // Why the last attempt to open or inject the library failed ("could not be opened: <platform
+    // text>", "has no injection entry Inject<name>", "threw from its injection entry ..."); empty
+    // before any attempt and after a clean one. Kept so that hosts learn why a look-up found
+    // nothing without reading the log.
+    std::string loadFailure;
 };
 
 }  // namespace ZAMUnified

@@ -16,6 +16,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <vector>
 
 #include <ZAMUnified/Processing/TaskQueue.h>
 #include <ZAMUnified/ServicesDispatcherCallback.h>
@@ -31,6 +32,33 @@ class ServicesDispatcher {
     static constexpr long kGuardExecutionTimeMs = 2000;
     static constexpr long kGuardQueuedTimeMs = 2000;
     static constexpr int kGuardSize = 5;
+
+    // A snapshot of the dispatcher's health. Durations are microseconds measured on the system
+    // clock from the times the dispatcher takes anyway, except frontTaskWait, which the queue
+    // measures in whole milliseconds. Counts cover the dispatcher's whole life (clear() and a
+    // factory reset keep them).
+    struct Statistics {
+        int queueSize = 0;
+        std::chrono::microseconds frontTaskWait{0};  // zero when the queue is empty
+        // The task executing now (during a nested pump the innermost), empty and zero when idle.
+        std::string runningTaskName;
+        std::chrono::microseconds runningFor{0};
+        // Tasks whose execute() returned or threw, pumped or run at once by enqueueBlock.
+        std::uint64_t tasksRun = 0;
+        // Of those that returned, the ones that ran longer than kGuardExecutionTimeMs.
+        std::uint64_t tasksOverGuardTime = 0;
+        std::chrono::microseconds longestExecution{0};
+        // Longest time from enqueue to pick-up.
+        std::chrono::microseconds longestWait{0};
+        bool anyTaskCompleted = false;
+        std::chrono::microseconds sinceLastCompletion{0};  // zero until a task has completed
+    };
+
+    // Any thread. Taken under the dispatcher's task-information lock, which pick-ups and
+    // completions also take, so the running task, counts and maxima agree with one another and
+    // with the queue size; enqueues on other threads are not held off meanwhile. Does not wait
+    // for a running task.
+    Statistics getStatistics() const;
 
     // The constructing thread becomes the dispatcher thread.
     ServicesDispatcher();
@@ -104,8 +132,12 @@ class ServicesDispatcher {
     void executeTask(TaskPtr task);
 
   private:
-    // Records `task` as the one being run; taskInfoMutex_ is taken here.
+    // Records `task` as the one being run; taskInfoMutex_ is taken here, or already held.
     void recordPickUp(const TaskPtr& task);
+    void recordPickUpLocked(const TaskPtr& task);
+    // Drops `task` from running_, counts it as run and answers its pick-up time; taskInfoMutex_
+    // must be held.
+    std::chrono::system_clock::time_point finishRunningLocked(const TaskPtr& task);
     // Releases the waiters of dropped blocking tasks, which would otherwise wait forever.
     static void releaseDropped(const TaskPtr& task);
 
@@ -116,11 +148,27 @@ class ServicesDispatcher {
     zam::Mutex pumpMutex_;
     // Read and replaced only with std::atomic_load / std::atomic_store.
     std::shared_ptr<ServicesDispatcherCallback> callback_;
-    // Guards lastPickedUp_, lastCompleted_ and lastTaskName_; taken before the queue's mutex.
-    zam::Mutex taskInfoMutex_;
+    // Guards lastPickedUp_, lastCompleted_, lastTaskName_ and the statistics below; taken before
+    // the queue's mutex. Held by nextTask across the dequeue, so a snapshot never sees a task
+    // that has left the queue and is not yet running.
+    mutable zam::Mutex taskInfoMutex_;
     std::chrono::system_clock::time_point lastPickedUp_;   // epoch: nothing picked up yet
     std::chrono::system_clock::time_point lastCompleted_;  // epoch: the last task still runs
     std::string lastTaskName_;
+    // Tasks picked up and not yet finished, innermost last: more than one only while a task pumps
+    // again. The pointer, not the name, is kept so that the hot path copies no string.
+    struct RunningTask {
+        TaskPtr task;
+        std::chrono::system_clock::time_point pickedUp;
+    };
+    std::vector<RunningTask> running_;
+    std::uint64_t tasksRun_ = 0;
+    std::uint64_t tasksOverGuardTime_ = 0;
+    std::chrono::system_clock::duration longestExecution_{0};
+    std::chrono::system_clock::duration longestWait_{0};
+    // Unlike lastCompleted_, not reset at pick-up: the time since the last completion is
+    // reported while the next task runs.
+    std::chrono::system_clock::time_point lastFinished_;
     // Guards notLoggableTasks_; taken alone.
     zam::Mutex notLoggableMutex_;
     std::set<std::string> notLoggableTasks_;

@@ -57,6 +57,12 @@ class TypeMap {
                                                                        byName_.end());
     }
 
+    // The by-id entries in ascending id order, copied under the lock, as itemsByName.
+    std::vector<std::pair<unsigned int, std::shared_ptr<T>>> itemsById() {
+        zam::ScopedLock lock(idMutex_);
+        return std::vector<std::pair<unsigned int, std::shared_ptr<T>>>(byId_.begin(), byId_.end());
+    }
+
     // Empties the by-name map, then the by-id map. The items are released outside the locks,
     // so an item's destructor may use the registry.
     void clear() {

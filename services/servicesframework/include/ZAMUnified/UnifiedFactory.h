@@ -7,10 +7,13 @@
 #ifndef ZAMUNIFIED_UNIFIEDFACTORY_H
 #define ZAMUNIFIED_UNIFIEDFACTORY_H
 
+#include <cstddef>
 #include <map>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <ZAMUnified/Authenticator.h>
@@ -29,6 +32,7 @@ namespace ZAMUnified {
 class LibraryLoader;
 class LibraryRecord;
 class ResourceMonitor;
+struct LibraryStatus;
 
 class UnifiedFactory : public FeatureSetAdapter,
                        public std::enable_shared_from_this<UnifiedFactory> {
@@ -83,6 +87,24 @@ class UnifiedFactory : public FeatureSetAdapter,
     // The record of the library that lists the id among its services; empty if none.
     std::shared_ptr<LibraryRecord> getLibraryRecord(unsigned int id);
 
+    // Why the last load of the key through this factory (a load operation above, or a look-up
+    // that loaded on a miss) left it unregistered, so that a host can tell a user without the
+    // log: "No library record lists the service <key>", "The library <name> could not be opened:
+    // <platform text>", "The library <name> has no injection entry Inject<name>", "The library
+    // <name> threw from its injection entry Inject<name>: <text>", "The library <name> was
+    // injected but did not register the service id <id>", or "The factory is not initialized".
+    // Empty when no load of the key failed, or the key is registered now; a later load that
+    // finds it clears the reason, and Reset() forgets every reason. Authenticator names are
+    // matched case-blind, as the loader matches them.
+    // At most kMaxLoadFailures keys keep a reason at once.
+    static constexpr std::size_t kMaxLoadFailures = 1024;
+    std::string getServiceLoadFailure(const std::string& mangledName);
+    std::string getServiceLoadFailure(unsigned int id);
+    std::string getFeatureSetLoadFailure(const std::string& mangledName);
+    std::string getFeatureSetLoadFailure(unsigned int id);
+    std::string getAuthenticatorLoadFailure(unsigned int id);
+    std::string getAuthenticatorLoadFailure(const std::string& name);
+
     // Look-ups that load on demand; empty when nothing provides the key.
     std::shared_ptr<UnifiedService> getService(const std::string& mangledName);
     std::shared_ptr<UnifiedService> getService(unsigned int id);
@@ -100,6 +122,9 @@ class UnifiedFactory : public FeatureSetAdapter,
                           std::shared_ptr<Authenticator> authenticator);
     void setAuthenticatorName(unsigned int id, const std::string& name);
     void setAuthenticatorDisplayName(unsigned int id, const std::string& displayName);
+    // Every id that an authenticator object is registered under, ascending, with its name (its
+    // decimal text when none was given). Loads nothing.
+    std::vector<std::pair<unsigned int, std::string>> getRegisteredAuthenticators();
     // Loads on a miss; an id nothing provides is named (and from then on kept) by its decimal
     // text, and its display name is its name.
     std::string getAuthenticatorName(unsigned int id);
@@ -112,9 +137,28 @@ class UnifiedFactory : public FeatureSetAdapter,
     unsigned int getDefaultAuthenticatorId(const std::string& name);
 
   private:
+    // The six keys a load is asked for; with the key's text they index loadFailures_.
+    enum class LoadKey {
+        ServiceName,
+        ServiceId,
+        FeatureSetName,
+        FeatureSetId,
+        AuthenticatorId,
+        AuthenticatorName
+    };
+    using LoadFailureKey = std::pair<LoadKey, std::string>;
+
     // The loader, read under stateMutex_ so that a concurrent Reset() cannot free it under a
     // load; the load itself runs outside the lock.
     std::shared_ptr<LibraryLoader> loaderForLoad(const char* operation, const std::string& key);
+    // After a load of `key` (described as `what`, e.g. "the service id 7001"): keeps why it is
+    // still not registered, from the state of the record that lists it, or forgets the reason.
+    void noteLoadOutcome(const LoadFailureKey& key, const std::string& what,
+                         const std::shared_ptr<LibraryLoader>& loader,
+                         const std::optional<LibraryStatus>& status, bool registered);
+    std::string loadFailure(const LoadFailureKey& key, bool registered);
+    bool hasAuthenticator(unsigned int id);
+    bool hasAuthenticatorNamed(const std::string& name);
 
     std::shared_ptr<LibraryLoader> libraryLoader_;
     std::shared_ptr<TypeMap<UnifiedService>> serviceRegistry_;
@@ -130,9 +174,10 @@ class UnifiedFactory : public FeatureSetAdapter,
     std::set<std::string> nameSetTwo_;
     bool initialized_;
     std::shared_ptr<IDataPersistor> dataPersistor_;
-    // Guards the three authenticator maps, the two name sets, the loader, monitor and persistor
-    // pointers and initialized_. Never held while loading: a load waits for the dispatcher
-    // thread, whose injection writes these maps.
+    std::map<LoadFailureKey, std::string> loadFailures_;
+    // Guards loadFailures_, the three authenticator maps, the two name sets, the loader, monitor
+    // and persistor pointers and initialized_. Never held while loading: a load waits for the
+    // dispatcher thread, whose injection writes these maps.
     mutable zam::Mutex stateMutex_;
 };
 

@@ -7,6 +7,7 @@
 #ifndef ZAM_POOLWORKER_H
 #define ZAM_POOLWORKER_H
 
+#include <cstddef>
 #include <cstdint>
 #include <deque>
 #include <memory>
@@ -56,6 +57,11 @@ class PoolWorker : public Runnable {
     void setLimits(unsigned int minThreads, unsigned int maxThreads);
     unsigned int threadCount();
     unsigned int busyCount();
+    // Counts a task that a blocking enqueue ran on its own thread.
+    void countRunElsewhere();
+    // The counts and queue lengths together, under the count mutex and then the queue mutex.
+    void snapshot(unsigned int& threads, unsigned int& busy, std::uint64_t& tasksRun,
+                  std::size_t& urgentQueued, std::size_t& normalQueued);
     const std::string& name() const { return name_; }
 
     // Releases the waiters of a blocking task that will never run.
@@ -72,10 +78,11 @@ class PoolWorker : public Runnable {
     std::shared_ptr<Mutex> queueMutex_;
     Condition wake_;  // waited on with *queueMutex_
     std::int64_t idleMilliseconds_;
-    // Guards threadCount_ and busyCount_; taken before *queueMutex_.
+    // Guards threadCount_, busyCount_ and tasksRun_; taken before *queueMutex_.
     Mutex countMutex_;
     std::uint32_t threadCount_ = 0;
     std::uint32_t busyCount_ = 0;
+    std::uint64_t tasksRun_ = 0;
     unsigned int minThreads_ = 0;  // set once before the first thread starts
     unsigned int maxThreads_ = 0;  // set once before the first thread starts
 };

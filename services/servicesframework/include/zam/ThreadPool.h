@@ -9,6 +9,7 @@
 #ifndef ZAM_THREADPOOL_H
 #define ZAM_THREADPOOL_H
 
+#include <cstdint>
 #include <deque>
 #include <memory>
 #include <string>
@@ -22,6 +23,17 @@ class PoolWorker;
 
 class ThreadPool {
   public:
+    // A snapshot of the pool, all figures taken together under the pool's locks.
+    struct Statistics {
+        unsigned int threadsAlive = 0;
+        unsigned int threadsBusy = 0;   // of those alive, the ones running a task
+        unsigned int urgentQueued = 0;  // queued and not yet taken by a thread
+        unsigned int normalQueued = 0;
+        // Tasks whose execute() returned or threw, on a pool thread or, with no thread to run
+        // it, on the thread of a blocking enqueue. Dropped tasks never count.
+        std::uint64_t tasksRun = 0;
+    };
+
     // Starts min(minThreads, maxThreads) threads at once. A thread above the minimum ends after
     // idleSeconds without work.
     ThreadPool(unsigned int minThreads, unsigned int maxThreads, unsigned int idleSeconds);
@@ -47,6 +59,8 @@ class ThreadPool {
     // Threads alive, and those of them running a task right now.
     unsigned int threadCount() const;
     unsigned int busyCount() const;
+    // Any thread; waits for neither a running task nor a blocked enqueue.
+    Statistics getStatistics() const;
 
   private:
     void init(unsigned int idleSeconds, const std::string& name);

@@ -79,6 +79,7 @@ void PoolWorker::run() {
             {
                 ScopedLock countLock(countMutex_);
                 --busyCount_;
+                ++tasksRun_;
             }
             queueMutex_->lock();
         }
@@ -189,6 +190,22 @@ unsigned int PoolWorker::threadCount() {
 unsigned int PoolWorker::busyCount() {
     ScopedLock countLock(countMutex_);
     return busyCount_;
+}
+
+void PoolWorker::countRunElsewhere() {
+    ScopedLock countLock(countMutex_);
+    ++tasksRun_;
+}
+
+void PoolWorker::snapshot(unsigned int& threads, unsigned int& busy, std::uint64_t& tasksRun,
+                          std::size_t& urgentQueued, std::size_t& normalQueued) {
+    ScopedLock countLock(countMutex_);
+    ScopedLock queueLock(*queueMutex_);
+    threads = threadCount_;
+    busy = busyCount_;
+    tasksRun = tasksRun_;
+    urgentQueued = urgentQueue_->size();
+    normalQueued = normalQueue_->size();
 }
 
 void PoolWorker::releaseDropped(const TaskPtr& task) {

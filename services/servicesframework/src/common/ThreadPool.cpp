@@ -80,6 +80,7 @@ void ThreadPool::enqueue(TaskPtr task, bool block, bool urgent) {
         }
         if (stillQueued) {
             PoolWorker::runReportingFailure(blocking, blocking->name(), worker_->name());
+            worker_->countRunElsewhere();
             return;
         }
     }
@@ -113,6 +114,17 @@ unsigned int ThreadPool::threadCount() const {
 
 unsigned int ThreadPool::busyCount() const {
     return worker_->busyCount();
+}
+
+ThreadPool::Statistics ThreadPool::getStatistics() const {
+    Statistics statistics;
+    std::size_t urgent = 0;
+    std::size_t normal = 0;
+    worker_->snapshot(statistics.threadsAlive, statistics.threadsBusy, statistics.tasksRun, urgent,
+                      normal);
+    statistics.urgentQueued = static_cast<unsigned int>(urgent);
+    statistics.normalQueued = static_cast<unsigned int>(normal);
+    return statistics;
 }
 
 }  // namespace zam

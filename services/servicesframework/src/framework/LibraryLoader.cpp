@@ -26,6 +26,8 @@ namespace {
 
 const char* const kSourcePath = "services/servicesframework/src/framework/LibraryLoader";
 
+const std::size_t kManifestProblemsKept = 256;
+
 typedef void (*InjectFunction)(std::shared_ptr<UnifiedFactory>);
 
 bool named(const xmlNode* node, const char* name) {
@@ -68,6 +70,36 @@ unsigned int idFromText(const std::string& text) {
 template <typename T>
 bool contains(const std::vector<T>& list, const T& key) {
     return std::find(list.begin(), list.end(), key) != list.end();
+}
+
+// The matches of the six look-ups, shared by the loads and by findLibraryStatus so that both
+// always pick the same record.
+bool listsName(const LibraryRecord& record, LibraryLoader::ItemKind kind, const std::string& name) {
+    switch (kind) {
+        case LibraryLoader::ItemKind::Service:
+            return contains(record.serviceNames, name);
+        case LibraryLoader::ItemKind::FeatureSet:
+            return contains(record.featureSetNames, name);
+        case LibraryLoader::ItemKind::Authenticator:
+            return std::any_of(record.authenticatorNames.begin(), record.authenticatorNames.end(),
+                               [&name](const std::string& candidate) {
+                                   return KORCoreUtils::caseInsensitiveStringCompare(candidate,
+                                                                                     name) == 0;
+                               });
+    }
+    return false;
+}
+
+bool listsId(const LibraryRecord& record, LibraryLoader::ItemKind kind, unsigned int id) {
+    switch (kind) {
+        case LibraryLoader::ItemKind::Service:
+            return contains(record.serviceIds, id);
+        case LibraryLoader::ItemKind::FeatureSet:
+            return contains(record.featureSetIds, id);
+        case LibraryLoader::ItemKind::Authenticator:
+            return contains(record.authenticatorIds, id);
+    }
+    return false;
 }
 
 }  // namespace
@@ -142,8 +174,7 @@ void LibraryLoader::LoadLibraryManifest(const std::string& directory) {
     if (KORCoreUtils::FileUtils::fileExists(manifestPath)) {
         ProcessLibraryManifest(manifestPath);
     } else {
-        SF_LOG(detail::libraryLoaderLogger, ZAMLOG_LEVEL_ERROR, kSourcePath, "LoadLibraryManifest",
-               "File: " << manifestPath << " doesn't exists");
+        reportManifestProblem("LoadLibraryManifest", "File: " + manifestPath + " doesn't exists");
     }
     SF_LOG(detail::libraryLoaderLogger, ZAMLOG_LEVEL_INFO, kSourcePath, "LoadLibraryManifest",
            "Completed Processing");
@@ -159,9 +190,8 @@ void LibraryLoader::ProcessLibraryManifest(const std::string& manifestPath) {
                           XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING);
     xmlNode* root = document != nullptr ? xmlDocGetRootElement(document) : nullptr;
     if (root == nullptr) {
-        SF_LOG(detail::libraryLoaderLogger, ZAMLOG_LEVEL_ERROR, kSourcePath,
-               "ProcessLibraryManifest",
-               "Error while loading Services Library manifest file " << manifestPath);
+        reportManifestProblem("ProcessLibraryManifest",
+                              "Error while loading Services Library manifest file " + manifestPath);
         xmlFreeDoc(document);
         return;
     }
@@ -175,10 +205,9 @@ void LibraryLoader::ProcessLibraryManifest(const std::string& manifestPath) {
         if (pieces.size() == 2) {
             names.push_back(MangleName(value));
         } else {
-            SF_LOG(detail::libraryLoaderLogger, ZAMLOG_LEVEL_ERROR, kSourcePath,
-                   "ProcessLibraryManifest",
-                   "The " << what << ": " << value << " referenced in \"" << manifestPath
-                          << "\" is not valid.");
+            reportManifestProblem("ProcessLibraryManifest", std::string("The ") + what + ": " +
+                                                                value + " referenced in \"" +
+                                                                manifestPath + "\" is not valid.");
             names.push_back(value);
         }
     };
@@ -240,11 +269,25 @@ void LibraryLoader::ProcessLibraryManifest(const std::string& manifestPath) {
     if (!record->path.empty() && !record->name.empty()) {
         addRecord(record);
     } else {
-        SF_LOG(detail::libraryLoaderLogger, ZAMLOG_LEVEL_ERROR, kSourcePath,
-               "ProcessLibraryManifest",
-               "No library specified in Services Library Manifest " << manifestPath);
+        reportManifestProblem("ProcessLibraryManifest",
+                              "No library specified in Services Library Manifest " + manifestPath);
     }
     xmlFreeDoc(document);
+}
+
+void LibraryLoader::reportManifestProblem(const char* function, const std::string& message) {
+    SF_LOG(detail::libraryLoaderLogger, ZAMLOG_LEVEL_ERROR, kSourcePath, function, message);
+    zam::ScopedLock lock(recordsMutex_);
+    // A host that keeps retrying a broken manifest must not grow the list without end.
+    if (manifestProblems_.size() == kManifestProblemsKept) {
+        manifestProblems_.erase(manifestProblems_.begin());
+    }
+    manifestProblems_.push_back(message);
+}
+
+std::vector<std::string> LibraryLoader::getManifestProblems() const {
+    zam::ScopedLock lock(recordsMutex_);
+    return manifestProblems_;
 }
 
 void LibraryLoader::addRecord(std::shared_ptr<LibraryRecord> record) {
@@ -286,33 +329,35 @@ void LibraryLoader::findAndLoad(const char* operation, Predicate matches,
 
 void LibraryLoader::LoadService(const std::string& name) {
     findAndLoad(
-        "LoadService", [&name](const LibraryRecord& r) { return contains(r.serviceNames, name); },
+        "LoadService",
+        [&name](const LibraryRecord& r) { return listsName(r, ItemKind::Service, name); },
         "Unable to find service matching the name: ", "service", name);
 }
 
 void LibraryLoader::LoadService(unsigned int id) {
     findAndLoad(
-        "LoadService", [id](const LibraryRecord& r) { return contains(r.serviceIds, id); },
+        "LoadService", [id](const LibraryRecord& r) { return listsId(r, ItemKind::Service, id); },
         "Unable to find service matching the name ", "service", KORCoreUtils::toString(id));
 }
 
 void LibraryLoader::LoadFeatureSet(const std::string& name) {
     findAndLoad(
         "LoadFeatureSet",
-        [&name](const LibraryRecord& r) { return contains(r.featureSetNames, name); },
+        [&name](const LibraryRecord& r) { return listsName(r, ItemKind::FeatureSet, name); },
         "Unable to find feature set matching the name ", "feature set", name);
 }
 
 void LibraryLoader::LoadFeatureSet(unsigned int id) {
     findAndLoad(
-        "LoadFeatureSet", [id](const LibraryRecord& r) { return contains(r.featureSetIds, id); },
+        "LoadFeatureSet",
+        [id](const LibraryRecord& r) { return listsId(r, ItemKind::FeatureSet, id); },
         "Unable to find feature set matching the ID: ", "feature set", KORCoreUtils::toString(id));
 }
 
 void LibraryLoader::LoadAuthenticator(unsigned int id) {
     findAndLoad(
         "LoadAuthenticator",
-        [id](const LibraryRecord& r) { return contains(r.authenticatorIds, id); },
+        [id](const LibraryRecord& r) { return listsId(r, ItemKind::Authenticator, id); },
         "Unable to find authenticator matching the ID: ", "authenticator",
         KORCoreUtils::toString(id));
 }
@@ -320,13 +365,7 @@ void LibraryLoader::LoadAuthenticator(unsigned int id) {
 void LibraryLoader::LoadAuthenticator(const std::string& name) {
     findAndLoad(
         "LoadAuthenticator",
-        [&name](const LibraryRecord& r) {
-            return std::any_of(r.authenticatorNames.begin(), r.authenticatorNames.end(),
-                               [&name](const std::string& candidate) {
-                                   return KORCoreUtils::caseInsensitiveStringCompare(candidate,
-                                                                                     name) == 0;
-                               });
-        },
+        [&name](const LibraryRecord& r) { return listsName(r, ItemKind::Authenticator, name); },
         "Unable to find authenticator matching the name: ", "authenticator", name);
 }
 
@@ -342,6 +381,56 @@ std::vector<LibraryRecord> LibraryLoader::getLibraryRecords() const {
         copies.push_back(*record);
     }
     return copies;
+}
+
+LibraryStatus LibraryLoader::statusLocked(const LibraryRecord& record) {
+    LibraryStatus status;
+    status.record = record;
+    if (!record.loadFailure.empty()) {
+        status.state = LibraryStatus::State::Failed;
+        status.reason = record.loadFailure;
+    } else if (record.handle != nullptr) {
+        status.state = LibraryStatus::State::Loaded;
+    }
+    return status;
+}
+
+std::vector<LibraryStatus> LibraryLoader::getLibraryStatuses() const {
+    zam::ScopedLock lock(recordsMutex_);
+    std::vector<LibraryStatus> statuses;
+    statuses.reserve(records_.size());
+    for (const auto& record : records_) {
+        statuses.push_back(statusLocked(*record));
+    }
+    return statuses;
+}
+
+std::optional<LibraryStatus> LibraryLoader::findLibraryStatus(ItemKind kind,
+                                                              const std::string& name) const {
+    zam::ScopedLock lock(recordsMutex_);
+    for (const auto& record : records_) {
+        if (listsName(*record, kind, name)) {
+            return statusLocked(*record);
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<LibraryStatus> LibraryLoader::findLibraryStatus(ItemKind kind,
+                                                              unsigned int id) const {
+    zam::ScopedLock lock(recordsMutex_);
+    for (const auto& record : records_) {
+        if (listsId(*record, kind, id)) {
+            return statusLocked(*record);
+        }
+    }
+    return std::nullopt;
+}
+
+void LibraryLoader::setLoadFailure(const std::shared_ptr<LibraryRecord>& record,
+                                   std::string failure) {
+    zam::ScopedLock lock(recordsMutex_);
+    record->loadFailure = std::move(failure);
 }
 
 void LibraryLoader::UnloadLibraries() {
@@ -378,14 +467,16 @@ bool LibraryLoader::LoadLib(std::shared_ptr<LibraryRecord> record) {
     void* handle = dlopen(record->path.c_str(), RTLD_LAZY);
     if (handle == nullptr) {
         const char* error = dlerror();
+        const std::string errorText = error != nullptr ? error : "";
         SF_LOG(detail::libraryLoaderLogger, ZAMLOG_LEVEL_ERROR, kSourcePath, "LoadLib",
-               "Could not load Services Library "
-                   << record->name << ", last error: " << (error != nullptr ? error : ""));
+               "Could not load Services Library " << record->name << ", last error: " << errorText);
+        setLoadFailure(record, "could not be opened: " + errorText);
         return false;
     }
     {
         zam::ScopedLock lock(recordsMutex_);
         record->handle = handle;
+        record->loadFailure.clear();
     }
     SF_LOG(detail::libraryLoaderLogger, ZAMLOG_LEVEL_INFO, kSourcePath, "LoadLib",
            "Completed Loading Services Library " << record->name);
@@ -401,6 +492,8 @@ void LibraryLoader::InjectLibrary(std::shared_ptr<LibraryRecord> record) {
     const std::string symbol = "Inject" + record->name;
     auto inject = reinterpret_cast<InjectFunction>(dlsym(handle, symbol.c_str()));
     if (inject == nullptr) {
+        // Silent in the log as it always was; the record keeps the reason for hosts that ask.
+        setLoadFailure(record, "has no injection entry " + symbol);
         return;
     }
     SF_LOG(detail::libraryLoaderLogger, ZAMLOG_LEVEL_INFO, kSourcePath, "InjectLibrary",
@@ -412,10 +505,12 @@ void LibraryLoader::InjectLibrary(std::shared_ptr<LibraryRecord> record) {
     } catch (const std::exception& error) {
         SF_LOG(detail::libraryLoaderLogger, ZAMLOG_LEVEL_ERROR, kSourcePath, "InjectLibrary",
                "Injection failed for " << record->name << ": " << error.what());
+        setLoadFailure(record, "threw from its injection entry " + symbol + ": " + error.what());
         return;
     } catch (...) {
         SF_LOG(detail::libraryLoaderLogger, ZAMLOG_LEVEL_ERROR, kSourcePath, "InjectLibrary",
                "Injection failed for " << record->name << ": unknown exception");
+        setLoadFailure(record, "threw from its injection entry " + symbol + ": unknown exception");
         return;
     }
     SF_LOG(detail::libraryLoaderLogger, ZAMLOG_LEVEL_INFO, kSourcePath, "InjectLibrary",

@@ -6,6 +6,7 @@
 #include <zam/BlockingTask.h>
 #include <zam/ScopedLock.h>
 
+#include <algorithm>
 #include <ios>
 #include <stdexcept>
 #include <utility>
@@ -24,6 +25,10 @@ std::chrono::milliseconds wholeMs(Clock::duration duration) {
     return std::chrono::duration_cast<std::chrono::milliseconds>(duration);
 }
 
+std::chrono::microseconds wholeUs(Clock::duration duration) {
+    return std::chrono::duration_cast<std::chrono::microseconds>(duration);
+}
+
 void requireTask(const TaskPtr& task, const char* operation) {
     if (!task) {
         throw std::invalid_argument(std::string("ServicesDispatcher::") + operation +
@@ -36,7 +41,10 @@ void requireTask(const TaskPtr& task, const char* operation) {
 ServicesDispatcher::ServicesDispatcher()
     : dispatcherThread_(KORCoreUtils::ThreadUtils::getCurrentThreadId()),
       queue_(std::make_shared<Processing::TaskQueue>()),
-      newTaskEvent_(true) {}
+      newTaskEvent_(true) {
+    // Room for a few nested pumps, so that pick-ups do not allocate.
+    running_.reserve(4);
+}
 
 ServicesDispatcher::~ServicesDispatcher() {
     while (TaskPtr task = queue_->dequeueTask()) {
@@ -288,11 +296,15 @@ std::chrono::milliseconds ServicesDispatcher::computeWaitingTime(TaskPtr task) {
 }
 
 TaskPtr ServicesDispatcher::nextTask() {
-    TaskPtr task = queue_->dequeueTask();
-    if (!task) {
-        return task;
+    TaskPtr task;
+    {
+        zam::ScopedLock lock(taskInfoMutex_);
+        task = queue_->dequeueTask();
+        if (!task) {
+            return task;
+        }
+        recordPickUpLocked(task);
     }
-    recordPickUp(task);
     if (queue_->size() == kGuardSize) {
         SF_LOG(detail::servicesDispatcherLogger, ZAMLOG_LEVEL_INFO, kSourcePath, "nextTask",
                "Task queue is back to a safe size");
@@ -301,11 +313,51 @@ TaskPtr ServicesDispatcher::nextTask() {
 }
 
 void ServicesDispatcher::recordPickUp(const TaskPtr& task) {
-    std::string name = task->name();
     zam::ScopedLock lock(taskInfoMutex_);
-    lastTaskName_ = std::move(name);
+    recordPickUpLocked(task);
+}
+
+void ServicesDispatcher::recordPickUpLocked(const TaskPtr& task) {
+    lastTaskName_ = task->name();
     lastPickedUp_ = Clock::now();
     lastCompleted_ = Clock::time_point();
+    longestWait_ = std::max(longestWait_, lastPickedUp_ - task->getSubmissionTime());
+    running_.push_back(RunningTask{task, lastPickedUp_});
+}
+
+std::chrono::system_clock::time_point ServicesDispatcher::finishRunningLocked(const TaskPtr& task) {
+    ++tasksRun_;
+    // Nearly always the last entry; searched from the end for a task that pumped again and
+    // returned through an exception.
+    for (auto entry = running_.rbegin(); entry != running_.rend(); ++entry) {
+        if (entry->task == task) {
+            const Clock::time_point pickedUp = entry->pickedUp;
+            running_.erase(std::next(entry).base());
+            return pickedUp;
+        }
+    }
+    return lastPickedUp_;
+}
+
+ServicesDispatcher::Statistics ServicesDispatcher::getStatistics() const {
+    Statistics statistics;
+    zam::ScopedLock lock(taskInfoMutex_);
+    const Clock::time_point now = Clock::now();
+    statistics.queueSize = queue_->size();
+    statistics.frontTaskWait = queue_->getFirstTaskQueuedTime();
+    if (!running_.empty()) {
+        statistics.runningTaskName = running_.back().task->name();
+        statistics.runningFor = wholeUs(now - running_.back().pickedUp);
+    }
+    statistics.tasksRun = tasksRun_;
+    statistics.tasksOverGuardTime = tasksOverGuardTime_;
+    statistics.longestExecution = wholeUs(longestExecution_);
+    statistics.longestWait = wholeUs(longestWait_);
+    statistics.anyTaskCompleted = lastFinished_ != Clock::time_point();
+    if (statistics.anyTaskCompleted) {
+        statistics.sinceLastCompletion = wholeUs(now - lastFinished_);
+    }
+    return statistics;
 }
 
 void ServicesDispatcher::executeTask(TaskPtr task) {
@@ -315,11 +367,26 @@ void ServicesDispatcher::executeTask(TaskPtr task) {
         SF_LOG_DEBUG(detail::servicesDispatcherLogger, kSourcePath, "executeTask",
                      " executing (" << getLastTaskName() << ")");
     }
-    task->execute();
+    try {
+        task->execute();
+    } catch (...) {
+        // Its completion is not recorded, as before; it only leaves the running list and counts.
+        zam::ScopedLock lock(taskInfoMutex_);
+        finishRunningLocked(task);
+        throw;
+    }
     zam::ScopedLock lock(taskInfoMutex_);
     lastCompleted_ = Clock::now();
+    lastFinished_ = lastCompleted_;
     const std::chrono::milliseconds elapsed = wholeMs(lastCompleted_ - lastPickedUp_);
     const bool slow = elapsed.count() > kGuardExecutionTimeMs;
+    // Measured from this task's own pick-up: after a nested pump lastPickedUp_ is the inner
+    // task's.
+    const Clock::duration took = lastCompleted_ - finishRunningLocked(task);
+    longestExecution_ = std::max(longestExecution_, took);
+    if (wholeMs(took).count() > kGuardExecutionTimeMs) {
+        ++tasksOverGuardTime_;
+    }
     if (!slow && !(loggable && ZAMLog_isDebugEnabled(detail::servicesDispatcherLogger))) {
         return;  // nothing to report: spare the hot path the copies below
     }

@@ -6,6 +6,7 @@
 #include <zam/ScopedLock.h>
 
 #include <algorithm>
+#include <cctype>
 #include <utility>
 
 #include "common/detail/ModuleLoggers.h"
@@ -32,6 +33,13 @@ const DefaultAuthenticator kDefaultAuthenticators[] = {
 // Authenticator ids are named by their text read as a signed 32-bit number.
 std::string signedText(unsigned int id) {
     return KORCoreUtils::toString(static_cast<int>(id));
+}
+
+// Authenticator names are found case-blind, so their failures are kept under one spelling.
+std::string lowerCase(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return text;
 }
 
 }  // namespace
@@ -85,6 +93,7 @@ void UnifiedFactory::Reset() {
         zam::ScopedLock lock(stateMutex_);
         nameSetOne_.clear();
         nameSetTwo_.clear();
+        loadFailures_.clear();
         monitor.swap(resourceMonitor_);
     }
     monitor.reset();
@@ -162,39 +171,176 @@ std::shared_ptr<LibraryLoader> UnifiedFactory::loaderForLoad(const char* operati
 }
 
 void UnifiedFactory::loadService(const std::string& name) {
-    if (auto loader = loaderForLoad("loadService", name)) {
+    using Kind = LibraryLoader::ItemKind;
+    std::shared_ptr<LibraryLoader> loader = loaderForLoad("loadService", name);
+    std::optional<LibraryStatus> status;
+    if (loader) {
         loader->LoadService(name);
+        status = loader->findLibraryStatus(Kind::Service, name);
     }
+    noteLoadOutcome({LoadKey::ServiceName, name}, "the service " + name, loader, status,
+                    serviceRegistry_->getItem<UnifiedService>(name) != nullptr);
 }
 
 void UnifiedFactory::loadService(unsigned int id) {
-    if (auto loader = loaderForLoad("loadService", KORCoreUtils::toString(id))) {
+    using Kind = LibraryLoader::ItemKind;
+    const std::string text = KORCoreUtils::toString(id);
+    std::shared_ptr<LibraryLoader> loader = loaderForLoad("loadService", text);
+    std::optional<LibraryStatus> status;
+    if (loader) {
         loader->LoadService(id);
+        status = loader->findLibraryStatus(Kind::Service, id);
     }
+    noteLoadOutcome({LoadKey::ServiceId, text}, "the service id " + text, loader, status,
+                    serviceRegistry_->getItem<UnifiedService>(id) != nullptr);
 }
 
 void UnifiedFactory::loadFeatureSet(const std::string& name) {
-    if (auto loader = loaderForLoad("loadFeatureSet", name)) {
+    using Kind = LibraryLoader::ItemKind;
+    std::shared_ptr<LibraryLoader> loader = loaderForLoad("loadFeatureSet", name);
+    std::optional<LibraryStatus> status;
+    if (loader) {
         loader->LoadFeatureSet(name);
+        status = loader->findLibraryStatus(Kind::FeatureSet, name);
     }
+    noteLoadOutcome({LoadKey::FeatureSetName, name}, "the feature set " + name, loader, status,
+                    featureSetRegistry_->getItem<FeatureSet>(name) != nullptr);
 }
 
 void UnifiedFactory::loadFeatureSet(unsigned int id) {
-    if (auto loader = loaderForLoad("loadFeatureSet", KORCoreUtils::toString(id))) {
+    using Kind = LibraryLoader::ItemKind;
+    const std::string text = KORCoreUtils::toString(id);
+    std::shared_ptr<LibraryLoader> loader = loaderForLoad("loadFeatureSet", text);
+    std::optional<LibraryStatus> status;
+    if (loader) {
         loader->LoadFeatureSet(id);
+        status = loader->findLibraryStatus(Kind::FeatureSet, id);
     }
+    noteLoadOutcome({LoadKey::FeatureSetId, text}, "the feature set id " + text, loader, status,
+                    featureSetRegistry_->getItem<FeatureSet>(id) != nullptr);
 }
 
 void UnifiedFactory::loadAuthenticator(unsigned int id) {
-    if (auto loader = loaderForLoad("loadAuthenticator", KORCoreUtils::toString(id))) {
+    using Kind = LibraryLoader::ItemKind;
+    const std::string text = KORCoreUtils::toString(id);
+    std::shared_ptr<LibraryLoader> loader = loaderForLoad("loadAuthenticator", text);
+    std::optional<LibraryStatus> status;
+    if (loader) {
         loader->LoadAuthenticator(id);
+        status = loader->findLibraryStatus(Kind::Authenticator, id);
     }
+    noteLoadOutcome({LoadKey::AuthenticatorId, text}, "the authenticator id " + text, loader,
+                    status, hasAuthenticator(id));
 }
 
 void UnifiedFactory::loadAuthenticator(const std::string& name) {
-    if (auto loader = loaderForLoad("loadAuthenticator", name)) {
+    using Kind = LibraryLoader::ItemKind;
+    std::shared_ptr<LibraryLoader> loader = loaderForLoad("loadAuthenticator", name);
+    std::optional<LibraryStatus> status;
+    if (loader) {
         loader->LoadAuthenticator(name);
+        status = loader->findLibraryStatus(Kind::Authenticator, name);
     }
+    noteLoadOutcome({LoadKey::AuthenticatorName, lowerCase(name)}, "the authenticator " + name,
+                    loader, status, hasAuthenticatorNamed(name));
+}
+
+void UnifiedFactory::noteLoadOutcome(const LoadFailureKey& key, const std::string& what,
+                                     const std::shared_ptr<LibraryLoader>& loader,
+                                     const std::optional<LibraryStatus>& status, bool registered) {
+    std::string reason;
+    if (registered) {
+        // Found: a reason kept from an earlier attempt no longer holds.
+    } else if (!loader) {
+        reason = "The factory is not initialized";
+    } else if (!status) {
+        reason = "No library record lists " + what;
+    } else if (status->state == LibraryStatus::State::Failed) {
+        reason = "The library " + status->record.name + " " + status->reason;
+    } else if (status->state == LibraryStatus::State::Loaded) {
+        reason =
+            "The library " + status->record.name + " was injected but did not register " + what;
+    } else {
+        // Only when another thread reset the loader's view meanwhile; still worth saying.
+        reason = "The library " + status->record.name + " is not loaded";
+    }
+    zam::ScopedLock lock(stateMutex_);
+    if (reason.empty()) {
+        loadFailures_.erase(key);
+        return;
+    }
+    // A host that probes many unknown keys must not grow the table without end: past the limit
+    // the reason of some other key is forgotten (its look-up then answers "").
+    if (loadFailures_.size() >= kMaxLoadFailures && loadFailures_.count(key) == 0) {
+        loadFailures_.erase(loadFailures_.begin());
+    }
+    loadFailures_[key] = std::move(reason);
+}
+
+std::string UnifiedFactory::loadFailure(const LoadFailureKey& key, bool registered) {
+    if (registered) {
+        return std::string();
+    }
+    zam::ScopedLock lock(stateMutex_);
+    auto found = loadFailures_.find(key);
+    return found == loadFailures_.end() ? std::string() : found->second;
+}
+
+std::string UnifiedFactory::getServiceLoadFailure(const std::string& mangledName) {
+    return loadFailure({LoadKey::ServiceName, mangledName},
+                       serviceRegistry_->getItem<UnifiedService>(mangledName) != nullptr);
+}
+
+std::string UnifiedFactory::getServiceLoadFailure(unsigned int id) {
+    return loadFailure({LoadKey::ServiceId, KORCoreUtils::toString(id)},
+                       serviceRegistry_->getItem<UnifiedService>(id) != nullptr);
+}
+
+std::string UnifiedFactory::getFeatureSetLoadFailure(const std::string& mangledName) {
+    return loadFailure({LoadKey::FeatureSetName, mangledName},
+                       featureSetRegistry_->getItem<FeatureSet>(mangledName) != nullptr);
+}
+
+std::string UnifiedFactory::getFeatureSetLoadFailure(unsigned int id) {
+    return loadFailure({LoadKey::FeatureSetId, KORCoreUtils::toString(id)},
+                       featureSetRegistry_->getItem<FeatureSet>(id) != nullptr);
+}
+
+std::string UnifiedFactory::getAuthenticatorLoadFailure(unsigned int id) {
+    return loadFailure({LoadKey::AuthenticatorId, KORCoreUtils::toString(id)},
+                       hasAuthenticator(id));
+}
+
+std::string UnifiedFactory::getAuthenticatorLoadFailure(const std::string& name) {
+    return loadFailure({LoadKey::AuthenticatorName, lowerCase(name)}, hasAuthenticatorNamed(name));
+}
+
+bool UnifiedFactory::hasAuthenticator(unsigned int id) {
+    zam::ScopedLock lock(stateMutex_);
+    return authenticators_.count(id) != 0;
+}
+
+bool UnifiedFactory::hasAuthenticatorNamed(const std::string& name) {
+    zam::ScopedLock lock(stateMutex_);
+    for (const auto& entry : authenticatorNames_) {
+        if (authenticators_.count(entry.first) != 0 &&
+            KORCoreUtils::caseInsensitiveStringEquals(entry.second, name)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+std::vector<std::pair<unsigned int, std::string>> UnifiedFactory::getRegisteredAuthenticators() {
+    zam::ScopedLock lock(stateMutex_);
+    std::vector<std::pair<unsigned int, std::string>> registered;
+    for (const auto& entry : authenticators_) {
+        auto name = authenticatorNames_.find(entry.first);
+        registered.emplace_back(entry.first, name != authenticatorNames_.end()
+                                                 ? name->second
+                                                 : signedText(entry.first));
+    }
+    return registered;
 }
 
 std::shared_ptr<LibraryRecord> UnifiedFactory::getLibraryRecord(unsigned int id) {

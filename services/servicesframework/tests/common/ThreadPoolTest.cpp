@@ -54,6 +54,52 @@ struct Held {
     }
 };
 
+// Compares the whole snapshot at once, so a failure shows every figure.
+std::string describe(const zam::ThreadPool::Statistics& s) {
+    return "alive " + std::to_string(s.threadsAlive) + ", busy " + std::to_string(s.threadsBusy) +
+           ", urgent " + std::to_string(s.urgentQueued) + ", normal " +
+           std::to_string(s.normalQueued) + ", run " + std::to_string(s.tasksRun);
+}
+
+TEST(ThreadPoolTest, StatisticsFollowAScriptedSequenceOfTasks) {
+    Held held;
+    std::atomic<int> laterRan{0};
+    zam::ThreadPool pool(2, 2, "stats", 60);
+    EXPECT_EQ("alive 2, busy 0, urgent 0, normal 0, run 0", describe(pool.getStatistics()));
+
+    pool.enqueue(held.make(), false, false);
+    pool.enqueue(held.make(), false, false);
+    ASSERT_TRUE(sftest::eventually([&] { return held.started.load() == 2; }));
+    pool.enqueue(task([&] { ++laterRan; }), false, true);
+    pool.enqueue(task([&] { ++laterRan; }), false, false);
+    pool.enqueue(task([&] {
+                     ++laterRan;
+                     throw std::runtime_error("counted all the same");
+                 }),
+                 false, false);
+    // Both threads wait at the gate, so nothing can have moved.
+    EXPECT_EQ("alive 2, busy 2, urgent 1, normal 2, run 0", describe(pool.getStatistics()));
+
+    held.gate.open();
+    ASSERT_TRUE(sftest::eventually([&] { return pool.getStatistics().tasksRun == 5; }))
+        << describe(pool.getStatistics());
+    EXPECT_EQ(3, laterRan.load());
+    EXPECT_TRUE(sftest::eventually([&] {
+        return describe(pool.getStatistics()) == "alive 2, busy 0, urgent 0, normal 0, run 5";
+    })) << describe(pool.getStatistics());
+
+    // Dropped tasks are never counted as run.
+    Held second;
+    pool.enqueue(second.make(), false, false);
+    pool.enqueue(second.make(), false, false);
+    ASSERT_TRUE(sftest::eventually([&] { return second.started.load() == 2; }));
+    pool.enqueue(task([] {}), false, false);
+    pool.clearQueue();
+    second.gate.open();
+    ASSERT_TRUE(sftest::eventually([&] { return pool.getStatistics().tasksRun == 7; }));
+    EXPECT_EQ("alive 2, busy 0, urgent 0, normal 0, run 7", describe(pool.getStatistics()));
+}
+
 TEST(ThreadPoolTest, GrowsOnDemandUpToTheMaximumAndQueuesBeyondIt) {
     Held held;
     {

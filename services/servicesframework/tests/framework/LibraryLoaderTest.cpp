@@ -407,6 +407,186 @@ TEST_F(LibraryLoaderTest, NEGATIVE_LibrariesWithoutOrWithFailingInjection) {
     EXPECT_EQ(nullptr, loader_->getLibraryRecord(7401)->handle);
 }
 
+// The platform's text for a library file that is not there.
+std::string notThere(const std::string& path) {
+    return path + ": cannot open shared object file: No such file or directory";
+}
+
+TEST_F(LibraryLoaderTest, NEGATIVE_EachKindOfLoadFailureLeavesItsReason) {
+    addPlugin("silent", "TestNoInject",
+              "<services><service name='ZAMUnified::Silent' id='7201'/></services>");
+    addPlugin("throwing", "TestThrowingInject",
+              "<services><service name='ZAMUnified::Throwing' id='7301'/></services>");
+    addPlugin("services", "TestServices",
+              "<services><service name='ZAMUnified::TestAlphaService' id='7001'/>"
+              "<service name='ZAMUnified::TestOmegaService' id='7009'/></services>"
+              "<featuresets><featureset name='ZAMUnified::TestFeatureSet' id='7050'/>"
+              "</featuresets><authenticators><authenticator id='7199' name='GAMMA'/>"
+              "</authenticators>");
+    const std::string systemPath = loader_->MakeFullPath("SystemService");
+    // Nothing asked yet: nothing failed.
+    EXPECT_EQ("", factory_->getServiceLoadFailure(1000u));
+
+    EXPECT_FALSE(factory_->getService("N10ZAMUnified6NobodyE"));
+    EXPECT_FALSE(factory_->getService(9999u));
+    EXPECT_FALSE(factory_->getService(1000u));
+    EXPECT_FALSE(factory_->getService(7201u));
+    EXPECT_FALSE(factory_->getService(7301u));
+    EXPECT_FALSE(factory_->getService(7009u));
+    EXPECT_FALSE(factory_->getService("N10ZAMUnified16TestOmegaServiceE"));
+    EXPECT_FALSE(factory_->getFeatureSetAdapter(7050u));
+    factory_->loadFeatureSet("N10ZAMUnified7NoneSetE");
+    EXPECT_FALSE(factory_->getAuthenticator(7199u));
+    EXPECT_EQ(0u, factory_->getAuthenticatorId("gamma"));
+    EXPECT_EQ(0u, factory_->getAuthenticatorId("delta"));
+
+    const struct {
+        std::string actual;
+        std::string expected;
+    } reasons[] = {
+        {factory_->getServiceLoadFailure("N10ZAMUnified6NobodyE"),
+         "No library record lists the service N10ZAMUnified6NobodyE"},
+        {factory_->getServiceLoadFailure(9999u), "No library record lists the service id 9999"},
+        {factory_->getServiceLoadFailure(1000u),
+         "The library SystemService could not be opened: " + notThere(systemPath)},
+        {factory_->getServiceLoadFailure(7201u),
+         "The library TestNoInject has no injection entry InjectTestNoInject"},
+        {factory_->getServiceLoadFailure(7301u),
+         "The library TestThrowingInject threw from its injection entry "
+         "InjectTestThrowingInject: no licence for this host"},
+        {factory_->getServiceLoadFailure(7009u),
+         "The library TestServices was injected but did not register the service id 7009"},
+        {factory_->getServiceLoadFailure("N10ZAMUnified16TestOmegaServiceE"),
+         "The library TestServices was injected but did not register the service "
+         "N10ZAMUnified16TestOmegaServiceE"},
+        {factory_->getFeatureSetLoadFailure(7050u),
+         "The library TestServices was injected but did not register the feature set id 7050"},
+        {factory_->getFeatureSetLoadFailure("N10ZAMUnified7NoneSetE"),
+         "No library record lists the feature set N10ZAMUnified7NoneSetE"},
+        {factory_->getAuthenticatorLoadFailure(7199u),
+         "The library TestServices was injected but did not register the authenticator id 7199"},
+        // Names are kept case-blind, as they are searched.
+        {factory_->getAuthenticatorLoadFailure("Gamma"),
+         "The library TestServices was injected but did not register the authenticator gamma"},
+        {factory_->getAuthenticatorLoadFailure("DELTA"),
+         "No library record lists the authenticator delta"},
+        // What the library did register has no reason, whether asked for or not.
+        {factory_->getServiceLoadFailure(7001u), ""},
+        {factory_->getAuthenticatorLoadFailure("alpha"), ""},
+        {factory_->getFeatureSetLoadFailure(1300u), ""},
+    };
+    for (const auto& reason : reasons) {
+        EXPECT_EQ(reason.expected, reason.actual);
+    }
+
+    // A key registered later answers no reason; Reset() forgets every reason.
+    factory_->getServiceRegistry()->addItem("N10ZAMUnified16TestOmegaServiceE", 7009,
+                                            factory_->getService(7001u));
+    EXPECT_EQ("", factory_->getServiceLoadFailure(7009u));
+    factory_->Reset();
+    EXPECT_EQ("", factory_->getServiceLoadFailure(9999u));
+    EXPECT_EQ("", factory_->getServiceLoadFailure(7201u));
+    EXPECT_FALSE(factory_->getService(9999u));
+    EXPECT_EQ("The factory is not initialized", factory_->getServiceLoadFailure(9999u));
+    factory_->Init();
+    EXPECT_EQ("The factory is not initialized", factory_->getServiceLoadFailure(9999u))
+        << "kept until a load of the key says otherwise";
+}
+
+TEST_F(LibraryLoaderTest, NEGATIVE_ReasonsForUnknownKeysAreBounded) {
+    const unsigned int first = 100000;
+    const auto count = static_cast<unsigned int>(UnifiedFactory::kMaxLoadFailures);
+    for (unsigned int id = first; id <= first + count; ++id) {
+        factory_->loadService(id);
+    }
+    // One key more than the limit: the oldest (lowest) key gave way, the newest is kept.
+    EXPECT_EQ("", factory_->getServiceLoadFailure(first));
+    EXPECT_EQ("No library record lists the service id " + std::to_string(first + 1),
+              factory_->getServiceLoadFailure(first + 1));
+    EXPECT_EQ("No library record lists the service id " + std::to_string(first + count),
+              factory_->getServiceLoadFailure(first + count));
+}
+
+TEST_F(LibraryLoaderTest, ALaterSuccessfulLoadClearsTheReason) {
+    addPlugin("late", "TestServices",
+              "<services><service name='ZAMUnified::TestAlphaService' id='7001'/></services>",
+              false);
+    EXPECT_FALSE(factory_->getService(kAlpha));
+    const std::string path = (fs::path(root_) / "late" / "libTestServices.so").string();
+    EXPECT_EQ("The library TestServices could not be opened: " + notThere(path),
+              factory_->getServiceLoadFailure(kAlpha));
+    ASSERT_EQ(LibraryStatus::State::Failed, loader_->getLibraryStatuses().back().state);
+
+    fs::create_symlink(pluginFile("TestServices"), path);
+    EXPECT_TRUE(factory_->getService(kAlpha));
+    EXPECT_EQ("", factory_->getServiceLoadFailure(kAlpha));
+    const LibraryStatus status = loader_->getLibraryStatuses().back();
+    EXPECT_EQ(LibraryStatus::State::Loaded, status.state);
+    EXPECT_EQ("", status.reason);
+    EXPECT_EQ("", status.record.loadFailure);
+}
+
+TEST_F(LibraryLoaderTest, StatusesListEveryRecordWithItsStateAndManifestProblemsAreKept) {
+    addPlugin("silent", "TestNoInject",
+              "<services><service name='ZAMUnified::Silent' id='7201'/></services>");
+    addTestServices();
+    loader_->LoadLibraryManifest(root_ + "/nowhere");
+    manifest("bad",
+             "<library><name>Bad</name><services><service name='Bad::Name::Here'/>"
+             "</services></library>");
+    loader_->LoadLibraryManifest(root_ + "/bad");
+    EXPECT_EQ(std::vector<std::string>(
+                  {"File: " + root_ + "/nowhere/nowhere.xml doesn't exists",
+                   "The service: Bad::Name::Here referenced in \"" + manifestPath("bad") +
+                       "\" is not valid.",
+                   "No library specified in Services Library Manifest " + manifestPath("bad")}),
+              loader_->getManifestProblems());
+    // The same texts as the log's error records, which are unchanged.
+    EXPECT_EQ(loader_->getManifestProblems(), log_.messages(ZAMLOG_LEVEL_ERROR));
+
+    EXPECT_FALSE(factory_->getService(1000u));
+    EXPECT_FALSE(factory_->getService(7201u));
+    EXPECT_TRUE(factory_->getService(kAlpha));
+    const std::vector<LibraryStatus> statuses = loader_->getLibraryStatuses();
+    ASSERT_EQ(5u, statuses.size());
+    const struct {
+        const char* name;
+        LibraryStatus::State state;
+        std::string reason;
+    } expected[] = {
+        {"SystemService", LibraryStatus::State::Failed,
+         "could not be opened: " + notThere(loader_->MakeFullPath("SystemService"))},
+        {"ConfigService", LibraryStatus::State::NotLoaded, ""},
+        {"HelloWorldService", LibraryStatus::State::NotLoaded, ""},
+        {"TestNoInject", LibraryStatus::State::Failed, "has no injection entry InjectTestNoInject"},
+        {"TestServices", LibraryStatus::State::Loaded, ""},
+    };
+    for (std::size_t i = 0; i < statuses.size(); ++i) {
+        EXPECT_EQ(expected[i].name, statuses[i].record.name);
+        EXPECT_EQ(expected[i].state, statuses[i].state) << expected[i].name;
+        EXPECT_EQ(expected[i].reason, statuses[i].reason) << expected[i].name;
+    }
+    EXPECT_NE(nullptr, statuses[3].record.handle) << "open, though it failed";
+    EXPECT_EQ(std::vector<unsigned int>({7001}), statuses[4].record.serviceIds);
+
+    const auto found = loader_->findLibraryStatus(LibraryLoader::ItemKind::Authenticator, "beta");
+    ASSERT_TRUE(found.has_value());
+    EXPECT_EQ("TestServices", found->record.name);
+    EXPECT_FALSE(loader_->findLibraryStatus(LibraryLoader::ItemKind::FeatureSet, 7201u));
+    ASSERT_TRUE(loader_->findLibraryStatus(LibraryLoader::ItemKind::Authenticator, 1801u));
+    EXPECT_EQ(
+        "SystemService",
+        loader_->findLibraryStatus(LibraryLoader::ItemKind::Authenticator, 1801u)->record.name)
+        << "the first record that lists the id, as the loads search";
+
+    // A reset drops the loader, its records and its problems; the next one starts afresh.
+    factory_->Reset();
+    factory_->Init();
+    loader_ = factory_->getLibraryLoader();
+    EXPECT_TRUE(loader_->getManifestProblems().empty());
+    EXPECT_EQ(3u, loader_->getLibraryStatuses().size());
+}
+
 // A request from another thread waits until the host pumps, and the load runs on the host's thread.
 TEST_F(LibraryLoaderTest, LoadFromAnotherThreadWaitsForThePump) {
     addTestServices();

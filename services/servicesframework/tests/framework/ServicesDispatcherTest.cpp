@@ -549,6 +549,111 @@ TEST_F(DispatcherTest, GuardsReportASlowTaskAndTheQueueItStalled) {
     forget();
     dispatcher.pumpAll();
     EXPECT_TRUE(messages(ZAMLOG_LEVEL_WARNING).empty());
+
+    // The same run in the statistics: one of eight tasks over the guard time, and the tasks
+    // queued behind "slow" waited as long as it ran.
+    const ServicesDispatcher::Statistics statistics = dispatcher.getStatistics();
+    EXPECT_EQ(8u, statistics.tasksRun);
+    EXPECT_EQ(1u, statistics.tasksOverGuardTime);
+    EXPECT_GE(statistics.longestExecution, std::chrono::milliseconds(2050));
+    EXPECT_GT(statistics.longestWait, std::chrono::milliseconds(2000));
+    EXPECT_TRUE(statistics.anyTaskCompleted);
+}
+
+// Waits `ms` on an event nobody sets: a bounded wait that makes a task take measurable time.
+void takeAtLeast(long ms) {
+    const auto start = std::chrono::steady_clock::now();
+    zam::Event never(true);
+    while (sftest::elapsedMs(start) < ms) {
+        (void)never.timedWait(ms - sftest::elapsedMs(start));
+    }
+}
+
+TEST_F(DispatcherTest, StatisticsFollowAScriptedSequenceOfTasks) {
+    using std::chrono::microseconds;
+    using std::chrono::milliseconds;
+    ServicesDispatcher::Statistics idle = dispatcher.getStatistics();
+    EXPECT_EQ(0, idle.queueSize);
+    EXPECT_EQ(microseconds(0), idle.frontTaskWait);
+    EXPECT_EQ("", idle.runningTaskName);
+    EXPECT_EQ(microseconds(0), idle.runningFor);
+    EXPECT_EQ(0u, idle.tasksRun);
+    EXPECT_EQ(0u, idle.tasksOverGuardTime);
+    EXPECT_EQ(microseconds(0), idle.longestExecution);
+    EXPECT_EQ(microseconds(0), idle.longestWait);
+    EXPECT_FALSE(idle.anyTaskCompleted);
+    EXPECT_EQ(microseconds(0), idle.sinceLastCompletion);
+
+    const auto start = std::chrono::steady_clock::now();
+    ServicesDispatcher::Statistics duringMeasured, fromOtherThread, duringInner, afterInner;
+    dispatcher.enqueue(
+        [&] {
+            duringMeasured = dispatcher.getStatistics();
+            // Read from another thread while this task runs: the snapshot does not wait for it.
+            std::thread reader([&] { fromOtherThread = dispatcher.getStatistics(); });
+            reader.join();
+            takeAtLeast(20);
+        },
+        "measured", false, true);
+    dispatcher.enqueue([] {}, "second", false, true);
+    dispatcher.enqueue(
+        [&] {
+            dispatcher.enqueue([&] { duringInner = dispatcher.getStatistics(); }, "inner", true,
+                               true);
+            dispatcher.pumpNext();
+            afterInner = dispatcher.getStatistics();
+        },
+        "outer", false, true);
+    const ServicesDispatcher::Statistics queued = dispatcher.getStatistics();
+    EXPECT_EQ(3, queued.queueSize);
+    EXPECT_LE(queued.frontTaskWait, milliseconds(sftest::elapsedMs(start)));
+    EXPECT_EQ("", queued.runningTaskName);
+
+    dispatcher.pumpAll();
+    const long total = sftest::elapsedMs(start);
+
+    EXPECT_EQ("measured", duringMeasured.runningTaskName);
+    EXPECT_EQ(2, duringMeasured.queueSize);
+    EXPECT_EQ(0u, duringMeasured.tasksRun);
+    EXPECT_FALSE(duringMeasured.anyTaskCompleted);
+    EXPECT_EQ("measured", fromOtherThread.runningTaskName);
+    EXPECT_GE(fromOtherThread.runningFor, duringMeasured.runningFor);
+
+    // A nested pump shows its own task, then the outer one again.
+    EXPECT_EQ("inner", duringInner.runningTaskName);
+    EXPECT_EQ(2u, duringInner.tasksRun);
+    EXPECT_EQ("outer", afterInner.runningTaskName);
+    EXPECT_EQ(3u, afterInner.tasksRun);
+    EXPECT_TRUE(afterInner.anyTaskCompleted);
+
+    const ServicesDispatcher::Statistics done = dispatcher.getStatistics();
+    EXPECT_EQ(0, done.queueSize);
+    EXPECT_EQ("", done.runningTaskName);
+    EXPECT_EQ(microseconds(0), done.runningFor);
+    EXPECT_EQ(4u, done.tasksRun);
+    EXPECT_EQ(0u, done.tasksOverGuardTime);
+    EXPECT_GE(done.longestExecution, milliseconds(20)) << "\"measured\" took the longest";
+    EXPECT_LE(done.longestExecution, milliseconds(total + 1));
+    EXPECT_GE(done.longestWait, milliseconds(20)) << "\"outer\" waited behind \"measured\"";
+    EXPECT_LE(done.longestWait, milliseconds(total + 1));
+    EXPECT_TRUE(done.anyTaskCompleted);
+    EXPECT_LE(done.sinceLastCompletion, milliseconds(total + 1));
+
+    // A task that throws is counted as run and leaves nothing running; a blocking task run at
+    // once on the dispatcher thread counts like a pumped one.
+    dispatcher.enqueue([] { throw std::runtime_error("counted"); }, "throws", false, true);
+    EXPECT_THROW(dispatcher.pumpAll(), std::runtime_error);
+    dispatcher.enqueueBlock([] {}, "direct", false, true);
+    const ServicesDispatcher::Statistics later = dispatcher.getStatistics();
+    EXPECT_EQ(6u, later.tasksRun);
+    EXPECT_EQ("", later.runningTaskName);
+    EXPECT_EQ(0u, later.tasksOverGuardTime);
+
+    // clear() drops tasks without counting them.
+    dispatcher.enqueue([] {}, "dropped", false, true);
+    dispatcher.clear();
+    EXPECT_EQ(6u, dispatcher.getStatistics().tasksRun);
+    EXPECT_EQ(0, dispatcher.getStatistics().queueSize);
 }
 
 TEST_F(DispatcherTest, AThrowingTaskLeavesThePumpAndTheRestQueued_NEGATIVE) {

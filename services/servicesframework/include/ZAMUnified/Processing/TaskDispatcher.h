@@ -41,6 +41,8 @@ class TaskDispatcher {
 
     // Tasks not yet taken by a thread.
     unsigned int queueSize();
+    // The pool's threads alive and busy, tasks queued (urgent and normal) and tasks run.
+    zam::ThreadPool::Statistics getStatistics() const;
 
   private:
     std::shared_ptr<zam::ThreadPool> pool_;

@@ -69,5 +69,9 @@ unsigned int TaskDispatcher::queueSize() {
     return pool_->queueSize();
 }
 
+zam::ThreadPool::Statistics TaskDispatcher::getStatistics() const {
+    return pool_->getStatistics();
+}
+
 }  // namespace Processing
 }  // namespace ZAMUnified

@@ -89,6 +89,33 @@ TEST_F(TaskDispatcherTest, FourThreadsRunFourTasksAtOnceAndTheFifthWaits) {
     EXPECT_EQ(0u, dispatcher.queueSize());
 }
 
+TEST_F(TaskDispatcherTest, StatisticsAreThoseOfItsPool) {
+    Holders holders(4);
+    TaskDispatcher dispatcher("CommonTaskDisp", 4, 100);
+    for (int i = 0; i < 4; ++i) {
+        dispatcher.enqueue(holders.make(i));
+    }
+    ASSERT_TRUE(sftest::eventually([&] { return holders.started.load() == 4; }));
+    dispatcher.enqueueUrgent([] {}, "urgent");
+    dispatcher.enqueue([] {}, "normal");
+    dispatcher.enqueue([] {}, "normal");
+    zam::ThreadPool::Statistics statistics = dispatcher.getStatistics();
+    EXPECT_EQ(4u, statistics.threadsAlive);
+    EXPECT_EQ(4u, statistics.threadsBusy);
+    EXPECT_EQ(1u, statistics.urgentQueued);
+    EXPECT_EQ(2u, statistics.normalQueued);
+    EXPECT_EQ(0u, statistics.tasksRun);
+    for (auto& gate : holders.gates) {
+        gate->set();
+    }
+    ASSERT_TRUE(sftest::eventually([&] { return dispatcher.getStatistics().tasksRun == 7; }));
+    dispatcher.enqueueBlock([] {}, "blocking");
+    statistics = dispatcher.getStatistics();
+    EXPECT_EQ(4u, statistics.threadsAlive);
+    EXPECT_EQ(0u, statistics.urgentQueued + statistics.normalQueued);
+    EXPECT_TRUE(sftest::eventually([&] { return dispatcher.getStatistics().tasksRun == 8; }));
+}
+
 TEST_F(TaskDispatcherTest, UrgentTasksGoBeforeQueuedNormalOnes) {
     Holders holders(4);
     std::mutex orderMutex;
