@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <set>
@@ -181,16 +182,14 @@ bool Shell::runLine(const std::string& rawLine, const std::string& where) {
     const std::size_t blank = line.find_first_of(" \t");
     const std::string word = line.substr(0, blank);
     const std::string rest = blank == std::string::npos ? "" : trim(line.substr(blank));
-    static const std::set<std::string> commands{
-        "help", "services", "libraries", "describe", "watch",    "unwatch", "featureset",
-        "auth", "monitor",  "objects",   "pump",     "manifest", "quit",    "exit"};
-    const bool ok = commands.count(word) != 0 ? runCommand(word, rest, line) : runRequest(line);
+    const bool ok = commands().count(word) != 0 ? runCommand(word, rest, line) : runRequest(line);
     pump();
     return ok;
 }
 
 bool Shell::runRequest(const std::string& line) {
     kind_ = "request";
+    why_.clear();
     std::vector<Step> steps;
     try {
         steps = parsePath(line);
@@ -211,9 +210,8 @@ bool Shell::runRequest(const std::string& line) {
     });
 }
 
-bool Shell::runCommand(const std::string& name, const std::string& arguments,
-                       const std::string& line) {
-    kind_ = "command";
+const std::map<std::string, Shell::Command>& Shell::commands() {
+    // A line whose first word is one of these is a command, whatever follows.
     static const std::map<std::string, Command> table{{"help", &Shell::help},
                                                       {"services", &Shell::services},
                                                       {"libraries", &Shell::libraries},
@@ -225,10 +223,17 @@ bool Shell::runCommand(const std::string& name, const std::string& arguments,
                                                       {"monitor", &Shell::monitor},
                                                       {"objects", &Shell::objects},
                                                       {"pump", &Shell::pumpCommand},
+                                                      {"stats", &Shell::stats},
                                                       {"manifest", &Shell::manifest},
                                                       {"quit", &Shell::quitCommand},
                                                       {"exit", &Shell::quitCommand}};
-    const Command command = table.at(name);
+    return table;
+}
+
+bool Shell::runCommand(const std::string& name, const std::string& arguments,
+                       const std::string& line) {
+    kind_ = "command";
+    const Command command = commands().at(name);
     return guarded(line, [&] { return (this->*command)(arguments, line); });
 }
 
@@ -281,6 +286,28 @@ std::shared_ptr<UnifiedService> Shell::findService(const std::string& name) {
     return mangled ? factory_.getService(name) : nullptr;
 }
 
+std::string Shell::loadFailureFor(const std::string& name) {
+    unsigned int id = 0;
+    if (!name.empty() &&
+        std::all_of(name.begin(), name.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+        return parseId(name, id) ? unified_->getServiceLoadFailure(id) : "";
+    }
+    if (name.find("::") != std::string::npos) {
+        const std::string mangled = mangle(name);
+        return mangled.empty() ? "" : unified_->getServiceLoadFailure(mangled);
+    }
+    if (auto loader = unified_->getLibraryLoader()) {
+        for (const LibraryRecord& record : loader->getLibraryRecords()) {
+            for (const std::string& mangled : record.serviceNames) {
+                if (lastComponent(demangle(mangled)) == name) {
+                    return unified_->getServiceLoadFailure(mangled);
+                }
+            }
+        }
+    }
+    return unified_->getServiceLoadFailure(name);
+}
+
 void Shell::resolveStart(const std::vector<Step>& steps) {
     const Step& start = steps.front();
     if (start.guidStart || start.name == kGuidStart) {
@@ -294,7 +321,9 @@ void Shell::resolveStart(const std::vector<Step>& steps) {
     }
     const std::shared_ptr<UnifiedService> service = findService(start.name);
     if (!service) {
-        return;  // the interpreter tells the user
+        // The interpreter tells the user; the factory knows why, if a load was tried.
+        why_ = loadFailureFor(start.name);
+        return;
     }
     auto reflector =
         ReflectorFactory::GetReflector(std::shared_ptr<UnifiedBusinessObject>(service));
@@ -615,12 +644,22 @@ void Shell::printOutput(const std::string& command, const std::vector<std::strin
 }
 
 bool Shell::fail(const std::string& line, const std::string& message) {
+    std::string why;
+    why.swap(why_);
     if (options_.json) {
-        out_ << JsonObject().add(kind_, line).add("ok", false).add("error", message).str()
-             << std::endl;
+        JsonObject json;
+        json.add(kind_, line).add("ok", false).add("error", message);
+        if (!why.empty()) {
+            json.add("why", why);
+        }
+        out_ << json.str() << std::endl;
     } else {
         out_ << std::flush;
-        err_ << (where_.empty() ? std::string("error") : where_) << ": " << message << std::endl;
+        const std::string where = where_.empty() ? std::string("error") : where_;
+        err_ << where << ": " << message << std::endl;
+        if (!why.empty()) {
+            err_ << where << ": why: " << why << std::endl;
+        }
     }
     return false;
 }
@@ -650,6 +689,7 @@ bool Shell::help(const std::string&, const std::string& line) {
          "  monitor                       the resource monitor's counts",
          "  objects                       business objects seen so far, by GUID",
          "  pump [MS]                     run queued dispatcher tasks, for MS milliseconds",
+         "  stats [MS COUNT]              dispatcher and background pool statistics",
          "  manifest DIR                  make the library described in DIR known",
          "  help, quit"});
     return true;
@@ -693,9 +733,15 @@ bool Shell::libraries(const std::string&, const std::string& line) {
     if (!loader) {
         return fail(line, "the factory has no library loader");
     }
-    for (const LibraryRecord& record : loader->getLibraryRecords()) {
-        lines.push_back(record.name + " (" + (record.handle ? "loaded" : "not loaded") +
-                        "): " + record.path);
+    for (const LibraryStatus& status : loader->getLibraryStatuses()) {
+        const LibraryRecord& record = status.record;
+        std::string state = "not loaded";
+        if (status.state == LibraryStatus::State::Loaded) {
+            state = "loaded";
+        } else if (status.state == LibraryStatus::State::Failed) {
+            state = "failed: " + status.reason;
+        }
+        lines.push_back(record.name + " (" + state + "): " + record.path);
         std::vector<std::string> provides;
         for (std::size_t i = 0; i < record.serviceNames.size(); ++i) {
             provides.push_back("service " + demangle(record.serviceNames[i]));
@@ -921,6 +967,61 @@ bool Shell::objects(const std::string&, const std::string& line) {
         table.add({entry.first, entry.second->getInterfaceName()});
     }
     printOutput(line, table.lines());
+    return true;
+}
+
+namespace {
+
+std::string milliseconds(std::chrono::microseconds duration) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.3f ms", static_cast<double>(duration.count()) / 1000.0);
+    return text;
+}
+
+}  // namespace
+
+std::vector<std::string> Shell::statisticsLines() {
+    std::vector<std::string> lines;
+    const auto dispatcher = unified_->getServicesDispatcher()->getStatistics();
+    lines.push_back("dispatcher: " + std::to_string(dispatcher.queueSize) + " queued" +
+                    (dispatcher.queueSize > 0
+                         ? " (the first for " + milliseconds(dispatcher.frontTaskWait) + ")"
+                         : "") +
+                    (dispatcher.runningTaskName.empty()
+                         ? ", idle"
+                         : ", running " + dispatcher.runningTaskName + " for " +
+                               milliseconds(dispatcher.runningFor)));
+    lines.push_back(
+        "  tasks run " + std::to_string(dispatcher.tasksRun) + ", over the guard time " +
+        std::to_string(dispatcher.tasksOverGuardTime) + ", longest execution " +
+        milliseconds(dispatcher.longestExecution) + ", longest wait " +
+        milliseconds(dispatcher.longestWait) + ", last completion " +
+        (dispatcher.anyTaskCompleted ? milliseconds(dispatcher.sinceLastCompletion) + " ago"
+                                     : std::string("never")));
+    const auto pool = unified_->getBackgroundDispatcher()->getStatistics();
+    lines.push_back("background pool: " + std::to_string(pool.threadsAlive) + " threads alive, " +
+                    std::to_string(pool.threadsBusy) + " busy, queued " +
+                    std::to_string(pool.urgentQueued) + " urgent and " +
+                    std::to_string(pool.normalQueued) + " normal, tasks run " +
+                    std::to_string(pool.tasksRun));
+    return lines;
+}
+
+bool Shell::stats(const std::string& arguments, const std::string& line) {
+    // "stats" once; "stats MS COUNT" COUNT times, MS apart, pumping in between.
+    const std::vector<std::string> words = splitWords(arguments);
+    unsigned int interval = 0;
+    unsigned int count = 1;
+    if (!(words.empty() ||
+          (words.size() == 2 && parseId(words[0], interval) && parseId(words[1], count)))) {
+        return fail(line, "usage: stats [MILLISECONDS COUNT]");
+    }
+    for (unsigned int i = 0; i < count; ++i) {
+        if (i > 0) {
+            pumpFor(std::chrono::milliseconds(interval));
+        }
+        printOutput(line, statisticsLines());
+    }
     return true;
 }
 

@@ -61,6 +61,7 @@ class Shell {
         std::string message;
     };
 
+    static const std::map<std::string, Command>& commands();
     bool runRequest(const std::string& line);
     bool runCommand(const std::string& name, const std::string& arguments, const std::string& line);
 
@@ -77,6 +78,10 @@ class Shell {
     bool pumpCommand(const std::string& arguments, const std::string& line);
     bool manifest(const std::string& arguments, const std::string& line);
     bool quitCommand(const std::string& arguments, const std::string& line);
+    bool stats(const std::string& arguments, const std::string& line);
+    std::vector<std::string> statisticsLines();
+    // Why the factory could not provide the service a request starts at; "" when it did not say.
+    std::string loadFailureFor(const std::string& name);
 
     // Runs `body`, turning a Failure or anything service code throws into a failure line.
     bool guarded(const std::string& line, const std::function<bool()>& body);
@@ -116,6 +121,7 @@ class Shell {
     Options options_;
     std::string where_;
     const char* kind_ = "request";  // the JSON key that names the failing line
+    std::string why_;               // the factory's reason, printed with the next failure
     bool quit_ = false;
 
     std::shared_ptr<ZAMUnified::ReflectorMap> reflectors_ =

@@ -8,6 +8,7 @@
 
 #include <editline/readline.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -23,12 +24,14 @@
 
 #include <ServicesFramework.h>
 
+#include "PluginCheck.h"
 #include "Shell.h"
 
 namespace {
 
 const char* const kUsage =
     "usage: svcsh [options] [SCRIPT | -]\n"
+    "       svcsh check DIR...\n"
     "Drives services by text. Without -e or SCRIPT it reads standard input, with a prompt\n"
     "when that is a terminal. Type 'help' for the request syntax and the commands.\n"
     "\n"
@@ -40,6 +43,9 @@ const char* const kUsage =
     "  --keep-going      run the remaining lines after a failure\n"
     "  --reveal          print secure strings in clear instead of ********\n"
     "  -h, --help        this text\n"
+    "\n"
+    "check DIR reads DIR/<name of DIR>.xml, loads the library it names into a factory of its own\n"
+    "and reports what the manifest promises and the library registers; it exits 1 on a problem.\n"
     "\n"
     "Exit status: 0 when every line succeeded, 1 when one failed, 2 for a usage error or a\n"
     "framework that cannot be loaded.\n";
@@ -268,7 +274,22 @@ void runPrompt(svcsh::Shell& shell) {
 
 }  // namespace
 
+// svcsh check DIR...: the worst status of the directories.
+int checkPlugins(int argc, char** argv) {
+    if (argc < 3) {
+        return usageError("check needs a plug-in directory");
+    }
+    int status = svcsh::kCheckPassed;
+    for (int i = 2; i < argc; ++i) {
+        status = std::max(status, svcsh::checkPluginDirectory(argv[i], std::cout));
+    }
+    return status;
+}
+
 int main(int argc, char** argv) {
+    if (argc > 1 && std::string(argv[1]) == "check") {
+        return checkPlugins(argc, argv);
+    }
     Arguments arguments;
     const int parsed = parseArguments(argc, argv, arguments);
     if (parsed >= 0) {

@@ -379,6 +379,89 @@ TEST(ShellProcessTest, SecretsAreMaskedUnlessRevealed) {
               runShell(withLines({"--reveal"}, lines)).out);
 }
 
+// The framework logs load failures itself; the shell's own lines are the rest.
+std::string withoutLogRecords(const std::string& text) {
+    std::string kept;
+    std::size_t begin = 0;
+    while (begin < text.size()) {
+        std::size_t end = text.find('\n', begin);
+        end = end == std::string::npos ? text.size() : end + 1;
+        const std::string line = text.substr(begin, end - begin);
+        if (line.find(" ERROR [") == std::string::npos) {
+            kept += line;
+        }
+        begin = end;
+    }
+    return kept;
+}
+
+TEST(ShellProcessTest, NEGATIVE_AServiceThatCannotBeHadComesWithTheFactorysReason) {
+    const std::string library =
+        (fs::path(SVCSH_RESOURCES_DIR).parent_path() / "lib" / "libSystemService.so").string();
+    const std::string opened = "could not be opened: " + library +
+                               ": cannot open shared object file: No such file or directory";
+    const ShellRun run = runShell(withLines(
+        {"--keep-going"}, {"SystemService/Name", "1000/Name", "Nobody/Name", "libraries"}));
+    EXPECT_EQ(1, run.status);
+    EXPECT_EQ(
+        "-e 1: No Service called \"SystemService\" was found.\n"
+        "-e 1: why: The library SystemService " +
+            opened + "\n" +
+            "-e 2: No Service called \"1000\" was found.\n"
+            "-e 2: why: The library SystemService " +
+            opened + "\n" + "-e 3: No Service called \"Nobody\" was found.\n",
+        withoutLogRecords(run.err));
+    // The library listing shows which library failed and why; the others were never asked for.
+    EXPECT_EQ(0u, run.out.find("SystemService (failed: " + opened + "): " + library + "\n"))
+        << run.out;
+    EXPECT_NE(std::string::npos, run.out.find("\nHelloWorldService (not loaded): "));
+
+    const ShellRun json = runShell({"--json", "-e", "SystemService/Name"});
+    EXPECT_EQ(
+        "{\"request\":\"SystemService/Name\",\"ok\":false,\"error\":\"No Service called "
+        "\\\"SystemService\\\" was found.\",\"why\":\"The library SystemService " +
+            opened + "\"}\n",
+        json.out);
+}
+
+TEST(ShellProcessTest, StatsShowTheDispatcherAndThePool) {
+    const ShellRun run = runShell(withLines({}, {"stats", "stats 1 2"}));
+    EXPECT_EQ(0, run.status);
+    const std::string dispatcher =
+        "dispatcher: 0 queued, idle\n"
+        "  tasks run 0, over the guard time 0, longest execution 0.000 ms, longest wait "
+        "0.000 ms, last completion never\n";
+    // Three snapshots, each the dispatcher's two lines and the pool's one.
+    std::size_t at = 0;
+    for (int snapshot = 0; snapshot < 3; ++snapshot) {
+        ASSERT_EQ(at, run.out.find(dispatcher, at)) << run.out;
+        at += dispatcher.size();
+        ASSERT_EQ(at, run.out.find("background pool: ", at)) << run.out;
+        at = run.out.find(" normal, tasks run 0\n", at);
+        ASSERT_NE(std::string::npos, at) << run.out;
+        at += std::string(" normal, tasks run 0\n").size();
+    }
+    EXPECT_EQ(run.out.size(), at);
+    const ShellRun usage = runShell({"-e", "stats 10"});
+    EXPECT_EQ(1, usage.status);
+    EXPECT_EQ("-e 1: usage: stats [MILLISECONDS COUNT]\n", usage.err);
+}
+
+TEST(ShellProcessTest, CheckReportsAPlugInDirectory) {
+    AbacusManifest abacus;
+    ShellRun run = runShell({"check", abacus.directory()});
+    EXPECT_EQ(0, run.status);
+    EXPECT_NE(std::string::npos,
+              run.out.find("service           N10ZAMUnified13AbacusServiceE             ok: "
+                           "registered, has a reflector\n"))
+        << run.out;
+    EXPECT_EQ("0 problems\n", run.out.substr(run.out.size() - 11));
+    // The worst status of all the directories.
+    run = runShell({"check", abacus.directory(), "/nonexistent/nothing"});
+    EXPECT_EQ(2, run.status);
+    EXPECT_EQ(2, runShell({"check"}).status);
+}
+
 // On a terminal the shell prompts, edits lines and keeps history, and it pumps while it waits,
 // so each line's output comes before the next prompt.
 TEST(ShellProcessTest, OnATerminalItPromptsAndKeepsHistory) {

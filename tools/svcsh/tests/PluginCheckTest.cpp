@@ -1,0 +1,288 @@
+#include "PluginCheck.h"
+
+#include <gtest/gtest.h>
+
+#include <stdlib.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string testPlugin(const std::string& name) {
+    return std::string(SVCSH_CHECK_PLUGIN_DIR) + "/lib" + name + ".so";
+}
+
+// One table row as the checker lays it out: kind in 18 columns, key in 42, then the result.
+std::string row(const std::string& kind, const std::string& key, const std::string& result) {
+    auto pad = [](const std::string& text, std::size_t width) {
+        return text.size() < width ? text + std::string(width - text.size(), ' ') : text + " ";
+    };
+    return pad(kind, 18) + pad(key, 42) + result;
+}
+
+const char* const kHeader = "KIND              KEY                                       RESULT";
+
+// The full manifest of the TestServices plug-in: exactly what its injection registers.
+const char* const kTestServicesItems = R"(
+  <services><service name="ZAMUnified::TestAlphaService" id="7001"/></services>
+  <featuresets>
+    <featureset name="ZAMUnified::TestFeatureSet" id="7001"/>
+    <featureset name="ZAMUnified::TestFeatureAlias" id="7002"/>
+  </featuresets>
+  <authenticators>
+    <authenticator id="7100" name="ALPHA"/>
+    <authenticator id="7101" name="BETA"/>
+    <authenticator id="7102" name="7102"/>
+  </authenticators>)";
+
+class PluginCheckTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/svcsh-check-XXXXXX";
+        ASSERT_NE(nullptr, mkdtemp(pattern));
+        root_ = pattern;
+    }
+    void TearDown() override { fs::remove_all(root_); }
+
+    // Writes <root>/<dir>/<dir>.xml and links `library` there as lib<linkName>.so.
+    std::string pluginDir(const std::string& dir, const std::string& xml,
+                          const std::string& library = std::string(),
+                          const std::string& linkName = std::string()) {
+        const fs::path folder = fs::path(root_) / dir;
+        fs::create_directories(folder);
+        std::ofstream(folder / (dir + ".xml")) << xml;
+        if (!library.empty()) {
+            fs::create_symlink(library, folder / ("lib" + linkName + ".so"));
+        }
+        return folder.string();
+    }
+    std::string manifestOf(const std::string& dir) {
+        return root_ + "/" + dir + "/" + dir + ".xml";
+    }
+
+    // Runs the checker; the printed lines go to lines_.
+    int check(const std::string& directory) {
+        std::ostringstream out;
+        const int status = svcsh::checkPluginDirectory(directory, out);
+        lines_.clear();
+        std::istringstream in(out.str());
+        for (std::string line; std::getline(in, line);) {
+            lines_.push_back(line);
+        }
+        return status;
+    }
+
+    std::string root_;
+    std::vector<std::string> lines_;
+};
+
+TEST_F(PluginCheckTest, TheSampleLibraryPassesWithEveryPromiseKept) {
+    const std::string dir = pluginDir("hello", R"(<library>
+  <name>HelloWorldService</name>
+  <path>HelloWorldService</path>
+  <services><service name="ZAMUnified::HelloWorldService" id="42876"/></services>
+  <featuresets><featureset name="ZAMUnified::HelloWorldFeatureSet" id="42876"/></featuresets>
+  <authenticators><authenticator id="1801" name="HELLOWORLD"/></authenticators>
+</library>)",
+                                      SVCSH_CHECK_HELLO_LIBRARY, "HelloWorldService");
+    // A trailing separator names the same directory.
+    EXPECT_EQ(svcsh::kCheckPassed, check(dir + "/"));
+    const std::vector<std::string> expected = {
+        "Checking plug-in directory " + dir,
+        kHeader,
+        row("manifest", manifestOf("hello"), "ok"),
+        "library           HelloWorldService                         ok: opened and injected",
+        "service           N10ZAMUnified17HelloWorldServiceE         ok: registered, has a "
+        "reflector",
+        "service id        42876                                     ok: registered",
+        "feature set       N10ZAMUnified20HelloWorldFeatureSetE      ok: registered",
+        "feature set id    42876                                     ok: registered",
+        "authenticator     HELLOWORLD                                ok: registered",
+        "authenticator id  1801                                      ok: registered",
+        "0 problems",
+    };
+    EXPECT_EQ(expected, lines_);
+}
+
+TEST_F(PluginCheckTest, ServicesWithoutReflectorsAndMisspeltNamesAreProblems) {
+    const std::string dir =
+        pluginDir("services",
+                  std::string("<library><name>TestServices</name><path>TestServices</path>") +
+                      kTestServicesItems + "</library>",
+                  testPlugin("TestServices"), "TestServices");
+    EXPECT_EQ(svcsh::kCheckProblems, check(dir));
+    const std::vector<std::string> expected = {
+        "Checking plug-in directory " + dir,
+        kHeader,
+        row("manifest", manifestOf("services"), "ok"),
+        row("library", "TestServices", "ok: opened and injected"),
+        row("service", "N10ZAMUnified16TestAlphaServiceE",
+            "PROBLEM: registered, no reflector for interface \"TestAlphaService\""),
+        row("service id", "7001", "ok: registered"),
+        row("feature set", "N10ZAMUnified14TestFeatureSetE", "ok: registered"),
+        // The plug-in registers its alias under a hand-written name whose length is one short,
+        // which no manifest entry can match: exactly the slip the checker is for.
+        row("feature set", "N10ZAMUnified16TestFeatureAliasE",
+            "PROBLEM: listed in the manifest, not registered"),
+        row("feature set", "N10ZAMUnified15TestFeatureAliasE",
+            "PROBLEM: registered, not listed in the manifest"),
+        row("feature set id", "7001", "ok: registered"),
+        row("feature set id", "7002", "ok: registered"),
+        row("authenticator", "ALPHA", "ok: registered"),
+        row("authenticator", "BETA", "ok: registered"),
+        row("authenticator", "7102", "ok: registered"),
+        row("authenticator id", "7100", "ok: registered"),
+        row("authenticator id", "7101", "ok: registered"),
+        row("authenticator id", "7102", "ok: registered"),
+        "3 problems",
+    };
+    EXPECT_EQ(expected, lines_);
+}
+
+TEST_F(PluginCheckTest, PromisesNotKeptAndRegistrationsNotListedAreProblemsEach) {
+    // Promises a second service and feature-set id it does not register, and leaves out the
+    // alias feature set and two authenticators it does register; "alpha" matches case-blind.
+    const std::string dir = pluginDir("partial", R"(<library>
+  <name>TestServices</name><path>TestServices</path>
+  <services>
+    <service name="ZAMUnified::TestAlphaService" id="7001"/>
+    <service name="ZAMUnified::TestGammaService" id="7003"/>
+  </services>
+  <featuresets><featureset name="ZAMUnified::TestFeatureSet" id="7001"/></featuresets>
+  <authenticators><authenticator id="7100" name="alpha"/></authenticators>
+</library>)",
+                                      testPlugin("TestServices"), "TestServices");
+    EXPECT_EQ(svcsh::kCheckProblems, check(dir));
+    const std::vector<std::string> expected = {
+        "Checking plug-in directory " + dir,
+        kHeader,
+        row("manifest", manifestOf("partial"), "ok"),
+        row("library", "TestServices", "ok: opened and injected"),
+        row("service", "N10ZAMUnified16TestAlphaServiceE",
+            "PROBLEM: registered, no reflector for interface \"TestAlphaService\""),
+        row("service", "N10ZAMUnified16TestGammaServiceE",
+            "PROBLEM: listed in the manifest, not registered"),
+        row("service id", "7001", "ok: registered"),
+        row("service id", "7003", "PROBLEM: listed in the manifest, not registered"),
+        row("feature set", "N10ZAMUnified14TestFeatureSetE", "ok: registered"),
+        row("feature set", "N10ZAMUnified15TestFeatureAliasE",
+            "PROBLEM: registered, not listed in the manifest"),
+        row("feature set id", "7001", "ok: registered"),
+        row("feature set id", "7002", "PROBLEM: registered, not listed in the manifest"),
+        row("authenticator", "alpha", "ok: registered"),
+        row("authenticator", "BETA", "PROBLEM: registered (id 7101), not listed in the manifest"),
+        row("authenticator", "7102", "PROBLEM: registered (id 7102), not listed in the manifest"),
+        row("authenticator id", "7100", "ok: registered"),
+        row("authenticator id", "7101", "PROBLEM: registered, not listed in the manifest"),
+        row("authenticator id", "7102", "PROBLEM: registered, not listed in the manifest"),
+        "9 problems",
+    };
+    EXPECT_EQ(expected, lines_);
+}
+
+TEST_F(PluginCheckTest, NEGATIVE_ALibraryWithoutInjectionEntryStopsTheComparison) {
+    const std::string dir = pluginDir("noinject", R"(<library>
+  <name>TestNoInject</name><path>TestNoInject</path>
+  <services><service name="ZAMUnified::NoInjectService" id="7201"/></services>
+</library>)",
+                                      testPlugin("TestNoInject"), "TestNoInject");
+    EXPECT_EQ(svcsh::kCheckProblems, check(dir));
+    ASSERT_EQ(5u, lines_.size());
+    EXPECT_EQ(row("library", "TestNoInject", "PROBLEM: has no injection entry InjectTestNoInject"),
+              lines_[3]);
+    EXPECT_EQ("1 problem", lines_[4]);
+}
+
+TEST_F(PluginCheckTest, NEGATIVE_AnInjectionThatThrowsIsReportedAndWhatItPromisedIsMissing) {
+    const std::string dir = pluginDir("throwing", R"(<library>
+  <name>TestThrowingInject</name><path>TestThrowingInject</path>
+  <services><service name="ZAMUnified::LicensedService" id="7301"/></services>
+</library>)",
+                                      testPlugin("TestThrowingInject"), "TestThrowingInject");
+    EXPECT_EQ(svcsh::kCheckProblems, check(dir));
+    const std::vector<std::string> expected = {
+        "Checking plug-in directory " + dir,
+        kHeader,
+        row("manifest", manifestOf("throwing"), "ok"),
+        row("library", "TestThrowingInject",
+            "PROBLEM: threw from its injection entry InjectTestThrowingInject: no licence for "
+            "this host"),
+        row("service", "N10ZAMUnified15LicensedServiceE",
+            "PROBLEM: listed in the manifest, not registered"),
+        row("service id", "7301", "PROBLEM: listed in the manifest, not registered"),
+        "3 problems",
+    };
+    EXPECT_EQ(expected, lines_);
+}
+
+TEST_F(PluginCheckTest, NEGATIVE_ALibraryFileThatWillNotOpenGivesThePlatformText) {
+    const std::string dir = pluginDir("absent", R"(<library>
+  <name>Absent</name><path>Absent</path>
+  <services><service name="ZAMUnified::AbsentService" id="7401"/></services>
+</library>)");
+    EXPECT_EQ(svcsh::kCheckProblems, check(dir));
+    ASSERT_EQ(5u, lines_.size());
+    EXPECT_EQ(row("library", "Absent",
+                  "PROBLEM: could not be opened: " + dir +
+                      "/libAbsent.so: cannot open shared object file: No such file or directory"),
+              lines_[3]);
+}
+
+TEST_F(PluginCheckTest, NEGATIVE_AMissingOrUnreadableManifestExitsWithTwo) {
+    const std::string missing = root_ + "/nowhere";
+    EXPECT_EQ(svcsh::kCheckUnreadable, check(missing));
+    const std::string missingManifest = missing + "/nowhere.xml";
+    const std::vector<std::string> expectedMissing = {
+        "Checking plug-in directory " + missing,
+        kHeader,
+        row("manifest", missingManifest, "PROBLEM: File: " + missingManifest + " doesn't exists"),
+        "1 problem",
+    };
+    EXPECT_EQ(expectedMissing, lines_);
+
+    const std::string broken = pluginDir("broken", "<library><name>Broken</name>");
+    EXPECT_EQ(svcsh::kCheckUnreadable, check(broken));
+    ASSERT_EQ(4u, lines_.size());
+    EXPECT_EQ(
+        row("manifest", manifestOf("broken"),
+            "PROBLEM: Error while loading Services Library manifest file " + manifestOf("broken")),
+        lines_[2]);
+
+    const std::string nameless = pluginDir("nameless", "<library><path>X</path></library>");
+    EXPECT_EQ(svcsh::kCheckUnreadable, check(nameless));
+    ASSERT_EQ(4u, lines_.size());
+    EXPECT_EQ(
+        row("manifest", manifestOf("nameless"),
+            "PROBLEM: No library specified in Services Library Manifest " + manifestOf("nameless")),
+        lines_[2]);
+}
+
+TEST_F(PluginCheckTest, NEGATIVE_ManifestErrorsAreProblemsEvenWhenTheLibraryLoads) {
+    const std::string dir =
+        pluginDir("badname",
+                  std::string("<library><name>TestServices</name><path>TestServices</path>") +
+                      kTestServicesItems +
+                      R"(<services><service name="TestBetaService"/></services></library>)",
+                  testPlugin("TestServices"), "TestServices");
+    EXPECT_EQ(svcsh::kCheckProblems, check(dir));
+    ASSERT_GE(lines_.size(), 5u);
+    EXPECT_EQ(row("manifest", manifestOf("badname"),
+                  "PROBLEM: The service: TestBetaService referenced in \"" + manifestOf("badname") +
+                      "\" is not valid."),
+              lines_[2]);
+    // The unmangled name stays listed, so the library is also found not to register it.
+    EXPECT_NE(lines_.end(), std::find(lines_.begin(), lines_.end(),
+                                      row("service", "TestBetaService",
+                                          "PROBLEM: listed in the manifest, not registered")));
+    // With the reflector and the alias feature set's name (see above).
+    EXPECT_EQ("5 problems", lines_.back());
+}
+
+}  // namespace
