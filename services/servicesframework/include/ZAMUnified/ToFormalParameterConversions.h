@@ -28,6 +28,8 @@ namespace ToFormalParameterConversions {
 //     callbacks (if `callbacks` is given), enums, then structs;
 //  9. anything else: empty.
 // The parameter name is used by rules 1 and 7 only; the other kinds name themselves.
+// The value text of a secure string or a list of them is zeroed before the call returns, and such
+// a list never reaches the plug-in factories of rules 2 and 3, so no plain copy is freed unwiped.
 std::shared_ptr<FormalParameter> GetFormalParameterFromStrings(
     std::string typeName, std::string parameterName, std::string valueText,
     std::shared_ptr<UnifiedBusinessObjectMap> objects,

@@ -1,6 +1,7 @@
 #include <ZAMUnified/ReflectionTypeConversion.h>
 
 #include <zam/SecureStringReader.h>
+#include <zam/SecureStringUtils.h>
 
 namespace ZAMUnified {
 namespace ReflectionTypeConversion {
@@ -202,8 +203,34 @@ std::shared_ptr<std::vector<std::wstring>> parameterTypeStringAsListOfPrimitiveT
 
 std::shared_ptr<std::vector<zam::SecureString>>
 parameterTypeStringAsListOfPrimitiveTypeSecureString(const std::string& text) {
-    return parameterTypeStringAsList<zam::SecureString>(
-        text, kStringListSeparator, parameterTypeStringAsPrimitiveTypeSecureString);
+    // The pieces of parameterTypeStringAsList, but no plain copy of a secret is freed unwiped:
+    // the text is not copied whole, the pieces' vector never grows (growing would free a buffer
+    // holding short pieces), and every piece is zeroed once converted, also on failure.
+    std::vector<std::string> pieces;
+    std::string::size_type separators = 0;
+    for (auto at = text.find(kStringListSeparator); at != std::string::npos;
+         at = text.find(kStringListSeparator, at + 1)) {
+        ++separators;
+    }
+    pieces.reserve(separators + 1);
+    KORCoreUtils::split(text, pieces, kStringListSeparator);
+    auto wipe = [&pieces] {
+        for (std::string& piece : pieces) {
+            zam::SecureStringUtils::ZAMZeroString(piece);
+        }
+    };
+    try {
+        auto list = std::make_shared<std::vector<zam::SecureString>>();
+        list->reserve(pieces.size());
+        for (const std::string& piece : pieces) {
+            list->push_back(parameterTypeStringAsPrimitiveTypeSecureString(piece));
+        }
+        wipe();
+        return list;
+    } catch (...) {
+        wipe();
+        throw;
+    }
 }
 
 std::shared_ptr<std::vector<long long>> parameterTypeStringAsListOfPrimitiveTypeLongLong(

@@ -3,6 +3,7 @@
 #include <ZAMUnified/ActualParameter.h>
 #include <ZAMUnified/ReflectionTypeConversion.h>
 #include <ZAMUnified/ReflectorFactory.h>
+#include <zam/SecureStringUtils.h>
 
 #include <utility>
 #include <vector>
@@ -141,6 +142,11 @@ std::shared_ptr<FormalParameter> convert(const std::string& typeName,
             scalarParameter(typeName, parameterName, valueText)) {
         return scalar;
     }
+    // Plug-in factories take the text by value, and would free plain copies of the secrets
+    // unwiped: a list of secure strings, a built-in type, goes straight to its own rule.
+    if (typeName == "list(securestring)" || typeName == "list(zam::SecureString)") {
+        return primitiveListParameter(typeName, parameterName, valueText);
+    }
     if (std::shared_ptr<FormalParameter> enumValue =
             ActualParameterFactory::GetActualParameterForEnum(typeName, valueText)) {
         return enumValue;
@@ -198,6 +204,19 @@ std::shared_ptr<FormalParameter> GetFormalParameterFromStrings(
     std::string typeName, std::string parameterName, std::string valueText,
     std::shared_ptr<UnifiedBusinessObjectMap> objects,
     std::shared_ptr<UnifiedCallbackMap> callbacks) {
+    // The value text of a secure string is a secret in plain text, and this copy is ours: it is
+    // wiped before it is freed, whatever the conversion gives.
+    struct SecretWipe {
+        std::string& text;
+        bool secret;
+        ~SecretWipe() {
+            if (secret) {
+                zam::SecureStringUtils::ZAMZeroString(text);
+            }
+        }
+    } wipe{valueText, typeName == "securestring" || typeName == "zam::SecureString" ||
+                          typeName == "list(securestring)" ||
+                          typeName == "list(zam::SecureString)"};
     // Text the platform parsers reject, a throwing factory function or a failed allocation all
     // mean the same to a text front end: no argument.
     try {

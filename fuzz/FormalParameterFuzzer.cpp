@@ -1,0 +1,184 @@
+// ToFormalParameterConversions::GetFormalParameterFromStrings with arbitrary type names and value
+// texts, a small object map and a small callback map, and plug-in factories for an enum, a struct
+// (whose parser throws on bad text) and lists of objects. It never throws or crashes; a scalar
+// argument exists exactly when the strict conversion accepts the text, and holds its value.
+#include <ZAMUnified/ToFormalParameterConversions.h>
+
+#include <KORCoreUtils.h>
+#include <ZAMUnified/ActualParameter.h>
+#include <ZAMUnified/ActualParameterFactory.h>
+#include <ZAMUnified/ReflectorFactory.h>
+#include <fuzzer/FuzzedDataProvider.h>
+
+#include "FuzzCheck.h"
+#include "reflection/ReflectionFakes.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <exception>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace ZAMUnified;
+using ReflectionTypeConversion::ToFormalParameterConversions::GetFormalParameterFromStrings;
+
+const char* const kTypeNames[] = {
+    "int",
+    "unsigned int",
+    "float",
+    "bool",
+    "long",
+    "char",
+    "std::string",
+    "string",
+    "std::wstring",
+    "wstring",
+    "securestring",
+    "zam::SecureString",
+    "long long",
+    "list(int)",
+    "list(float)",
+    "list(bool)",
+    "list(char)",
+    "list(string)",
+    "list(securestring)",
+    "list(long long)",
+    "object",
+    "null",
+    "callback",
+    "Colour",
+    "Point",
+    "list(Contact)",
+    "list(OnDone)",
+    "list(Colour)",
+    "list(",
+    "list()",
+    "list(Point)",
+    "list(unsigned int)",
+};
+
+std::shared_ptr<UnifiedBusinessObjectMap> objects;
+std::shared_ptr<UnifiedCallbackMap> callbacks;
+
+template <typename T>
+std::shared_ptr<FormalParameter> tagged(const std::string& type, T value) {
+    return std::make_shared<ActualParameter<T>>(type, type, std::move(value));
+}
+
+void registerPluginFactories() {
+    ActualParameterFactory::AddActualParameterFactoryMethodForEnum(
+        "Colour", [](std::string text) -> std::shared_ptr<FormalParameter> {
+            if (text == "Red" || text == "Green") {
+                return tagged("Colour", text);
+            }
+            return nullptr;
+        });
+    // Plug-in parsers throw on bad text; the conversion must turn that into no argument.
+    ActualParameterFactory::AddActualParameterFactoryMethodForStruct("Point", [](std::string text) {
+        std::vector<std::string> pieces;
+        KORCoreUtils::split(text, pieces, ",");
+        if (pieces.size() != 2) {
+            throw std::invalid_argument("a point is x,y");
+        }
+        return tagged("Point", KORCoreUtils::toInt(pieces[0]) + KORCoreUtils::toInt(pieces[1]));
+    });
+    ActualParameterFactory::AddActualParameterFactoryMethodForListOfUnifiedBusinessObject(
+        "Contact",
+        [](std::string text,
+           std::shared_ptr<UnifiedBusinessObjectMap> map) -> std::shared_ptr<FormalParameter> {
+            std::vector<std::string> guids;
+            KORCoreUtils::split(text, guids, "|");
+            for (const std::string& guid : guids) {
+                if (map->at(guid) == nullptr) {
+                    return nullptr;
+                }
+            }
+            return tagged("list(Contact)", guids);
+        });
+    ReflectorFactory::AddReflectorFactoryMethod("Contact", [](auto object) {
+        return std::make_shared<reflection_test::FakeReflector>(
+            "Contact", tagged("Contact", object->getGuid()));
+    });
+    ReflectorFactory::AddReflectorFactoryMethodForCallback("OnDone", [](auto) {
+        return std::make_shared<reflection_test::FakeReflector>("OnDone",
+                                                                tagged("OnDone", std::string()));
+    });
+    ActualParameterFactory::AddActualParameterFactoryMethodForNullUnifiedBusinessObject(
+        "Contact", [] { return tagged("Contact", std::string()); });
+
+    objects = std::make_shared<UnifiedBusinessObjectMap>();
+    (*objects)["1"] = std::make_shared<reflection_test::FakeObject>("1", "Contact");
+    (*objects)["2"] = std::make_shared<reflection_test::FakeObject>("2", "NoReflector");
+    (*objects)["3"] = nullptr;
+    callbacks = std::make_shared<UnifiedCallbackMap>();
+    (*callbacks)["done"] = std::make_shared<reflection_test::FakeCallback>("OnDone");
+    (*callbacks)["gone"] = nullptr;
+}
+
+// For a strictly parsed scalar type: an argument exactly when the parser accepts the text.
+template <typename T, typename Parse>
+void checkScalar(const std::shared_ptr<FormalParameter>& parameter, const std::string& text,
+                 Parse parse) {
+    T expected{};
+    bool accepted = true;
+    try {
+        expected = parse(text);
+    } catch (const std::exception&) {
+        accepted = false;
+    }
+    SF_FUZZ_CHECK(static_cast<bool>(parameter) == accepted);
+    if (accepted) {
+        auto typed = std::dynamic_pointer_cast<ActualParameter<T>>(parameter);
+        SF_FUZZ_CHECK(typed && typed->value == expected);
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    if (!objects) {
+        registerPluginFactories();
+    }
+    FuzzedDataProvider provider(data, size);
+    const std::size_t count = sizeof kTypeNames / sizeof kTypeNames[0];
+    const std::string typeName =
+        provider.ConsumeBool()
+            ? kTypeNames[provider.ConsumeIntegralInRange<std::size_t>(0, count - 1)]
+            : provider.ConsumeRandomLengthString(24);
+    const std::string name = provider.ConsumeRandomLengthString(8);
+    const bool withMaps = provider.ConsumeBool();
+    const std::string text = provider.ConsumeRemainingBytesAsString();
+
+    std::shared_ptr<FormalParameter> parameter;
+    try {
+        parameter = GetFormalParameterFromStrings(
+            typeName, name, text, withMaps ? objects : nullptr, withMaps ? callbacks : nullptr);
+    } catch (...) {
+        SF_FUZZ_CHECK(!"GetFormalParameterFromStrings threw");
+    }
+    if (typeName == "int") {
+        checkScalar<int>(parameter, text,
+                         [](const std::string& t) { return KORCoreUtils::toInt(t); });
+    } else if (typeName == "unsigned int") {
+        checkScalar<unsigned int>(
+            parameter, text, [](const std::string& t) { return KORCoreUtils::toUnsignedInt(t); });
+    } else if (typeName == "long long") {
+        checkScalar<long long>(parameter, text,
+                               [](const std::string& t) { return KORCoreUtils::toLongLong(t); });
+    } else if (typeName == "bool") {
+        checkScalar<bool>(parameter, text,
+                          [](const std::string& t) { return KORCoreUtils::toBool(t); });
+    } else if (typeName == "string" || typeName == "std::string") {
+        checkScalar<std::string>(parameter, text, [](const std::string& t) { return t; });
+    } else if (typeName == "object") {
+        // Only the object whose reflector is registered can be passed.
+        SF_FUZZ_CHECK(static_cast<bool>(parameter) == (withMaps && text == "1"));
+    } else if (typeName == "callback") {
+        SF_FUZZ_CHECK(static_cast<bool>(parameter) == (withMaps && text == "done"));
+    }
+    return 0;
+}
