@@ -44,7 +44,7 @@ run_one() {
     # Test programs that replace operator new and delete to inspect released memory keep their
     # own versions (nouserintercepts); valgrind still sees the malloc and free beneath them.
     if SF_SOAK_SECONDS=10 valgrind --tool=memcheck --error-exitcode=99 --leak-check=full \
-        --soname-synonyms=somalloc=nouserintercepts \
+        --soname-synonyms=somalloc=nouserintercepts --suppressions=scripts/valgrind.supp \
         --show-leak-kinds=definite --errors-for-leak-kinds=definite --track-origins=no \
         --child-silent-after-fork=yes --log-file="$logs/$program.log" \
         "$build/bin/$program" "${arguments[@]}" >"$logs/$program.out" 2>&1; then
