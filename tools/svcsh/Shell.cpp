@@ -154,8 +154,32 @@ Shell::~Shell() {
     }
 }
 
-void Shell::pump() {
-    factory_.pumpAllDispatcherTasks();
+bool Shell::pump() {
+    // A task that throws reaches the pumping host, and the tasks behind it stay queued: the
+    // shell reports it and pumps on.
+    bool ok = true;
+    for (;;) {
+        std::string failure;
+        try {
+            factory_.pumpAllDispatcherTasks();
+            return ok;
+        } catch (UnifiedException& error) {
+            failure = error.getInterfaceName() + ": " + error.getMessage();
+        } catch (const std::exception& error) {
+            failure = demangle(typeid(error).name()) + ": " + error.what();
+        } catch (...) {
+            failure = "an exception that is not a std::exception";
+        }
+        ok = false;
+        if (options_.json) {
+            out_ << JsonObject().add("pump", where_).add("ok", false).add("error", failure).str()
+                 << std::endl;
+        } else {
+            out_ << std::flush;
+            err_ << (where_.empty() ? std::string("error") : where_) << ": a dispatcher task threw "
+                 << failure << std::endl;
+        }
+    }
 }
 
 void Shell::pumpFor(std::chrono::milliseconds duration) {
@@ -178,13 +202,14 @@ bool Shell::runLine(const std::string& rawLine, const std::string& where) {
     if (line.empty() || line[0] == '#') {
         return true;
     }
-    pump();
+    // Tasks queued before the line, and those it queued, run around it; one that throws fails
+    // the line.
+    bool ok = pump();
     const std::size_t blank = line.find_first_of(" \t");
     const std::string word = line.substr(0, blank);
     const std::string rest = blank == std::string::npos ? "" : trim(line.substr(blank));
-    const bool ok = commands().count(word) != 0 ? runCommand(word, rest, line) : runRequest(line);
-    pump();
-    return ok;
+    ok = (commands().count(word) != 0 ? runCommand(word, rest, line) : runRequest(line)) && ok;
+    return pump() && ok;
 }
 
 bool Shell::runRequest(const std::string& line) {

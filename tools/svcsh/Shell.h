@@ -49,8 +49,8 @@ class Shell {
     // manifest command does but silently; false (with a message) when it adds no library.
     bool loadManifest(const std::string& directory);
 
-    // Runs every task the dispatcher has queued.
-    void pump();
+    // Runs every task the dispatcher has queued; false (with a message) when one threw.
+    bool pump();
     // Pumps until `duration` has passed, waking as tasks arrive.
     void pumpFor(std::chrono::milliseconds duration);
 

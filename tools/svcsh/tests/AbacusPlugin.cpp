@@ -15,7 +15,8 @@ class AbacusService : public UnifiedService, public UnifiedBusinessObjectImpl {
     static constexpr unsigned int kId = 9100;
 
     explicit AbacusService(std::shared_ptr<UnifiedFactory> factory)
-        : UnifiedBusinessObjectImpl(std::move(factory), "AbacusService") {}
+        : UnifiedBusinessObjectImpl(factory, "AbacusService"),
+          dispatcher_(factory->getServicesDispatcher()) {}
     std::string getInterfaceName() override { return "AbacusService"; }
     void initNotifiers() override {}
 
@@ -27,6 +28,12 @@ class AbacusService : public UnifiedService, public UnifiedBusinessObjectImpl {
     }
     // Something that is not a std::exception.
     int jam() const { throw 7; }
+    // Queues a task that throws when the host pumps it.
+    int jamLater() const {
+        dispatcher_->enqueue([] { throw std::runtime_error("late failure"); }, "JamLater", false,
+                             true);
+        return 1;
+    }
     int twice(int value) const { return 2 * value; }
     std::string twice(const std::string& text) const { return text + text; }
     long getTotal() const { return total_; }
@@ -37,6 +44,7 @@ class AbacusService : public UnifiedService, public UnifiedBusinessObjectImpl {
 
   private:
     long total_ = 0;
+    std::shared_ptr<ServicesDispatcher> dispatcher_;
 };
 
 namespace {
@@ -51,6 +59,7 @@ std::shared_ptr<Reflector> reflectAbacus(std::shared_ptr<UnifiedBusinessObject> 
     reflector->property("Total", &A::getTotal, &A::setTotal)
         .method("divide", &A::divide, {"a", "b"})
         .method("jam", &A::jam)
+        .method("jamLater", &A::jamLater)
         .method("twice", selectOverload<int(int) const>(&A::twice), {"value"})
         .method("twice", selectOverload<std::string(const std::string&) const>(&A::twice),
                 {"value"});
