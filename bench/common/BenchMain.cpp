@@ -1,6 +1,7 @@
 // The main() of every benchmark program: runs the benchmarks it registered, then prints how our
-// times compare with the peers'.
+// times compare with the peers' and which targets they meet.
 #include "common/RelativeSummary.h"
+#include "common/Targets.h"
 
 #include <benchmark/benchmark.h>
 
@@ -13,7 +14,7 @@ int main(int argc, char** argv) {
     }
     sfbench::RelativeSummaryReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
-    reporter.printSummary(std::cout);
+    reporter.printSummary(std::cout, sfbench::performanceTargets());
     benchmark::Shutdown();
     return 0;
 }
