@@ -1,9 +1,11 @@
 #include "KORCoreUtils.h"
 
+#include <pthread.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <charconv>
 #include <cstdlib>
@@ -327,9 +329,31 @@ std::string getResourcesDirectory() {
 
 namespace ThreadUtils {
 
+namespace {
+
+// Bumped in every child a fork makes: the thread that forked carries its old id in its cache,
+// and the child's thread has a new one.
+std::atomic<unsigned int> forkGeneration{0};
+
+const int forkWatch = ::pthread_atfork(
+    nullptr, nullptr, [] { forkGeneration.fetch_add(1, std::memory_order_relaxed); });
+
+}  // namespace
+
 std::uint64_t getCurrentThreadId() {
-    // Not cached in a thread_local: a forked child's main thread has a new id.
-    return static_cast<std::uint64_t>(::syscall(SYS_gettid));
+    // Asked on every dispatcher pump and access check: the system call is made once per thread
+    // (and again after a fork), not on every call.
+    thread_local std::uint64_t id = 0;
+    thread_local unsigned int generation = 0;
+    thread_local bool known = false;
+    const unsigned int current = forkGeneration.load(std::memory_order_relaxed);
+    if (!known || generation != current) {
+        id = static_cast<std::uint64_t>(::syscall(SYS_gettid));
+        generation = current;
+        known = true;
+    }
+    (void)forkWatch;
+    return id;
 }
 
 }  // namespace ThreadUtils

@@ -1,6 +1,7 @@
 #include "KORCoreUtils.h"
 
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -417,6 +418,20 @@ TEST(ThreadUtilsTest, KernelThreadIds) {
     EXPECT_NE(ids[0], ids[1]);
     EXPECT_NE(ids[0], mine);
     EXPECT_NE(ids[1], mine);
+
+    // The id is remembered per thread, but a forked child's thread has a new one: the child
+    // reports its own process id, not the parent's remembered id.
+    const pid_t child = fork();
+    ASSERT_NE(-1, child);
+    if (child == 0) {
+        _exit(ThreadUtils::getCurrentThreadId() == static_cast<std::uint64_t>(::getpid()) &&
+                      ThreadUtils::getCurrentThreadId() != mine
+                  ? 0
+                  : 1);
+    }
+    int status = -1;
+    ASSERT_EQ(child, waitpid(child, &status, 0));
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
 }
 
 }  // namespace

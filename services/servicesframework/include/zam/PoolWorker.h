@@ -24,7 +24,8 @@ class ThreadPool;
 
 // Entry of every pool thread: runs the Runnable it is given; returns null.
 void* poolThreadMain(void* runnable);
-// Names the calling thread, "PoolThread" for an empty name.
+// Names the calling thread, "PoolThread" for an empty name. The name it gave the thread last is
+// not given again unless SetThreadName renamed the thread since (renaming is a system call).
 void setWorkerThreadName(const std::string& name);
 
 class PoolWorker : public Runnable {

@@ -11,7 +11,15 @@
 #include <exception>
 #include <utility>
 
+#include "common/detail/ThreadNameChanges.h"
+
 namespace zam {
+
+namespace {
+
+const std::string kDefaultWorkerName = "PoolThread";
+
+}  // namespace
 
 void* poolThreadMain(void* runnable) {
     static_cast<Runnable*>(runnable)->run();
@@ -19,7 +27,20 @@ void* poolThreadMain(void* runnable) {
 }
 
 void setWorkerThreadName(const std::string& name) {
-    ThreadNameSetter::SetCurrentThreadName(name.empty() ? std::string("PoolThread") : name);
+    // Renaming a thread is a system call that costs more than a tiny task. A worker running
+    // task after task of one name names itself once, unless the thread was named through
+    // SetThreadName in between (by a task, say).
+    thread_local std::string applied;
+    thread_local std::uint64_t appliedAt = 0;
+    thread_local bool named = false;
+    const std::string& wanted = name.empty() ? kDefaultWorkerName : name;
+    if (named && appliedAt == detail::threadNameChanges() && applied == wanted) {
+        return;
+    }
+    ThreadNameSetter::SetCurrentThreadName(wanted);
+    applied = wanted;
+    appliedAt = detail::threadNameChanges();
+    named = true;
 }
 
 PoolWorker::PoolWorker(ThreadPool* pool, std::shared_ptr<std::deque<TaskPtr>> normalQueue,

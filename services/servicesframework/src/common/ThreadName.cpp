@@ -2,11 +2,25 @@
 
 #include <pthread.h>
 
+#include <cstdint>
 #include <cstdio>
+
+#include "common/detail/ThreadNameChanges.h"
 
 namespace zam {
 
+namespace {
+
+thread_local std::uint64_t nameChanges = 0;
+
+}  // namespace
+
+std::uint64_t detail::threadNameChanges() {
+    return nameChanges;
+}
+
 void SetThreadName(const std::string& name) {
+    ++nameChanges;
     // The framework's cutting rule is the same on every platform it runs on; on Linux the cut
     // name also fits the kernel's limit of 15 characters.
     const std::string cut = name.size() > 15 ? name.substr(0, 14) : name;

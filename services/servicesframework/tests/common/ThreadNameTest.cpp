@@ -1,3 +1,4 @@
+#include <zam/PoolWorker.h>
 #include <zam/ThreadName.h>
 
 #include <gtest/gtest.h>
@@ -5,6 +6,7 @@
 
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -43,6 +45,30 @@ TEST(ThreadNameTest, NamesUpToFifteenCharactersAreUsedWholeLongerOnesCutToFourte
 
 TEST(ThreadNameTest, SetterIgnoresEmptyName) {
     EXPECT_EQ("before", nameSeenByTheSystem(&zam::ThreadNameSetter::SetCurrentThreadName, ""));
+}
+
+// A pool worker names itself once for a run of tasks of one name, yet a rename through
+// SetThreadName in between (by a task) is undone by the next task of that name.
+TEST(ThreadNameTest, WorkerNamesAreSetAgainAfterAnyOtherRename) {
+    std::vector<std::string> seen;
+    std::thread thread([&] {
+        auto current = [] {
+            char buffer[64] = {};
+            pthread_getname_np(pthread_self(), buffer, sizeof buffer);
+            return std::string(buffer);
+        };
+        zam::setWorkerThreadName("Same");
+        seen.push_back(current());
+        zam::SetThreadName("custom");
+        zam::setWorkerThreadName("Same");
+        seen.push_back(current());
+        zam::setWorkerThreadName("");
+        seen.push_back(current());
+        zam::setWorkerThreadName("Same");
+        seen.push_back(current());
+    });
+    thread.join();
+    EXPECT_EQ((std::vector<std::string>{"Same", "Same", "PoolThread", "Same"}), seen);
 }
 
 }  // namespace
