@@ -6,6 +6,8 @@
 
 #include "security/Base64Reference.h"
 
+#include <openssl/evp.h>
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -293,6 +295,37 @@ TEST(Base64FamilyEncoderTest, RandomBytesRoundTripAtEveryLength) {
                           zam::base64_encode_without_padding(data.data(), length, lines), out));
             EXPECT_EQ(expected, out);
         }
+    }
+}
+
+// Long inputs take the two-groups-at-a-time path: its output, at lengths around where it starts
+// and ends, must be OpenSSL's, and with line breaks the same text cut into 72-character lines.
+TEST(Base64FamilyEncoderTest, LongInputsEncodeAsOpenSslDoes) {
+    std::mt19937 random(2045);
+    const unsigned int threshold = 3 * 16384;
+    for (const unsigned int length : {threshold - 1, threshold, threshold + 1, threshold + 2,
+                                      threshold + 6, threshold + 7, (1u << 20) + 1}) {
+        SCOPED_TRACE(length);
+        Bytes data(length);
+        for (auto& b : data) {
+            b = static_cast<unsigned char>(random());
+        }
+        std::string expected(4 * ((length + 2) / 3) + 1, '\0');
+        expected.resize(
+            static_cast<std::size_t>(EVP_EncodeBlock(reinterpret_cast<unsigned char*>(&expected[0]),
+                                                     data.data(), static_cast<int>(length))));
+        EXPECT_EQ(expected, zam::base64_encode(data.data(), length, false));
+
+        const std::string lines = zam::base64_encode(data.data(), length, true);
+        std::string joined;
+        std::size_t at = 0;
+        for (std::size_t next; (next = lines.find("\r\n", at)) != std::string::npos;
+             at = next + 2) {
+            ASSERT_EQ(72u, next - at);
+            joined += lines.substr(at, next - at);
+        }
+        joined += lines.substr(at);
+        EXPECT_EQ(expected, joined);
     }
 }
 
