@@ -279,58 +279,41 @@ bool Shell::guarded(const std::string& line, const std::function<bool()>& body) 
 
 // --- requests ---------------------------------------------------------------------------------
 
-std::shared_ptr<UnifiedService> Shell::findService(const std::string& name) {
-    unsigned int id = 0;
+Shell::ServiceKey Shell::serviceKeyFor(const std::string& name) {
+    ServiceKey key;
     if (!name.empty() &&
         std::all_of(name.begin(), name.end(), [](char c) { return c >= '0' && c <= '9'; })) {
-        return parseId(name, id) ? factory_.getService(id) : nullptr;
+        key.byId = parseId(name, key.id);
+        return key;
     }
     if (name.find("::") != std::string::npos) {
-        const std::string mangled = mangle(name);
-        return mangled.empty() ? nullptr : factory_.getService(mangled);
+        key.mangled = mangle(name);
+        return key;
     }
     // A short class name: first among the registered services, then among those the library
-    // records promise (which loads the library).
+    // records promise.
     for (const auto& entry : unified_->getServiceRegistry()->itemsByName()) {
         if (lastComponent(demangle(entry.first)) == name) {
-            return entry.second;
+            key.mangled = entry.first;
+            return key;
         }
     }
     if (auto loader = unified_->getLibraryLoader()) {
         for (const LibraryRecord& record : loader->getLibraryRecords()) {
             for (const std::string& mangled : record.serviceNames) {
                 if (lastComponent(demangle(mangled)) == name) {
-                    return factory_.getService(mangled);
+                    key.mangled = mangled;
+                    return key;
                 }
             }
         }
     }
-    // A mangled name goes to the factory as it is; any other plain name is no service's.
-    const bool mangled = name.size() > 2 && name.front() == 'N' && name.back() == 'E' &&
-                         std::isdigit(static_cast<unsigned char>(name[1]));
-    return mangled ? factory_.getService(name) : nullptr;
-}
-
-std::string Shell::loadFailureFor(const std::string& name) {
-    unsigned int id = 0;
-    if (!name.empty() &&
-        std::all_of(name.begin(), name.end(), [](char c) { return c >= '0' && c <= '9'; })) {
-        return parseId(name, id) ? unified_->getServiceLoadFailure(id) : "";
+    // A mangled name is the factory's key as it is; any other plain name is no service's.
+    if (name.size() > 2 && name.front() == 'N' && name.back() == 'E' &&
+        std::isdigit(static_cast<unsigned char>(name[1]))) {
+        key.mangled = name;
     }
-    if (name.find("::") != std::string::npos) {
-        const std::string mangled = mangle(name);
-        return mangled.empty() ? "" : unified_->getServiceLoadFailure(mangled);
-    }
-    if (auto loader = unified_->getLibraryLoader()) {
-        for (const LibraryRecord& record : loader->getLibraryRecords()) {
-            for (const std::string& mangled : record.serviceNames) {
-                if (lastComponent(demangle(mangled)) == name) {
-                    return unified_->getServiceLoadFailure(mangled);
-                }
-            }
-        }
-    }
-    return unified_->getServiceLoadFailure(name);
+    return key;
 }
 
 void Shell::resolveStart(const std::vector<Step>& steps) {
@@ -344,10 +327,21 @@ void Shell::resolveStart(const std::vector<Step>& steps) {
     if (reflectors_->count(start.name) != 0) {
         return;
     }
-    const std::shared_ptr<UnifiedService> service = findService(start.name);
+    // Asking the factory loads the service's library on first use.
+    const ServiceKey key = serviceKeyFor(start.name);
+    std::shared_ptr<UnifiedService> service;
+    if (key.byId) {
+        service = factory_.getService(key.id);
+    } else if (!key.mangled.empty()) {
+        service = factory_.getService(key.mangled);
+    }
     if (!service) {
         // The interpreter tells the user; the factory knows why, if a load was tried.
-        why_ = loadFailureFor(start.name);
+        if (key.byId) {
+            why_ = unified_->getServiceLoadFailure(key.id);
+        } else if (!key.mangled.empty()) {
+            why_ = unified_->getServiceLoadFailure(key.mangled);
+        }
         return;
     }
     auto reflector =

@@ -80,14 +80,19 @@ class Shell {
     bool quitCommand(const std::string& arguments, const std::string& line);
     bool stats(const std::string& arguments, const std::string& line);
     std::vector<std::string> statisticsLines();
-    // Why the factory could not provide the service a request starts at; "" when it did not say.
-    std::string loadFailureFor(const std::string& name);
 
     // Runs `body`, turning a Failure or anything service code throws into a failure line.
     bool guarded(const std::string& line, const std::function<bool()>& body);
     std::string addManifest(const std::string& directory);  // the new record's name
-    // A service by number, qualified or mangled type name, or short class name.
-    std::shared_ptr<ZAMUnified::UnifiedService> findService(const std::string& name);
+    // The factory's key for a service named by id, qualified or mangled type name, or short
+    // class name; neither an id nor a name when the text fits no form and no known service has
+    // that class name.
+    struct ServiceKey {
+        bool byId = false;
+        unsigned int id = 0;
+        std::string mangled;
+    };
+    ServiceKey serviceKeyFor(const std::string& name);
     // Makes the request's start known to the interpreter, loading its service on demand.
     void resolveStart(const std::vector<Step>& steps);
     // Attaches every step's arguments to `request`; throws Failure for an argument that does
