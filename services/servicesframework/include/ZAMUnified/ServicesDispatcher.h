@@ -132,9 +132,20 @@ class ServicesDispatcher {
     void executeTask(TaskPtr task);
 
   private:
+    using Clock = std::chrono::system_clock;
+
+    // The guard check with `now` for the current time; enqueue passes the stamp the queue has
+    // just put on the task.
+    void warnOnDispatcherThreadBusy(Clock::time_point now);
+    // nextTask() and executeTask() for the pumps. takeTask records the pick-up at `pickedUp`, or
+    // at the clock's current time when that is the epoch; runTask answers the completion time
+    // when it logged nothing after taking it (so a pump may take the next task at that same
+    // time without reading the clock again), else the epoch.
+    TaskPtr takeTask(Clock::time_point pickedUp);
+    Clock::time_point runTask(TaskPtr task);
     // Records `task` as the one being run; taskInfoMutex_ is taken here, or already held.
     void recordPickUp(const TaskPtr& task);
-    void recordPickUpLocked(const TaskPtr& task);
+    void recordPickUpLocked(const TaskPtr& task, Clock::time_point pickedUp);
     // Drops `task` from running_, counts it as run and answers its pick-up time; taskInfoMutex_
     // must be held.
     std::chrono::system_clock::time_point finishRunningLocked(const TaskPtr& task);
@@ -148,6 +159,9 @@ class ServicesDispatcher {
     zam::Mutex pumpMutex_;
     // Read and replaced only with std::atomic_load / std::atomic_store.
     std::shared_ptr<ServicesDispatcherCallback> callback_;
+    // Set for good by the first setDispatcherCallback: until then an enqueue skips the atomic
+    // load of callback_, whose lock costs as much as the queueing itself.
+    std::atomic<bool> callbackEverInstalled_{false};
     // Guards lastPickedUp_, lastCompleted_, lastTaskName_ and the statistics below; taken before
     // the queue's mutex. Held by nextTask across the dequeue, so a snapshot never sees a task
     // that has left the queue and is not yet running.

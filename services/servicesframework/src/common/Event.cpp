@@ -4,6 +4,7 @@
 #include <zam/Mutex.h>
 #include <zam/ScopedLock.h>
 
+#include <atomic>
 #include <chrono>
 
 namespace zam {
@@ -12,7 +13,10 @@ struct EventData {
     explicit EventData(bool autoResetEvent) : autoReset(autoResetEvent) {}
 
     const bool autoReset;
-    bool signalled = false;  // guarded by lock
+    // Written only under lock. Atomic so that set() on an event that is already signalled, the
+    // usual case for a dispatcher whose host pumps without waiting, can return without the lock:
+    // a set() that reads true is one that came before the waiter consumed the signal.
+    std::atomic<bool> signalled{false};
     Mutex lock;
     Condition condition;
 };
@@ -25,6 +29,9 @@ Event::~Event() {
 }
 
 bool Event::set() {
+    if (data_->signalled.load(std::memory_order_acquire)) {
+        return true;
+    }
     ScopedLock guard(data_->lock);
     if (!data_->signalled) {
         data_->signalled = true;

@@ -656,6 +656,45 @@ TEST_F(DispatcherTest, StatisticsFollowAScriptedSequenceOfTasks) {
     EXPECT_EQ(0, dispatcher.getStatistics().queueSize);
 }
 
+// pumpAll takes a task that follows a quiet one at the time the quiet one completed. That
+// time must be its own pump's: a task pumped after an idle spell is not charged for the spell;
+// and tasks queued from another thread while pumps take one another's times all run once.
+TEST_F(DispatcherTest, APumpTimesEachTaskFromItsOwnPickUp) {
+    using std::chrono::milliseconds;
+    dispatcher.enqueue([] {}, "quiet", false, true);
+    dispatcher.enqueue([&] { takeAtLeast(20); }, "busy", false, true);
+    dispatcher.pumpAll();
+    const auto idleFrom = std::chrono::steady_clock::now();
+    takeAtLeast(150);
+    dispatcher.enqueue([] {}, "after idle", false, true);
+    dispatcher.pumpAll();
+    const long idle = sftest::elapsedMs(idleFrom);
+    ServicesDispatcher::Statistics statistics = dispatcher.getStatistics();
+    EXPECT_EQ(3u, statistics.tasksRun);
+    EXPECT_GE(statistics.longestExecution, milliseconds(20));
+    EXPECT_LT(statistics.longestExecution, milliseconds(150)) << "the idle spell was charged";
+    EXPECT_LT(statistics.longestWait, milliseconds(idle));
+
+    std::atomic<bool> stop{false};
+    std::atomic<int> queued{0};
+    std::thread producer([&] {
+        while (!stop.load()) {
+            dispatcher.enqueue([] {}, "racing", false, true);
+            ++queued;
+        }
+    });
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (queued.load() < 20000 && std::chrono::steady_clock::now() < deadline) {
+        dispatcher.pumpAll();
+    }
+    stop = true;
+    producer.join();
+    dispatcher.pumpAll();
+    statistics = dispatcher.getStatistics();
+    EXPECT_EQ(3u + static_cast<std::uint64_t>(queued.load()), statistics.tasksRun);
+    EXPECT_EQ(0, statistics.queueSize);
+}
+
 TEST_F(DispatcherTest, AThrowingTaskLeavesThePumpAndTheRestQueued_NEGATIVE) {
     std::vector<std::string> ran;
     dispatcher.enqueue([] { throw std::runtime_error("task failed"); }, "bad", false, true);

@@ -9,6 +9,7 @@
 #ifndef ZAMUNIFIED_PROCESSING_TASKQUEUE_H
 #define ZAMUNIFIED_PROCESSING_TASKQUEUE_H
 
+#include <atomic>
 #include <chrono>
 #include <deque>
 
@@ -66,12 +67,18 @@ class TaskQueue {
     // How long the front task has been queued, in whole milliseconds (system clock); zero when
     // the queue is empty.
     std::chrono::milliseconds getFirstTaskQueuedTime();
+    // The same measured up to `now` instead of the clock's current time, for a caller that has
+    // just read the clock (a clock read costs as much as the rest of an enqueue).
+    std::chrono::milliseconds getFirstTaskQueuedTime(std::chrono::system_clock::time_point now);
 
   private:
     std::deque<TaskPtr> tasks_;      // guarded by mutex_; the next to run at the front
     std::deque<WaitInfo*> waiters_;  // guarded by mutex_; the longest-waiting at the front
     // Guards tasks_ and waiters_. While waiters_ is not empty, tasks_ is empty.
     zam::Mutex mutex_;
+    // tasks_.size(), written under mutex_ and read without it: the dispatcher asks for the size
+    // after every enqueue and pick-up, and a snapshot is all any reader gets anyway.
+    std::atomic<int> size_{0};
 };
 
 }  // namespace Processing

@@ -32,6 +32,7 @@ void TaskQueue::enqueueTask(TaskPtr task, bool urgent) {
     } else {
         tasks_.push_back(std::move(task));
     }
+    size_.store(static_cast<int>(tasks_.size()), std::memory_order_release);
 }
 
 void TaskQueue::enqueueUrgentTask(TaskPtr task) {
@@ -45,6 +46,7 @@ TaskPtr TaskQueue::dequeueTask() {
     }
     TaskPtr task = std::move(tasks_.front());
     tasks_.pop_front();
+    size_.store(static_cast<int>(tasks_.size()), std::memory_order_release);
     return task;
 }
 
@@ -57,6 +59,7 @@ TaskPtr TaskQueue::waitDequeueTask(long timeoutMilliseconds) {
         if (!tasks_.empty()) {
             TaskPtr task = std::move(tasks_.front());
             tasks_.pop_front();
+            size_.store(static_cast<int>(tasks_.size()), std::memory_order_release);
             return task;
         }
         waiters_.push_back(&info);
@@ -94,11 +97,11 @@ void TaskQueue::wakeUpAll() {
 void TaskQueue::clear() {
     zam::ScopedLock lock(mutex_);
     tasks_.clear();
+    size_.store(0, std::memory_order_release);
 }
 
 int TaskQueue::size() {
-    zam::ScopedLock lock(mutex_);
-    return static_cast<int>(tasks_.size());
+    return size_.load(std::memory_order_acquire);
 }
 
 int TaskQueue::waiterCount() {
@@ -107,12 +110,20 @@ int TaskQueue::waiterCount() {
 }
 
 std::chrono::milliseconds TaskQueue::getFirstTaskQueuedTime() {
+    // Held across the clock read (the mutex is recursive), so the front task cannot change
+    // between the reading and the measuring.
+    zam::ScopedLock lock(mutex_);
+    return getFirstTaskQueuedTime(std::chrono::system_clock::now());
+}
+
+std::chrono::milliseconds TaskQueue::getFirstTaskQueuedTime(
+    std::chrono::system_clock::time_point now) {
     zam::ScopedLock lock(mutex_);
     if (tasks_.empty()) {
         return std::chrono::milliseconds(0);
     }
     return std::chrono::duration_cast<std::chrono::milliseconds>(
-        std::chrono::system_clock::now() - tasks_.front()->getSubmissionTime());
+        now - tasks_.front()->getSubmissionTime());
 }
 
 }  // namespace Processing
