@@ -7,6 +7,7 @@
 #ifndef ZAM_POOLWORKER_H
 #define ZAM_POOLWORKER_H
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
@@ -79,11 +80,14 @@ class PoolWorker : public Runnable {
     std::shared_ptr<Mutex> queueMutex_;
     Condition wake_;  // waited on with *queueMutex_
     std::int64_t idleMilliseconds_;
-    // Guards threadCount_, busyCount_ and tasksRun_; taken before *queueMutex_.
+    // Guards changes of threadCount_ (against the limits and the shut-down flag); taken before
+    // *queueMutex_. The counts are atomic so that the per-task steps, an enqueue's look for an
+    // idle thread and a worker's busy count around each task, need no lock: with tiny tasks the
+    // threads otherwise queue up on this mutex and sleep in the kernel.
     Mutex countMutex_;
-    std::uint32_t threadCount_ = 0;
-    std::uint32_t busyCount_ = 0;
-    std::uint64_t tasksRun_ = 0;
+    std::atomic<std::uint32_t> threadCount_{0};
+    std::atomic<std::uint32_t> busyCount_{0};
+    std::atomic<std::uint64_t> tasksRun_{0};
     unsigned int minThreads_ = 0;  // set once before the first thread starts
     unsigned int maxThreads_ = 0;  // set once before the first thread starts
 };

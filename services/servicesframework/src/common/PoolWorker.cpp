@@ -30,17 +30,22 @@ void setWorkerThreadName(const std::string& name) {
     // Renaming a thread is a system call that costs more than a tiny task. A worker running
     // task after task of one name names itself once, unless the thread was named through
     // SetThreadName in between (by a task, say).
-    thread_local std::string applied;
-    thread_local std::uint64_t appliedAt = 0;
-    thread_local bool named = false;
+    // One thread-local object rather than three: each look-up of one costs a call in a shared
+    // library.
+    struct Applied {
+        std::string name;
+        std::uint64_t at = 0;
+        bool named = false;
+    };
+    thread_local Applied applied;
     const std::string& wanted = name.empty() ? kDefaultWorkerName : name;
-    if (named && appliedAt == detail::threadNameChanges() && applied == wanted) {
+    if (applied.named && applied.at == detail::threadNameChanges() && applied.name == wanted) {
         return;
     }
     ThreadNameSetter::SetCurrentThreadName(wanted);
-    applied = wanted;
-    appliedAt = detail::threadNameChanges();
-    named = true;
+    applied.name = wanted;
+    applied.at = detail::threadNameChanges();
+    applied.named = true;
 }
 
 PoolWorker::PoolWorker(ThreadPool* pool, std::shared_ptr<std::deque<TaskPtr>> normalQueue,
@@ -84,10 +89,7 @@ void PoolWorker::run() {
             TaskPtr task = std::move(queue.front());
             queue.pop_front();
             queueMutex_->unlock();
-            {
-                ScopedLock countLock(countMutex_);
-                ++busyCount_;
-            }
+            busyCount_.fetch_add(1, std::memory_order_acq_rel);
             std::string taskName;
             try {
                 taskName = task->name();
@@ -97,11 +99,8 @@ void PoolWorker::run() {
             setWorkerThreadName(taskName);
             runReportingFailure(task, taskName, name_);
             task.reset();
-            {
-                ScopedLock countLock(countMutex_);
-                --busyCount_;
-                ++tasksRun_;
-            }
+            tasksRun_.fetch_add(1, std::memory_order_relaxed);
+            busyCount_.fetch_sub(1, std::memory_order_acq_rel);
             queueMutex_->lock();
         }
         queueMutex_->unlock();
@@ -122,8 +121,8 @@ bool PoolWorker::addThread() {
 }
 
 bool PoolWorker::hasCapacity() {
-    ScopedLock countLock(countMutex_);
-    return busyCount_ < threadCount_;
+    return busyCount_.load(std::memory_order_acquire) <
+           threadCount_.load(std::memory_order_acquire);
 }
 
 void PoolWorker::wakeUpThread() {
@@ -204,18 +203,15 @@ bool PoolWorker::createThread(Runnable* runnable) {
 }
 
 unsigned int PoolWorker::threadCount() {
-    ScopedLock countLock(countMutex_);
-    return threadCount_;
+    return threadCount_.load(std::memory_order_acquire);
 }
 
 unsigned int PoolWorker::busyCount() {
-    ScopedLock countLock(countMutex_);
-    return busyCount_;
+    return busyCount_.load(std::memory_order_acquire);
 }
 
 void PoolWorker::countRunElsewhere() {
-    ScopedLock countLock(countMutex_);
-    ++tasksRun_;
+    tasksRun_.fetch_add(1, std::memory_order_relaxed);
 }
 
 void PoolWorker::snapshot(unsigned int& threads, unsigned int& busy, std::uint64_t& tasksRun,
