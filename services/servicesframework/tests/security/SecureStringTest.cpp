@@ -16,6 +16,9 @@
 #include <openssl/evp.h>
 #include <openssl/rand.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <climits>
 #include <random>
@@ -62,7 +65,12 @@ Bytes bareCipher(bool encrypt, const Bytes& iv, const Bytes& in) {
 // Makes RAND_bytes fail for as long as it lives.
 class FailingRandom {
   public:
-    FailingRandom() : saved_(RAND_get_rand_method()) { RAND_set_rand_method(&failing_); }
+    // The IVs this thread holds from earlier calls are dropped, so that the next IV asks the
+    // failing generator.
+    FailingRandom() : saved_(RAND_get_rand_method()) {
+        RAND_set_rand_method(&failing_);
+        zam::detail::discardPooledIvs();
+    }
     ~FailingRandom() { RAND_set_rand_method(saved_); }
 
   private:
@@ -150,6 +158,17 @@ TEST(SecureStringTest, EverySetValueDrawsAFreshIv) {
         ivs.insert(ivOf(secret));
     }
     EXPECT_EQ(64U, ivs.size());
+    // Other threads draw from their own IVs, never one that this thread used.
+    std::vector<Bytes> fromThreads(4);
+    std::vector<std::thread> threads;
+    for (Bytes& iv : fromThreads) {
+        threads.emplace_back([&iv] { iv = ivOf(zam::SecureString("same value")); });
+    }
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+    ivs.insert(fromThreads.begin(), fromThreads.end());
+    EXPECT_EQ(68U, ivs.size());
     const zam::SecureString a("abc");
     const zam::SecureString b("abc");
     EXPECT_NE(a.serializeToBase64(), b.serializeToBase64());
@@ -188,6 +207,40 @@ TEST(SecureStringTest, ClearingDiscardsTheStoredCiphertext) {
     EXPECT_TRUE(released[0].allZero);
     EXPECT_TRUE(released[1].allZero);
     EXPECT_TRUE(secret == zam::SecureString());
+}
+
+// A forked child starts with a copy of its parent's memory, IVs fetched for later use included;
+// parent and child must still never encrypt under the same IV.
+TEST(SecureStringTest, AForkedChildNeverReusesItsParentsIvs) {
+    const zam::SecureString before("value");  // leaves IVs fetched for later
+    int channel[2];
+    ASSERT_EQ(0, pipe(channel));
+    const pid_t child = fork();
+    ASSERT_NE(-1, child);
+    if (child == 0) {
+        const Bytes iv = ivOf(zam::SecureString("value"));
+        const bool written =
+            write(channel[1], iv.data(), iv.size()) == static_cast<ssize_t>(iv.size());
+        _exit(written ? 0 : 1);
+    }
+    close(channel[1]);
+    Bytes fromChild(16);
+    std::size_t got = 0;
+    while (got < fromChild.size()) {
+        const ssize_t n = read(channel[0], fromChild.data() + got, fromChild.size() - got);
+        if (n <= 0) {
+            break;
+        }
+        got += static_cast<std::size_t>(n);
+    }
+    close(channel[0]);
+    int status = 0;
+    ASSERT_EQ(child, waitpid(child, &status, 0));
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    ASSERT_EQ(16U, got);
+    const Bytes fromParent = ivOf(zam::SecureString("value"));
+    EXPECT_NE(fromParent, fromChild);
+    EXPECT_NE(ivOf(before), fromChild);
 }
 
 // Without random bytes there is no IV to trust, so no value is kept.

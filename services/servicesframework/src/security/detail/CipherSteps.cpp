@@ -6,9 +6,11 @@
 
 #include <openssl/evp.h>
 #include <openssl/rand.h>
+#include <pthread.h>
 
 #include <algorithm>
 #include <atomic>
+#include <cstring>
 #include <memory>
 
 namespace zam::detail {
@@ -42,6 +44,28 @@ const EVP_CIPHER* aes256Cbc() {
     }();
     return cipher;
 }
+
+// IVs are taken from RAND_bytes sixteen at a time: one call costs as much as the rest of a short
+// value's encryption, and its price hardly depends on the length asked for. The bytes are as
+// random as one call per IV would give, and each is handed out once. A forked child must not
+// hand out the IVs its parent still holds, so a fork empties every thread's pool.
+constexpr std::size_t kPooledIvs = 16;
+
+std::atomic<std::uint64_t> forkGeneration{0};
+
+void countFork() {
+    forkGeneration.fetch_add(1, std::memory_order_acq_rel);
+}
+
+[[maybe_unused]] const int forkWatch = pthread_atfork(nullptr, nullptr, &countFork);
+
+struct IvPool {
+    unsigned char bytes[kPooledIvs * SECURE_STRING_IV_SIZE];
+    std::size_t used = kPooledIvs;  // all used up: the next IV fetches a fresh set
+    std::uint64_t generation = 0;
+};
+
+thread_local IvPool ivPool;
 
 bool keyAndIvFit(const ByteBlob& key, const ByteBlob& iv) {
     return key.size() == SECURE_STRING_KEY_SIZE && iv.size() == SECURE_STRING_IV_SIZE;
@@ -83,12 +107,30 @@ void setCipherChunkSize(std::size_t bytes) noexcept {
 }
 
 bool createIv(ByteBlob& iv) {
-    if (!iv.reallocate(SECURE_STRING_IV_SIZE) ||
-        RAND_bytes(iv.data(), static_cast<int>(SECURE_STRING_IV_SIZE)) != 1) {
+    if (!iv.reallocate(SECURE_STRING_IV_SIZE)) {
         iv.release();
         return false;
     }
+    IvPool& pool = ivPool;
+    const std::uint64_t generation = forkGeneration.load(std::memory_order_acquire);
+    if (pool.used == kPooledIvs || pool.generation != generation) {
+        pool.used = kPooledIvs;
+        if (RAND_bytes(pool.bytes, static_cast<int>(sizeof(pool.bytes))) != 1) {
+            iv.release();
+            return false;
+        }
+        pool.used = 0;
+        pool.generation = generation;
+    }
+    unsigned char* next = pool.bytes + pool.used * SECURE_STRING_IV_SIZE;
+    std::memcpy(iv.data(), next, SECURE_STRING_IV_SIZE);
+    std::memset(next, 0, SECURE_STRING_IV_SIZE);
+    ++pool.used;
     return true;
+}
+
+void discardPooledIvs() noexcept {
+    ivPool.used = kPooledIvs;
 }
 
 bool encryptValue(const ByteBlob& key, const ByteBlob& iv, const unsigned char* plain,

@@ -18,8 +18,9 @@ namespace zam::detail {
 constexpr std::size_t SECURE_STRING_IV_SIZE = 16;
 constexpr std::size_t SECURE_STRING_BLOCK_SIZE = 16;
 
-// Reallocates `iv` to 16 bytes and fills it from RAND_bytes. On failure the IV is released and
-// the result is false.
+// Reallocates `iv` to 16 bytes and fills it with bytes from RAND_bytes that no other IV got
+// (fetched for several IVs at once and kept per thread). On failure the IV is released and the
+// result is false.
 SF_HIDDEN bool createIv(ByteBlob& iv);
 
 // Encrypts `count` bytes into `out` (16 * (count / 16 + 1) bytes). On failure `out` is released
@@ -37,6 +38,10 @@ SF_HIDDEN bool decryptValue(const ByteBlob& key, const ByteBlob& iv, const ByteB
 // chunks; 0 restores the default. Safe to call from any thread.
 std::size_t cipherChunkSize() noexcept;
 void setCipherChunkSize(std::size_t bytes) noexcept;
+
+// Drops the IVs the calling thread holds, so that its next IV calls RAND_bytes. Exported for the
+// tests, which swap the random generator.
+void discardPooledIvs() noexcept;
 
 }  // namespace zam::detail
 
