@@ -29,23 +29,30 @@ void* poolThreadMain(void* runnable) {
 void setWorkerThreadName(const std::string& name) {
     // Renaming a thread is a system call that costs more than a tiny task. A worker running
     // task after task of one name names itself once, unless the thread was named through
-    // SetThreadName in between (by a task, say).
-    // One thread-local object rather than three: each look-up of one costs a call in a shared
-    // library.
+    // SetThreadName in between (by a task, say). The name last given is kept in a plain array:
+    // a thread-local std::string would register a destructor at the thread's first call, and
+    // that allocation gives every new worker a heap arena of its own before it runs anything.
+    // Longer names than the array holds are simply given every time.
     struct Applied {
-        std::string name;
-        std::uint64_t at = 0;
-        bool named = false;
+        char name[64];
+        std::size_t length;
+        std::uint64_t at;
+        bool named;
     };
-    thread_local Applied applied;
+    thread_local Applied applied{};
     const std::string& wanted = name.empty() ? kDefaultWorkerName : name;
-    if (applied.named && applied.at == detail::threadNameChanges() && applied.name == wanted) {
+    const std::uint64_t changes = detail::threadNameChanges();
+    if (applied.named && applied.at == changes && applied.length == wanted.size() &&
+        std::memcmp(applied.name, wanted.data(), wanted.size()) == 0) {
         return;
     }
     ThreadNameSetter::SetCurrentThreadName(wanted);
-    applied.name = wanted;
-    applied.at = detail::threadNameChanges();
-    applied.named = true;
+    applied.named = wanted.size() <= sizeof(applied.name);
+    if (applied.named) {
+        std::memcpy(applied.name, wanted.data(), wanted.size());
+        applied.length = wanted.size();
+        applied.at = detail::threadNameChanges();
+    }
 }
 
 PoolWorker::PoolWorker(ThreadPool* pool, std::shared_ptr<std::deque<TaskPtr>> normalQueue,

@@ -66,9 +66,20 @@ TEST(ThreadNameTest, WorkerNamesAreSetAgainAfterAnyOtherRename) {
         seen.push_back(current());
         zam::setWorkerThreadName("Same");
         seen.push_back(current());
+        zam::setWorkerThreadName("Sam");  // a prefix of the name kept is another name
+        seen.push_back(current());
+        // A name longer than the worker keeps is given every time, so a rename in between is
+        // undone as well.
+        const std::string longName = "L" + std::string(80, 'o') + "ng";
+        zam::setWorkerThreadName(longName);
+        const std::string cut = current();
+        zam::SetThreadName("custom");
+        zam::setWorkerThreadName(longName);
+        seen.push_back(current() == cut ? "long again" : current());
     });
     thread.join();
-    EXPECT_EQ((std::vector<std::string>{"Same", "Same", "PoolThread", "Same"}), seen);
+    EXPECT_EQ((std::vector<std::string>{"Same", "Same", "PoolThread", "Same", "Sam", "long again"}),
+              seen);
 }
 
 }  // namespace
