@@ -3,7 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <sstream>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -69,6 +74,38 @@ TEST_F(ModuleLoggersSinkTest, DebugAndTraceTextsAreOnlyComposedWhenEnabled) {
     EXPECT_EQ(2, composed);
     ASSERT_EQ(2u, records.size());
     EXPECT_EQ(ZAMLOG_LEVEL_TRACE, records[1].level);
+}
+
+}  // namespace
+
+namespace {
+
+// Messages are put together without a string stream where the pieces allow it; the text must be
+// what a stream would have made of the same pieces, in the same order.
+TEST(LogTextTest, MessagesReadAsAStringStreamWouldWriteThem) {
+    using ZAMUnified::detail::LogText;
+    const auto both = [](auto&& write) {
+        LogText text;
+        std::ostringstream stream;
+        write(text);
+        write(stream);
+        return std::make_pair(text.str(), stream.str());
+    };
+    const std::string name = "task";
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        both([&](auto& out) { out << "Task '" << name << "' ran [" << 2001L << "] ms"; }),
+        both([](auto& out) { out << -7 << ' ' << 0u << ' ' << 18446744073709551615ull; }),
+        both([](auto& out) { out << static_cast<short>(-3) << static_cast<long long>(-9e18); }),
+        both([](auto& out) { out << "[0x" << std::hex << 48879u << "] " << -1 << std::dec << 17; }),
+        both([](auto& out) { out << std::hex << static_cast<std::int8_t>(-1) << std::dec; }),
+        both([](auto& out) { out << true << false << 'c' << static_cast<unsigned char>('u'); }),
+        both([](auto& out) { out << 2.5 << ' ' << 1e-7 << ' ' << std::hex << 3.0f << 255; }),
+        both([](auto& out) { out << std::showbase << std::hex << 255 << std::dec << 9; }),
+        both([](auto& out) { out << std::string_view("view") << std::chrono::seconds(3).count(); }),
+    };
+    for (const auto& [ours, stream] : cases) {
+        EXPECT_EQ(stream, ours);
+    }
 }
 
 }  // namespace
