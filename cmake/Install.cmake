@@ -7,9 +7,12 @@ include(CMakePackageConfigHelpers)
 
 set(SF_INSTALL_CMAKEDIR ${CMAKE_INSTALL_LIBDIR}/cmake/ServicesFramework)
 
-# Installed libraries find each other beside themselves.
+# Installed libraries find each other beside themselves, and so do the built ones, which share
+# build/<preset>/lib: with a build path and an install path, the built libraries' search path
+# ended in an empty entry, which the dynamic loader takes for the current directory.
 set_target_properties(servicesframework zamlogger KORCoreUtils PROPERTIES
     INSTALL_RPATH "$ORIGIN"
+    BUILD_WITH_INSTALL_RPATH ON
     VERSION ${PROJECT_VERSION}
     SOVERSION ${PROJECT_VERSION_MAJOR})
 
