@@ -329,6 +329,60 @@ TEST(Base64FamilyEncoderTest, LongInputsEncodeAsOpenSslDoes) {
     }
 }
 
+// Long texts are decoded through wide tables: around the length where they start, with and without
+// line breaks and in both alphabets, the bytes must be the ones encoded (and OpenSSL's), and a
+// character outside the alphabet anywhere, or a stray line break, must give what the literal rules
+// give.
+TEST(Base64FamilyEncoderTest, LongTextsDecodeAsTheLiteralRulesSay) {
+    std::mt19937 random(4096);
+    const zam::Encoding* encodings[] = {&zam::Base64Encoding::getInstance(),
+                                        &zam::Base64urlEncoding::getInstance()};
+    const unsigned int threshold = 3 * (65536 / 4);
+    for (const unsigned int length :
+         {threshold - 3, threshold - 1, threshold, threshold + 1, threshold + 2, 1u << 20}) {
+        SCOPED_TRACE(length);
+        Bytes data(length);
+        for (auto& b : data) {
+            b = static_cast<unsigned char>(random());
+        }
+        for (const zam::Encoding* encoding : encodings) {
+            zam::Base64FamilyEncoder encoder(const_cast<zam::Encoding*>(encoding));
+            const std::string& padding = encoding->getEncodedPaddingChars();
+            for (const bool lines : {false, true}) {
+                const std::string text = encoder.encode(data.data(), length, lines);
+                Bytes got = kJunk;
+                ASSERT_EQ(0, encoder.decode(text, got));
+                ASSERT_EQ(data, Bytes(got.begin() + 4, got.end()));
+                if (!lines && !encoding->isPaddingCharEncoded()) {
+                    Bytes openssl(text.size() / 4 * 3);
+                    ASSERT_EQ(static_cast<int>(openssl.size()),
+                              EVP_DecodeBlock(openssl.data(), raw(text), count(text)));
+                    openssl.resize(openssl.size() - (3 - length % 3) % 3);
+                    EXPECT_EQ(openssl, data);
+                }
+                if (length > 2 * threshold) {
+                    continue;  // the literal rules take long on a mebibyte
+                }
+                const std::size_t lastGroup = text.size() - 4;
+                for (const std::size_t at :
+                     {std::size_t{0}, text.size() / 2, lastGroup - 1, lastGroup, text.size() - 1}) {
+                    for (const char stray : {'*', '\r'}) {
+                        std::string broken = text;
+                        broken[at] = stray;
+                        Bytes want = kJunk;
+                        Bytes have = kJunk;
+                        const int expected = sftest::referenceDecode(
+                            broken, encoding->getDecodingTable(), padding, want);
+                        ASSERT_EQ(expected, encoder.decode(broken, have))
+                            << at << " " << static_cast<int>(stray);
+                        ASSERT_EQ(want, have) << at;
+                    }
+                }
+            }
+        }
+    }
+}
+
 // The one-pass decoder against the literal rules, on many short texts built from the characters
 // that matter: alphabet, padding in both spellings, stray and paired "\r" and "\n".
 TEST(Base64FamilyEncoderTest, OnePassDecoderMatchesTheLiteralRules) {
