@@ -11,6 +11,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <ZAMUnified/InterpreterResult.h>
@@ -79,6 +80,12 @@ class Interpreter {
     std::shared_ptr<ReflectionCallback> createReflectionCallback(std::string name) const;
 
   private:
+    // executeMethod() on names and arguments that the request holds, copying neither. The
+    // reflector must be alive when the step starts; the step does not need it to stay so.
+    static std::shared_ptr<ExecutionResult> runStep(
+        const Reflector* reflector, std::string_view name,
+        const std::shared_ptr<ParametersCollection>& parameters);
+
     std::shared_ptr<ReflectorMap> reflectors;
     // Empty until setUnifiedBusinessObjectMap().
     std::shared_ptr<UnifiedBusinessObjectMap> unifiedBusinessObjects;

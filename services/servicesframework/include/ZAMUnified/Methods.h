@@ -11,12 +11,15 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <ZAMUnified/Method.h>
 #include <ZAMUnified/ParametersCollection.h>
 
 namespace ZAMUnified {
+
+class Interpreter;
 
 class Methods {
   public:
@@ -39,7 +42,32 @@ class Methods {
     std::size_t size() const;
 
   private:
-    std::shared_ptr<std::multimap<std::string, std::shared_ptr<Method>>> methods;
+    // The interpreter selects through these, without a temporary name or pointer copies.
+    friend class Interpreter;
+    // The stored pointer to what getMethod(name, parameters) selects, or null; it lives as long
+    // as this container.
+    const std::shared_ptr<Method>* findOverload(
+        std::string_view name, const std::shared_ptr<ParametersCollection>& parameters) const;
+    // Whether getMethod(name) would find a method.
+    bool contains(std::string_view name) const;
+
+    // The byte-wise order of std::string, compared in place and for a view as well: method names
+    // are short, and a library call costs more than comparing their few characters.
+    struct NameOrder {
+        using is_transparent = void;
+        bool operator()(std::string_view left, std::string_view right) const {
+            const std::size_t common = left.size() < right.size() ? left.size() : right.size();
+            for (std::size_t i = 0; i < common; ++i) {
+                if (left[i] != right[i]) {
+                    return static_cast<unsigned char>(left[i]) <
+                           static_cast<unsigned char>(right[i]);
+                }
+            }
+            return left.size() < right.size();
+        }
+    };
+
+    std::shared_ptr<std::multimap<std::string, std::shared_ptr<Method>, NameOrder>> methods;
 };
 
 }  // namespace ZAMUnified

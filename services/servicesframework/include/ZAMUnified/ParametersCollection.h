@@ -6,6 +6,7 @@
 #ifndef ZAMUNIFIED_PARAMETERSCOLLECTION_H
 #define ZAMUNIFIED_PARAMETERSCOLLECTION_H
 
+#include <cstddef>
 #include <memory>
 #include <vector>
 
@@ -20,7 +21,12 @@ class ParametersCollection {
     void push_back(std::shared_ptr<FormalParameter> parameter);
     // Throws std::out_of_range for a negative index or one of size() or more.
     std::shared_ptr<FormalParameter> at(int index) const;
-    int size() const;
+    // The stored pointer itself, for readers that need no copy of it; unlike at(), the index is
+    // not checked and must be below size().
+    const std::shared_ptr<FormalParameter>& operator[](int index) const {
+        return (*parameters)[static_cast<std::size_t>(index)];
+    }
+    int size() const { return static_cast<int>(parameters->size()); }
 
   private:
     // Shared on copy, so every copy sees one list.

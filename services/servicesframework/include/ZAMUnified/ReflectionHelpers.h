@@ -17,6 +17,7 @@
 #include <string>
 #include <tuple>
 #include <type_traits>
+#include <typeinfo>
 #include <utility>
 #include <vector>
 
@@ -318,14 +319,26 @@ std::shared_ptr<ReturnValue> wrapValue(T value) {
     }
 }
 
+// Whether the argument is an ActualParameter<T>, or derives from one.
 template <typename T>
-bool isArgument(const std::shared_ptr<FormalParameter>& parameter) {
-    return static_cast<bool>(std::dynamic_pointer_cast<ActualParameter<T>>(parameter));
+bool isArgument(const FormalParameter* parameter) {
+    if (!parameter) {
+        return false;
+    }
+    // The exact type is the usual case, and comparing it needs no walk through the hierarchy.
+    return typeid(*parameter) == typeid(ActualParameter<T>) ||
+           dynamic_cast<const ActualParameter<T>*>(parameter) != nullptr;
 }
 
 template <typename T>
+bool isArgument(const std::shared_ptr<FormalParameter>& parameter) {
+    return isArgument<T>(parameter.get());
+}
+
+// The value of an argument that isArgument<T>() accepted, at an index below size().
+template <typename T>
 const T& argumentValue(const ParametersCollection& parameters, int index) {
-    return std::static_pointer_cast<ActualParameter<T>>(parameters.at(index))->value;
+    return static_cast<const ActualParameter<T>&>(*parameters[index]).value;
 }
 
 inline int argumentCount(const std::shared_ptr<ParametersCollection>& parameters) {
@@ -353,14 +366,14 @@ struct PropertyAccess {
 
     // Exactly one argument of the property's exact type, and a setter.
     bool matches(const std::shared_ptr<ParametersCollection>& parameters) const {
-        return set && argumentCount(parameters) == 1 && accepts(parameters->at(0));
+        return set && argumentCount(parameters) == 1 && accepts((*parameters)[0]);
     }
     std::shared_ptr<VoidReturnValue> write(
         const std::shared_ptr<ParametersCollection>& parameters) {
         if (!matches(parameters)) {
             return nullptr;
         }
-        set(parameters->at(0));
+        set((*parameters)[0]);
         return std::make_shared<VoidReturnValue>();
     }
 };
@@ -433,25 +446,29 @@ class HelperMethod : public Method {
           function_(function) {}
 
     bool matchesParameters(std::shared_ptr<ParametersCollection> arguments) override {
-        return argumentCount(arguments) == static_cast<int>(kArity) &&
-               matchesEach(arguments, std::make_index_sequence<kArity>());
+        return accepts(arguments);
     }
     // Answers an empty pointer for arguments matchesParameters() refuses.
     std::shared_ptr<ReturnValue> invoke(std::shared_ptr<ParametersCollection> arguments) override {
-        if (!matchesParameters(arguments)) {
+        if (!accepts(arguments)) {
             return nullptr;
         }
         return call(arguments, std::make_index_sequence<kArity>());
     }
 
   private:
+    static bool accepts(const std::shared_ptr<ParametersCollection>& arguments) {
+        return argumentCount(arguments) == static_cast<int>(kArity) &&
+               matchesEach(arguments, std::make_index_sequence<kArity>());
+    }
     template <std::size_t... I>
     // Takes the pointer, which is empty for a call without arguments, and reads it only per
     // argument.
     static bool matchesEach(const std::shared_ptr<ParametersCollection>& arguments,
                             std::index_sequence<I...>) {
         return (true && ... &&
-                isArgument<std::tuple_element_t<I, Arguments>>(arguments->at(static_cast<int>(I))));
+                isArgument<std::tuple_element_t<I, Arguments>>(
+                    (*arguments)[static_cast<int>(I)].get()));
     }
     template <std::size_t... I>
     std::shared_ptr<ReturnValue> call(const std::shared_ptr<ParametersCollection>& arguments,

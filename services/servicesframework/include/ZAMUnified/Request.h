@@ -7,9 +7,12 @@
 #ifndef ZAMUNIFIED_REQUEST_H
 #define ZAMUNIFIED_REQUEST_H
 
+#include <cstddef>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <ZAMUnified/FormalParameter.h>
@@ -17,10 +20,12 @@
 
 namespace ZAMUnified {
 
+class Interpreter;
+
 class Request {
   public:
-    // Every piece between separators becomes one name, empty pieces included; the last piece is
-    // kept as the last method for good, "" when the text is empty.
+    // Every piece that KORCoreUtils::split yields for the separator "/" becomes one name, empty
+    // pieces included; the last piece is kept as the last method for good, "" when there is none.
     explicit Request(std::string executionPath);
 
     const std::string& getExecutionPath() const { return executionPath; }
@@ -43,10 +48,31 @@ class Request {
         std::string methodName) const;
 
   private:
+    // The interpreter walks the path through these, so that running a request copies neither
+    // names nor collection pointers.
+    friend class Interpreter;
+    // getNextMethod() as a view into the request's own text, valid as long as this request.
+    std::string_view takeNextMethod();
+    // The attached collection itself, or an empty pointer.
+    const std::shared_ptr<ParametersCollection>& findParameterCollection(
+        std::string_view methodName) const;
+
     std::string executionPath;
     std::string lastMethod;
-    std::vector<std::string> methodNames;
-    std::map<std::string, std::shared_ptr<ParametersCollection>> parameterCollections;
+    // A path without empty pieces (none at either end, no two separators in a row) has the same
+    // pieces whichever way it is split: its names are cut from it as they are consumed, and
+    // nextMethodStart is where the first name not yet consumed starts (npos once none remain).
+    // Any other path is split by KORCoreUtils::split, which decides about its empty pieces, into
+    // splitNames, consumed from nextSplitName on.
+    bool cutInPlace;
+    std::size_t nextMethodStart;
+    std::vector<std::string> splitNames;
+    std::size_t nextSplitName;
+    // Requests mostly attach arguments to one name: the first name given a collection is kept
+    // here, without a map entry of its own, and any further names in the map.
+    std::string firstCollectionName;
+    std::shared_ptr<ParametersCollection> firstCollection;
+    std::map<std::string, std::shared_ptr<ParametersCollection>, std::less<>> parameterCollections;
 };
 
 }  // namespace ZAMUnified

@@ -8,15 +8,30 @@
 #include <ZAMUnified/ReflectionCallbackFactory.h>
 #include <ZAMUnified/ReflectorFactory.h>
 
-#include <KORCoreUtils.h>
-
+#include <cstddef>
+#include <initializer_list>
+#include <string_view>
 #include <utility>
 
 namespace ZAMUnified {
 
 namespace {
 
-const char* const kGuidStart = "UnifiedBusinessObject";
+constexpr std::string_view kGuidStart = "UnifiedBusinessObject";
+
+// The pieces joined, in one allocation.
+std::string joined(std::initializer_list<std::string_view> pieces) {
+    std::size_t length = 0;
+    for (std::string_view piece : pieces) {
+        length += piece.size();
+    }
+    std::string text;
+    text.reserve(length);
+    for (std::string_view piece : pieces) {
+        text.append(piece.data(), piece.size());
+    }
+    return text;
+}
 
 std::shared_ptr<ExecutionResult> executionFailure(std::string message) {
     return std::make_shared<ExecutionResult>(nullptr, std::move(message));
@@ -27,30 +42,49 @@ std::shared_ptr<SubscriptionResult> subscriptionFailure(std::string message) {
                                                 std::move(message));
 }
 
-std::string noServiceMessage(const std::string& name) {
-    return "No Service called \"" + name + "\" was found.";
+std::string noServiceMessage(std::string_view name) {
+    return joined({"No Service called \"", name, "\" was found."});
 }
 
-std::string noValueMessage(const std::string& name) {
-    return "Method or Property \"" + name +
-           "\n cannot be called, because the method that executed previously failed to return a "
-           "valid ReturnValue.";
+std::string noValueMessage(std::string_view name) {
+    return joined({"Method or Property \"", name,
+                   "\n cannot be called, because the method that executed previously failed to "
+                   "return a valid ReturnValue."});
 }
 
-std::string noReflectorMessage(const std::string& name) {
-    return "Cannot execute method or property \"" + name +
-           "\", because the ReturnValue of the previous Method or Property has no Reflector (is "
-           "not an UnifiedBusinessObject).";
+std::string noReflectorMessage(std::string_view name) {
+    return joined({"Cannot execute method or property \"", name,
+                   "\", because the ReturnValue of the previous Method or Property has no "
+                   "Reflector (is not an UnifiedBusinessObject)."});
+}
+
+// KORCoreUtils::caseInsensitiveStringEquals for a three-letter word, on the start of `name`
+// rather than on a copy of it: ASCII letters alone fold.
+bool startsWithIgnoringCase(std::string_view name, std::string_view word) {
+    if (name.size() < word.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < word.size(); ++i) {
+        const char c = name[i];
+        const char lower = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+        if (lower != word[i]) {
+            return false;
+        }
+    }
+    return true;
 }
 
 // A get or set prefix in any letter case addresses the property named by the rest; any other
 // name addresses the property of exactly that name.
-std::shared_ptr<Property> findAddressedProperty(const Reflector& reflector,
-                                                const std::string& name) {
-    const std::string prefix = name.substr(0, 3);
-    const bool prefixed = KORCoreUtils::caseInsensitiveStringEquals(prefix, "get") ||
-                          KORCoreUtils::caseInsensitiveStringEquals(prefix, "set");
-    return reflector.Properties()->getProperty(prefixed ? name.substr(3) : name);
+std::shared_ptr<Property> findAddressedProperty(const Reflector& reflector, std::string_view name) {
+    const std::shared_ptr<Properties> properties = reflector.Properties();
+    if (properties->size() == 0) {
+        // Spares the look-up its key, for the many reflectors that only have methods.
+        return nullptr;
+    }
+    const bool prefixed =
+        startsWithIgnoringCase(name, "get") || startsWithIgnoringCase(name, "set");
+    return properties->getProperty(std::string(prefixed ? name.substr(3) : name));
 }
 
 }  // namespace
@@ -87,32 +121,38 @@ std::shared_ptr<ExecutionResult> Interpreter::execute(std::shared_ptr<Request> r
     if (!request) {
         return executionFailure("Cannot execute an empty Request.");
     }
-    const std::string start = request->getNextMethod();
-    std::shared_ptr<Reflector> reflector;
+    // The names are views into the request's path, which the request keeps while this runs.
+    Request& path = *request;
+    const std::string_view start = path.takeNextMethod();
+    // The reflectors that the interpreter itself is handed are held here; a service's reflector
+    // is the map's, which suffices because a step reads it only before it calls the service.
+    std::shared_ptr<Reflector> held;
+    const Reflector* reflector = nullptr;
     if (start == kGuidStart) {
-        auto found =
-            findUnifiedBusinessObjectByGuid(request->getParameterCollectionByMethod(start));
+        auto found = findUnifiedBusinessObjectByGuid(path.findParameterCollection(start));
         if (!found->isSuccess()) {
             return executionFailure(found->getErrorMessage());
         }
-        reflector = findScriptableRefectorByUnifiedBusinessObject(found->getResult());
-        if (!reflector) {
+        held = findScriptableRefectorByUnifiedBusinessObject(found->getResult());
+        if (!held) {
             return executionFailure("No Reflector for given UnifiedBusinessObject was found.");
         }
+        reflector = held.get();
     } else {
-        reflector = findScriptableRefectorForServiceName(start);
-        if (!reflector) {
+        auto found = reflectors->find(std::string(start));
+        if (found == reflectors->end() || !found->second) {
             return executionFailure(noServiceMessage(start));
         }
+        reflector = found->second.get();
     }
 
-    std::string name = request->getNextMethod();
+    std::string_view name = path.takeNextMethod();
     for (;;) {
-        auto result = executeMethod(reflector, name, request->getParameterCollectionByMethod(name));
+        auto result = runStep(reflector, name, path.findParameterCollection(name));
         if (!result->isSuccess()) {
             return result;
         }
-        name = request->getNextMethod();
+        name = path.takeNextMethod();
         // An exhausted path and an empty element both end the chain with the last value.
         if (name.empty()) {
             return result;
@@ -121,13 +161,22 @@ std::shared_ptr<ExecutionResult> Interpreter::execute(std::shared_ptr<Request> r
         if (!value) {
             return executionFailure(noValueMessage(name));
         }
-        reflector = value->getReflector();
+        held = value->getReflector();
+        reflector = held.get();
     }
 }
 
 std::shared_ptr<ExecutionResult> Interpreter::executeMethod(
     std::shared_ptr<Reflector> reflector, std::string name,
     std::shared_ptr<ParametersCollection> parameters) const {
+    return runStep(reflector.get(), name, parameters);
+}
+
+// Takes from the reflector what it needs, and holds it, before the first call into service code,
+// and does not look at the reflector after that: the service may drop it.
+std::shared_ptr<ExecutionResult> Interpreter::runStep(
+    const Reflector* reflector, std::string_view name,
+    const std::shared_ptr<ParametersCollection>& parameters) {
     if (name.empty()) {
         return executionFailure("Method or Property is empty.");
     }
@@ -143,24 +192,24 @@ std::shared_ptr<ExecutionResult> Interpreter::executeMethod(
         if (property->matchesParameters(parameters)) {
             return std::make_shared<ExecutionResult>(property->setValue(parameters));
         }
-        return executionFailure(
-            "The parameters entered for Property \"" + name +
-            "\" are not valid.  Only one parameter can be accepted to set the Property and the "
-            "type must be \"" +
-            property->getType() + "\".");
+        return executionFailure(joined(
+            {"The parameters entered for Property \"", name,
+             "\" are not valid.  Only one parameter can be accepted to set the Property and the "
+             "type must be \"",
+             property->getType(), "\"."}));
     }
 
-    const auto methods = reflector->Methods();
-    if (auto method = methods->getMethod(name, parameters)) {
-        return std::make_shared<ExecutionResult>(method->invoke(parameters));
+    const std::shared_ptr<Methods> methods = reflector->Methods();
+    if (const std::shared_ptr<Method>* method = methods->findOverload(name, parameters)) {
+        return std::make_shared<ExecutionResult>((*method)->invoke(parameters));
     }
-    if (methods->getMethod(name)) {
+    if (methods->contains(name)) {
         return executionFailure(
-            "The parameters entered for Method \"" + name +
-            "\" are not valid.  Either the type of one ore more parameters entered are not "
-            "correct, or the number of parameters entered is not correct.");
+            joined({"The parameters entered for Method \"", name,
+                    "\" are not valid.  Either the type of one ore more parameters entered are "
+                    "not correct, or the number of parameters entered is not correct."}));
     }
-    return executionFailure("No Method or Property named \"" + name + "\" was found.");
+    return executionFailure(joined({"No Method or Property named \"", name, "\" was found."}));
 }
 
 std::shared_ptr<Reflector> Interpreter::findScriptableRefectorForServiceName(

@@ -6,24 +6,89 @@
 
 namespace ZAMUnified {
 
-Request::Request(std::string path) : executionPath(std::move(path)) {
-    KORCoreUtils::split(executionPath, methodNames, "/");
-    if (!methodNames.empty()) {
-        lastMethod = methodNames.back();
+namespace {
+
+constexpr char kSeparator = '/';
+
+// Answered for a name without a collection; constant-initialised, so usable at any time.
+const std::shared_ptr<ParametersCollection> kNoCollection;
+
+// The name starting at `start`, which moves past it: to the next name, or to npos after the
+// last one.
+std::string_view cutName(std::string_view path, std::size_t& start) {
+    const std::size_t begin = start;
+    // Names are short: a plain scan beats a library call.
+    std::size_t end = begin;
+    while (end < path.size() && path[end] != kSeparator) {
+        ++end;
+    }
+    start = end < path.size() ? end + 1 : std::string::npos;
+    return path.substr(begin, end - begin);
+}
+
+// Equality of names, compared in place: they are short, and a library call costs more.
+bool sameName(std::string_view left, std::string_view right) {
+    if (left.size() != right.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < left.size(); ++i) {
+        if (left[i] != right[i]) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Whether every way of splitting `path` at the separator gives the same pieces: there is at
+// least one, and none is empty.
+bool withoutEmptyPieces(std::string_view path) {
+    return !path.empty() && path.front() != kSeparator && path.back() != kSeparator &&
+           path.find("//") == std::string_view::npos;
+}
+
+}  // namespace
+
+Request::Request(std::string path)
+    : executionPath(std::move(path)),
+      cutInPlace(withoutEmptyPieces(executionPath)),
+      nextMethodStart(cutInPlace ? 0 : std::string::npos),
+      nextSplitName(0) {
+    if (cutInPlace) {
+        lastMethod = executionPath.substr(executionPath.rfind(kSeparator) + 1);
+    } else {
+        KORCoreUtils::split(executionPath, splitNames, "/");
+        if (!splitNames.empty()) {
+            lastMethod = splitNames.back();
+        }
     }
 }
 
 std::vector<std::string> Request::getMethodNames() const {
-    return methodNames;
+    std::vector<std::string> names;
+    if (!cutInPlace) {
+        names.assign(splitNames.begin() + static_cast<std::ptrdiff_t>(nextSplitName),
+                     splitNames.end());
+        return names;
+    }
+    for (std::size_t start = nextMethodStart; start != std::string::npos;) {
+        names.emplace_back(cutName(executionPath, start));
+    }
+    return names;
 }
 
 std::string Request::getNextMethod() {
-    if (methodNames.empty()) {
-        return std::string();
+    return std::string(takeNextMethod());
+}
+
+std::string_view Request::takeNextMethod() {
+    if (!cutInPlace) {
+        return nextSplitName < splitNames.size() ? std::string_view(splitNames[nextSplitName++])
+                                                 : std::string_view();
     }
-    std::string next = std::move(methodNames.front());
-    methodNames.erase(methodNames.begin());
-    return next;
+    if (nextMethodStart == std::string::npos) {
+        return std::string_view();
+    }
+    return cutName(executionPath, nextMethodStart);
 }
 
 void Request::addParameterToMethod(std::string methodName,
@@ -31,10 +96,9 @@ void Request::addParameterToMethod(std::string methodName,
     if (!parameter) {
         return;
     }
-    auto found = parameterCollections.find(methodName);
-    if (found != parameterCollections.end()) {
+    if (const auto& attached = findParameterCollection(methodName)) {
         // Lands in the caller's own collection object when the caller attached one.
-        found->second->push_back(std::move(parameter));
+        attached->push_back(std::move(parameter));
         return;
     }
     auto collection = std::make_shared<ParametersCollection>();
@@ -47,14 +111,32 @@ void Request::addParameterCollectionToMethod(std::string methodName,
     if (!collection) {
         return;
     }
-    // emplace leaves an existing entry alone, so the first collection for a name wins.
-    parameterCollections.emplace(std::move(methodName), std::move(collection));
+    if (!firstCollection) {
+        firstCollectionName = std::move(methodName);
+        firstCollection = std::move(collection);
+        return;
+    }
+    // The first collection for a name wins: emplace leaves an existing entry alone.
+    if (!sameName(firstCollectionName, methodName)) {
+        parameterCollections.emplace(std::move(methodName), std::move(collection));
+    }
 }
 
 std::shared_ptr<ParametersCollection> Request::getParameterCollectionByMethod(
     std::string methodName) const {
+    return findParameterCollection(methodName);
+}
+
+const std::shared_ptr<ParametersCollection>& Request::findParameterCollection(
+    std::string_view methodName) const {
+    if (firstCollection && sameName(firstCollectionName, methodName)) {
+        return firstCollection;
+    }
+    if (parameterCollections.empty()) {
+        return kNoCollection;
+    }
     auto found = parameterCollections.find(methodName);
-    return found == parameterCollections.end() ? nullptr : found->second;
+    return found == parameterCollections.end() ? kNoCollection : found->second;
 }
 
 }  // namespace ZAMUnified

@@ -4,8 +4,25 @@
 
 namespace ZAMUnified {
 
+namespace {
+
+// Equality of names, compared in place like Methods::NameOrder.
+bool sameName(std::string_view left, std::string_view right) {
+    if (left.size() != right.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < left.size(); ++i) {
+        if (left[i] != right[i]) {
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
 Methods::Methods()
-    : methods(std::make_shared<std::multimap<std::string, std::shared_ptr<Method>>>()) {}
+    : methods(std::make_shared<std::multimap<std::string, std::shared_ptr<Method>, NameOrder>>()) {}
 
 void Methods::addMethod(std::shared_ptr<Method> method) {
     // A multimap inserts after the equal keys already present, which keeps overloads in order.
@@ -33,13 +50,26 @@ std::shared_ptr<Method> Methods::getMethod(const std::string& name) const {
 
 std::shared_ptr<Method> Methods::getMethod(const std::string& name,
                                            std::shared_ptr<ParametersCollection> parameters) const {
-    auto range = methods->equal_range(name);
-    for (auto it = range.first; it != range.second; ++it) {
-        if (it->second->getMethodName() == name && it->second->matchesParameters(parameters)) {
-            return it->second;
+    const std::shared_ptr<Method>* found = findOverload(name, parameters);
+    return found ? *found : nullptr;
+}
+
+const std::shared_ptr<Method>* Methods::findOverload(
+    std::string_view name, const std::shared_ptr<ParametersCollection>& parameters) const {
+    // Equal keys follow one another from the lower bound on, in order of addition.
+    for (auto it = methods->lower_bound(name); it != methods->end() && sameName(it->first, name);
+         ++it) {
+        if (sameName(it->second->getMethodName(), name) &&
+            it->second->matchesParameters(parameters)) {
+            return &it->second;
         }
     }
     return nullptr;
+}
+
+bool Methods::contains(std::string_view name) const {
+    auto first = methods->lower_bound(name);
+    return first != methods->end() && sameName(first->first, name);
 }
 
 std::vector<std::shared_ptr<Method>> Methods::getOverloads(const std::string& name) const {

@@ -5,10 +5,20 @@
 
 namespace ZAMUnified {
 
+namespace {
+
+constexpr std::size_t kInitialCapacity = 4;
+
+}  // namespace
+
 ParametersCollection::ParametersCollection()
     : parameters(std::make_shared<std::vector<std::shared_ptr<FormalParameter>>>()) {}
 
 void ParametersCollection::push_back(std::shared_ptr<FormalParameter> parameter) {
+    if (parameters->capacity() == 0) {
+        // Argument lists are short: room for a few up front saves growing one step at a time.
+        parameters->reserve(kInitialCapacity);
+    }
     parameters->push_back(std::move(parameter));
 }
 
@@ -18,10 +28,6 @@ std::shared_ptr<FormalParameter> ParametersCollection::at(int index) const {
                                 " outside a list of " + std::to_string(parameters->size()));
     }
     return (*parameters)[static_cast<std::size_t>(index)];
-}
-
-int ParametersCollection::size() const {
-    return static_cast<int>(parameters->size());
 }
 
 }  // namespace ZAMUnified

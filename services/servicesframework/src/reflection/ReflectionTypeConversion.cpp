@@ -1,7 +1,12 @@
 #include <ZAMUnified/ReflectionTypeConversion.h>
 
+#include <ZAMUnified/ReflectionHelpers.h>
 #include <zam/SecureStringReader.h>
 #include <zam/SecureStringUtils.h>
+
+#include <charconv>
+#include <system_error>
+#include <typeinfo>
 
 namespace ZAMUnified {
 namespace ReflectionTypeConversion {
@@ -113,12 +118,28 @@ std::string objectReturnTypeAsString(std::shared_ptr<UnifiedBusinessObject> obje
 
 namespace FromStringConversions {
 
+namespace {
+
+// Reads text that is nothing but an integer in plain decimal form ("42", "-7"), in range of T.
+// Such text has no blanks or plus sign to look at and reads the same as through KORCoreUtils; the
+// callers leave everything else, errors included, to KORCoreUtils.
+template <typename T>
+bool plainDecimal(const std::string& text, T& value) {
+    const char* const end = text.data() + text.size();
+    const auto parsed = std::from_chars(text.data(), end, value);
+    return parsed.ec == std::errc() && parsed.ptr == end;
+}
+
+}  // namespace
+
 int parameterTypeStringAsPrimitiveTypeInt(const std::string& text) {
-    return KORCoreUtils::toInt(text);
+    int value = 0;
+    return plainDecimal(text, value) ? value : KORCoreUtils::toInt(text);
 }
 
 unsigned int parameterTypeStringAsPrimitiveTypeUnsignedInt(const std::string& text) {
-    return KORCoreUtils::toUnsignedInt(text);
+    unsigned int value = 0;
+    return plainDecimal(text, value) ? value : KORCoreUtils::toUnsignedInt(text);
 }
 
 float parameterTypeStringAsPrimitiveTypeFloat(const std::string& text) {
@@ -130,7 +151,8 @@ bool parameterTypeStringAsPrimitiveTypeBool(const std::string& text) {
 }
 
 long parameterTypeStringAsPrimitiveTypeLong(const std::string& text) {
-    return KORCoreUtils::toLong(text);
+    long value = 0;
+    return plainDecimal(text, value) ? value : KORCoreUtils::toLong(text);
 }
 
 char parameterTypeStringAsPrimitiveTypeChar(const std::string& text) {
@@ -150,7 +172,8 @@ zam::SecureString parameterTypeStringAsPrimitiveTypeSecureString(const std::stri
 }
 
 long long parameterTypeStringAsPrimitiveTypeLongLong(const std::string& text) {
-    return KORCoreUtils::toLongLong(text);
+    long long value = 0;
+    return plainDecimal(text, value) ? value : KORCoreUtils::toLongLong(text);
 }
 
 std::shared_ptr<std::vector<int>> parameterTypeStringAsListOfPrimitiveTypeInt(
@@ -247,10 +270,8 @@ namespace {
 
 // Writes the text of `value` into `text` when it is a TypedReturnValue<T>.
 template <typename T>
-bool typedAsString(const std::shared_ptr<ReturnValue>& value, std::string (*toText)(const T&),
-                   std::string& text) {
-    std::shared_ptr<TypedReturnValue<T>> typed =
-        std::dynamic_pointer_cast<TypedReturnValue<T>>(value);
+bool typedAsString(const ReturnValue& value, std::string (*toText)(const T&), std::string& text) {
+    const auto* typed = dynamic_cast<const TypedReturnValue<T>*>(&value);
     if (!typed) {
         return false;
     }
@@ -258,32 +279,63 @@ bool typedAsString(const std::shared_ptr<ReturnValue>& value, std::string (*toTe
     return true;
 }
 
+// typedAsString() for the results that the reflection helpers make, recognised by the identity of
+// their exact type: no walk through the class hierarchy. Such a result is a TypedReturnValue<T>
+// of its own T only, so the casts in their order would find the same.
+template <typename T>
+bool helperAsString(const std::type_info& type, const ReturnValue& value,
+                    std::string (*toText)(const T&), std::string& text) {
+    if (&type != &typeid(detail::ScalarValue<T>)) {
+        return false;
+    }
+    text = toText(static_cast<const detail::ScalarValue<T>&>(value).getReturnValue());
+    return true;
+}
+
 }  // namespace
 
 std::string GetReturnValueAsString(std::shared_ptr<ReturnValue> value) {
+    // Every way out returns this one string, which is built in the caller's place.
+    std::string text;
     if (!value) {
-        return "GetReturnValueAsString received a NULL pointer to a ReturnValue.";
+        text = "GetReturnValueAsString received a NULL pointer to a ReturnValue.";
+        return text;
     }
     using namespace ToStringConversions;
-    std::string text;
-    if (typedAsString<int>(value, primitiveReturnTypeIntAsString, text) ||
-        typedAsString<unsigned int>(value, primitiveReturnTypeUnsignedIntAsString, text) ||
-        typedAsString<float>(value, primitiveReturnTypeFloatAsString, text) ||
-        typedAsString<bool>(value, primitiveReturnTypeBoolAsString, text) ||
-        typedAsString<long>(value, primitiveReturnTypeLongAsString, text) ||
-        typedAsString<char>(value, primitiveReturnTypeCharAsString, text) ||
-        typedAsString<std::string>(value, primitiveReturnTypeStringAsString, text) ||
-        typedAsString<std::wstring>(value, primitiveReturnTypeWStringAsString, text) ||
-        typedAsString<zam::SecureString>(value, primitiveReturnTypeSecureStringAsString, text) ||
-        typedAsString<long long>(value, primitiveReturnTypeLongLongAsString, text)) {
+    // The caller holds the value, so the type tests need no pointers of their own.
+    const ReturnValue& result = *value;
+    const std::type_info& type = typeid(result);
+    if (helperAsString<int>(type, result, primitiveReturnTypeIntAsString, text) ||
+        helperAsString<unsigned int>(type, result, primitiveReturnTypeUnsignedIntAsString, text) ||
+        helperAsString<float>(type, result, primitiveReturnTypeFloatAsString, text) ||
+        helperAsString<bool>(type, result, primitiveReturnTypeBoolAsString, text) ||
+        helperAsString<long>(type, result, primitiveReturnTypeLongAsString, text) ||
+        helperAsString<char>(type, result, primitiveReturnTypeCharAsString, text) ||
+        helperAsString<std::string>(type, result, primitiveReturnTypeStringAsString, text) ||
+        helperAsString<std::wstring>(type, result, primitiveReturnTypeWStringAsString, text) ||
+        helperAsString<zam::SecureString>(type, result, primitiveReturnTypeSecureStringAsString,
+                                          text) ||
+        helperAsString<long long>(type, result, primitiveReturnTypeLongLongAsString, text)) {
+        return text;
+    }
+    if (typedAsString<int>(result, primitiveReturnTypeIntAsString, text) ||
+        typedAsString<unsigned int>(result, primitiveReturnTypeUnsignedIntAsString, text) ||
+        typedAsString<float>(result, primitiveReturnTypeFloatAsString, text) ||
+        typedAsString<bool>(result, primitiveReturnTypeBoolAsString, text) ||
+        typedAsString<long>(result, primitiveReturnTypeLongAsString, text) ||
+        typedAsString<char>(result, primitiveReturnTypeCharAsString, text) ||
+        typedAsString<std::string>(result, primitiveReturnTypeStringAsString, text) ||
+        typedAsString<std::wstring>(result, primitiveReturnTypeWStringAsString, text) ||
+        typedAsString<zam::SecureString>(result, primitiveReturnTypeSecureStringAsString, text) ||
+        typedAsString<long long>(result, primitiveReturnTypeLongLongAsString, text)) {
         return text;
     }
     text = value->getValueAsString();
-    if (!text.empty()) {
-        return text;
+    if (text.empty()) {
+        text = "Failed to convert the ReturnValue to a string successfully, for ReturnType \"" +
+               value->getReturnType() + "\".";
     }
-    return "Failed to convert the ReturnValue to a string successfully, for ReturnType \"" +
-           value->getReturnType() + "\".";
+    return text;
 }
 
 }  // namespace ReturnTypeToStringConversions

@@ -5,6 +5,7 @@
 #include <ZAMUnified/ReflectorFactory.h>
 #include <zam/SecureStringUtils.h>
 
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -15,6 +16,8 @@ namespace ToFormalParameterConversions {
 namespace {
 
 using namespace FromStringConversions;
+// Type names are compared as views, which compare their lengths before any characters.
+using namespace std::string_view_literals;
 
 template <typename T>
 std::shared_ptr<FormalParameter> makeParameter(const std::string& typeName,
@@ -26,43 +29,44 @@ std::shared_ptr<FormalParameter> makeParameter(const std::string& typeName,
 std::shared_ptr<FormalParameter> scalarParameter(const std::string& typeName,
                                                  const std::string& parameterName,
                                                  const std::string& valueText) {
-    if (typeName == "int") {
+    const std::string_view type = typeName;
+    if (type == "int"sv) {
         return makeParameter(typeName, parameterName,
                              parameterTypeStringAsPrimitiveTypeInt(valueText));
     }
-    if (typeName == "unsigned int") {
+    if (type == "unsigned int"sv) {
         return makeParameter(typeName, parameterName,
                              parameterTypeStringAsPrimitiveTypeUnsignedInt(valueText));
     }
-    if (typeName == "float") {
+    if (type == "float"sv) {
         return makeParameter(typeName, parameterName,
                              parameterTypeStringAsPrimitiveTypeFloat(valueText));
     }
-    if (typeName == "bool") {
+    if (type == "bool"sv) {
         return makeParameter(typeName, parameterName,
                              parameterTypeStringAsPrimitiveTypeBool(valueText));
     }
-    if (typeName == "long") {
+    if (type == "long"sv) {
         return makeParameter(typeName, parameterName,
                              parameterTypeStringAsPrimitiveTypeLong(valueText));
     }
-    if (typeName == "char") {
+    if (type == "char"sv) {
         return makeParameter(typeName, parameterName,
                              parameterTypeStringAsPrimitiveTypeChar(valueText));
     }
-    if (typeName == "std::string" || typeName == "string") {
+    if (type == "std::string"sv || type == "string"sv) {
         return makeParameter(typeName, parameterName,
                              parameterTypeStringAsPrimitiveTypeString(valueText));
     }
-    if (typeName == "std::wstring" || typeName == "wstring") {
+    if (type == "std::wstring"sv || type == "wstring"sv) {
         return makeParameter(typeName, parameterName,
                              parameterTypeStringAsPrimitiveTypeWString(valueText));
     }
-    if (typeName == "zam::SecureString" || typeName == "securestring") {
+    if (type == "zam::SecureString"sv || type == "securestring"sv) {
         return makeParameter(typeName, parameterName,
                              parameterTypeStringAsPrimitiveTypeSecureString(valueText));
     }
-    if (typeName == "long long") {
+    if (type == "long long"sv) {
         return makeParameter(typeName, parameterName,
                              parameterTypeStringAsPrimitiveTypeLongLong(valueText));
     }
@@ -73,43 +77,44 @@ std::shared_ptr<FormalParameter> scalarParameter(const std::string& typeName,
 std::shared_ptr<FormalParameter> primitiveListParameter(const std::string& typeName,
                                                         const std::string& parameterName,
                                                         const std::string& valueText) {
-    if (typeName == "list(int)") {
+    const std::string_view type = typeName;
+    if (type == "list(int)"sv) {
         return makeParameter(typeName, parameterName,
                              parameterTypeStringAsListOfPrimitiveTypeInt(valueText));
     }
-    if (typeName == "list(unsigned int)") {
+    if (type == "list(unsigned int)"sv) {
         return makeParameter(typeName, parameterName,
                              parameterTypeStringAsListOfPrimitiveTypeUnsignedInt(valueText));
     }
-    if (typeName == "list(float)") {
+    if (type == "list(float)"sv) {
         return makeParameter(typeName, parameterName,
                              parameterTypeStringAsListOfPrimitiveTypeFloat(valueText));
     }
-    if (typeName == "list(bool)") {
+    if (type == "list(bool)"sv) {
         return makeParameter(typeName, parameterName,
                              parameterTypeStringAsListOfPrimitiveTypeBool(valueText));
     }
-    if (typeName == "list(long)") {
+    if (type == "list(long)"sv) {
         return makeParameter(typeName, parameterName,
                              parameterTypeStringAsListOfPrimitiveTypeLong(valueText));
     }
-    if (typeName == "list(char)") {
+    if (type == "list(char)"sv) {
         return makeParameter(typeName, parameterName,
                              parameterTypeStringAsListOfPrimitiveTypeChar(valueText));
     }
-    if (typeName == "list(std::string)" || typeName == "list(string)") {
+    if (type == "list(std::string)"sv || type == "list(string)"sv) {
         return makeParameter(typeName, parameterName,
                              parameterTypeStringAsListOfPrimitiveTypeString(valueText));
     }
-    if (typeName == "list(std::wstring)" || typeName == "list(wstring)") {
+    if (type == "list(std::wstring)"sv || type == "list(wstring)"sv) {
         return makeParameter(typeName, parameterName,
                              parameterTypeStringAsListOfPrimitiveTypeWString(valueText));
     }
-    if (typeName == "list(zam::SecureString)" || typeName == "list(securestring)") {
+    if (type == "list(zam::SecureString)"sv || type == "list(securestring)"sv) {
         return makeParameter(typeName, parameterName,
                              parameterTypeStringAsListOfPrimitiveTypeSecureString(valueText));
     }
-    if (typeName == "list(long long)") {
+    if (type == "list(long long)"sv) {
         return makeParameter(typeName, parameterName,
                              parameterTypeStringAsListOfPrimitiveTypeLongLong(valueText));
     }
@@ -138,13 +143,14 @@ std::shared_ptr<FormalParameter> convert(const std::string& typeName,
                                          const std::string& valueText,
                                          const std::shared_ptr<UnifiedBusinessObjectMap>& objects,
                                          const std::shared_ptr<UnifiedCallbackMap>& callbacks) {
+    const std::string_view type = typeName;
     if (std::shared_ptr<FormalParameter> scalar =
             scalarParameter(typeName, parameterName, valueText)) {
         return scalar;
     }
     // Plug-in factories take the text by value, and would free plain copies of the secrets
     // unwiped: a list of secure strings, a built-in type, goes straight to its own rule.
-    if (typeName == "list(securestring)" || typeName == "list(zam::SecureString)") {
+    if (type == "list(securestring)"sv || type == "list(zam::SecureString)"sv) {
         return primitiveListParameter(typeName, parameterName, valueText);
     }
     if (std::shared_ptr<FormalParameter> enumValue =
@@ -155,14 +161,14 @@ std::shared_ptr<FormalParameter> convert(const std::string& typeName,
             ActualParameterFactory::GetActualParameterForStruct(typeName, valueText)) {
         return structValue;
     }
-    if (typeName == "object") {
+    if (type == "object"sv) {
         return namedObjectParameter(objects, valueText, ReflectorFactory::GetReflector);
     }
-    if (typeName == "null") {
+    if (type == "null"sv) {
         // The value text names the interface of the absent object.
         return ActualParameterFactory::GetActualParameterForNullUnifiedBusinessObject(valueText);
     }
-    if (typeName == "callback") {
+    if (type == "callback"sv) {
         return namedObjectParameter(callbacks, valueText,
                                     ReflectorFactory::GetReflectorForCallback);
     }
@@ -170,8 +176,8 @@ std::shared_ptr<FormalParameter> convert(const std::string& typeName,
             primitiveListParameter(typeName, parameterName, valueText)) {
         return list;
     }
-    const std::string listPrefix = "list(";
-    if (typeName.compare(0, listPrefix.size(), listPrefix) != 0) {
+    const std::string_view listPrefix = "list("sv;
+    if (type.substr(0, listPrefix.size()) != listPrefix) {
         return nullptr;
     }
     // "list(" + element + ")": the closing character is dropped whatever it is; "list(" alone
@@ -204,6 +210,7 @@ std::shared_ptr<FormalParameter> GetFormalParameterFromStrings(
     std::string typeName, std::string parameterName, std::string valueText,
     std::shared_ptr<UnifiedBusinessObjectMap> objects,
     std::shared_ptr<UnifiedCallbackMap> callbacks) {
+    const std::string_view type = typeName;
     // The value text of a secure string is a secret in plain text, and this copy is ours: it is
     // wiped before it is freed, whatever the conversion gives.
     struct SecretWipe {
@@ -214,9 +221,8 @@ std::shared_ptr<FormalParameter> GetFormalParameterFromStrings(
                 zam::SecureStringUtils::ZAMZeroString(text);
             }
         }
-    } wipe{valueText, typeName == "securestring" || typeName == "zam::SecureString" ||
-                          typeName == "list(securestring)" ||
-                          typeName == "list(zam::SecureString)"};
+    } wipe{valueText, type == "securestring"sv || type == "zam::SecureString"sv ||
+                          type == "list(securestring)"sv || type == "list(zam::SecureString)"sv};
     // Text the platform parsers reject, a throwing factory function or a failed allocation all
     // mean the same to a text front end: no argument.
     try {

@@ -133,6 +133,10 @@ TEST(InterpreterTest, ExecutionAnswersWithTheLastValueOrTheFirstFailure) {
         {"Svc/GeTCount", {}, "", "int:1"},
         {"Svc/getcount", {}, "No Method or Property named \"getcount\" was found.", "<none>"},
         {"Svc/getX", {}, "", "string:x"},
+        {"Svc/sETCount", {}, "", "int:1"},
+        {"Svc/ge", {}, "No Method or Property named \"ge\" was found.", "<none>"},
+        {"Svc/Get", {}, "No Method or Property named \"Get\" was found.", "<none>"},
+        {"Svc/get_Count", {}, "No Method or Property named \"get_Count\" was found.", "<none>"},
         {"Svc/add", {{"add", {intArg(1)}}}, "", "int:one"},
         {"Svc/add", {{"add", {intArg(1), stringArg("b")}}}, "", "int:two"},
     };

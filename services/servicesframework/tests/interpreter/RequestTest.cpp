@@ -1,5 +1,7 @@
 #include <ZAMUnified/Request.h>
 
+#include <KORCoreUtils.h>
+
 #include "interpreter/InterpreterFakes.h"
 
 #include <gtest/gtest.h>
@@ -70,6 +72,64 @@ TEST(RequestTest, FirstCollectionWinsAndIsSharedWithItsCaller) {
 
     request.addParameterToMethod("Name", stringArg("b"));
     EXPECT_EQ(2, first->size());
+}
+
+TEST(RequestTest, EveryNameKeepsItsOwnCollectionAndTheFirstOneForItWins) {
+    Request request("Svc/a/b/c");
+    auto forA = collectionOf({intArg(1)});
+    auto forB = collectionOf({intArg(2)});
+    auto forEmpty = collectionOf({intArg(3)});
+    request.addParameterCollectionToMethod("a", forA);
+    request.addParameterCollectionToMethod("b", forB);
+    request.addParameterCollectionToMethod("", forEmpty);
+    request.addParameterCollectionToMethod("b", collectionOf({}));
+    request.addParameterCollectionToMethod("a", collectionOf({}));
+    request.addParameterToMethod("c", intArg(4));
+    request.addParameterToMethod("c", intArg(5));
+    request.addParameterToMethod("b", intArg(6));
+
+    EXPECT_EQ(forA, request.getParameterCollectionByMethod("a"));
+    EXPECT_EQ(forB, request.getParameterCollectionByMethod("b"));
+    EXPECT_EQ(forEmpty, request.getParameterCollectionByMethod(""));
+    EXPECT_EQ(1, forA->size());
+    EXPECT_EQ(2, forB->size());
+    auto forC = request.getParameterCollectionByMethod("c");
+    ASSERT_TRUE(forC);
+    EXPECT_EQ(2, forC->size());
+    EXPECT_FALSE(request.getParameterCollectionByMethod("Svc"));
+    EXPECT_FALSE(request.getParameterCollectionByMethod("A"));
+
+    // A copy shares the collections and consumes its names on its own.
+    request.getNextMethod();
+    Request copy = request;
+    EXPECT_EQ("a", copy.getNextMethod());
+    EXPECT_EQ((Names{"a", "b", "c"}), request.getMethodNames());
+    EXPECT_EQ(forB, copy.getParameterCollectionByMethod("b"));
+}
+
+TEST(RequestTest, LongNamesAndSeparatorsAtTheEdges) {
+    const std::string longName(40, 'n');
+    Request request("/" + longName + "/");
+    EXPECT_EQ((Names{"", longName, ""}), request.getMethodNames());
+    EXPECT_EQ("", request.getLastMethod());
+    EXPECT_EQ("", request.getNextMethod());
+    EXPECT_EQ(longName, request.getNextMethod());
+    EXPECT_EQ("", request.getNextMethod());
+    EXPECT_TRUE(request.getMethodNames().empty());
+
+    Request single("/");
+    EXPECT_EQ((Names{"", ""}), single.getMethodNames());
+    Request doubled("a//b");
+    EXPECT_EQ((Names{"a", "", "b"}), doubled.getMethodNames());
+    EXPECT_EQ("a", doubled.getNextMethod());
+    EXPECT_EQ((Names{"", "b"}), doubled.getMethodNames());
+    EXPECT_EQ("b", doubled.getLastMethod());
+    Request empty("");
+    std::vector<std::string> pieces;
+    KORCoreUtils::split("", pieces, "/");  // the platform decides what an empty path holds
+    EXPECT_EQ(pieces, empty.getMethodNames());
+    Request last("a/" + longName);
+    EXPECT_EQ(longName, last.getLastMethod());
 }
 
 }  // namespace

@@ -249,6 +249,72 @@ TEST(ReflectionHelpersTest, OverloadsArePickedByArgumentsAndCarryReadableSignatu
     EXPECT_EQ(4u, reflector->Methods()->size());
 }
 
+// A service with methods only, under names past the length of a short string.
+struct Calculator {
+    int addTwoNumbersTogether(int a, int b) const { return a + b; }
+    int getAnswerToEverything() const { return 42; }
+    int retireFromService() {
+        // Drops the map's reference to this service's reflector while the call runs.
+        services->erase("ScientificCalculator");
+        return 7;
+    }
+    std::shared_ptr<ReflectorMap> services;
+};
+
+// Counts as an int argument: it is one, by inheritance.
+class TaggedInt : public ActualParameter<int> {
+  public:
+    using ActualParameter<int>::ActualParameter;
+};
+
+TEST(ReflectionHelpersTest, MethodOnlyServicesAreCalledByLongNamesAndExactArgumentTypes) {
+    auto services = std::make_shared<ReflectorMap>();
+    auto calculator = std::make_shared<Calculator>();
+    calculator->services = services;
+    auto reflector = std::make_shared<ObjectReflector<Calculator>>("Calculator", calculator);
+    reflector->method("addTwoNumbersTogether", &Calculator::addTwoNumbersTogether, {"a", "b"})
+        .method("getAnswerToEverything", &Calculator::getAnswerToEverything)
+        .method("retireFromService", &Calculator::retireFromService);
+    (*services)["ScientificCalculator"] = reflector;
+    const Interpreter interpreter(services);
+    const std::string add = "ScientificCalculator/addTwoNumbersTogether";
+
+    EXPECT_EQ("ok:42", run(interpreter, "ScientificCalculator/getAnswerToEverything"));
+    EXPECT_EQ("ok:5", run(interpreter, add, {intArg(2), intArg(3)}));
+    EXPECT_EQ("ok:9",
+              run(interpreter, add, {std::make_shared<TaggedInt>("int", "a", 4), intArg(5)}));
+    const std::string refused =
+        "error:The parameters entered for Method \"addTwoNumbersTogether\" are not valid.  Either "
+        "the type of one ore more parameters entered are not correct, or the number of "
+        "parameters entered is not correct.";
+    EXPECT_EQ(refused, run(interpreter, add, {intArg(2), stringArg("3")}));
+    EXPECT_EQ(refused, run(interpreter, add, {intArg(2)}));
+    EXPECT_EQ(refused, run(interpreter, add));
+    EXPECT_EQ("error:No Method or Property named \"getAnswer\" was found.",
+              run(interpreter, "ScientificCalculator/getAnswer"));
+    EXPECT_EQ("error:No Service called \"ScientificCalculators\" was found.",
+              run(interpreter, "ScientificCalculators/getAnswerToEverything"));
+
+    // An empty argument is no argument of any type, and invoke() refuses what does not match.
+    auto withEmpty = std::make_shared<ParametersCollection>();
+    withEmpty->push_back(intArg(1));
+    withEmpty->push_back(nullptr);
+    auto request = std::make_shared<Request>(add);
+    request->addParameterCollectionToMethod("addTwoNumbersTogether", withEmpty);
+    EXPECT_EQ(refused.substr(6), interpreter.execute(request)->getErrorMessage());
+    auto method = reflector->Methods()->getMethod("addTwoNumbersTogether");
+    EXPECT_FALSE(method->matchesParameters(withEmpty));
+    EXPECT_FALSE(method->invoke(withEmpty));
+    EXPECT_FALSE(method->invoke(nullptr));
+
+    // The call runs to its end although it drops the service from the map on the way.
+    method.reset();
+    reflector.reset();
+    EXPECT_EQ("ok:7", run(interpreter, "ScientificCalculator/retireFromService"));
+    EXPECT_TRUE(services->empty());
+    calculator->services.reset();
+}
+
 TEST(ReflectionHelpersTest, ListsReadAsJoinedTextAndReportTheirChanges) {
     auto counter = std::make_shared<Counter>();
     auto tagChanges = std::make_shared<ListChangeNotifier>();
@@ -358,6 +424,37 @@ TEST(ReflectionHelpersTest, AConnectionOutlivingItsNotifierDisconnectsHarmlessly
     }
     ASSERT_TRUE(connection);
     connection->disconnect();
+}
+
+// The framework recognises its own results by their exact type; the text must be the one the
+// ordered casts give, also where that text is empty.
+TEST(ReflectionHelpersTest, HelperResultsReadAsTextLikeAnyTypedResult) {
+    const struct {
+        std::shared_ptr<ReturnValue> value;
+        std::string text;
+    } cases[] = {
+        {detail::wrapValue<int>(-12), "-12"},
+        {detail::wrapValue<unsigned int>(4000000000u), "4000000000"},
+        {detail::wrapValue<float>(0.25f), "0.25"},
+        {detail::wrapValue<bool>(false), "false"},
+        {detail::wrapValue<long>(-3000000000L), "-3000000000"},
+        {detail::wrapValue<char>('7'), "7"},
+        {detail::wrapValue<std::string>(std::string()), ""},
+        {detail::wrapValue<std::string>(std::string("some text")), "some text"},
+        {detail::wrapValue<std::wstring>(std::wstring(L"wide")), "wide"},
+        {detail::wrapValue<zam::SecureString>(zam::SecureString(std::string("a\0b", 3))), "a"},
+        {detail::wrapValue<long long>(9000000000000LL), "9000000000000"},
+        {detail::wrapValue<std::shared_ptr<std::vector<int>>>(
+             std::make_shared<std::vector<int>>(std::vector<int>{1, 2})),
+         "1;2"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(c.text, GetReturnValueAsString(c.value)) << c.value->getReturnType();
+    }
+    EXPECT_EQ(
+        "Failed to convert the ReturnValue to a string successfully, for ReturnType "
+        "\"list(int)\".",
+        GetReturnValueAsString(detail::wrapValue<std::shared_ptr<std::vector<int>>>(nullptr)));
 }
 
 TEST(ReflectionHelpersTest, TypeNamesFollowTheFrameworksVocabulary) {

@@ -47,6 +47,71 @@ TEST(FromStringConversionsTest, NegativeMalformedNumbersThrow) {
     EXPECT_THROW(parameterTypeStringAsPrimitiveTypeLongLong("1e3"), std::invalid_argument);
 }
 
+// What a conversion gives: its value as text, or the kind of exception it throws.
+template <typename T>
+std::string outcome(T (*convert)(const std::string&), const std::string& text) {
+    try {
+        return "value " + std::to_string(convert(text));
+    } catch (const std::out_of_range&) {
+        return "out of range";
+    } catch (const std::invalid_argument&) {
+        return "invalid";
+    }
+}
+
+// Plain decimal text and everything around it reads exactly as through the platform parsers.
+TEST(FromStringConversionsTest, IntegersReadAsThePlatformReadsThem) {
+    const std::vector<std::string> texts = {"0",
+                                            "7",
+                                            "-0",
+                                            "007",
+                                            "-7",
+                                            "+7",
+                                            " 7",
+                                            "7 ",
+                                            "\t-7\n",
+                                            "- 7",
+                                            "+-7",
+                                            "-",
+                                            "+",
+                                            "",
+                                            " ",
+                                            "2147483647",
+                                            "2147483648",
+                                            "-2147483648",
+                                            "-2147483649",
+                                            "4294967295",
+                                            "4294967296",
+                                            "9223372036854775807",
+                                            "9223372036854775808",
+                                            "-9223372036854775808",
+                                            "-9223372036854775809",
+                                            "99999999999999999999",
+                                            "1.0",
+                                            "1e3",
+                                            "0x10",
+                                            "12abc",
+                                            "1 2"};
+    for (const std::string& text : texts) {
+        EXPECT_EQ(outcome<int>(KORCoreUtils::toInt, text),
+                  outcome(parameterTypeStringAsPrimitiveTypeInt, text))
+            << text;
+        EXPECT_EQ(outcome<unsigned int>(KORCoreUtils::toUnsignedInt, text),
+                  outcome(parameterTypeStringAsPrimitiveTypeUnsignedInt, text))
+            << text;
+        EXPECT_EQ(outcome<long>(KORCoreUtils::toLong, text),
+                  outcome(parameterTypeStringAsPrimitiveTypeLong, text))
+            << text;
+        EXPECT_EQ(outcome<long long>(KORCoreUtils::toLongLong, text),
+                  outcome(parameterTypeStringAsPrimitiveTypeLongLong, text))
+            << text;
+    }
+    EXPECT_EQ("value -2147483648", outcome(parameterTypeStringAsPrimitiveTypeInt, "-2147483648"));
+    EXPECT_EQ("value 7", outcome(parameterTypeStringAsPrimitiveTypeInt, "+7"));
+    EXPECT_EQ("out of range", outcome(parameterTypeStringAsPrimitiveTypeInt, "2147483648"));
+    EXPECT_EQ("invalid", outcome(parameterTypeStringAsPrimitiveTypeUnsignedInt, "-0"));
+}
+
 TEST(FromStringConversionsTest, SecureStringKeepsEveryByteButTextStopsAtNul) {
     zam::SecureString secret =
         parameterTypeStringAsPrimitiveTypeSecureString(std::string("a\0b", 3));

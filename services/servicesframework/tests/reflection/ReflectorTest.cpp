@@ -105,6 +105,23 @@ TEST(ReflectorTest, ParametersCollectionAtIsBoundedAndCopiesShareOneList) {
     }
 }
 
+TEST(ReflectorTest, ParametersCollectionGrowsInOrderAndIndexingGivesTheStoredPointer) {
+    ParametersCollection collection;
+    ParametersCollection copy = collection;
+    std::vector<std::shared_ptr<FormalParameter>> added;
+    for (int i = 0; i < 9; ++i) {
+        added.push_back(std::make_shared<ActualParameter<int>>("int", "p" + std::to_string(i), i));
+        (i % 2 == 0 ? collection : copy).push_back(added.back());
+    }
+    ASSERT_EQ(9, collection.size());
+    ASSERT_EQ(9, copy.size());
+    for (int i = 0; i < 9; ++i) {
+        EXPECT_EQ(added[i], collection[i]) << i;
+        EXPECT_EQ(added[i], copy.at(i)) << i;
+        EXPECT_EQ(&collection[i], &copy[i]) << i;
+    }
+}
+
 class FakeList : public ListProperty {
   public:
     FakeList() : ListProperty("list(int)", "Items", false, true) {}
