@@ -39,23 +39,35 @@ bool sameName(std::string_view left, std::string_view right) {
     return true;
 }
 
-// Whether every way of splitting `path` at the separator gives the same pieces: there is at
-// least one, and none is empty.
-bool withoutEmptyPieces(std::string_view path) {
-    return !path.empty() && path.front() != kSeparator && path.back() != kSeparator &&
-           path.find("//") == std::string_view::npos;
+// Whether every way of splitting `path` at the separator gives the same pieces (there is at
+// least one, and none is empty), and where its last separator stands. One plain pass: paths are
+// short, and a library search costs more than reading them.
+bool withoutEmptyPieces(std::string_view path, std::size_t& lastSeparator) {
+    lastSeparator = std::string_view::npos;
+    if (path.empty() || path.front() == kSeparator || path.back() == kSeparator) {
+        return false;
+    }
+    for (std::size_t i = 1; i < path.size(); ++i) {
+        if (path[i] == kSeparator) {
+            if (path[i - 1] == kSeparator) {
+                return false;
+            }
+            lastSeparator = i;
+        }
+    }
+    return true;
 }
 
 }  // namespace
 
-Request::Request(std::string path)
-    : executionPath(std::move(path)),
-      cutInPlace(withoutEmptyPieces(executionPath)),
-      nextMethodStart(cutInPlace ? 0 : std::string::npos),
-      nextSplitName(0) {
+Request::Request(std::string path) : executionPath(std::move(path)), nextSplitName(0) {
+    std::size_t lastSeparator = 0;
+    cutInPlace = withoutEmptyPieces(executionPath, lastSeparator);
     if (cutInPlace) {
-        lastMethod = executionPath.substr(executionPath.rfind(kSeparator) + 1);
+        nextMethodStart = 0;
+        lastMethod.assign(executionPath, lastSeparator + 1);  // npos + 1: the whole path
     } else {
+        nextMethodStart = std::string::npos;
         KORCoreUtils::split(executionPath, splitNames, "/");
         if (!splitNames.empty()) {
             lastMethod = splitNames.back();
