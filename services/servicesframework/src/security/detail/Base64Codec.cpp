@@ -12,6 +12,21 @@ namespace {
 
 constexpr std::size_t kGroupsPerLine = 18;  // 72 characters
 
+// The first `c` in the `length` characters at `text`, or null. A few characters (a padding tail,
+// the end of a short value) are read in place, which is cheaper than the library call; from
+// eight on the library's vector search is faster.
+inline const char* findCharacter(const char* text, std::size_t length, char c) {
+    if (length >= 8) {
+        return static_cast<const char*>(std::memchr(text, static_cast<unsigned char>(c), length));
+    }
+    for (std::size_t i = 0; i < length; ++i) {
+        if (text[i] == c) {
+            return text + i;
+        }
+    }
+    return nullptr;
+}
+
 inline void encodeFullGroup(const char* table, const unsigned char* in, char* out) {
     const std::uint32_t v = (std::uint32_t{in[0]} << 16) | (std::uint32_t{in[1]} << 8) | in[2];
     out[0] = table[v >> 18];
@@ -155,6 +170,15 @@ class GroupDecoder {
 
     bool bad() const { return (bad_ & 0x80U) != 0; }
     bool incomplete() const { return carryLength_ != 0; }
+    // Whether the characters held back for an unfinished group include `c`.
+    bool holds(char c) const {
+        for (std::size_t i = 0; i < carryLength_; ++i) {
+            if (carry_[i] == static_cast<unsigned char>(c)) {
+                return true;
+            }
+        }
+        return false;
+    }
     unsigned char* position() const { return out_; }
 
   private:
@@ -235,11 +259,11 @@ bool linesAreRegular(const SplitText& text, std::size_t firstInHead, char pad) {
 
 std::size_t findLineBreak(const char* text, std::size_t length, std::size_t from) {
     while (from < length) {
-        const void* hit = std::memchr(text + from, '\r', length - from);
+        const char* hit = findCharacter(text + from, length - from, '\r');
         if (hit == nullptr) {
             return length;
         }
-        const auto pos = static_cast<std::size_t>(static_cast<const char*>(hit) - text);
+        const auto pos = static_cast<std::size_t>(hit - text);
         if (pos + 1 < length && text[pos + 1] == '\n') {
             return pos;
         }
@@ -327,8 +351,8 @@ int decodeBase64Family(const Encoding& encoding, const std::string& text, bool a
     const char* raw = text.data();
     const std::size_t rawLength = text.size();
     std::size_t first = rawLength;
-    if (const void* hit = std::memchr(raw, pad, rawLength)) {
-        first = static_cast<std::size_t>(static_cast<const char*>(hit) - raw);
+    if (const char* hit = findCharacter(raw, rawLength, pad)) {
+        first = static_cast<std::size_t>(hit - raw);
     }
     if (twoSpellings) {
         first = std::min(first, std::min(text.find(encodedPadding), rawLength));
@@ -398,7 +422,7 @@ int decodeBase64Family(const Encoding& encoding, const std::string& text, bool a
             pos = findLineBreak(split.head, split.headLength, from);
         }
     }
-    if (direct.bad() || direct.incomplete()) {
+    if (direct.bad() || direct.holds('\r')) {
         lineBreaks = countLineBreaks(split.head, split.headLength);
     }
     lineBreaks += countLineBreaks(split.tail, split.tailLength);
