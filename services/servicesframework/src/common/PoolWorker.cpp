@@ -77,8 +77,12 @@ void PoolWorker::run() {
     setWorkerThreadName(name_);
     bool timedOut = false;
     bool lastThread = false;
-    for (;;) {
-        if (!stayAlive(timedOut, lastThread)) {
+    // A new thread goes straight to the wait: asked before it has waited, stayAlive answers yes
+    // unless the pool is shutting down, which the wait loop sees as well (under the queue mutex)
+    // before it comes back here. Asking at once would only queue the thread up on the count
+    // mutex, which addThread holds while it starts the thread.
+    for (bool started = false;; started = true) {
+        if (started && !stayAlive(timedOut, lastThread)) {
             if (lastThread) {
                 delete this;
             }

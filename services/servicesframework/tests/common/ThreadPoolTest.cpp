@@ -204,6 +204,46 @@ TEST(ThreadPoolTest, ShutdownLetsTheRunningTaskFinishAndDropsTheQueue) {
     EXPECT_FALSE(queuedRan.load());
 }
 
+// The threads of the process, as the kernel lists them.
+int threadsOfThisProcess() {
+    int count = 0;
+    if (FILE* status = std::fopen("/proc/self/status", "r")) {
+        char line[256];
+        while (std::fgets(line, sizeof line, status) != nullptr) {
+            if (std::sscanf(line, "Threads: %d", &count) == 1) {
+                break;
+            }
+        }
+        std::fclose(status);
+    }
+    return count;
+}
+
+// A pool destroyed while its threads are still starting: each thread sees the shut-down on its
+// way to the first wait, the last one deletes the worker, and none is left behind. A pool that
+// lives on serves a task enqueued at once.
+TEST(ThreadPoolTest, PoolsDestroyedWhileTheirThreadsStartLeaveNoneBehind) {
+    // A first thread lets a sanitizer runtime start the helper thread it starts with it.
+    std::thread([] {}).join();
+    const int before = threadsOfThisProcess();
+    ASSERT_GT(before, 0);
+    for (int i = 0; i < 100; ++i) {
+        zam::ThreadPool pool(4, 4, "brief", 60);
+    }
+    EXPECT_TRUE(sftest::eventually([&] { return threadsOfThisProcess() == before; }))
+        << threadsOfThisProcess() << " threads, " << before << " before";
+
+    std::atomic<int> ran{0};
+    {
+        zam::ThreadPool pool(2, 2, "served", 60);
+        for (int i = 0; i < 8; ++i) {
+            pool.enqueue(task([&] { ++ran; }), false, false);
+        }
+        EXPECT_TRUE(sftest::eventually([&] { return ran.load() == 8; }));
+    }
+    EXPECT_TRUE(sftest::eventually([&] { return threadsOfThisProcess() == before; }));
+}
+
 TEST(ThreadPoolTest, ClearQueueDropsTasksAndReleasesBlockedEnqueuers) {
     Held held;
     zam::ThreadPool pool(1, 1, "clear", 60);
