@@ -95,6 +95,10 @@ class LibraryLoader : public std::enable_shared_from_this<LibraryLoader> {
     void InjectLibrary(std::shared_ptr<LibraryRecord> record);
 
   private:
+    // MakeFullPath with the resources directory already found: the built-in records ask for
+    // three paths at once, and finding the directory reads the executable's link each time.
+    static std::string libraryPath(const std::string& resourcesDirectory, const std::string& name);
+
     // Appends under recordsMutex_.
     void addRecord(std::shared_ptr<LibraryRecord> record);
     // The first record satisfying `matches`, searched under recordsMutex_.

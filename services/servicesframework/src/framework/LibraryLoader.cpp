@@ -114,9 +114,10 @@ void LibraryLoader::Startup() {
 void LibraryLoader::LoadManifests() {
     SF_LOG(detail::libraryLoaderLogger, ZAMLOG_LEVEL_INFO, kSourcePath, "LoadManifests",
            "Commencing Services Framework Library Loading");
+    const std::string resources = KORCoreUtils::FileUtils::getResourcesDirectory();
     auto system = std::make_shared<LibraryRecord>();
     system->name = "SystemService";
-    system->path = MakeFullPath(system->name);
+    system->path = libraryPath(resources, system->name);
     system->serviceNames.push_back(MangleName("ZAMUnified::SystemService"));
     system->serviceIds.push_back(1000);
     system->authenticatorNames = {"TALON", "PYLON", "PRISM", "PRISMREFRESH"};
@@ -125,7 +126,7 @@ void LibraryLoader::LoadManifests() {
 
     auto config = std::make_shared<LibraryRecord>();
     config->name = "ConfigService";
-    config->path = MakeFullPath(config->name);
+    config->path = libraryPath(resources, config->name);
     config->serviceNames.push_back(MangleName("ZAMUnified::ConfigService"));
     config->serviceIds.push_back(1300);
     config->featureSetNames.push_back(MangleName("ZAMUnified::ConfigFeatureSet"));
@@ -134,7 +135,7 @@ void LibraryLoader::LoadManifests() {
 
     auto hello = std::make_shared<LibraryRecord>();
     hello->name = "HelloWorldService";
-    hello->path = MakeFullPath(hello->name);
+    hello->path = libraryPath(resources, hello->name);
     hello->serviceNames.push_back(MangleName("ZAMUnified::HelloWorldService"));
     hello->serviceIds.push_back(42876);
     hello->featureSetNames.push_back(MangleName("ZAMUnified::HelloWorldFeatureSet"));
@@ -147,10 +148,14 @@ void LibraryLoader::LoadManifests() {
 }
 
 std::string LibraryLoader::MakeFullPath(std::string name) {
+    return libraryPath(KORCoreUtils::FileUtils::getResourcesDirectory(), name);
+}
+
+std::string LibraryLoader::libraryPath(const std::string& resourcesDirectory,
+                                       const std::string& name) {
     const std::string sep = KORCoreUtils::FileUtils::FileSeparator();
-    return KORCoreUtils::FileUtils::getAbsolutePath(
-        KORCoreUtils::FileUtils::getResourcesDirectory() + sep + ".." + sep + "lib" + sep + "lib" +
-        name + ".so");
+    return KORCoreUtils::FileUtils::getAbsolutePath(resourcesDirectory + sep + ".." + sep + "lib" +
+                                                    sep + "lib" + name + ".so");
 }
 
 std::string LibraryLoader::MangleName(std::string name) {
