@@ -54,13 +54,21 @@ void ThreadPool::enqueue(TaskPtr task, bool block, bool urgent) {
         task = blocking;
     }
     std::deque<TaskPtr>& queue = urgent ? *urgentQueue_ : *normalQueue_;
+    // An idle thread is signalled while the queue mutex is still held. Signalled after its
+    // release, with threads coming and going from the wait, the condition often made the
+    // enqueuing thread wait in the kernel for earlier waiters to wake; with tiny tasks that
+    // tripled a pool's time. Whether a thread is idle is read from atomic counts, so no count
+    // mutex is taken under the queue mutex; a new thread is still started outside it.
+    bool woken = false;
     {
         ScopedLock queueLock(*queueMutex_);
         queue.push_back(std::move(task));
+        if (worker_->hasCapacity()) {
+            worker_->wakeUpThread();
+            woken = true;
+        }
     }
-    if (worker_->hasCapacity()) {
-        worker_->wakeUpThread();
-    } else {
+    if (!woken) {
         worker_->addThread();
     }
     if (!blocking) {
