@@ -2,9 +2,13 @@
 
 #include <KORCoreUtils.h>
 
+#include "reflection/detail/SameName.h"
+
 #include <utility>
 
 namespace ZAMUnified {
+
+using detail::sameName;
 
 namespace {
 
@@ -24,19 +28,6 @@ std::string_view cutName(std::string_view path, std::size_t& start) {
     }
     start = end < path.size() ? end + 1 : std::string::npos;
     return path.substr(begin, end - begin);
-}
-
-// Equality of names, compared in place: they are short, and a library call costs more.
-bool sameName(std::string_view left, std::string_view right) {
-    if (left.size() != right.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < left.size(); ++i) {
-        if (left[i] != right[i]) {
-            return false;
-        }
-    }
-    return true;
 }
 
 // Whether every way of splitting `path` at the separator gives the same pieces (there is at

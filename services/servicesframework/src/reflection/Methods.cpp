@@ -1,25 +1,12 @@
 #include <ZAMUnified/Methods.h>
 
+#include "reflection/detail/SameName.h"
+
 #include <utility>
 
 namespace ZAMUnified {
 
-namespace {
-
-// Equality of names, compared in place like Methods::NameOrder.
-bool sameName(std::string_view left, std::string_view right) {
-    if (left.size() != right.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < left.size(); ++i) {
-        if (left[i] != right[i]) {
-            return false;
-        }
-    }
-    return true;
-}
-
-}  // namespace
+using detail::sameName;
 
 Methods::Methods()
     : methods(std::make_shared<std::multimap<std::string, std::shared_ptr<Method>, NameOrder>>()) {}

@@ -1,0 +1,27 @@
+// Equality of the short names the reflection layer and the interpreter look up (methods, path
+// steps), compared in place: for a few characters a library call costs more than the comparison.
+#ifndef SERVICESFRAMEWORK_REFLECTION_DETAIL_SAMENAME_H
+#define SERVICESFRAMEWORK_REFLECTION_DETAIL_SAMENAME_H
+
+#include <cstddef>
+#include <string_view>
+
+namespace ZAMUnified {
+namespace detail {
+
+inline bool sameName(std::string_view left, std::string_view right) {
+    if (left.size() != right.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < left.size(); ++i) {
+        if (left[i] != right[i]) {
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace detail
+}  // namespace ZAMUnified
+
+#endif  // SERVICESFRAMEWORK_REFLECTION_DETAIL_SAMENAME_H
