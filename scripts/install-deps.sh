@@ -9,7 +9,7 @@ set -euo pipefail
 packages=(
     cmake ninja-build g++ clang libclang-rt-14-dev clang-format pkg-config git
     libgtest-dev libgmock-dev libbenchmark-dev
-    libxml2-dev libssl-dev libedit-dev valgrind
+    libxml2-dev libssl-dev libedit-dev nlohmann-json3-dev valgrind
 )
 if [[ "${1:-}" == "--bench" ]]; then
     packages+=(libasio-dev libpoco-dev librttr-dev)
