@@ -1,6 +1,6 @@
 // ZAMUnified::ActualParameter<T>: an argument that carries its value in the public field `value`,
-// which service code reads after a dynamic pointer cast to the exact instantiation. The twenty
-// value types are listed at the end of this file and built once in the library, so that every
+// which service code reads after a dynamic pointer cast to the exact instantiation. The value
+// types (ValueTypeList.h) and lists of them are built once in the library, so that every
 // plug-in shares one type identity. Threading: immutable for the framework; shared lists and
 // secure strings follow their own rules.
 // Failure: a cast to another instantiation gives an empty pointer.
@@ -13,6 +13,7 @@
 #include <vector>
 
 #include <ZAMUnified/FormalParameter.h>
+#include <ZAMUnified/ValueTypeList.h>
 #include <zam/SecureString.h>
 
 namespace ZAMUnified {
@@ -29,28 +30,13 @@ class ActualParameter : public FormalParameter {
     T value;
 };
 
-// The value types a text front end can name; each one's type names are in
-// ToFormalParameterConversions.h.
-extern template class ActualParameter<int>;
-extern template class ActualParameter<unsigned int>;
-extern template class ActualParameter<float>;
-extern template class ActualParameter<bool>;
-extern template class ActualParameter<long>;
-extern template class ActualParameter<char>;
-extern template class ActualParameter<std::string>;
-extern template class ActualParameter<std::wstring>;
-extern template class ActualParameter<zam::SecureString>;
-extern template class ActualParameter<long long>;
-extern template class ActualParameter<std::shared_ptr<std::vector<int>>>;
-extern template class ActualParameter<std::shared_ptr<std::vector<unsigned int>>>;
-extern template class ActualParameter<std::shared_ptr<std::vector<float>>>;
-extern template class ActualParameter<std::shared_ptr<std::vector<bool>>>;
-extern template class ActualParameter<std::shared_ptr<std::vector<long>>>;
-extern template class ActualParameter<std::shared_ptr<std::vector<char>>>;
-extern template class ActualParameter<std::shared_ptr<std::vector<std::string>>>;
-extern template class ActualParameter<std::shared_ptr<std::vector<std::wstring>>>;
-extern template class ActualParameter<std::shared_ptr<std::vector<zam::SecureString>>>;
-extern template class ActualParameter<std::shared_ptr<std::vector<long long>>>;
+// The value types a text front end can name, and lists of them (ValueTypeList.h), built once in
+// the library.
+#define ZAMUNIFIED_EXTERN_ACTUAL_PARAMETER(type, name, alias, kind, separator, suffix) \
+    extern template class ActualParameter<type>;                                       \
+    extern template class ActualParameter<std::shared_ptr<std::vector<type>>>;
+ZAMUNIFIED_VALUE_TYPES(ZAMUNIFIED_EXTERN_ACTUAL_PARAMETER)
+#undef ZAMUNIFIED_EXTERN_ACTUAL_PARAMETER
 
 }  // namespace ZAMUnified
 

@@ -11,6 +11,7 @@
 #include <string>
 #include <utility>
 
+#include <ZAMUnified/ValueTypeList.h>
 #include <zam/SecureString.h>
 
 namespace ZAMUnified {
@@ -55,17 +56,11 @@ class TypedReturnValue : public NonListReturnValue {
     T returnValue;
 };
 
-// The scalar results the framework turns into text itself.
-extern template class TypedReturnValue<int>;
-extern template class TypedReturnValue<unsigned int>;
-extern template class TypedReturnValue<float>;
-extern template class TypedReturnValue<bool>;
-extern template class TypedReturnValue<long>;
-extern template class TypedReturnValue<char>;
-extern template class TypedReturnValue<std::string>;
-extern template class TypedReturnValue<std::wstring>;
-extern template class TypedReturnValue<zam::SecureString>;
-extern template class TypedReturnValue<long long>;
+// The scalar results the framework turns into text itself (ValueTypeList.h).
+#define ZAMUNIFIED_EXTERN_TYPED_RETURN_VALUE(type, name, alias, kind, separator, suffix) \
+    extern template class TypedReturnValue<type>;
+ZAMUNIFIED_VALUE_TYPES(ZAMUNIFIED_EXTERN_TYPED_RETURN_VALUE)
+#undef ZAMUNIFIED_EXTERN_TYPED_RETURN_VALUE
 
 // The result of a property write: type "void", no text, no reflector.
 class VoidReturnValue : public ReturnValue {

@@ -1,6 +1,6 @@
 #include <ZAMUnified/ReflectionTypeConversion.h>
 
-#include <ZAMUnified/ReflectionHelpers.h>
+#include <ZAMUnified/ValueTypes.h>
 #include <zam/SecureStringReader.h>
 #include <zam/SecureStringUtils.h>
 
@@ -266,34 +266,6 @@ std::shared_ptr<std::vector<long long>> parameterTypeStringAsListOfPrimitiveType
 
 namespace ReturnTypeToStringConversions {
 
-namespace {
-
-// Writes the text of `value` into `text` when it is a TypedReturnValue<T>.
-template <typename T>
-bool typedAsString(const ReturnValue& value, std::string (*toText)(const T&), std::string& text) {
-    const auto* typed = dynamic_cast<const TypedReturnValue<T>*>(&value);
-    if (!typed) {
-        return false;
-    }
-    text = toText(typed->getReturnValue());
-    return true;
-}
-
-// typedAsString() for the results that the reflection helpers make, recognised by the identity of
-// their exact type: no walk through the class hierarchy. Such a result is a TypedReturnValue<T>
-// of its own T only, so the casts in their order would find the same.
-template <typename T>
-bool helperAsString(const std::type_info& type, const ReturnValue& value,
-                    std::string (*toText)(const T&), std::string& text) {
-    if (&type != &typeid(detail::ScalarValue<T>)) {
-        return false;
-    }
-    text = toText(static_cast<const detail::ScalarValue<T>&>(value).getReturnValue());
-    return true;
-}
-
-}  // namespace
-
 std::string GetReturnValueAsString(std::shared_ptr<ReturnValue> value) {
     // Every way out returns this one string, which is built in the caller's place.
     std::string text;
@@ -301,34 +273,21 @@ std::string GetReturnValueAsString(std::shared_ptr<ReturnValue> value) {
         text = "GetReturnValueAsString received a NULL pointer to a ReturnValue.";
         return text;
     }
-    using namespace ToStringConversions;
-    // The caller holds the value, so the type tests need no pointers of their own.
+    // The caller holds the value, so the type tests need no pointers of their own. The helpers'
+    // own results are recognised first by their exact type, then any typed result in the order of
+    // the value types.
     const ReturnValue& result = *value;
     const std::type_info& type = typeid(result);
-    if (helperAsString<int>(type, result, primitiveReturnTypeIntAsString, text) ||
-        helperAsString<unsigned int>(type, result, primitiveReturnTypeUnsignedIntAsString, text) ||
-        helperAsString<float>(type, result, primitiveReturnTypeFloatAsString, text) ||
-        helperAsString<bool>(type, result, primitiveReturnTypeBoolAsString, text) ||
-        helperAsString<long>(type, result, primitiveReturnTypeLongAsString, text) ||
-        helperAsString<char>(type, result, primitiveReturnTypeCharAsString, text) ||
-        helperAsString<std::string>(type, result, primitiveReturnTypeStringAsString, text) ||
-        helperAsString<std::wstring>(type, result, primitiveReturnTypeWStringAsString, text) ||
-        helperAsString<zam::SecureString>(type, result, primitiveReturnTypeSecureStringAsString,
-                                          text) ||
-        helperAsString<long long>(type, result, primitiveReturnTypeLongLongAsString, text)) {
-        return text;
+    const std::vector<ValueType>& types = valueTypes();
+    for (const ValueType& valueType : types) {
+        if (valueType.helperResultText(type, result, text)) {
+            return text;
+        }
     }
-    if (typedAsString<int>(result, primitiveReturnTypeIntAsString, text) ||
-        typedAsString<unsigned int>(result, primitiveReturnTypeUnsignedIntAsString, text) ||
-        typedAsString<float>(result, primitiveReturnTypeFloatAsString, text) ||
-        typedAsString<bool>(result, primitiveReturnTypeBoolAsString, text) ||
-        typedAsString<long>(result, primitiveReturnTypeLongAsString, text) ||
-        typedAsString<char>(result, primitiveReturnTypeCharAsString, text) ||
-        typedAsString<std::string>(result, primitiveReturnTypeStringAsString, text) ||
-        typedAsString<std::wstring>(result, primitiveReturnTypeWStringAsString, text) ||
-        typedAsString<zam::SecureString>(result, primitiveReturnTypeSecureStringAsString, text) ||
-        typedAsString<long long>(result, primitiveReturnTypeLongLongAsString, text)) {
-        return text;
+    for (const ValueType& valueType : types) {
+        if (valueType.resultText(result, text)) {
+            return text;
+        }
     }
     text = value->getValueAsString();
     if (text.empty()) {

@@ -16,16 +16,10 @@ bool NonListReturnValue::isList() {
 
 // Built here once, like ActualParameter, so that the casts in the text conversions recognise
 // results that plug-ins create.
-template class TypedReturnValue<int>;
-template class TypedReturnValue<unsigned int>;
-template class TypedReturnValue<float>;
-template class TypedReturnValue<bool>;
-template class TypedReturnValue<long>;
-template class TypedReturnValue<char>;
-template class TypedReturnValue<std::string>;
-template class TypedReturnValue<std::wstring>;
-template class TypedReturnValue<zam::SecureString>;
-template class TypedReturnValue<long long>;
+#define ZAMUNIFIED_TYPED_RETURN_VALUE(type, name, alias, kind, separator, suffix) \
+    template class TypedReturnValue<type>;
+ZAMUNIFIED_VALUE_TYPES(ZAMUNIFIED_TYPED_RETURN_VALUE)
+#undef ZAMUNIFIED_TYPED_RETURN_VALUE
 
 VoidReturnValue::VoidReturnValue() : ReturnValue("void") {}
 

@@ -3,6 +3,7 @@
 #include <ZAMUnified/ActualParameter.h>
 #include <ZAMUnified/ReflectionTypeConversion.h>
 #include <ZAMUnified/ReflectorFactory.h>
+#include <ZAMUnified/ValueTypes.h>
 #include <zam/SecureStringUtils.h>
 
 #include <string_view>
@@ -15,110 +16,23 @@ namespace ToFormalParameterConversions {
 
 namespace {
 
-using namespace FromStringConversions;
 // Type names are compared as views, which compare their lengths before any characters.
 using namespace std::string_view_literals;
-
-template <typename T>
-std::shared_ptr<FormalParameter> makeParameter(const std::string& typeName,
-                                               const std::string& parameterName, T value) {
-    return std::make_shared<ActualParameter<T>>(typeName, parameterName, std::move(value));
-}
 
 // Rule 1: the scalar types. Empty when `typeName` is none of them.
 std::shared_ptr<FormalParameter> scalarParameter(const std::string& typeName,
                                                  const std::string& parameterName,
                                                  const std::string& valueText) {
-    const std::string_view type = typeName;
-    if (type == "int"sv) {
-        return makeParameter(typeName, parameterName,
-                             parameterTypeStringAsPrimitiveTypeInt(valueText));
-    }
-    if (type == "unsigned int"sv) {
-        return makeParameter(typeName, parameterName,
-                             parameterTypeStringAsPrimitiveTypeUnsignedInt(valueText));
-    }
-    if (type == "float"sv) {
-        return makeParameter(typeName, parameterName,
-                             parameterTypeStringAsPrimitiveTypeFloat(valueText));
-    }
-    if (type == "bool"sv) {
-        return makeParameter(typeName, parameterName,
-                             parameterTypeStringAsPrimitiveTypeBool(valueText));
-    }
-    if (type == "long"sv) {
-        return makeParameter(typeName, parameterName,
-                             parameterTypeStringAsPrimitiveTypeLong(valueText));
-    }
-    if (type == "char"sv) {
-        return makeParameter(typeName, parameterName,
-                             parameterTypeStringAsPrimitiveTypeChar(valueText));
-    }
-    if (type == "std::string"sv || type == "string"sv) {
-        return makeParameter(typeName, parameterName,
-                             parameterTypeStringAsPrimitiveTypeString(valueText));
-    }
-    if (type == "std::wstring"sv || type == "wstring"sv) {
-        return makeParameter(typeName, parameterName,
-                             parameterTypeStringAsPrimitiveTypeWString(valueText));
-    }
-    if (type == "zam::SecureString"sv || type == "securestring"sv) {
-        return makeParameter(typeName, parameterName,
-                             parameterTypeStringAsPrimitiveTypeSecureString(valueText));
-    }
-    if (type == "long long"sv) {
-        return makeParameter(typeName, parameterName,
-                             parameterTypeStringAsPrimitiveTypeLongLong(valueText));
-    }
-    return nullptr;
+    const ValueType* type = findValueType(typeName);
+    return type ? type->makeArgument(typeName, parameterName, valueText) : nullptr;
 }
 
 // Rule 7: lists of the scalar types. Empty when `typeName` is none of them.
 std::shared_ptr<FormalParameter> primitiveListParameter(const std::string& typeName,
                                                         const std::string& parameterName,
                                                         const std::string& valueText) {
-    const std::string_view type = typeName;
-    if (type == "list(int)"sv) {
-        return makeParameter(typeName, parameterName,
-                             parameterTypeStringAsListOfPrimitiveTypeInt(valueText));
-    }
-    if (type == "list(unsigned int)"sv) {
-        return makeParameter(typeName, parameterName,
-                             parameterTypeStringAsListOfPrimitiveTypeUnsignedInt(valueText));
-    }
-    if (type == "list(float)"sv) {
-        return makeParameter(typeName, parameterName,
-                             parameterTypeStringAsListOfPrimitiveTypeFloat(valueText));
-    }
-    if (type == "list(bool)"sv) {
-        return makeParameter(typeName, parameterName,
-                             parameterTypeStringAsListOfPrimitiveTypeBool(valueText));
-    }
-    if (type == "list(long)"sv) {
-        return makeParameter(typeName, parameterName,
-                             parameterTypeStringAsListOfPrimitiveTypeLong(valueText));
-    }
-    if (type == "list(char)"sv) {
-        return makeParameter(typeName, parameterName,
-                             parameterTypeStringAsListOfPrimitiveTypeChar(valueText));
-    }
-    if (type == "list(std::string)"sv || type == "list(string)"sv) {
-        return makeParameter(typeName, parameterName,
-                             parameterTypeStringAsListOfPrimitiveTypeString(valueText));
-    }
-    if (type == "list(std::wstring)"sv || type == "list(wstring)"sv) {
-        return makeParameter(typeName, parameterName,
-                             parameterTypeStringAsListOfPrimitiveTypeWString(valueText));
-    }
-    if (type == "list(zam::SecureString)"sv || type == "list(securestring)"sv) {
-        return makeParameter(typeName, parameterName,
-                             parameterTypeStringAsListOfPrimitiveTypeSecureString(valueText));
-    }
-    if (type == "list(long long)"sv) {
-        return makeParameter(typeName, parameterName,
-                             parameterTypeStringAsListOfPrimitiveTypeLongLong(valueText));
-    }
-    return nullptr;
+    const ValueType* type = findListValueType(typeName);
+    return type ? type->makeListArgument(typeName, parameterName, valueText) : nullptr;
 }
 
 // Rules 4 and 6: the object named by `key`, as its reflector presents it. An entry that holds an
@@ -150,7 +64,7 @@ std::shared_ptr<FormalParameter> convert(const std::string& typeName,
     }
     // Plug-in factories take the text by value, and would free plain copies of the secrets
     // unwiped: a list of secure strings, a built-in type, goes straight to its own rule.
-    if (type == "list(securestring)"sv || type == "list(zam::SecureString)"sv) {
+    if (isSecretTypeName(type)) {
         return primitiveListParameter(typeName, parameterName, valueText);
     }
     if (std::shared_ptr<FormalParameter> enumValue =
@@ -210,7 +124,6 @@ std::shared_ptr<FormalParameter> GetFormalParameterFromStrings(
     std::string typeName, std::string parameterName, std::string valueText,
     std::shared_ptr<UnifiedBusinessObjectMap> objects,
     std::shared_ptr<UnifiedCallbackMap> callbacks) {
-    const std::string_view type = typeName;
     // The value text of a secure string is a secret in plain text, and this copy is ours: it is
     // wiped before it is freed, whatever the conversion gives.
     struct SecretWipe {
@@ -221,8 +134,7 @@ std::shared_ptr<FormalParameter> GetFormalParameterFromStrings(
                 zam::SecureStringUtils::ZAMZeroString(text);
             }
         }
-    } wipe{valueText, type == "securestring"sv || type == "zam::SecureString"sv ||
-                          type == "list(securestring)"sv || type == "list(zam::SecureString)"sv};
+    } wipe{valueText, isSecretTypeName(typeName)};
     // Text the platform parsers reject, a throwing factory function or a failed allocation all
     // mean the same to a text front end: no argument.
     try {
