@@ -8,6 +8,7 @@
 #include <ZAMUnified/ActualParameter.h>
 #include <ZAMUnified/ActualParameterFactory.h>
 #include <ZAMUnified/ReflectorFactory.h>
+#include <ZAMUnified/ValueTypes.h>
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include "FuzzCheck.h"
@@ -26,40 +27,22 @@ namespace {
 using namespace ZAMUnified;
 using ReflectionTypeConversion::ToFormalParameterConversions::GetFormalParameterFromStrings;
 
-const char* const kTypeNames[] = {
-    "int",
-    "unsigned int",
-    "float",
-    "bool",
-    "long",
-    "char",
-    "std::string",
-    "string",
-    "std::wstring",
-    "wstring",
-    "securestring",
-    "zam::SecureString",
-    "long long",
-    "list(int)",
-    "list(float)",
-    "list(bool)",
-    "list(char)",
-    "list(string)",
-    "list(securestring)",
-    "list(long long)",
-    "object",
-    "null",
-    "callback",
-    "Colour",
-    "Point",
-    "list(Contact)",
-    "list(OnDone)",
-    "list(Colour)",
-    "list(",
-    "list()",
-    "list(Point)",
-    "list(unsigned int)",
-};
+// Every name of the value types and their lists, then the other kinds and the plug-in's own.
+std::vector<std::string> typeNames() {
+    std::vector<std::string> names;
+    for (const ValueType& type : valueTypes()) {
+        for (const char* name : {type.name, type.alias, type.listName, type.listAlias}) {
+            if (*name != '\0') {
+                names.push_back(name);
+            }
+        }
+    }
+    for (const char* name : {"object", "null", "callback", "Colour", "Point", "list(Contact)",
+                             "list(OnDone)", "list(Colour)", "list(", "list()", "list(Point)"}) {
+        names.push_back(name);
+    }
+    return names;
+}
 
 std::shared_ptr<UnifiedBusinessObjectMap> objects;
 std::shared_ptr<UnifiedCallbackMap> callbacks;
@@ -144,10 +127,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         registerPluginFactories();
     }
     FuzzedDataProvider provider(data, size);
-    const std::size_t count = sizeof kTypeNames / sizeof kTypeNames[0];
+    static const std::vector<std::string> kTypeNames = typeNames();
     const std::string typeName =
         provider.ConsumeBool()
-            ? kTypeNames[provider.ConsumeIntegralInRange<std::size_t>(0, count - 1)]
+            ? kTypeNames[provider.ConsumeIntegralInRange<std::size_t>(0, kTypeNames.size() - 1)]
             : provider.ConsumeRandomLengthString(24);
     const std::string name = provider.ConsumeRandomLengthString(8);
     const bool withMaps = provider.ConsumeBool();

@@ -9,6 +9,7 @@
 #include <ZAMUnified/ReflectionHelpers.h>
 #include <ZAMUnified/Subscription.h>
 #include <ZAMUnified/ToFormalParameterConversions.h>
+#include <ZAMUnified/ValueTypes.h>
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include "FuzzCheck.h"
@@ -81,8 +82,6 @@ std::vector<std::string> pieces(const std::string& path) {
     return out;
 }
 
-const char* const kTypes[] = {"int", "string", "bool", "list(int)", "list(string)", "float"};
-
 template <typename R>
 void attachArguments(FuzzedDataProvider& provider, R& request,
                      const std::vector<std::string>& names) {
@@ -92,7 +91,11 @@ void attachArguments(FuzzedDataProvider& provider, R& request,
             !names.empty() && provider.ConsumeBool()
                 ? names[provider.ConsumeIntegralInRange<std::size_t>(0, names.size() - 1)]
                 : provider.ConsumeRandomLengthString(8);
-        const char* type = kTypes[provider.ConsumeIntegralInRange<std::size_t>(0, 5)];
+        // A value type, or a list of one, from the framework's table.
+        const auto& types = valueTypes();
+        const ValueType& valueType =
+            types[provider.ConsumeIntegralInRange<std::size_t>(0, types.size() - 1)];
+        const char* type = provider.ConsumeBool() ? valueType.name : valueType.listName;
         request.addParameterToMethod(
             name, GetFormalParameterFromStrings(type, "v", provider.ConsumeRandomLengthString(12),
                                                 nullptr, nullptr));

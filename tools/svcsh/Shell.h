@@ -1,16 +1,16 @@
-// svcsh::Shell: turns lines of text into requests, subscriptions and commands against the
-// process-wide service factory, and prints what comes back. The thread that makes the shell is
-// the dispatcher thread: every request, every command and every notification runs on it, between
-// pumps of the dispatcher.
+// svcsh::Shell: the shell's line handling. A line is a command (its first word names one), a
+// comment, or a request, which the framework's text layer (ZAMUnified::TextInterpreter) runs;
+// the shell pumps the dispatcher around every line and prints what comes back through Output.
+// The thread that makes the shell is the dispatcher thread: every request, command and
+// notification runs on it, between pumps.
 //
 // Threading: one thread only, the dispatcher thread. Failure: runLine() reports every failure
-// (syntax, argument conversion, interpreter message, exception from a service) on the error
-// stream, or as a JSON object on the output stream with --json, and answers false.
+// (syntax, argument, interpreter message, exception from a service, a dispatcher task that threw)
+// through Output and answers false.
 #ifndef SVCSH_SHELL_H
 #define SVCSH_SHELL_H
 
 #include <chrono>
-#include <functional>
 #include <map>
 #include <memory>
 #include <ostream>
@@ -19,7 +19,7 @@
 
 #include <ServicesFramework.h>
 
-#include "RequestSyntax.h"
+#include "Output.h"
 
 namespace svcsh {
 
@@ -33,8 +33,6 @@ class Shell {
     // `factory` must already have made this thread its dispatcher thread.
     Shell(ZAMUnified::ServiceFactory& factory, std::shared_ptr<ZAMUnified::UnifiedFactory> unified,
           std::ostream& out, std::ostream& err, Options options);
-    // Ends every watch, so no notification reaches a shell that is gone.
-    ~Shell();
 
     Shell(const Shell&) = delete;
     Shell& operator=(const Shell&) = delete;
@@ -57,14 +55,18 @@ class Shell {
   private:
     // Every command gets the text after its name and the whole line (for JSON and messages).
     using Command = bool (Shell::*)(const std::string& arguments, const std::string& line);
+    // A command's refusal, reported as the line's failure.
     struct Failure {
         std::string message;
     };
 
     static const std::map<std::string, Command>& commands();
-    bool runRequest(const std::string& line);
     bool runCommand(const std::string& name, const std::string& arguments, const std::string& line);
+    bool fail(const std::string& line, const std::string& message) {
+        return output_.failure(kind_, line, message);
+    }
 
+    // The commands, in Commands.cpp.
     bool help(const std::string& arguments, const std::string& line);
     bool services(const std::string& arguments, const std::string& line);
     bool libraries(const std::string& arguments, const std::string& line);
@@ -79,63 +81,15 @@ class Shell {
     bool manifest(const std::string& arguments, const std::string& line);
     bool quitCommand(const std::string& arguments, const std::string& line);
     bool stats(const std::string& arguments, const std::string& line);
-    std::vector<std::string> statisticsLines();
-
-    // Runs `body`, turning a Failure or anything service code throws into a failure line.
-    bool guarded(const std::string& line, const std::function<bool()>& body);
     std::string addManifest(const std::string& directory);  // the new record's name
-    // The factory's key for a service named by id, qualified or mangled type name, or short
-    // class name; neither an id nor a name when the text fits no form and no known service has
-    // that class name.
-    struct ServiceKey {
-        bool byId = false;
-        unsigned int id = 0;
-        std::string mangled;
-    };
-    ServiceKey serviceKeyFor(const std::string& name);
-    // Makes the request's start known to the interpreter, loading its service on demand.
-    void resolveStart(const std::vector<Step>& steps);
-    // Attaches every step's arguments to `request`; throws Failure for an argument that does
-    // not convert.
-    void attachArguments(const std::vector<Step>& steps, ZAMUnified::Request& request);
-    std::shared_ptr<ZAMUnified::ParametersCollection> convertArguments(
-        const std::vector<Step>& steps, std::size_t index);
-    // The reflector of the object step `index` applies to, found by reading the properties
-    // before it; empty (with the reason) when a step before it is not a plain property read.
-    std::shared_ptr<ZAMUnified::Reflector> reflectorBefore(const std::vector<Step>& steps,
-                                                           std::size_t index, std::string& why);
-    std::shared_ptr<ZAMUnified::Reflector> startReflector(const Step& start, std::string& why);
-    // The reflector at the end of a path, for describe.
-    std::shared_ptr<ZAMUnified::Reflector> reflectorAtEnd(const std::string& path);
-
-    std::string valueText(const std::shared_ptr<ZAMUnified::ReturnValue>& value) const;
-    void remember(const std::shared_ptr<ZAMUnified::ReturnValue>& value);
-    void printResult(const std::string& request,
-                     const std::shared_ptr<ZAMUnified::ReturnValue>& value);
-    void printNotification(const std::string& label,
-                           const ZAMUnified::PropertyValueFetcher& fetcher,
-                           const std::vector<std::string>& change);
-    // Prints lines of command output, as text or as one JSON object.
-    void printOutput(const std::string& command, const std::vector<std::string>& lines);
-    bool fail(const std::string& line, const std::string& message);
 
     ZAMUnified::ServiceFactory& factory_;
     std::shared_ptr<ZAMUnified::UnifiedFactory> unified_;
-    std::ostream& out_;
-    std::ostream& err_;
-    Options options_;
-    std::string where_;
-    const char* kind_ = "request";  // the JSON key that names the failing line
-    std::string why_;               // the factory's reason, printed with the next failure
+    Output output_;
+    std::string kind_ = "request";  // the JSON key that names the failing line
     bool quit_ = false;
-
-    std::shared_ptr<ZAMUnified::ReflectorMap> reflectors_ =
-        std::make_shared<ZAMUnified::ReflectorMap>();
-    // Every business object a result has shown, by GUID, for "@<guid>" starts.
-    std::shared_ptr<ZAMUnified::UnifiedBusinessObjectMap> objects_ =
-        std::make_shared<ZAMUnified::UnifiedBusinessObjectMap>();
-    ZAMUnified::Interpreter interpreter_{reflectors_};
-    std::map<std::string, std::weak_ptr<ZAMUnified::PropertyNotifierConnection>> watches_;
+    // Declared last, so that it ends its watches while the output they print to still exists.
+    ZAMUnified::TextInterpreter text_;
 };
 
 }  // namespace svcsh

@@ -86,11 +86,17 @@
 #include <ZAMUnified/ReturnValue.h>
 #include <ZAMUnified/ToFormalParameterConversions.h>
 #include <ZAMUnified/UnifiedCallback.h>
+#include <ZAMUnified/ValueTypes.h>
 
 // Interpreter
+#include <ZAMUnified/FactoryReports.h>
 #include <ZAMUnified/Interpreter.h>
 #include <ZAMUnified/InterpreterResult.h>
 #include <ZAMUnified/Request.h>
+#include <ZAMUnified/RequestSyntax.h>
 #include <ZAMUnified/Subscription.h>
+#include <ZAMUnified/TextInterpreter.h>
+#include <ZAMUnified/TextJson.h>
+#include <ZAMUnified/TextResult.h>
 
 #endif  // SERVICESFRAMEWORK_SERVICESFRAMEWORK_H

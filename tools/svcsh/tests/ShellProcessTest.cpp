@@ -173,34 +173,40 @@ TEST(ShellProcessTest, TheHelloScriptRunsFromTheSampleLibraryInTheBuildTree) {
               run.out);
 }
 
-TEST(ShellProcessTest, JsonGivesOneObjectPerResultNotificationAndFailure) {
+TEST(ShellProcessTest, JsonGivesOneTypedObjectPerResultNotificationAndFailure) {
     const ShellRun run = runShell(withLines(
         {"--json", "--keep-going"},
         {"HelloWorldService/add(1, 2)", "watch HelloWorldService/GreetedNames as names",
          "HelloWorldService/sayHello(\"Zed \\\"Z\\\"\")", "HelloWorldService/Greeting(\"Hi\")",
          "HelloWorldService/Secret(securestring s=\"x\")", "HelloWorldService/Secret",
-         "HelloWorldService/add(1, x)", "unwatch names"}));
+         "HelloWorldService/add(1, x)", "unwatch names", "HelloWorldService/Owner",
+         "describe HelloWorldService/Owner"}));
     EXPECT_EQ(1, run.status);
     EXPECT_EQ("", run.err);
-    EXPECT_EQ(
-        "{\"request\":\"HelloWorldService/add(1, "
-        "2)\",\"ok\":true,\"type\":\"int\",\"value\":\"3\"}\n"
-        "{\"command\":\"watch HelloWorldService/GreetedNames as names\",\"ok\":true,"
-        "\"output\":[\"watching names\"]}\n"
-        "{\"watch\":\"names\",\"type\":\"list(std::string)\",\"value\":\"Zed \\\"Z\\\"\","
-        "\"change\":[true,0,1]}\n"
-        "{\"request\":\"HelloWorldService/sayHello(\\\"Zed \\\\\\\"Z\\\\\\\"\\\")\",\"ok\":true,"
-        "\"type\":\"std::string\",\"value\":\"Hello, Zed \\\"Z\\\"!\"}\n"
-        "{\"request\":\"HelloWorldService/Greeting(\\\"Hi\\\")\",\"ok\":true,\"type\":\"void\","
-        "\"value\":\"\"}\n"
-        "{\"request\":\"HelloWorldService/Secret(securestring s=\\\"x\\\")\",\"ok\":true,"
-        "\"type\":\"void\",\"value\":\"\"}\n"
-        "{\"request\":\"HelloWorldService/Secret\",\"ok\":true,\"type\":\"zam::SecureString\","
-        "\"value\":\"********\"}\n"
-        "{\"request\":\"HelloWorldService/add(1, x)\",\"ok\":false,"
-        "\"error\":\"argument 'b' of add: \\\"x\\\" is not an int\"}\n"
-        "{\"command\":\"unwatch names\",\"ok\":true,\"output\":[\"stopped watching names\"]}\n",
-        run.out);
+    // The owner's GUID is new in every run: read it back from the object's text.
+    const std::string ownerText = "\"text\":\"HelloWorldOwner ";
+    const std::size_t guid = run.out.find(ownerText);
+    ASSERT_NE(std::string::npos, guid) << run.out;
+    const std::size_t from = guid + ownerText.size();
+    const std::string id = run.out.substr(from, run.out.find('"', from) - from);
+    const std::string expected =
+        R"j({"request":"HelloWorldService/add(1, 2)","ok":true,"type":"int","text":"3","value":3}
+{"command":"watch HelloWorldService/GreetedNames as names","ok":true,"output":["watching names"]}
+{"watch":"names","ok":true,"type":"list(std::string)","text":"Zed \"Z\"","value":["Zed \"Z\""],"change":[true,0,1]}
+{"request":"HelloWorldService/sayHello(\"Zed \\\"Z\\\"\")","ok":true,"type":"std::string","text":"Hello, Zed \"Z\"!","value":"Hello, Zed \"Z\"!"}
+{"request":"HelloWorldService/Greeting(\"Hi\")","ok":true,"type":"void","text":"","value":null}
+{"request":"HelloWorldService/Secret(securestring s=\"x\")","ok":true,"type":"void","text":"","value":null}
+{"request":"HelloWorldService/Secret","ok":true,"type":"zam::SecureString","text":"********","value":{"masked":true}}
+{"request":"HelloWorldService/add(1, x)","ok":false,"error":"argument 'b' of add: \"x\" is not an int"}
+{"command":"unwatch names","ok":true,"output":["stopped watching names"]}
+{"request":"HelloWorldService/Owner","ok":true,"type":"object","text":"HelloWorldOwner GUID","value":{"interface":"HelloWorldOwner","guid":"GUID"}}
+{"command":"describe HelloWorldService/Owner","ok":true,"describe":{"interface":"HelloWorldOwner","properties":[{"name":"Age","type":"int","readOnly":false,"kind":"value"},{"name":"Name","type":"std::string","readOnly":false,"kind":"value"}],"methods":[]}}
+)j";
+    std::string withGuid = expected;
+    for (std::size_t at; (at = withGuid.find("GUID")) != std::string::npos;) {
+        withGuid.replace(at, 4, id);
+    }
+    EXPECT_EQ(withGuid, run.out);
 }
 
 TEST(ShellProcessTest, ExitStatusStopsAtTheFirstFailureUnlessKeepGoing) {
@@ -251,8 +257,7 @@ TEST(ShellProcessTest, NEGATIVE_EachArgumentProblemIsNamedAndInterpreterMessages
         {"HelloWorldService/greetAll(list(int) names=\"1;x\")",
          "argument 'names' of greetAll: \"1;x\" is not a list(int)"},
         {"HelloWorldService/sayHello/size(1)",
-         "argument 1 of size: give its type; the shell looks up signatures only along property "
-         "reads, and 'sayHello' is not one"},
+         "argument 1 of size: give its type; 'sayHello' is not an object"},
         {"AbacusService/twice(5)",
          "argument 'value' of twice: give its type; the overloads take int or std::string"},
         {"HelloWorldService/add(1,", "syntax error at column 25: missing ')'"},

@@ -21,6 +21,7 @@
 namespace ZAMUnified {
 
 class Interpreter;
+class Reflector;
 
 class Request {
   public:
@@ -47,6 +48,16 @@ class Request {
     std::shared_ptr<ParametersCollection> getParameterCollectionByMethod(
         std::string methodName) const;
 
+    // For a text front end that can type a step's arguments only once it knows the object they go
+    // to. When the interpreter reaches a name without an attached collection, it asks `resolver`
+    // with the reflector of the object the step runs on (null when the value before it has none)
+    // and the name, just before the step runs, and attaches a non-empty answer to the name. What
+    // the resolver throws passes out of Interpreter::execute() and subscribe() unchanged. Without
+    // a resolver (the default) every step takes what is attached, as before.
+    using ArgumentResolver = std::function<std::shared_ptr<ParametersCollection>(
+        const Reflector* reflector, std::string_view name)>;
+    void setArgumentResolver(ArgumentResolver resolver);
+
   private:
     // The interpreter walks the path through these, so that running a request copies neither
     // names nor collection pointers.
@@ -56,6 +67,9 @@ class Request {
     // The attached collection itself, or an empty pointer.
     const std::shared_ptr<ParametersCollection>& findParameterCollection(
         std::string_view methodName) const;
+    // findParameterCollection(), asking the resolver (if any) for a name without a collection.
+    const std::shared_ptr<ParametersCollection>& argumentsForStep(std::string_view methodName,
+                                                                  const Reflector* reflector);
 
     std::string executionPath;
     std::string lastMethod;
@@ -73,6 +87,7 @@ class Request {
     std::string firstCollectionName;
     std::shared_ptr<ParametersCollection> firstCollection;
     std::map<std::string, std::shared_ptr<ParametersCollection>, std::less<>> parameterCollections;
+    ArgumentResolver argumentResolver;
 };
 
 }  // namespace ZAMUnified

@@ -148,7 +148,7 @@ std::shared_ptr<ExecutionResult> Interpreter::execute(std::shared_ptr<Request> r
 
     std::string_view name = path.takeNextMethod();
     for (;;) {
-        auto result = runStep(reflector, name, path.findParameterCollection(name));
+        auto result = runStep(reflector, name, path.argumentsForStep(name, reflector));
         if (!result->isSuccess()) {
             return result;
         }
@@ -268,8 +268,8 @@ std::shared_ptr<SubscriptionResult> Interpreter::subscribe(
     std::string name = subscription->getNextMethod();
     // Walking stops at the first name equal to the last one, even in the middle of the path.
     while (name != subscription->getLastMethod()) {
-        auto result =
-            executeMethod(reflector, name, subscription->getParameterCollectionByMethod(name));
+        Request& path = *subscription;
+        auto result = runStep(reflector.get(), name, path.argumentsForStep(name, reflector.get()));
         if (!result->isSuccess()) {
             return subscriptionFailure(result->getErrorMessage());
         }

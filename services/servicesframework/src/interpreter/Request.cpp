@@ -142,4 +142,22 @@ const std::shared_ptr<ParametersCollection>& Request::findParameterCollection(
     return found == parameterCollections.end() ? kNoCollection : found->second;
 }
 
+void Request::setArgumentResolver(ArgumentResolver resolver) {
+    argumentResolver = std::move(resolver);
+}
+
+const std::shared_ptr<ParametersCollection>& Request::argumentsForStep(std::string_view methodName,
+                                                                       const Reflector* reflector) {
+    const std::shared_ptr<ParametersCollection>& attached = findParameterCollection(methodName);
+    if (attached || !argumentResolver) {
+        return attached;
+    }
+    std::shared_ptr<ParametersCollection> resolved = argumentResolver(reflector, methodName);
+    if (!resolved) {
+        return kNoCollection;
+    }
+    addParameterCollectionToMethod(std::string(methodName), std::move(resolved));
+    return findParameterCollection(methodName);
+}
+
 }  // namespace ZAMUnified

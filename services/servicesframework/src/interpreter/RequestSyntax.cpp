@@ -1,14 +1,25 @@
-#include "RequestSyntax.h"
+#include <ZAMUnified/RequestSyntax.h>
 
 #include <utility>
 
-#include "Text.h"
-
-namespace svcsh {
+namespace ZAMUnified {
+namespace RequestSyntax {
 namespace {
 
 bool isBlank(char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
+std::string trim(const std::string& text) {
+    std::size_t begin = 0;
+    std::size_t end = text.size();
+    while (begin < end && isBlank(text[begin])) {
+        ++begin;
+    }
+    while (end > begin && isBlank(text[end - 1])) {
+        --end;
+    }
+    return text.substr(begin, end - begin);
 }
 
 // Characters that end a step name or a bare word.
@@ -275,11 +286,12 @@ std::vector<Step> parsePath(const std::string& text) {
 }
 
 std::string interpreterPath(const std::vector<Step>& steps) {
-    std::vector<std::string> names;
+    std::string path;
     for (const Step& step : steps) {
-        names.push_back(step.guidStart ? "UnifiedBusinessObject" : step.name);
+        path += path.empty() ? "" : "/";
+        path += step.guidStart ? "UnifiedBusinessObject" : step.name;
     }
-    return join(names, "/");
+    return path;
 }
 
 std::vector<std::pair<std::string, std::string>> parseSignature(const std::string& parameters) {
@@ -346,4 +358,5 @@ std::string quote(const std::string& text) {
     return quoted + "\"";
 }
 
-}  // namespace svcsh
+}  // namespace RequestSyntax
+}  // namespace ZAMUnified

@@ -1,5 +1,5 @@
 // The request syntax: what each written form turns into, and where a malformed line is refused.
-#include "RequestSyntax.h"
+#include <ZAMUnified/RequestSyntax.h>
 
 #include <gtest/gtest.h>
 
@@ -9,9 +9,9 @@
 
 namespace {
 
-using svcsh::Argument;
-using svcsh::parsePath;
-using svcsh::Step;
+using ZAMUnified::RequestSyntax::Argument;
+using ZAMUnified::RequestSyntax::parsePath;
+using ZAMUnified::RequestSyntax::Step;
 
 // "name[guid](type|name|value; ...)" for compact comparisons.
 std::string render(const std::vector<Step>& steps) {
@@ -59,7 +59,7 @@ TEST(RequestSyntaxTest, WrittenFormsAndWhatTheyMean) {
         EXPECT_EQ(c.second, render(parsePath(c.first))) << c.first;
     }
     EXPECT_EQ("UnifiedBusinessObject/Owner/Name",
-              svcsh::interpreterPath(parsePath("@3/Owner/Name(\"x\")")));
+              ZAMUnified::RequestSyntax::interpreterPath(parsePath("@3/Owner/Name(\"x\")")));
 }
 
 TEST(RequestSyntaxTest, NEGATIVE_MalformedLinesNameTheColumn) {
@@ -90,7 +90,7 @@ TEST(RequestSyntaxTest, NEGATIVE_MalformedLinesNameTheColumn) {
         try {
             parsePath(c.first);
             ADD_FAILURE() << "accepted: " << c.first;
-        } catch (const svcsh::SyntaxError& error) {
+        } catch (const ZAMUnified::RequestSyntax::SyntaxError& error) {
             EXPECT_EQ(c.second, std::string(error.what())) << c.first;
         }
     }
@@ -98,15 +98,15 @@ TEST(RequestSyntaxTest, NEGATIVE_MalformedLinesNameTheColumn) {
 
 TEST(RequestSyntaxTest, SignaturesSplitOutsideParenthesesAndQuotingRoundTrips) {
     using Pairs = std::vector<std::pair<std::string, std::string>>;
-    EXPECT_EQ((Pairs{{"int", "a"}, {"int", "b"}}), svcsh::parseSignature("int a, int b"));
+    EXPECT_EQ((Pairs{{"int", "a"}, {"int", "b"}}), ZAMUnified::RequestSyntax::parseSignature("int a, int b"));
     EXPECT_EQ((Pairs{{"list(long long)", "xs"}, {"unsigned int", "n"}}),
-              svcsh::parseSignature("list(long long) xs,unsigned int n"));
-    EXPECT_EQ((Pairs{{"int", ""}, {"std::string", ""}}), svcsh::parseSignature("int, std::string"));
-    EXPECT_TRUE(svcsh::parseSignature("").empty());
-    EXPECT_TRUE(svcsh::parseSignature("  ").empty());
+              ZAMUnified::RequestSyntax::parseSignature("list(long long) xs,unsigned int n"));
+    EXPECT_EQ((Pairs{{"int", ""}, {"std::string", ""}}), ZAMUnified::RequestSyntax::parseSignature("int, std::string"));
+    EXPECT_TRUE(ZAMUnified::RequestSyntax::parseSignature("").empty());
+    EXPECT_TRUE(ZAMUnified::RequestSyntax::parseSignature("  ").empty());
 
     const std::string awkward = "a \"quoted\" \\ back\nslash\tand\r";
-    const auto steps = parsePath("A/f(s=" + svcsh::quote(awkward) + ")");
+    const auto steps = parsePath("A/f(s=" + ZAMUnified::RequestSyntax::quote(awkward) + ")");
     EXPECT_EQ(awkward, steps.at(1).arguments.at(0).value);
 }
 

@@ -1,24 +1,26 @@
-// The shell's request syntax: a path of steps separated by "/", each step a name with an optional
+// ZAMUnified::RequestSyntax: the text form of a request, shared by every text front end (svcsh,
+// the console, a host's own): a path of steps separated by "/", each step a name with an optional
 // argument list, for example
 //     HelloWorldService/sayHello(string name="Ada Lovelace")
 //     HelloWorldService/add(a=1, b=2)
 //     @17/Name("Grace")
-// An argument is [type] [name =] value. The type may be left out (the shell then takes it from
-// the declared signature) and so may the name (the argument is then positional). A value is a
+// An argument is [type] [name =] value. The type may be left out (TextInterpreter then takes it
+// from the declared signature) and so may the name (the argument is then positional). A value is a
 // double-quoted text with the escapes \" \\ \n \t \r, or bare text; after "=" bare text runs to the
 // next "," or ")" and is trimmed, so it may hold blanks. "@<guid>" as the first step starts at the
 // business object with that GUID.
 //
 // Threading: pure functions. Failure: SyntaxError with the offending column (1-based).
-#ifndef SVCSH_REQUESTSYNTAX_H
-#define SVCSH_REQUESTSYNTAX_H
+#ifndef ZAMUNIFIED_REQUESTSYNTAX_H
+#define ZAMUNIFIED_REQUESTSYNTAX_H
 
 #include <cstddef>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
-namespace svcsh {
+namespace ZAMUnified {
+namespace RequestSyntax {
 
 struct Argument {
     std::string type;  // empty: taken from the declared signature
@@ -63,6 +65,7 @@ std::vector<std::pair<std::string, std::string>> parseSignature(const std::strin
 // Double-quotes `text` with the escapes parsePath() understands.
 std::string quote(const std::string& text);
 
-}  // namespace svcsh
+}  // namespace RequestSyntax
+}  // namespace ZAMUnified
 
-#endif  // SVCSH_REQUESTSYNTAX_H
+#endif  // ZAMUNIFIED_REQUESTSYNTAX_H

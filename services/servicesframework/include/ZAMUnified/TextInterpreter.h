@@ -1,0 +1,109 @@
+// ZAMUnified::TextInterpreter: runs lines of text against the services of a factory, for every
+// text front end (svcsh, the console, a host's own). A line in the request syntax of
+// RequestSyntax.h goes in, a TextResult comes out. The road is one: the line is parsed once, the
+// service its path starts at is loaded on first use, each step's arguments are typed from the
+// text or else from the declared signature of the object that step runs on, and the path is
+// walked once by Interpreter::execute, so no getter on the path runs twice.
+// Threading: the factory's dispatcher thread only, as the service code it calls expects.
+// Failure: every failure (syntax, argument, interpreter message, an exception from service code)
+// is a TextResult with ok false and a message; nothing here throws.
+#ifndef ZAMUNIFIED_TEXTINTERPRETER_H
+#define ZAMUNIFIED_TEXTINTERPRETER_H
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <ZAMUnified/Interpreter.h>
+#include <ZAMUnified/PropertyNotifier.h>
+#include <ZAMUnified/RequestSyntax.h>
+#include <ZAMUnified/ServiceFactory.h>
+#include <ZAMUnified/TextResult.h>
+#include <ZAMUnified/UnifiedFactory.h>
+
+namespace ZAMUnified {
+
+struct TextOptions {
+    bool revealSecrets = false;  // secure strings in clear instead of masked
+};
+
+// What `describe` shows of a service or business object.
+struct ObjectDescription {
+    struct PropertyEntry {
+        std::string name;
+        std::string type;
+        bool readOnly = false;
+        std::string kind;  // "value", "list" or "mutable list"
+    };
+    struct MethodEntry {
+        std::string name;
+        std::string returnType;
+        std::string parameters;  // "int a, int b"
+    };
+    std::string interfaceName;
+    std::vector<PropertyEntry> properties;  // by name
+    std::vector<MethodEntry> methods;       // by name, overloads in the order they were added
+};
+
+// A change that a watched list property announced: its flag and positions, as its library
+// defines them; empty for a plain property.
+struct PropertyChange {
+    bool isListChange = false;
+    bool flag = false;
+    std::vector<int> positions;
+};
+
+class TextInterpreter {
+  public:
+    TextInterpreter(std::shared_ptr<UnifiedFactory> factory, TextOptions options = {});
+    // The factory that GetFactory() answers; throws std::invalid_argument for any other.
+    explicit TextInterpreter(ServiceFactory& factory, TextOptions options = {});
+    // Ends every watch, so that no notification reaches an interpreter that is gone.
+    ~TextInterpreter();
+
+    TextInterpreter(const TextInterpreter&) = delete;
+    TextInterpreter& operator=(const TextInterpreter&) = delete;
+
+    // Runs one request line, such as "HelloWorldService/add(a=20, b=22)".
+    TextResult run(const std::string& line);
+    // The members of the service or object that `path` leads to; the path is run when it has
+    // more than one step.
+    TextResult describe(const std::string& path, ObjectDescription& description);
+
+    // Calls `callback` with the property's new value (on the notifying thread) every time the
+    // property that `path` ends in announces a change. Labels are unique.
+    using WatchCallback = std::function<void(const std::string& label, const TextResult& value,
+                                             const PropertyChange& change)>;
+    TextResult watch(const std::string& path, const std::string& label, WatchCallback callback);
+    TextResult unwatch(const std::string& label);
+
+    // Every business object that a result has shown, by GUID: "@<guid>" starts a path there.
+    const UnifiedBusinessObjectMap& objects() const { return *objects_; }
+    const TextOptions& options() const { return options_; }
+    const std::shared_ptr<UnifiedFactory>& factory() const { return factory_; }
+
+  private:
+    // The request for `steps`, its start made known and every argument typed now or, where the
+    // object decides the type, when the walk reaches it. Throws detail::TextRequestFailure.
+    void prepare(const std::shared_ptr<std::vector<RequestSyntax::Step>>& steps, Request& request);
+    void resolveStart(const std::vector<RequestSyntax::Step>& steps);
+    std::shared_ptr<Reflector> startReflector(const RequestSyntax::Step& start, std::string& why);
+    // Runs `body`, turning what it or service code throws into a failed result.
+    TextResult guarded(const std::function<TextResult()>& body);
+    void remember(const std::shared_ptr<ReturnValue>& value);
+
+    std::shared_ptr<UnifiedFactory> factory_;
+    TextOptions options_;
+    std::string why_;  // the factory's reason for the service of the failing request
+    std::shared_ptr<ReflectorMap> reflectors_ = std::make_shared<ReflectorMap>();
+    std::shared_ptr<UnifiedBusinessObjectMap> objects_ =
+        std::make_shared<UnifiedBusinessObjectMap>();
+    Interpreter interpreter_{reflectors_};
+    std::map<std::string, std::weak_ptr<PropertyNotifierConnection>> watches_;
+};
+
+}  // namespace ZAMUnified
+
+#endif  // ZAMUNIFIED_TEXTINTERPRETER_H

@@ -1,0 +1,242 @@
+#include "interpreter/detail/ArgumentTyping.h"
+
+#include <ZAMUnified/Method.h>
+#include <ZAMUnified/Methods.h>
+#include <ZAMUnified/Properties.h>
+#include <ZAMUnified/Property.h>
+#include <ZAMUnified/ToFormalParameterConversions.h>
+#include <ZAMUnified/ValueTypes.h>
+
+#include <KORCoreUtils.h>
+
+#include <algorithm>
+#include <set>
+#include <utility>
+#include <vector>
+
+namespace ZAMUnified {
+namespace detail {
+
+namespace {
+
+using RequestSyntax::Argument;
+using RequestSyntax::quote;
+using Signature = std::vector<std::pair<std::string, std::string>>;
+
+// The interpreter's rule: a get or set prefix in any letter case addresses the property named
+// by the rest, any other name the property of exactly that name.
+std::shared_ptr<Property> addressedProperty(const Reflector& reflector, const std::string& name) {
+    const std::string prefix = name.substr(0, 3);
+    const bool prefixed = KORCoreUtils::caseInsensitiveStringEquals(prefix, "get") ||
+                          KORCoreUtils::caseInsensitiveStringEquals(prefix, "set");
+    return reflector.Properties()->getProperty(prefixed ? name.substr(3) : name);
+}
+
+std::string article(const std::string& type) {
+    return std::string("aeiou").find(type[0]) == std::string::npos ? "a" : "an";
+}
+
+// Why GetFormalParameterFromStrings gave nothing for this type and text.
+std::string conversionProblem(const std::string& type, const std::string& value) {
+    if (findValueType(type)) {
+        return quote(value) + " is not " + article(type) + " " + type;
+    }
+    if (findListValueType(type)) {
+        return quote(value) + " is not a " + type;
+    }
+    if (type == "object") {
+        return "no business object has GUID " + quote(value);
+    }
+    if (type == "callback") {
+        return "no callback is named " + quote(value);
+    }
+    if (type == "null") {
+        return "no null object is registered for " + quote(value);
+    }
+    return "unknown type " + quote(type);
+}
+
+// Fills in the types the text left out, from the signature of the member the step addresses,
+// and orders named arguments as that member wants them. `names` receives the declared names.
+class SignatureTyping {
+  public:
+    SignatureTyping(const RequestSyntax::Step& step, std::vector<Argument>& arguments,
+                    std::vector<std::string>& names)
+        : step_(step), arguments_(arguments), names_(names) {
+        untyped_ = std::any_of(arguments.begin(), arguments.end(),
+                               [](const Argument& a) { return a.type.empty(); });
+        allNamed_ = std::all_of(arguments.begin(), arguments.end(),
+                                [](const Argument& a) { return !a.name.empty(); });
+    }
+
+    std::string label(std::size_t k) const {
+        const std::string& name = arguments_[k].name.empty() ? names_[k] : arguments_[k].name;
+        return "argument " + (name.empty() ? std::to_string(k + 1) : "'" + name + "'") + " of " +
+               step_.name;
+    }
+
+    void apply(const Reflector* reflector, const std::string& whyNoObject) {
+        if (!untyped_ && !allNamed_) {
+            return;
+        }
+        if (!reflector) {
+            if (untyped_) {
+                throw TextRequestFailure(label(firstUntyped()) + ": give its type; " + whyNoObject);
+            }
+            return;
+        }
+        if (const auto property = addressedProperty(*reflector, step_.name)) {
+            for (Argument& argument : arguments_) {
+                if (argument.type.empty()) {
+                    argument.type = property->getType();
+                }
+            }
+            return;
+        }
+        fromOverloads(*reflector);
+    }
+
+  private:
+    std::size_t firstUntyped() const {
+        std::size_t k = 0;
+        while (!arguments_[k].type.empty()) {
+            ++k;
+        }
+        return k;
+    }
+
+    std::size_t position(const Signature& signature, std::size_t k) const {
+        if (arguments_[k].name.empty()) {
+            return k;
+        }
+        std::size_t at = 0;
+        while (signature[at].second != arguments_[k].name) {
+            ++at;
+        }
+        return at;
+    }
+
+    // The overloads that fit the count and every given name.
+    std::vector<Signature> fittingOverloads(const Reflector& reflector) const {
+        const auto overloads = reflector.Methods()->getOverloads(step_.name);
+        if (overloads.empty() && untyped_) {
+            throw TextRequestFailure(label(firstUntyped()) + ": give its type; " +
+                                     quote(step_.name) + " is neither a method nor a property of " +
+                                     // getInterfaceName() is not const, but only reads.
+                                     const_cast<Reflector&>(reflector).getInterfaceName());
+        }
+        std::vector<Signature> fitting;
+        for (const auto& overload : overloads) {
+            Signature signature = RequestSyntax::parseSignature(overload->getParameters());
+            if (signature.size() != arguments_.size()) {
+                continue;
+            }
+            const bool namesFit =
+                std::all_of(arguments_.begin(), arguments_.end(), [&](const Argument& a) {
+                    return a.name.empty() ||
+                           std::any_of(signature.begin(), signature.end(),
+                                       [&](const auto& p) { return p.second == a.name; });
+                });
+            if (namesFit) {
+                fitting.push_back(std::move(signature));
+            }
+        }
+        if (fitting.empty() && untyped_) {
+            throw TextRequestFailure(label(firstUntyped()) + ": give its type; no overload of " +
+                                     step_.name + " takes " +
+                                     (allNamed_ ? "these argument names"
+                                                : std::to_string(arguments_.size()) + " argument" +
+                                                      (arguments_.size() == 1 ? "" : "s")));
+        }
+        return fitting;
+    }
+
+    void fromOverloads(const Reflector& reflector) {
+        const std::vector<Signature> fitting = fittingOverloads(reflector);
+        for (std::size_t k = 0; k < arguments_.size() && !fitting.empty(); ++k) {
+            std::set<std::string> types;
+            std::set<std::string> declaredNames;
+            for (const auto& signature : fitting) {
+                types.insert(signature[position(signature, k)].first);
+                declaredNames.insert(signature[position(signature, k)].second);
+            }
+            if (declaredNames.size() == 1) {
+                names_[k] = *declaredNames.begin();
+            }
+            if (!arguments_[k].type.empty()) {
+                continue;
+            }
+            if (types.size() != 1) {
+                std::string list;
+                for (const std::string& type : types) {
+                    list += (list.empty() ? "" : " or ") + type;
+                }
+                throw TextRequestFailure(label(k) + ": give its type; the overloads take " + list);
+            }
+            arguments_[k].type = *types.begin();
+        }
+        // Named arguments go where the one fitting signature wants them.
+        if (allNamed_ && fitting.size() == 1) {
+            std::vector<Argument> ordered(arguments_.size());
+            std::vector<std::string> orderedNames(arguments_.size());
+            for (std::size_t k = 0; k < arguments_.size(); ++k) {
+                const std::size_t at = position(fitting.front(), k);
+                ordered[at] = arguments_[k];
+                orderedNames[at] = names_[k];
+            }
+            arguments_.swap(ordered);
+            names_.swap(orderedNames);
+        }
+    }
+
+    const RequestSyntax::Step& step_;
+    std::vector<Argument>& arguments_;
+    std::vector<std::string>& names_;
+    bool untyped_ = false;
+    bool allNamed_ = false;
+};
+
+}  // namespace
+
+bool typedByText(const RequestSyntax::Step& step) {
+    return std::all_of(step.arguments.begin(), step.arguments.end(),
+                       [](const Argument& a) { return !a.type.empty() && a.name.empty(); });
+}
+
+std::shared_ptr<ParametersCollection> typeArguments(
+    const RequestSyntax::Step& step, bool isStart, const Reflector* reflector,
+    const std::string& whyNoObject, const std::shared_ptr<UnifiedBusinessObjectMap>& objects) {
+    std::vector<Argument> arguments = step.arguments;
+    std::vector<std::string> names(arguments.size());  // from the signature, for messages
+    SignatureTyping typing(step, arguments, names);
+    if (isStart) {  // UnifiedBusinessObject(<guid>)
+        for (Argument& argument : arguments) {
+            if (argument.type.empty()) {
+                argument.type = "string";
+            }
+        }
+    } else {
+        typing.apply(reflector, whyNoObject);
+    }
+
+    auto collection = std::make_shared<ParametersCollection>();
+    for (std::size_t k = 0; k < arguments.size(); ++k) {
+        const Argument& argument = arguments[k];
+        std::string name = argument.name.empty() ? names[k] : argument.name;
+        if (name.empty()) {
+            name = "arg" + std::to_string(k + 1);
+        }
+        auto parameter =
+            ReflectionTypeConversion::ToFormalParameterConversions::GetFormalParameterFromStrings(
+                argument.type, name, argument.value, objects, nullptr);
+        if (!parameter) {
+            throw TextRequestFailure(typing.label(k) + ": " +
+                                     conversionProblem(argument.type, argument.value));
+        }
+        collection->push_back(parameter);
+    }
+    return collection;
+}
+
+}  // namespace detail
+}  // namespace ZAMUnified
