@@ -1,0 +1,173 @@
+// The text layer as a host uses it, without the shell: lines run against a real plug-in loaded
+// through a manifest, each member on the path run once, and results in their typed and JSON forms.
+#include <ZAMUnified/TextInterpreter.h>
+
+#include <ZAMUnified/HelperReturnValues.h>
+#include <ZAMUnified/LibraryLoader.h>
+#include <ZAMUnified/TextJson.h>
+
+#include "support/LogCapture.h"
+
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace ZAMUnified;
+namespace fs = std::filesystem;
+
+class TextInterpreterTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/sf-text-XXXXXX";
+        ASSERT_NE(nullptr, mkdtemp(pattern));
+        root_ = pattern;
+        // Built-in records then point into the scratch folder, where no library exists.
+        fs::create_directories(root_ / "resources");
+        setenv("ZAM_RESOURCES_DIR", (root_ / "resources").c_str(), 1);
+        factory_->Init();
+        const fs::path folder = root_ / "counting";
+        fs::create_directories(folder);
+        std::ofstream(folder / "counting.xml")
+            << "<library><name>TestCounting</name><path>TestCounting</path><services>"
+               "<service name='ZAMUnified::CountingService' id='7300'/></services></library>";
+        fs::create_symlink(fs::path(SF_TEST_PLUGIN_DIR) / "libTestCounting.so",
+                           folder / "libTestCounting.so");
+        factory_->getLibraryLoader()->LoadLibraryManifest(folder.string());
+    }
+    void TearDown() override {
+        text_.reset();
+        factory_->Reset();
+        unsetenv("ZAM_RESOURCES_DIR");
+        fs::remove_all(root_);
+    }
+
+    // A count the plug-in keeps, read through its C entry; 0 before the plug-in is loaded.
+    static int probe(const char* entry) {
+        void* library = dlopen("libTestCounting.so", RTLD_NOW | RTLD_NOLOAD);
+        if (!library) {
+            return 0;
+        }
+        auto count = reinterpret_cast<int (*)()>(dlsym(library, entry));
+        const int value = count ? count() : -1;
+        dlclose(library);
+        return value;
+    }
+
+    // The loader's error records for the missing service stay out of the test's output.
+    sftest::LogCapture log_{{"library-loader"}};
+    fs::path root_;
+    std::shared_ptr<UnifiedFactory> factory_ = std::make_shared<UnifiedFactory>();
+    std::unique_ptr<TextInterpreter> text_ = std::make_unique<TextInterpreter>(factory_);
+};
+
+TEST_F(TextInterpreterTest, AHostRunsALineInOneCallAndEachMemberOnThePathRunsOnce) {
+    struct Case {
+        const char* line;
+        const char* text;
+        int nodeReads, valueReads, valueWrites;
+    };
+    // The write types its untyped argument from the property of the object the walk reached.
+    const Case cases[] = {
+        {"CountingService/Value", "7", 0, 1, 0},
+        {"CountingService/Node/Node/Value", "7", 2, 1, 0},
+        {"CountingService/Node/Value(5)", "", 1, 0, 1},
+        {"7300/Node/Node/Node/getValue", "5", 3, 1, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line);
+        const int nodes = probe("countingNodeReads");
+        const int values = probe("countingValueReads");
+        const int writes = probe("countingValueWrites");
+        const TextResult result = text_->run(c.line);
+        ASSERT_TRUE(result.ok) << result.error;
+        EXPECT_EQ(c.text, result.text);
+        EXPECT_EQ(c.nodeReads, probe("countingNodeReads") - nodes);
+        EXPECT_EQ(c.valueReads, probe("countingValueReads") - values);
+        EXPECT_EQ(c.valueWrites, probe("countingValueWrites") - writes);
+    }
+}
+
+TEST_F(TextInterpreterTest, NEGATIVE_FailuresCarryTheirMessageAndTheFactorysReason) {
+    struct Case {
+        const char* line;
+        const char* error;
+        const char* why;
+    };
+    const Case cases[] = {
+        {"CountingService/Value(x)", "argument 1 of Value: \"x\" is not an int", ""},
+        {"CountingService/Value(", "syntax error at column 23: missing ')'", ""},
+        {"CountingService/Nope", "No Method or Property named \"Nope\" was found.", ""},
+        {"ZAMUnified::Missing/Value", "No Service called \"ZAMUnified::Missing\" was found.",
+         "No library record lists the service N10ZAMUnified7MissingE"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line);
+        const TextResult result = text_->run(c.line);
+        EXPECT_FALSE(result.ok);
+        EXPECT_EQ(c.error, result.error);
+        EXPECT_EQ(c.why, result.why);
+        EXPECT_EQ(nullptr, result.returnValue);
+    }
+}
+
+TEST_F(TextInterpreterTest, ValuesAreTypedInTheirStructureAndJson) {
+    auto list = std::make_shared<std::vector<float>>(std::vector<float>{0.5f, 2.0f});
+    auto empty = std::make_shared<std::vector<int>>();
+    struct Case {
+        std::shared_ptr<ReturnValue> value;
+        bool reveal;
+        const char* text;
+        const char* json;
+    };
+    const Case cases[] = {
+        {detail::wrapValue<int>(-12), false, "-12", "-12"},
+        {detail::wrapValue<unsigned int>(4000000000u), false, "4000000000", "4000000000"},
+        {detail::wrapValue<float>(0.1f), false, "0.1", "0.1"},
+        {detail::wrapValue<bool>(true), false, "true", "true"},
+        {detail::wrapValue<long long>(-9000000000000LL), false, "-9000000000000", "-9000000000000"},
+        {detail::wrapValue<char>('"'), false, "\"", "\"\\\"\""},
+        {detail::wrapValue<std::string>(std::string("a\xff")), false, "a\xff", "\"a\xef\xbf\xbd\""},
+        {detail::wrapValue<std::shared_ptr<std::vector<float>>>(list), false, "0.5;2", "[0.5,2]"},
+        {detail::wrapValue<std::shared_ptr<std::vector<int>>>(empty), false,
+         "Failed to convert the ReturnValue to a string successfully, for ReturnType "
+         "\"list(int)\".",
+         "[]"},
+        {detail::wrapValue<zam::SecureString>(zam::SecureString("pin")), false, "********",
+         "{\"masked\":true}"},
+        {detail::wrapValue<zam::SecureString>(zam::SecureString("pin")), true, "pin", "\"pin\""},
+        {std::make_shared<VoidReturnValue>(), false, "", "null"},
+        {nullptr, false, "", "null"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        const TextResult result = presentValue(c.value, c.reveal);
+        EXPECT_TRUE(result.ok);
+        EXPECT_EQ(c.text, result.text);
+        EXPECT_EQ(c.json, TextJson::value(result.value));
+    }
+}
+
+TEST_F(TextInterpreterTest, AnObjectResultIsRememberedForStartsAtItsGuid) {
+    const TextResult node = text_->run("CountingService/Node");
+    ASSERT_TRUE(node.ok) << node.error;
+    ASSERT_EQ(TextValue::Kind::Object, node.value.kind);
+    EXPECT_EQ("CountingService", node.value.interfaceName);
+    EXPECT_EQ(1u, text_->objects().count(node.value.guid));
+    EXPECT_EQ("{\"request\":\"x\",\"ok\":true,\"type\":\"object\",\"text\":\"CountingService " +
+                  node.value.guid + "\",\"value\":{\"interface\":\"CountingService\",\"guid\":\"" +
+                  node.value.guid + "\"}}",
+              TextJson::result("request", "x", node));
+    const TextResult again = text_->run("@" + node.value.guid + "/Value");
+    ASSERT_TRUE(again.ok) << again.error;
+    EXPECT_EQ("7", again.text);
+}
+
+}  // namespace

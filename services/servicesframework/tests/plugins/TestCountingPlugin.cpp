@@ -1,0 +1,79 @@
+// A test plug-in "TestCounting" whose getters and setter count their calls, so that the tests can
+// see how often a text request runs each member on its path. Its service's Node is the service
+// itself, which makes chains of any length.
+#include <ZAMUnified/ObjectReflector.h>
+#include <ZAMUnified/ReflectorFactory.h>
+#include <ZAMUnified/TypeMap.h>
+#include <ZAMUnified/UnifiedBusinessObjectImpl.h>
+#include <ZAMUnified/UnifiedFactory.h>
+#include <ZAMUnified/UnifiedService.h>
+
+#include <atomic>
+#include <memory>
+#include <typeinfo>
+
+namespace {
+
+std::atomic<int> nodeReads{0};
+std::atomic<int> valueReads{0};
+std::atomic<int> valueWrites{0};
+
+}  // namespace
+
+namespace ZAMUnified {
+
+class CountingService : public UnifiedService, public UnifiedBusinessObjectImpl {
+  public:
+    explicit CountingService(std::shared_ptr<UnifiedFactory> factory)
+        : UnifiedBusinessObjectImpl(std::move(factory), "CountingService") {}
+    std::string getInterfaceName() override { return "CountingService"; }
+    void initNotifiers() override {}
+
+    std::shared_ptr<CountingService> getNode() const {
+        ++nodeReads;
+        return self_.lock();
+    }
+    int getValue() const {
+        ++valueReads;
+        return value_;
+    }
+    void setValue(int value) {
+        ++valueWrites;
+        value_ = value;
+    }
+    void adopt(const std::shared_ptr<CountingService>& self) { self_ = self; }
+
+  private:
+    std::weak_ptr<CountingService> self_;
+    int value_ = 7;
+};
+
+}  // namespace ZAMUnified
+
+extern "C" int countingNodeReads() {
+    return nodeReads;
+}
+extern "C" int countingValueReads() {
+    return valueReads;
+}
+extern "C" int countingValueWrites() {
+    return valueWrites;
+}
+
+extern "C" void InjectTestCounting(std::shared_ptr<ZAMUnified::UnifiedFactory> factory) {
+    using namespace ZAMUnified;
+    using C = CountingService;
+    ReflectorFactory::AddReflectorFactoryMethod(
+        "CountingService", [](std::shared_ptr<UnifiedBusinessObject> object) {
+            auto service = std::dynamic_pointer_cast<C>(object);
+            if (!service) {
+                return std::shared_ptr<Reflector>();
+            }
+            auto reflector = std::make_shared<ObjectReflector<C>>("CountingService", service);
+            reflector->property("Node", &C::getNode).property("Value", &C::getValue, &C::setValue);
+            return std::shared_ptr<Reflector>(reflector);
+        });
+    auto service = std::make_shared<C>(factory);
+    service->adopt(service);
+    factory->getServiceRegistry()->addItem(typeid(C).name(), 7300, service);
+}
