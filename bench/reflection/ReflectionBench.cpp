@@ -7,6 +7,9 @@
 //   InvokeByName/<variant>    the same call with the arguments already built: ours a prepared
 //                             ParametersCollection and a fresh Request (a request runs once);
 //                             RTTR invokes by name, looking the type up by name each time
+//   TextRequest/ours          the whole line "Calculator/add(17, 25)" through the text layer:
+//                             parsed, its untyped arguments typed from the method's signature,
+//                             run and presented as a typed result; against InvokeFromText/rttr
 // Both sides find the object's type by its name on every call, as a text front end does.
 #include <ZAMUnified/Interpreter.h>
 #include <ZAMUnified/ParametersCollection.h>
@@ -14,7 +17,11 @@
 #include <ZAMUnified/ReflectionTypeConversion.h>
 #include <ZAMUnified/Request.h>
 #include <ZAMUnified/ReturnValue.h>
+#include <ZAMUnified/TextInterpreter.h>
 #include <ZAMUnified/ToFormalParameterConversions.h>
+#include <ZAMUnified/TypeMap.h>
+#include <ZAMUnified/UnifiedBusinessObjectImpl.h>
+#include <ZAMUnified/UnifiedService.h>
 
 #include <benchmark/benchmark.h>
 
@@ -25,6 +32,7 @@
 
 #include <memory>
 #include <string>
+#include <typeinfo>
 
 namespace sfbench {
 
@@ -32,6 +40,17 @@ namespace sfbench {
 class Calculator {
   public:
     int add(int a, int b) const { return a + b; }
+};
+
+// The same, as a service of a factory, for the text layer.
+class CalculatorService : public ZAMUnified::UnifiedService,
+                          public ZAMUnified::UnifiedBusinessObjectImpl,
+                          public Calculator {
+  public:
+    explicit CalculatorService(std::shared_ptr<ZAMUnified::UnifiedFactory> factory)
+        : UnifiedBusinessObjectImpl(std::move(factory), "Calculator") {}
+    std::string getInterfaceName() override { return "Calculator"; }
+    void initNotifiers() override {}
 };
 
 }  // namespace sfbench
@@ -124,6 +143,37 @@ void InvokeByNameOurs(benchmark::State& state) {
     }
 }
 
+void TextRequestOurs(benchmark::State& state) {
+    using namespace ZAMUnified;
+    using sfbench::CalculatorService;
+    auto factory = std::make_shared<UnifiedFactory>();
+    factory->Init();
+    ReflectorFactory::AddReflectorFactoryMethod(
+        "Calculator", [](std::shared_ptr<UnifiedBusinessObject> object) {
+            auto service = std::dynamic_pointer_cast<CalculatorService>(object);
+            auto reflector =
+                std::make_shared<ObjectReflector<CalculatorService>>("Calculator", service);
+            reflector->method("add", &CalculatorService::add, {"a", "b"});
+            return std::shared_ptr<Reflector>(reflector);
+        });
+    factory->getServiceRegistry()->addItem(typeid(CalculatorService).name(), 1,
+                                           std::make_shared<CalculatorService>(factory));
+    {
+        TextInterpreter text(factory);
+        const std::string line = "Calculator/add(17, 25)";
+        const TextResult first = text.run(line);
+        if (first.text != kExpected) {
+            state.SkipWithError(("the text layer answered " + first.text + first.error).c_str());
+        } else {
+            for (auto _ : state) {
+                benchmark::DoNotOptimize(text.run(line));
+            }
+        }
+    }
+    // Breaks the cycle between the factory and the service it holds.
+    factory->Reset();
+}
+
 #ifdef SF_BENCH_WITH_RTTR
 std::string callFromTextRttr(Calculator& calculator) {
     bool firstOk = false;
@@ -178,6 +228,7 @@ bool registerReflectionBenchmarks() {
 #ifdef SF_BENCH_WITH_RTTR
     benchmark::RegisterBenchmark("InvokeFromText/rttr", InvokeFromTextRttr);
 #endif
+    benchmark::RegisterBenchmark("TextRequest/ours", TextRequestOurs);
     benchmark::RegisterBenchmark("InvokeByName/ours", InvokeByNameOurs);
 #ifdef SF_BENCH_WITH_RTTR
     benchmark::RegisterBenchmark("InvokeByName/rttr", InvokeByNameRttr);

@@ -1,7 +1,7 @@
 // ZAMUnified::ReflectionTypeConversion: conversions between text and the reflection value types.
-// Type names: "int", "unsigned int", "float", "bool", "long", "char", "std::string"/"string",
-// "std::wstring"/"wstring", "zam::SecureString"/"securestring", "long long", and "list(" + one of
-// these + ")"; numbers, truth values and chars in lists are separated by ";", strings by "|".
+// Type names: the value types of ValueTypeList.h (such as "int", "std::string"/"string") and
+// "list(" + one of these + ")"; numbers, truth values and chars in lists are separated by ";",
+// strings by "|".
 // Threading: stateless; any thread. Failure: text the platform parsers reject throws
 // std::invalid_argument or std::out_of_range; GetReturnValueAsString answers failure texts.
 #ifndef ZAMUNIFIED_REFLECTIONTYPECONVERSION_H
@@ -115,10 +115,9 @@ std::shared_ptr<std::vector<long long>> parameterTypeStringAsListOfPrimitiveType
 
 namespace ReturnTypeToStringConversions {
 
-// The text of a result: the ten scalar TypedReturnValue<T> kinds (int, unsigned int, float, bool,
-// long, char, std::string, std::wstring, zam::SecureString, long long, tried in this order) are
-// converted by ToStringConversions; any other result answers its own getValueAsString(). Never
-// throws for a missing value; instead answers
+// The text of a result: a TypedReturnValue<T> of a value type (ValueTypeList.h, tried in the
+// list's order) is converted by ToStringConversions; any other result answers its own
+// getValueAsString(). Never throws for a missing value; instead answers
 //   "GetReturnValueAsString received a NULL pointer to a ReturnValue." for an empty pointer, and
 //   "Failed to convert the ReturnValue to a string successfully, for ReturnType \"<type>\"."
 // when the result's own text is empty.
