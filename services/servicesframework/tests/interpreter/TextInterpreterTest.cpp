@@ -2,6 +2,7 @@
 // through a manifest, each member on the path run once, and results in their typed and JSON forms.
 #include <ZAMUnified/TextInterpreter.h>
 
+#include <ZAMUnified/FactoryReports.h>
 #include <ZAMUnified/HelperReturnValues.h>
 #include <ZAMUnified/LibraryLoader.h>
 #include <ZAMUnified/TextJson.h>
@@ -12,6 +13,7 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -168,6 +170,44 @@ TEST_F(TextInterpreterTest, AnObjectResultIsRememberedForStartsAtItsGuid) {
     const TextResult again = text_->run("@" + node.value.guid + "/Value");
     ASSERT_TRUE(again.ok) << again.error;
     EXPECT_EQ("7", again.text);
+}
+
+TEST_F(TextInterpreterTest, ReportsHaveOneJsonFormWithNullsForWhatIsMissing) {
+    ServiceReport loaded{
+        "CountingService", "ZAMUnified::CountingService", true, 7300, "TestCounting", true};
+    ServiceReport unlisted{"Loose", "acme::Loose", false, 0, "", true};
+    EXPECT_EQ(R"([{"name":"CountingService","type":"ZAMUnified::CountingService","id":7300,)"
+              R"("library":"TestCounting","loaded":true},{"name":"Loose","type":"acme::Loose",)"
+              R"("id":null,"library":null,"loaded":true}])",
+              TextJson::services({loaded, unlisted}));
+
+    LibraryReport failed;
+    failed.name = "Broken";
+    failed.path = "/x/libBroken.so";
+    failed.state = "failed";
+    failed.reason = "gone";
+    failed.authenticatorIds = {9};
+    LibraryReport idle = failed;
+    idle.state = "not loaded";
+    EXPECT_EQ(R"([{"name":"Broken","path":"/x/libBroken.so","state":"failed","reason":"gone",)"
+              R"("provides":{"services":[],"serviceIds":[],"featureSets":[],"featureSetIds":[],)"
+              R"("authenticators":[],"authenticatorIds":[9]}},{"name":"Broken",)"
+              R"("path":"/x/libBroken.so","state":"not loaded","provides":{"services":[],)"
+              R"("serviceIds":[],"featureSets":[],"featureSetIds":[],"authenticators":[],)"
+              R"("authenticatorIds":[9]}}])",
+              TextJson::libraries({failed, idle}));
+
+    StatisticsReport statistics;
+    statistics.dispatcher.queueSize = 2;
+    statistics.dispatcher.frontTaskWait = std::chrono::microseconds(1500);
+    statistics.dispatcher.tasksRun = 5;
+    statistics.backgroundPool.threadsAlive = 4;
+    EXPECT_EQ(
+        R"({"dispatcher":{"queued":2,"frontTaskWaitMs":1.5,"running":null,"runningForMs":0.0,)"
+        R"("tasksRun":5,"tasksOverGuardTime":0,"longestExecutionMs":0.0,"longestWaitMs":0.0,)"
+        R"("sinceLastCompletionMs":null},"backgroundPool":{"threadsAlive":4,"threadsBusy":0,)"
+        R"("urgentQueued":0,"normalQueued":0,"tasksRun":0}})",
+        TextJson::statistics(statistics));
 }
 
 }  // namespace
