@@ -1,8 +1,8 @@
 // ZAMUnified::Authenticator: the interface of an authenticator that a service library registers
-// with UnifiedFactory::setAuthenticator. The framework only stores and hands it out.
-//
-// Threading: whatever the implementation states; the framework only copies the shared pointer.
-// Failure: nothing here fails.
+// with UnifiedFactory::setAuthenticator. The framework calls nothing on it but its destructor.
+// Threading: the factory stores and hands out its shared pointer from any thread under its own
+// lock, and drops its references in Reset() outside that lock (the destructor may call it).
+// Failure: nothing here fails; a look-up that finds no authenticator answers an empty pointer.
 #ifndef ZAMUNIFIED_AUTHENTICATOR_H
 #define ZAMUNIFIED_AUTHENTICATOR_H
 

@@ -1,8 +1,9 @@
 // ZAMUnified::FeatureSet: the interface under which a service library registers a feature set.
 // The framework calls nothing on it; it reaches the object's FeatureSetAdapter by a cross cast.
-//
-// Threading: whatever the implementation states; the framework only copies the shared pointer.
-// Failure: nothing here fails.
+// Threading: registered and looked up from any thread (the registry locks only inside its own
+// calls); Reset(), on the host's thread, calls each adapter's Destroy() once, then lets go.
+// Failure: nothing here fails; an object that is not also a FeatureSetAdapter gets no Destroy()
+// call, and getFeatureSetAdapter answers an empty pointer for its id.
 #ifndef ZAMUNIFIED_FEATURESET_H
 #define ZAMUNIFIED_FEATURESET_H
 

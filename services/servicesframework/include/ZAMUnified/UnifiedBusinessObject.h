@@ -1,9 +1,9 @@
-// ZAMUnified::UnifiedBusinessObject: the interface of every object a service exposes to its
-// clients, services included: a process-unique GUID, observers told when the object's information
-// changes, the object's notifiers, and the interface name that keys its reflector.
-//
-// Threading: as the implementation says; see UnifiedBusinessObjectImpl.
-// Failure: state changes off the dispatcher thread throw DispatcherAccessExceptionImpl.
+// ZAMUnified::UnifiedBusinessObject: the interface of every object a service exposes, services
+// included: a process-unique GUID, observers, notifiers, and an interface name keying a reflector.
+// Threading: the GUID and names never change and are read, and observers added and removed, from
+// any thread; the rest, state changes included, on the dispatcher thread once it is committed.
+// Failure: a guarded change off that thread throws DispatcherAccessExceptionImpl; an object
+// without notifiers hands out an empty pointer.
 #ifndef ZAMUNIFIED_UNIFIEDBUSINESSOBJECT_H
 #define ZAMUNIFIED_UNIFIEDBUSINESSOBJECT_H
 

@@ -34,6 +34,11 @@ class LibraryRecord;
 class ResourceMonitor;
 struct LibraryStatus;
 
+namespace detail {
+class LoadFailures;
+class LoadKey;
+}  // namespace detail
+
 class UnifiedFactory : public FeatureSetAdapter,
                        public std::enable_shared_from_this<UnifiedFactory> {
   public:
@@ -137,26 +142,15 @@ class UnifiedFactory : public FeatureSetAdapter,
     unsigned int getDefaultAuthenticatorId(const std::string& name);
 
   private:
-    // The six keys a load is asked for; with the key's text they index loadFailures_.
-    enum class LoadKey {
-        ServiceName,
-        ServiceId,
-        FeatureSetName,
-        FeatureSetId,
-        AuthenticatorId,
-        AuthenticatorName
-    };
-    using LoadFailureKey = std::pair<LoadKey, std::string>;
-
     // The loader, read under stateMutex_ so that a concurrent Reset() cannot free it under a
     // load; the load itself runs outside the lock.
     std::shared_ptr<LibraryLoader> loaderForLoad(const char* operation, const std::string& key);
-    // After a load of `key` (described as `what`, e.g. "the service id 7001"): keeps why it is
-    // still not registered, from the state of the record that lists it, or forgets the reason.
-    void noteLoadOutcome(const LoadFailureKey& key, const std::string& what,
-                         const std::shared_ptr<LibraryLoader>& loader,
-                         const std::optional<LibraryStatus>& status, bool registered);
-    std::string loadFailure(const LoadFailureKey& key, bool registered);
+    // Every load operation above: asks the loader for the key, then keeps why the key is still
+    // not registered, from the state of the record that lists it, or forgets the reason.
+    void load(const detail::LoadKey& key);
+    // Whether the registry (or the authenticator table) holds the key now.
+    bool isRegistered(const detail::LoadKey& key);
+    std::string loadFailure(const detail::LoadKey& key);
     bool hasAuthenticator(unsigned int id);
     bool hasAuthenticatorNamed(const std::string& name);
 
@@ -174,7 +168,7 @@ class UnifiedFactory : public FeatureSetAdapter,
     std::set<std::string> nameSetTwo_;
     bool initialized_;
     std::shared_ptr<IDataPersistor> dataPersistor_;
-    std::map<LoadFailureKey, std::string> loadFailures_;
+    std::unique_ptr<detail::LoadFailures> loadFailures_;  // never empty
     // Guards loadFailures_, the three authenticator maps, the two name sets, the loader, monitor
     // and persistor pointers and initialized_. Never held while loading: a load waits for the
     // dispatcher thread, whose injection writes these maps.

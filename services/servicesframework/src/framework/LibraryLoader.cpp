@@ -6,19 +6,14 @@
 #include <ZAMUnified/UnifiedFactory.h>
 #include <zam/ScopedLock.h>
 
-#include <libxml/parser.h>
-#include <libxml/tree.h>
-
 #include <dlfcn.h>
 
 #include <algorithm>
-#include <cerrno>
-#include <climits>
-#include <cstdlib>
 #include <exception>
 #include <utility>
 
 #include "common/detail/ModuleLoggers.h"
+#include "framework/detail/LibraryManifestReader.h"
 
 namespace ZAMUnified {
 
@@ -29,43 +24,6 @@ const char* const kSourcePath = "services/servicesframework/src/framework/Librar
 const std::size_t kManifestProblemsKept = 256;
 
 typedef void (*InjectFunction)(std::shared_ptr<UnifiedFactory>);
-
-bool named(const xmlNode* node, const char* name) {
-    return xmlStrEqual(node->name, reinterpret_cast<const xmlChar*>(name)) != 0;
-}
-
-// The text of an element's first child node; empty when it has none or the child has no content.
-std::string firstChildText(const xmlNode* element) {
-    const xmlNode* child = element->children;
-    if (child == nullptr || child->content == nullptr) {
-        return std::string();
-    }
-    return reinterpret_cast<const char*>(child->content);
-}
-
-// The concatenated text and CDATA children of an attribute.
-std::string attributeValue(const xmlAttr* attribute) {
-    std::string value;
-    for (const xmlNode* child = attribute->children; child != nullptr; child = child->next) {
-        if ((child->type == XML_TEXT_NODE || child->type == XML_CDATA_SECTION_NODE) &&
-            child->content != nullptr) {
-            value += reinterpret_cast<const char*>(child->content);
-        }
-    }
-    return value;
-}
-
-// As atoi for every text atoi defines: leading blanks, a sign, digits, and 0 for a text that does
-// not start with a number. A number outside the int range, where atoi is undefined, also gives 0.
-unsigned int idFromText(const std::string& text) {
-    errno = 0;
-    char* end = nullptr;
-    const long long value = std::strtoll(text.c_str(), &end, 10);
-    if (errno == ERANGE || value < INT_MIN || value > INT_MAX) {
-        return 0;
-    }
-    return static_cast<unsigned int>(static_cast<int>(value));
-}
 
 template <typename T>
 bool contains(const std::vector<T>& list, const T& key) {
@@ -159,16 +117,12 @@ std::string LibraryLoader::libraryPath(const std::string& resourcesDirectory,
 }
 
 std::string LibraryLoader::MangleName(std::string name) {
-    std::vector<std::string> pieces;
-    KORCoreUtils::split(name, pieces, "::");
-    if (pieces.size() == 2) {
-        return "N10" + pieces[0] +
-               KORCoreUtils::toString(static_cast<unsigned int>(pieces[1].size())) + pieces[1] +
-               "E";
+    std::string mangled = detail::mangledTypeName(name);
+    if (mangled.empty()) {
+        SF_LOG(detail::libraryLoaderLogger, ZAMLOG_LEVEL_ERROR, kSourcePath, "MangleName",
+               "The name: " << name << "\" is not valid.");
     }
-    SF_LOG(detail::libraryLoaderLogger, ZAMLOG_LEVEL_ERROR, kSourcePath, "MangleName",
-           "The name: " << name << "\" is not valid.");
-    return std::string();
+    return mangled;
 }
 
 void LibraryLoader::LoadLibraryManifest(const std::string& directory) {
@@ -186,98 +140,13 @@ void LibraryLoader::LoadLibraryManifest(const std::string& directory) {
 }
 
 void LibraryLoader::ProcessLibraryManifest(const std::string& manifestPath) {
-    // No network access for external entities; parser complaints are reported through our own
-    // error record instead of libxml2's default printing.
-    xmlDocPtr document =
-        manifestPath.empty()
-            ? nullptr
-            : xmlReadFile(manifestPath.c_str(), nullptr,
-                          XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING);
-    xmlNode* root = document != nullptr ? xmlDocGetRootElement(document) : nullptr;
-    if (root == nullptr) {
-        reportManifestProblem("ProcessLibraryManifest",
-                              "Error while loading Services Library manifest file " + manifestPath);
-        xmlFreeDoc(document);
-        return;
+    detail::LibraryManifest manifest = detail::readLibraryManifest(manifestPath);
+    for (const std::string& problem : manifest.problems) {
+        reportManifestProblem("ProcessLibraryManifest", problem);
     }
-
-    auto record = std::make_shared<LibraryRecord>();
-    // Appends `value` mangled, or unmangled after an error naming the manifest.
-    auto addTypeName = [&](std::vector<std::string>& names, const std::string& value,
-                           const char* what) {
-        std::vector<std::string> pieces;
-        KORCoreUtils::split(value, pieces, "::");
-        if (pieces.size() == 2) {
-            names.push_back(MangleName(value));
-        } else {
-            reportManifestProblem("ProcessLibraryManifest", std::string("The ") + what + ": " +
-                                                                value + " referenced in \"" +
-                                                                manifestPath + "\" is not valid.");
-            names.push_back(value);
-        }
-    };
-    for (xmlNode* node = root->children; node != nullptr; node = node->next) {
-        if (node->type != XML_ELEMENT_NODE) {
-            continue;
-        }
-        if (named(node, "name")) {
-            // An element without content counts as missing and replaces nothing.
-            const std::string text = firstChildText(node);
-            if (!text.empty()) {
-                record->name = text;
-            }
-        } else if (named(node, "path")) {
-            const std::string text = firstChildText(node);
-            if (!text.empty()) {
-                record->path = KORCoreUtils::FileUtils::getAbsolutePath(
-                    KORCoreUtils::FileUtils::getParentDirectory(manifestPath) + "/lib" + text +
-                    ".so");
-            }
-        } else if (named(node, "services") || named(node, "featuresets") ||
-                   named(node, "authenticators")) {
-            const bool services = named(node, "services");
-            const bool featureSets = named(node, "featuresets");
-            const char* childName = services      ? "service"
-                                    : featureSets ? "featureset"
-                                                  : "authenticator";
-            for (xmlNode* child = node->children; child != nullptr; child = child->next) {
-                if (child->type != XML_ELEMENT_NODE || !named(child, childName)) {
-                    continue;
-                }
-                for (xmlAttr* attribute = child->properties; attribute != nullptr;
-                     attribute = attribute->next) {
-                    const bool isName =
-                        xmlStrEqual(attribute->name, reinterpret_cast<const xmlChar*>("name")) != 0;
-                    const bool isId =
-                        xmlStrEqual(attribute->name, reinterpret_cast<const xmlChar*>("id")) != 0;
-                    const std::string value = attributeValue(attribute);
-                    if (services) {
-                        if (isName)
-                            addTypeName(record->serviceNames, value, "service");
-                        if (isId)
-                            record->serviceIds.push_back(idFromText(value));
-                    } else if (featureSets) {
-                        if (isName)
-                            addTypeName(record->featureSetNames, value, "featureSet");
-                        if (isId)
-                            record->featureSetIds.push_back(idFromText(value));
-                    } else {
-                        if (isName)
-                            record->authenticatorNames.push_back(value);
-                        if (isId)
-                            record->authenticatorIds.push_back(idFromText(value));
-                    }
-                }
-            }
-        }
+    for (LibraryRecord& record : manifest.records) {
+        addRecord(std::make_shared<LibraryRecord>(std::move(record)));
     }
-    if (!record->path.empty() && !record->name.empty()) {
-        addRecord(record);
-    } else {
-        reportManifestProblem("ProcessLibraryManifest",
-                              "No library specified in Services Library Manifest " + manifestPath);
-    }
-    xmlFreeDoc(document);
 }
 
 void LibraryLoader::reportManifestProblem(const char* function, const std::string& message) {

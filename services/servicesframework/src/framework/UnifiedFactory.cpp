@@ -6,10 +6,12 @@
 #include <zam/ScopedLock.h>
 
 #include <algorithm>
-#include <cctype>
+#include <optional>
 #include <utility>
 
 #include "common/detail/ModuleLoggers.h"
+#include "framework/detail/DefaultAuthenticators.h"
+#include "framework/detail/LoadFailures.h"
 
 namespace ZAMUnified {
 
@@ -17,29 +19,55 @@ namespace {
 
 const char* const kSourcePath = "services/servicesframework/src/framework/UnifiedFactory";
 
-struct DefaultAuthenticator {
-    unsigned int id;
-    const char* name;
-    bool byName;  // whether getDefaultAuthenticatorName answers this name
-};
-
-const DefaultAuthenticator kDefaultAuthenticators[] = {
-    {1000, "TALON", true},   {1001, "PYLON", true},    {1200, "HERON", true},
-    {1201, "Lumio", true},   {1404, "Quillbox", true}, {1500, "ROSTER", true},
-    {1800, "PRISM", true},   {1877, "Bazaar", true},   {2000, "CONFLUX", true},
-    {2100, "KESTREL", true}, {3000, "GATHER", false},
-};
-
 // Authenticator ids are named by their text read as a signed 32-bit number.
 std::string signedText(unsigned int id) {
     return KORCoreUtils::toString(static_cast<int>(id));
 }
 
-// Authenticator names are found case-blind, so their failures are kept under one spelling.
-std::string lowerCase(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
+using Kind = LibraryLoader::ItemKind;
+
+// The operation a load is logged under when the factory has no loader.
+const char* loadOperation(Kind kind) {
+    switch (kind) {
+        case Kind::Service:
+            return "loadService";
+        case Kind::FeatureSet:
+            return "loadFeatureSet";
+        case Kind::Authenticator:
+            return "loadAuthenticator";
+    }
+    return "";
+}
+
+// Runs the loader's load of the key, then finds the first record that lists the key, searched as
+// the load searched.
+std::optional<LibraryStatus> loadAndFind(LibraryLoader& loader, const detail::LoadKey& key) {
+    if (key.byId()) {
+        switch (key.kind()) {
+            case Kind::Service:
+                loader.LoadService(key.id());
+                break;
+            case Kind::FeatureSet:
+                loader.LoadFeatureSet(key.id());
+                break;
+            case Kind::Authenticator:
+                loader.LoadAuthenticator(key.id());
+                break;
+        }
+        return loader.findLibraryStatus(key.kind(), key.id());
+    }
+    switch (key.kind()) {
+        case Kind::Service:
+            loader.LoadService(key.text());
+            break;
+        case Kind::FeatureSet:
+            loader.LoadFeatureSet(key.text());
+            break;
+        case Kind::Authenticator:
+            loader.LoadAuthenticator(key.text());
+            break;
+    }
+    return loader.findLibraryStatus(key.kind(), key.text());
 }
 
 }  // namespace
@@ -49,7 +77,8 @@ UnifiedFactory::UnifiedFactory()
       featureSetRegistry_(std::make_shared<TypeMap<FeatureSet>>()),
       servicesDispatcher_(),
       backgroundDispatcher_(),
-      initialized_(false) {
+      initialized_(false),
+      loadFailures_(std::make_unique<detail::LoadFailures>(kMaxLoadFailures)) {
     backgroundDispatcher_ = std::make_shared<Processing::TaskDispatcher>("CommonTaskDisp", 4, 100);
     servicesDispatcher_ = std::make_shared<ServicesDispatcher>();
 }
@@ -93,7 +122,7 @@ void UnifiedFactory::Reset() {
         zam::ScopedLock lock(stateMutex_);
         nameSetOne_.clear();
         nameSetTwo_.clear();
-        loadFailures_.clear();
+        loadFailures_->clear();
         monitor.swap(resourceMonitor_);
     }
     monitor.reset();
@@ -171,148 +200,85 @@ std::shared_ptr<LibraryLoader> UnifiedFactory::loaderForLoad(const char* operati
 }
 
 void UnifiedFactory::loadService(const std::string& name) {
-    using Kind = LibraryLoader::ItemKind;
-    std::shared_ptr<LibraryLoader> loader = loaderForLoad("loadService", name);
-    std::optional<LibraryStatus> status;
-    if (loader) {
-        loader->LoadService(name);
-        status = loader->findLibraryStatus(Kind::Service, name);
-    }
-    noteLoadOutcome({LoadKey::ServiceName, name}, "the service " + name, loader, status,
-                    serviceRegistry_->getItem<UnifiedService>(name) != nullptr);
+    load(detail::LoadKey(Kind::Service, name));
 }
 
 void UnifiedFactory::loadService(unsigned int id) {
-    using Kind = LibraryLoader::ItemKind;
-    const std::string text = KORCoreUtils::toString(id);
-    std::shared_ptr<LibraryLoader> loader = loaderForLoad("loadService", text);
-    std::optional<LibraryStatus> status;
-    if (loader) {
-        loader->LoadService(id);
-        status = loader->findLibraryStatus(Kind::Service, id);
-    }
-    noteLoadOutcome({LoadKey::ServiceId, text}, "the service id " + text, loader, status,
-                    serviceRegistry_->getItem<UnifiedService>(id) != nullptr);
+    load(detail::LoadKey(Kind::Service, id));
 }
 
 void UnifiedFactory::loadFeatureSet(const std::string& name) {
-    using Kind = LibraryLoader::ItemKind;
-    std::shared_ptr<LibraryLoader> loader = loaderForLoad("loadFeatureSet", name);
-    std::optional<LibraryStatus> status;
-    if (loader) {
-        loader->LoadFeatureSet(name);
-        status = loader->findLibraryStatus(Kind::FeatureSet, name);
-    }
-    noteLoadOutcome({LoadKey::FeatureSetName, name}, "the feature set " + name, loader, status,
-                    featureSetRegistry_->getItem<FeatureSet>(name) != nullptr);
+    load(detail::LoadKey(Kind::FeatureSet, name));
 }
 
 void UnifiedFactory::loadFeatureSet(unsigned int id) {
-    using Kind = LibraryLoader::ItemKind;
-    const std::string text = KORCoreUtils::toString(id);
-    std::shared_ptr<LibraryLoader> loader = loaderForLoad("loadFeatureSet", text);
-    std::optional<LibraryStatus> status;
-    if (loader) {
-        loader->LoadFeatureSet(id);
-        status = loader->findLibraryStatus(Kind::FeatureSet, id);
-    }
-    noteLoadOutcome({LoadKey::FeatureSetId, text}, "the feature set id " + text, loader, status,
-                    featureSetRegistry_->getItem<FeatureSet>(id) != nullptr);
+    load(detail::LoadKey(Kind::FeatureSet, id));
 }
 
 void UnifiedFactory::loadAuthenticator(unsigned int id) {
-    using Kind = LibraryLoader::ItemKind;
-    const std::string text = KORCoreUtils::toString(id);
-    std::shared_ptr<LibraryLoader> loader = loaderForLoad("loadAuthenticator", text);
-    std::optional<LibraryStatus> status;
-    if (loader) {
-        loader->LoadAuthenticator(id);
-        status = loader->findLibraryStatus(Kind::Authenticator, id);
-    }
-    noteLoadOutcome({LoadKey::AuthenticatorId, text}, "the authenticator id " + text, loader,
-                    status, hasAuthenticator(id));
+    load(detail::LoadKey(Kind::Authenticator, id));
 }
 
 void UnifiedFactory::loadAuthenticator(const std::string& name) {
-    using Kind = LibraryLoader::ItemKind;
-    std::shared_ptr<LibraryLoader> loader = loaderForLoad("loadAuthenticator", name);
+    load(detail::LoadKey(Kind::Authenticator, name));
+}
+
+void UnifiedFactory::load(const detail::LoadKey& key) {
+    std::shared_ptr<LibraryLoader> loader = loaderForLoad(loadOperation(key.kind()), key.text());
     std::optional<LibraryStatus> status;
     if (loader) {
-        loader->LoadAuthenticator(name);
-        status = loader->findLibraryStatus(Kind::Authenticator, name);
+        status = loadAndFind(*loader, key);
     }
-    noteLoadOutcome({LoadKey::AuthenticatorName, lowerCase(name)}, "the authenticator " + name,
-                    loader, status, hasAuthenticatorNamed(name));
-}
-
-void UnifiedFactory::noteLoadOutcome(const LoadFailureKey& key, const std::string& what,
-                                     const std::shared_ptr<LibraryLoader>& loader,
-                                     const std::optional<LibraryStatus>& status, bool registered) {
-    std::string reason;
-    if (registered) {
-        // Found: a reason kept from an earlier attempt no longer holds.
-    } else if (!loader) {
-        reason = "The factory is not initialized";
-    } else if (!status) {
-        reason = "No library record lists " + what;
-    } else if (status->state == LibraryStatus::State::Failed) {
-        reason = "The library " + status->record.name + " " + status->reason;
-    } else if (status->state == LibraryStatus::State::Loaded) {
-        reason =
-            "The library " + status->record.name + " was injected but did not register " + what;
-    } else {
-        // Only when another thread reset the loader's view meanwhile; still worth saying.
-        reason = "The library " + status->record.name + " is not loaded";
-    }
+    std::string reason =
+        detail::loadFailureReason(key, loader != nullptr, status, isRegistered(key));
     zam::ScopedLock lock(stateMutex_);
-    if (reason.empty()) {
-        loadFailures_.erase(key);
-        return;
-    }
-    // A host that probes many unknown keys must not grow the table without end: past the limit
-    // the reason of some other key is forgotten (its look-up then answers "").
-    if (loadFailures_.size() >= kMaxLoadFailures && loadFailures_.count(key) == 0) {
-        loadFailures_.erase(loadFailures_.begin());
-    }
-    loadFailures_[key] = std::move(reason);
+    loadFailures_->keep(key, std::move(reason));
 }
 
-std::string UnifiedFactory::loadFailure(const LoadFailureKey& key, bool registered) {
-    if (registered) {
+bool UnifiedFactory::isRegistered(const detail::LoadKey& key) {
+    switch (key.kind()) {
+        case Kind::Service:
+            return (key.byId() ? serviceRegistry_->getItem<UnifiedService>(key.id())
+                               : serviceRegistry_->getItem<UnifiedService>(key.text())) != nullptr;
+        case Kind::FeatureSet:
+            return (key.byId() ? featureSetRegistry_->getItem<FeatureSet>(key.id())
+                               : featureSetRegistry_->getItem<FeatureSet>(key.text())) != nullptr;
+        case Kind::Authenticator:
+            return key.byId() ? hasAuthenticator(key.id()) : hasAuthenticatorNamed(key.text());
+    }
+    return false;
+}
+
+std::string UnifiedFactory::loadFailure(const detail::LoadKey& key) {
+    if (isRegistered(key)) {
         return std::string();
     }
     zam::ScopedLock lock(stateMutex_);
-    auto found = loadFailures_.find(key);
-    return found == loadFailures_.end() ? std::string() : found->second;
+    return loadFailures_->find(key);
 }
 
 std::string UnifiedFactory::getServiceLoadFailure(const std::string& mangledName) {
-    return loadFailure({LoadKey::ServiceName, mangledName},
-                       serviceRegistry_->getItem<UnifiedService>(mangledName) != nullptr);
+    return loadFailure(detail::LoadKey(Kind::Service, mangledName));
 }
 
 std::string UnifiedFactory::getServiceLoadFailure(unsigned int id) {
-    return loadFailure({LoadKey::ServiceId, KORCoreUtils::toString(id)},
-                       serviceRegistry_->getItem<UnifiedService>(id) != nullptr);
+    return loadFailure(detail::LoadKey(Kind::Service, id));
 }
 
 std::string UnifiedFactory::getFeatureSetLoadFailure(const std::string& mangledName) {
-    return loadFailure({LoadKey::FeatureSetName, mangledName},
-                       featureSetRegistry_->getItem<FeatureSet>(mangledName) != nullptr);
+    return loadFailure(detail::LoadKey(Kind::FeatureSet, mangledName));
 }
 
 std::string UnifiedFactory::getFeatureSetLoadFailure(unsigned int id) {
-    return loadFailure({LoadKey::FeatureSetId, KORCoreUtils::toString(id)},
-                       featureSetRegistry_->getItem<FeatureSet>(id) != nullptr);
+    return loadFailure(detail::LoadKey(Kind::FeatureSet, id));
 }
 
 std::string UnifiedFactory::getAuthenticatorLoadFailure(unsigned int id) {
-    return loadFailure({LoadKey::AuthenticatorId, KORCoreUtils::toString(id)},
-                       hasAuthenticator(id));
+    return loadFailure(detail::LoadKey(Kind::Authenticator, id));
 }
 
 std::string UnifiedFactory::getAuthenticatorLoadFailure(const std::string& name) {
-    return loadFailure({LoadKey::AuthenticatorName, lowerCase(name)}, hasAuthenticatorNamed(name));
+    return loadFailure(detail::LoadKey(Kind::Authenticator, name));
 }
 
 bool UnifiedFactory::hasAuthenticator(unsigned int id) {
@@ -474,21 +440,11 @@ unsigned int UnifiedFactory::getAuthenticatorId(const std::string& name) {
 }
 
 std::string UnifiedFactory::getDefaultAuthenticatorName(unsigned int id) {
-    for (const DefaultAuthenticator& entry : kDefaultAuthenticators) {
-        if (entry.id == id && entry.byName) {
-            return entry.name;
-        }
-    }
-    return KORCoreUtils::toString(id);
+    return detail::defaultAuthenticatorName(id);
 }
 
 unsigned int UnifiedFactory::getDefaultAuthenticatorId(const std::string& name) {
-    for (const DefaultAuthenticator& entry : kDefaultAuthenticators) {
-        if (KORCoreUtils::caseInsensitiveStringEquals(entry.name, name)) {
-            return entry.id;
-        }
-    }
-    return KORCoreUtils::toUnsignedInt(name, 0);
+    return detail::defaultAuthenticatorId(name);
 }
 
 void UnifiedFactory::StartFeatureSet(unsigned int id, EventsPtr events) {

@@ -2,13 +2,13 @@
 
 #include <KORCoreUtils.h>
 
-#include "reflection/detail/SameName.h"
+#include "common/detail/SameName.h"
 
 #include <utility>
 
 namespace ZAMUnified {
 
-using detail::sameName;
+using zam::detail::sameName;
 
 namespace {
 

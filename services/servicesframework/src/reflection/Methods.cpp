@@ -1,12 +1,12 @@
 #include <ZAMUnified/Methods.h>
 
-#include "reflection/detail/SameName.h"
+#include "common/detail/SameName.h"
 
 #include <utility>
 
 namespace ZAMUnified {
 
-using detail::sameName;
+using zam::detail::sameName;
 
 Methods::Methods()
     : methods(std::make_shared<std::multimap<std::string, std::shared_ptr<Method>, NameOrder>>()) {}

@@ -1,12 +1,12 @@
 // Equality of the short names the reflection layer and the interpreter look up (methods, path
 // steps), compared in place: for a few characters a library call costs more than the comparison.
-#ifndef SERVICESFRAMEWORK_REFLECTION_DETAIL_SAMENAME_H
-#define SERVICESFRAMEWORK_REFLECTION_DETAIL_SAMENAME_H
+#ifndef SERVICESFRAMEWORK_DETAIL_SAMENAME_H
+#define SERVICESFRAMEWORK_DETAIL_SAMENAME_H
 
 #include <cstddef>
 #include <string_view>
 
-namespace ZAMUnified {
+namespace zam {
 namespace detail {
 
 inline bool sameName(std::string_view left, std::string_view right) {
@@ -22,6 +22,6 @@ inline bool sameName(std::string_view left, std::string_view right) {
 }
 
 }  // namespace detail
-}  // namespace ZAMUnified
+}  // namespace zam
 
-#endif  // SERVICESFRAMEWORK_REFLECTION_DETAIL_SAMENAME_H
+#endif  // SERVICESFRAMEWORK_DETAIL_SAMENAME_H

@@ -1,0 +1,173 @@
+#include <ZAMUnified/LibraryLoader.h>
+
+#include <KORCoreUtils.h>
+#include <ZAMUnified/UnifiedFactory.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "framework/LibraryLoaderFixture.h"
+#include "support/Deadline.h"
+
+// Where the loader's records come from: the built-in table, and manifests read from folders.
+namespace {
+
+using namespace ZAMUnified;
+using sftest::LibraryLoaderTest;
+
+const char* const kPath = "services/servicesframework/src/framework/LibraryLoader";
+
+TEST_F(LibraryLoaderTest, BuiltInRecordsAndNames) {
+    EXPECT_EQ(
+        std::vector<std::string>({"Initializing", "Commencing Services Framework Library Loading",
+                                  "Completed Services Framework Library Loading", "Initialized"}),
+        log_.messages(ZAMLOG_LEVEL_INFO));
+    const ZAMLogRecord completed = log_.records().at(2);
+    EXPECT_EQ("library-loader", completed.logger);
+    EXPECT_EQ("LoadManifests", completed.function);
+    EXPECT_EQ(kPath, completed.file);
+
+    const struct {
+        unsigned int id;
+        const char* name;
+    } records[] = {{1000, "SystemService"}, {1300, "ConfigService"}, {42876, "HelloWorldService"}};
+    for (const auto& expected : records) {
+        const auto record = loader_->getLibraryRecord(expected.id);
+        ASSERT_TRUE(record) << expected.name;
+        EXPECT_EQ(expected.name, record->name);
+        EXPECT_EQ(loader_->MakeFullPath(expected.name), record->path);
+        EXPECT_EQ(nullptr, record->handle);
+    }
+    EXPECT_EQ(KORCoreUtils::FileUtils::getAbsolutePath(
+                  KORCoreUtils::FileUtils::getResourcesDirectory() + "/../lib/libSystemService.so"),
+              loader_->MakeFullPath("SystemService"));
+    const auto system = loader_->getLibraryRecord(1000);
+    EXPECT_EQ(std::vector<std::string>({"N10ZAMUnified13SystemServiceE"}), system->serviceNames);
+    EXPECT_EQ(std::vector<unsigned int>({1000, 1001, 1800, 1801}), system->authenticatorIds);
+    EXPECT_EQ(std::vector<std::string>({"N10ZAMUnified16ConfigFeatureSetE"}),
+              loader_->getLibraryRecord(1300)->featureSetNames);
+    EXPECT_FALSE(loader_->getLibraryRecord(1301));
+
+    EXPECT_EQ("N10ZAMUnified13SystemServiceE", loader_->MangleName("ZAMUnified::SystemService"));
+    log_.forget();
+    EXPECT_EQ("", loader_->MangleName("NoColons"));
+    EXPECT_EQ("", loader_->MangleName("a::b::c"));
+    EXPECT_EQ(std::vector<std::string>(
+                  {"The name: NoColons\" is not valid.", "The name: a::b::c\" is not valid."}),
+              log_.messages(ZAMLOG_LEVEL_ERROR));
+}
+
+TEST_F(LibraryLoaderTest, ManifestsAddRecords) {
+    const std::string dir = manifest(
+        "full",
+        "<?xml version='1.0'?>\n<anything><!-- a comment --><name>Ignored</name><name>Full</name>"
+        "<path>Full</path><other>x</other>"
+        "<services><service name='ZAMUnified::One' id='9001'/><bogus name='A::B' id='1'/>"
+        "<service id='9002'/><service name='Two' id='abc'/><service name='a::b::c' id='12abc'/>"
+        "<service id='99999999999'/><service id='-1'/></services>"
+        "<featuresets><featureset name='Other::Set' id='9003'/><featureset name='Flat'/>"
+        "</featuresets><authenticators><authenticator id='9100' name='Mixed'/>"
+        "<authenticator name='Only'/></authenticators>"
+        "<services><service name='Name::Spaced&amp;' id=\"9&#x30;04\"/></services></anything>");
+    loader_->LoadLibraryManifest(dir);
+    const auto record = loader_->getLibraryRecord(9001);
+    ASSERT_TRUE(record);
+    EXPECT_EQ("Full", record->name);
+    EXPECT_EQ(KORCoreUtils::FileUtils::getAbsolutePath(dir + "/libFull.so"), record->path);
+    EXPECT_EQ(
+        std::vector<std::string>({"N10ZAMUnified3OneE", "Two", "a::b::c", "N10Name7Spaced&E"}),
+        record->serviceNames);
+    EXPECT_EQ(std::vector<unsigned int>({9001, 9002, 0, 12, 0, 0xFFFFFFFFu, 9004}),
+              record->serviceIds);
+    EXPECT_EQ(std::vector<std::string>({"N10Other3SetE", "Flat"}), record->featureSetNames);
+    EXPECT_EQ(std::vector<unsigned int>({9003}), record->featureSetIds);
+    EXPECT_EQ(std::vector<unsigned int>({9100}), record->authenticatorIds);
+    EXPECT_EQ(std::vector<std::string>({"Mixed", "Only"}), record->authenticatorNames);
+
+    const std::string path = manifestPath("full");
+    EXPECT_EQ(std::vector<std::string>(
+                  {"The service: Two referenced in \"" + path + "\" is not valid.",
+                   "The service: a::b::c referenced in \"" + path + "\" is not valid.",
+                   "The featureSet: Flat referenced in \"" + path + "\" is not valid."}),
+              log_.messages(ZAMLOG_LEVEL_ERROR));
+    const std::vector<std::string> info = log_.messages(ZAMLOG_LEVEL_INFO);
+    EXPECT_EQ("Processing file: " + path, info.at(info.size() - 2));
+    EXPECT_EQ("Completed Processing", info.back());
+
+    // Unmangled names find only their exact text.
+    log_.forget();
+    loader_->LoadService("Two");
+    EXPECT_EQ("Could not load Services Library Full, last error: ",
+              log_.messages(ZAMLOG_LEVEL_ERROR).at(0).substr(0, 50));
+}
+
+TEST_F(LibraryLoaderTest, NEGATIVE_ManifestsThatAddNothing) {
+    const std::string services = "<services><service name='A::B' id='9500'/></services>";
+    const struct {
+        const char* dir;
+        std::string xml;
+        const char* error;  // prefix of the one error record; the manifest path follows
+    } cases[] = {
+        {"noname", "<l><path>P</path>" + services + "</l>",
+         "No library specified in Services Library Manifest "},
+        {"nopath", "<l><name>N</name>" + services + "</l>",
+         "No library specified in Services Library Manifest "},
+        {"emptyname", "<l><name/><path>P</path>" + services + "</l>",
+         "No library specified in Services Library Manifest "},
+        {"emptypath", "<l><name>N</name><path></path>" + services + "</l>",
+         "No library specified in Services Library Manifest "},
+        {"nested", "<l><x><name>N</name><path>P</path></x>" + services + "</l>",
+         "No library specified in Services Library Manifest "},
+        {"malformed", "<l><name>N</name><path>P</path>" + services,
+         "Error while loading Services Library manifest file "},
+        {"emptyfile", "", "Error while loading Services Library manifest file "},
+        {"notxml", "name=N path=P", "Error while loading Services Library manifest file "},
+    };
+    for (const auto& c : cases) {
+        log_.forget();
+        loader_->LoadLibraryManifest(manifest(c.dir, c.xml));
+        EXPECT_EQ(std::vector<std::string>({c.error + manifestPath(c.dir)}),
+                  log_.messages(ZAMLOG_LEVEL_ERROR))
+            << c.dir;
+        EXPECT_FALSE(loader_->getLibraryRecord(9500)) << c.dir;
+    }
+    log_.forget();
+    loader_->ProcessLibraryManifest("");
+    EXPECT_EQ(std::vector<std::string>({"Error while loading Services Library manifest file "}),
+              log_.messages(ZAMLOG_LEVEL_ERROR));
+    log_.forget();
+    const std::string missing = root_ + "/absent";
+    loader_->LoadLibraryManifest(missing);
+    EXPECT_EQ(std::vector<std::string>({"Processing file: " + missing + "/absent.xml",
+                                        "File: " + missing + "/absent.xml doesn't exists",
+                                        "Completed Processing"}),
+              log_.messages());
+}
+
+// Manifests may be added on one thread while others search the record list.
+TEST_F(LibraryLoaderTest, RecordListToleratesConcurrentManifests) {
+    for (int i = 0; i < 20; ++i) {
+        manifest("m" + std::to_string(i), "<l><name>M</name><path>M</path><services><service id='" +
+                                              std::to_string(8000 + i) + "'/></services></l>");
+    }
+    log_.setLevel(ZAMLOG_LEVEL_ERROR);
+    std::thread adder([this] {
+        for (int i = 0; i < 20; ++i) {
+            loader_->LoadLibraryManifest(root_ + "/m" + std::to_string(i));
+        }
+    });
+    EXPECT_TRUE(sftest::eventually([this] {
+        loader_->LoadService(12345u);
+        loader_->LoadAuthenticator("nobody");
+        return loader_->getLibraryRecord(8019) != nullptr;
+    }));
+    adder.join();
+    for (int i = 0; i < 20; ++i) {
+        EXPECT_TRUE(loader_->getLibraryRecord(8000 + i));
+    }
+}
+
+}  // namespace
