@@ -7,7 +7,7 @@
 //   InvokeByName/<variant>    the same call with the arguments already built: ours a prepared
 //                             ParametersCollection and a fresh Request (a request runs once);
 //                             RTTR invokes by name, looking the type up by name each time
-//   TextRequest/ours          the whole line "Calculator/add(17, 25)" through the text layer:
+//   TextRequest/ours          the line "CalculatorService/add(17, 25)" through the text layer:
 //                             parsed, its untyped arguments typed from the method's signature,
 //                             run and presented as a typed result; against InvokeFromText/rttr
 // Both sides find the object's type by its name on every call, as a text front end does.
@@ -160,7 +160,7 @@ void TextRequestOurs(benchmark::State& state) {
                                            std::make_shared<CalculatorService>(factory));
     {
         TextInterpreter text(factory);
-        const std::string line = "Calculator/add(17, 25)";
+        const std::string line = "CalculatorService/add(17, 25)";
         const TextResult first = text.run(line);
         if (first.text != kExpected) {
             state.SkipWithError(("the text layer answered " + first.text + first.error).c_str());
