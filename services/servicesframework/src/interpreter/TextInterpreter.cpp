@@ -329,7 +329,11 @@ TextResult TextInterpreter::unwatch(const std::string& label) {
 }
 
 void TextInterpreter::remember(const std::shared_ptr<ReturnValue>& value) {
-    if (auto object = std::dynamic_pointer_cast<ObjectReturnValue>(value)) {
+    // The helpers' object results are typed "object"; the name spares the cast for the others.
+    if (!value || value->getReturnType() != "object") {
+        return;
+    }
+    if (auto* object = dynamic_cast<ObjectReturnValue*>(value.get())) {
         if (auto target = object->getObject()) {
             (*objects_)[target->getGuid()] = target;
         }

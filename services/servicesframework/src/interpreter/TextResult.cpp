@@ -70,7 +70,10 @@ TextResult presentValue(const std::shared_ptr<ReturnValue>& value, bool revealSe
     if (result.type == "void") {
         return result;
     }
-    if (auto object = std::dynamic_pointer_cast<ObjectReturnValue>(value)) {
+    // The helpers' object results are typed "object"; the name spares the cast for the others.
+    const auto* object =
+        result.type == "object" ? dynamic_cast<const ObjectReturnValue*>(value.get()) : nullptr;
+    if (object) {
         result.text =
             ReflectionTypeConversion::ReturnTypeToStringConversions::GetReturnValueAsString(value);
         result.value.kind = TextValue::Kind::Object;

@@ -10,7 +10,6 @@
 #include <KORCoreUtils.h>
 
 #include <algorithm>
-#include <set>
 #include <utility>
 #include <vector>
 
@@ -30,6 +29,13 @@ std::shared_ptr<Property> addressedProperty(const Reflector& reflector, const st
     const bool prefixed = KORCoreUtils::caseInsensitiveStringEquals(prefix, "get") ||
                           KORCoreUtils::caseInsensitiveStringEquals(prefix, "set");
     return reflector.Properties()->getProperty(prefixed ? name.substr(3) : name);
+}
+
+void insertSorted(std::vector<std::string>& texts, const std::string& text) {
+    const auto at = std::lower_bound(texts.begin(), texts.end(), text);
+    if (at == texts.end() || *at != text) {
+        texts.insert(at, text);
+    }
 }
 
 std::string article(const std::string& type) {
@@ -154,11 +160,13 @@ class SignatureTyping {
     void fromOverloads(const Reflector& reflector) {
         const std::vector<Signature> fitting = fittingOverloads(reflector);
         for (std::size_t k = 0; k < arguments_.size() && !fitting.empty(); ++k) {
-            std::set<std::string> types;
-            std::set<std::string> declaredNames;
+            // Sorted and without repeats; usually one overload fits, so these stay tiny.
+            std::vector<std::string> types;
+            std::vector<std::string> declaredNames;
             for (const auto& signature : fitting) {
-                types.insert(signature[position(signature, k)].first);
-                declaredNames.insert(signature[position(signature, k)].second);
+                const auto& declared = signature[position(signature, k)];
+                insertSorted(types, declared.first);
+                insertSorted(declaredNames, declared.second);
             }
             if (declaredNames.size() == 1) {
                 names_[k] = *declaredNames.begin();
