@@ -180,7 +180,7 @@ TEST(ShellProcessTest, JsonGivesOneTypedObjectPerResultNotificationAndFailure) {
          "HelloWorldService/sayHello(\"Zed \\\"Z\\\"\")", "HelloWorldService/Greeting(\"Hi\")",
          "HelloWorldService/Secret(securestring s=\"x\")", "HelloWorldService/Secret",
          "HelloWorldService/add(1, x)", "unwatch names", "HelloWorldService/Owner",
-         "describe HelloWorldService/Owner"}));
+         "describe HelloWorldService/Owner", "HelloWorldService/Guests"}));
     EXPECT_EQ(1, run.status);
     EXPECT_EQ("", run.err);
     // The owner's GUID is new in every run: read it back from the object's text.
@@ -201,6 +201,7 @@ TEST(ShellProcessTest, JsonGivesOneTypedObjectPerResultNotificationAndFailure) {
 {"command":"unwatch names","ok":true,"output":["stopped watching names"]}
 {"request":"HelloWorldService/Owner","ok":true,"type":"object","text":"HelloWorldOwner GUID","value":{"interface":"HelloWorldOwner","guid":"GUID"}}
 {"command":"describe HelloWorldService/Owner","ok":true,"describe":{"interface":"HelloWorldOwner","properties":[{"name":"Age","type":"int","readOnly":false,"kind":"value"},{"name":"Name","type":"std::string","readOnly":false,"kind":"value"}],"methods":[]}}
+{"request":"HelloWorldService/Guests","ok":true,"type":"list(std::string)","text":"","value":[]}
 )j";
     std::string withGuid = expected;
     for (std::size_t at; (at = withGuid.find("GUID")) != std::string::npos;) {

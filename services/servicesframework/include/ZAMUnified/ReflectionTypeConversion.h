@@ -120,7 +120,7 @@ namespace ReturnTypeToStringConversions {
 // getValueAsString(). Never throws for a missing value; instead answers
 //   "GetReturnValueAsString received a NULL pointer to a ReturnValue." for an empty pointer, and
 //   "Failed to convert the ReturnValue to a string successfully, for ReturnType \"<type>\"."
-// when the result's own text is empty.
+// when the result's own text is empty; a list result (isList()) with no elements answers "".
 std::string GetReturnValueAsString(std::shared_ptr<ReturnValue> value);
 
 }  // namespace ReturnTypeToStringConversions

@@ -290,7 +290,9 @@ std::string GetReturnValueAsString(std::shared_ptr<ReturnValue> value) {
         }
     }
     text = value->getValueAsString();
-    if (text.empty()) {
+    // An empty list is a value like any other, whose text is empty; only a result of another
+    // kind without text failed to convert.
+    if (text.empty() && !value->isList()) {
         text = "Failed to convert the ReturnValue to a string successfully, for ReturnType \"" +
                value->getReturnType() + "\".";
     }

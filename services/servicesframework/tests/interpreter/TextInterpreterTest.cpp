@@ -138,10 +138,7 @@ TEST_F(TextInterpreterTest, ValuesAreTypedInTheirStructureAndJson) {
         {detail::wrapValue<char>('"'), false, "\"", "\"\\\"\""},
         {detail::wrapValue<std::string>(std::string("a\xff")), false, "a\xff", "\"a\xef\xbf\xbd\""},
         {detail::wrapValue<std::shared_ptr<std::vector<float>>>(list), false, "0.5;2", "[0.5,2]"},
-        {detail::wrapValue<std::shared_ptr<std::vector<int>>>(empty), false,
-         "Failed to convert the ReturnValue to a string successfully, for ReturnType "
-         "\"list(int)\".",
-         "[]"},
+        {detail::wrapValue<std::shared_ptr<std::vector<int>>>(empty), false, "", "[]"},
         {detail::wrapValue<zam::SecureString>(zam::SecureString("pin")), false, "********",
          "{\"masked\":true}"},
         {detail::wrapValue<zam::SecureString>(zam::SecureString("pin")), true, "pin", "\"pin\""},
