@@ -140,16 +140,24 @@ bool Shell::describe(const std::string& arguments, const std::string& line) {
     if (!result.ok) {
         return output_.failure(kind_, line, result.error, result.why);
     }
-    std::vector<std::string> lines{description.interfaceName, "properties:"};
+    std::vector<std::string> lines;
+    if (!description.member.empty()) {
+        lines.push_back(arguments + ": " + description.memberKind + " of " +
+                        description.interfaceName);
+    } else {
+        lines = {description.interfaceName, "properties:"};
+    }
     Table table({}, "  ");
     for (const auto& property : description.properties) {
         table.add({property.name, property.type, property.readOnly ? "read-only" : "read/write",
-                   property.kind});
+                   property.kind, property.watchable ? "watchable" : "not watchable"});
     }
     for (const std::string& row : table.lines()) {
         lines.push_back(row);
     }
-    lines.push_back("methods:");
+    if (description.member.empty()) {
+        lines.push_back("methods:");
+    }
     for (const auto& method : description.methods) {
         lines.push_back("  " + method.returnType + " " + method.name + "(" + method.parameters +
                         ")");

@@ -138,11 +138,11 @@ class AbacusManifest {
 const char* const kDescribeService =
     "HelloWorldService\n"
     "properties:\n"
-    "  GreetedNames  list(std::string)  read-only   list\n"
-    "  Greeting      std::string        read/write  value\n"
-    "  Guests        list(std::string)  read/write  mutable list\n"
-    "  Owner         object             read-only   value\n"
-    "  Secret        zam::SecureString  read/write  value\n"
+    "  GreetedNames  list(std::string)  read-only   list          watchable\n"
+    "  Greeting      std::string        read/write  value         watchable\n"
+    "  Guests        list(std::string)  read/write  mutable list  watchable\n"
+    "  Owner         object             read-only   value         not watchable\n"
+    "  Secret        zam::SecureString  read/write  value         not watchable\n"
     "methods:\n"
     "  int add(int a, int b)\n"
     "  std::string greetAll(list(std::string) names)\n"
@@ -200,7 +200,7 @@ TEST(ShellProcessTest, JsonGivesOneTypedObjectPerResultNotificationAndFailure) {
 {"request":"HelloWorldService/add(1, x)","ok":false,"error":"argument 'b' of add: \"x\" is not an int"}
 {"command":"unwatch names","ok":true,"output":["stopped watching names"]}
 {"request":"HelloWorldService/Owner","ok":true,"type":"object","text":"HelloWorldOwner GUID","value":{"interface":"HelloWorldOwner","guid":"GUID"}}
-{"command":"describe HelloWorldService/Owner","ok":true,"describe":{"interface":"HelloWorldOwner","properties":[{"name":"Age","type":"int","readOnly":false,"kind":"value"},{"name":"Name","type":"std::string","readOnly":false,"kind":"value"}],"methods":[]}}
+{"command":"describe HelloWorldService/Owner","ok":true,"describe":{"interface":"HelloWorldOwner","properties":[{"name":"Age","type":"int","readOnly":false,"kind":"value","watchable":false},{"name":"Name","type":"std::string","readOnly":false,"kind":"value","watchable":true}],"methods":[]}}
 {"request":"HelloWorldService/Guests","ok":true,"type":"list(std::string)","text":"","value":[]}
 )j";
     std::string withGuid = expected;
@@ -306,7 +306,7 @@ TEST(ShellProcessTest, AManifestNamedPluginIsFoundByEveryFormOfItsName) {
         "10\nabab\n12\n12\n"
         "AbacusService\n"
         "properties:\n"
-        "  Total  long  read/write  value\n"
+        "  Total  long  read/write  value  not watchable\n"
         "methods:\n"
         "  int divide(int a, int b)\n"
         "  int jam()\n"
@@ -344,13 +344,16 @@ TEST(ShellProcessTest, WatchesPrintEveryKindOfChangeUntilUnwatched) {
 
     const ShellRun refused = runShell(withLines(
         {"--keep-going"}, {"watch HelloWorldService/Greeting", "watch HelloWorldService/Greeting",
-                           "unwatch nothing", "watch HelloWorldService/nope"}));
+                           "unwatch nothing", "watch HelloWorldService/nope",
+                           "watch HelloWorldService/Owner"}));
     EXPECT_EQ(1, refused.status);
     EXPECT_EQ(
         "-e 2: already watching HelloWorldService/Greeting\n"
         "-e 3: not watching \"nothing\"\n"
         "-e 4: Cannot subscribe Property \"nope\" because this property could not be found by "
-        "Reflection.\n",
+        "Reflection.\n"
+        "-e 5: cannot watch HelloWorldService/Owner: the property has no change notifier, so it "
+        "announces no changes\n",
         refused.err);
 }
 
@@ -365,16 +368,22 @@ TEST(ShellProcessTest, DescribeObjectsAndStartsByGuid) {
         withLines({"--keep-going"},
                   {owner[0], "@" + guid + "/Name(\"Grace\")", "HelloWorldService/Owner/Name",
                    "UnifiedBusinessObject(\"" + guid + "\")/Age", "describe @" + guid, "objects",
-                   "describe HelloWorldService", "describe HelloWorldService/Greeting"}));
+                   "describe HelloWorldService", "describe HelloWorldService/sayHello/size",
+                   "describe HelloWorldService/add", "describe HelloWorldService/Owner/Name"}));
     EXPECT_EQ(1, run.status);
-    EXPECT_EQ("-e 8: the value of HelloWorldService/Greeting is not an object\n", run.err);
+    EXPECT_EQ("-e 8: the value of HelloWorldService/sayHello is not an object\n", run.err);
+    // A path that ends in a method or a plain property describes that member.
     EXPECT_EQ(first.out + "Grace\n36\n" +
                   "HelloWorldOwner\n"
                   "properties:\n"
-                  "  Age   int          read/write  value\n"
-                  "  Name  std::string  read/write  value\n"
+                  "  Age   int          read/write  value  not watchable\n"
+                  "  Name  std::string  read/write  value  watchable\n"
                   "methods:\n" +
-                  "  " + guid + "  HelloWorldOwner\n" + kDescribeService,
+                  "  " + guid + "  HelloWorldOwner\n" + kDescribeService +
+                  "HelloWorldService/add: method of HelloWorldService\n"
+                  "  int add(int a, int b)\n"
+                  "HelloWorldService/Owner/Name: property of HelloWorldOwner\n"
+                  "  Name  std::string  read/write  value  watchable\n",
               run.out);
 }
 

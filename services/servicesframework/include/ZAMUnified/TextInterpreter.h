@@ -35,7 +35,8 @@ struct ObjectDescription {
         std::string name;
         std::string type;
         bool readOnly = false;
-        std::string kind;  // "value", "list" or "mutable list"
+        std::string kind;        // "value", "list" or "mutable list"
+        bool watchable = false;  // it has a change notifier, so `watch` can follow it
     };
     struct MethodEntry {
         std::string name;
@@ -45,6 +46,11 @@ struct ObjectDescription {
     std::string interfaceName;
     std::vector<PropertyEntry> properties;  // by name
     std::vector<MethodEntry> methods;       // by name, overloads in the order they were added
+    // For a path that ends in a method or in a property whose value is not an object: that
+    // member's name, and "method" or "property"; the entries then hold only that member, and
+    // interfaceName is its owner's. Empty for an object.
+    std::string member;
+    std::string memberKind;
 };
 
 // A change that a watched list property announced: its flag and positions, as its library
@@ -68,12 +74,13 @@ class TextInterpreter {
 
     // Runs one request line, such as "HelloWorldService/add(a=20, b=22)".
     TextResult run(const std::string& line);
-    // The members of the service or object that `path` leads to; the path is run when it has
-    // more than one step.
+    // The members of the service or object that `path` leads to, or the method or plain property
+    // it ends in; the steps before the last are run (each member once) when there are any.
     TextResult describe(const std::string& path, ObjectDescription& description);
 
     // Calls `callback` with the property's new value (on the notifying thread) every time the
-    // property that `path` ends in announces a change. Labels are unique.
+    // property that `path` ends in announces a change. Labels are unique; a property without a
+    // change notifier is refused, since it would never announce anything.
     using WatchCallback = std::function<void(const std::string& label, const TextResult& value,
                                              const PropertyChange& change)>;
     TextResult watch(const std::string& path, const std::string& label, WatchCallback callback);
@@ -90,6 +97,10 @@ class TextInterpreter {
     void prepare(const std::shared_ptr<std::vector<RequestSyntax::Step>>& steps, Request& request);
     void resolveStart(const std::vector<RequestSyntax::Step>& steps);
     std::shared_ptr<Reflector> startReflector(const RequestSyntax::Step& start, std::string& why);
+    // The reflector of the object that the first `count` steps lead to, running them if there is
+    // more than one; empty, with `failure` filled in, when there is none.
+    std::shared_ptr<Reflector> objectAt(const std::vector<RequestSyntax::Step>& steps,
+                                        std::size_t count, TextResult& failure);
     // Runs `body`, turning what it or service code throws into a failed result.
     TextResult guarded(const std::function<TextResult()>& body);
     void remember(const std::shared_ptr<ReturnValue>& value);

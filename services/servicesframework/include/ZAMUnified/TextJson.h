@@ -27,7 +27,8 @@ std::string result(const std::string& key, const std::string& line, const TextRe
 // {"watch":LABEL,"ok":true,"type":...,"text":...,"value":...[,"change":[FLAG,N,...]]}
 std::string notification(const std::string& label, const TextResult& value,
                          const PropertyChange& change);
-// {"interface":NAME,"properties":[{"name","type","readOnly","kind"}...],
+// {"interface":NAME[,"member":NAME,"memberKind":"method"|"property"],
+//  "properties":[{"name","type","readOnly","kind","watchable"}...],
 //  "methods":[{"name","returnType","parameters"}...]}
 std::string description(const ObjectDescription& description);
 // [{"name","type","id"(number or null),"library"(string or null),"loaded"}...]

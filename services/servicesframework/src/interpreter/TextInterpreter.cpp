@@ -6,6 +6,7 @@
 #include <ZAMUnified/Method.h>
 #include <ZAMUnified/Methods.h>
 #include <ZAMUnified/MutableListProperty.h>
+#include <ZAMUnified/NonListProperty.h>
 #include <ZAMUnified/Properties.h>
 #include <ZAMUnified/ReflectorFactory.h>
 #include <ZAMUnified/ServiceFactoryImpl.h>
@@ -53,6 +54,25 @@ std::string propertyKind(const std::shared_ptr<Property>& property) {
         return "list";
     }
     return "value";
+}
+
+// Whether the property announces changes: subscribing to one without a change notifier gives an
+// expired connection. The probe connects an empty function, which is never called, and
+// disconnects it at once.
+bool isWatchable(const std::shared_ptr<Property>& property) {
+    std::weak_ptr<PropertyNotifierConnection> connection;
+    if (auto nonList = std::dynamic_pointer_cast<NonListProperty>(property)) {
+        connection = nonList->subscribe(std::function<void()>());
+    } else if (auto mutableList = std::dynamic_pointer_cast<MutableListProperty>(property)) {
+        connection = mutableList->subscribe(std::function<void(bool, int, int, int)>());
+    } else if (auto list = std::dynamic_pointer_cast<ListProperty>(property)) {
+        connection = list->subscribe(std::function<void(bool, int, int)>());
+    }
+    if (auto live = connection.lock()) {
+        live->disconnect();
+        return true;
+    }
+    return false;
 }
 
 }  // namespace
@@ -219,37 +239,90 @@ std::shared_ptr<Reflector> TextInterpreter::startReflector(const Step& start, st
     return reflector;
 }
 
+std::shared_ptr<Reflector> TextInterpreter::objectAt(const std::vector<Step>& steps,
+                                                     std::size_t count, TextResult& failure) {
+    std::string why;
+    if (count == 1) {
+        auto reflector = startReflector(steps.front(), why);
+        if (!reflector) {
+            failure = failedResult(why);
+        }
+        return reflector;
+    }
+    auto prefix = std::make_shared<std::vector<Step>>(steps.begin(), steps.begin() + count);
+    auto request = std::make_shared<Request>(RequestSyntax::interpreterPath(*prefix));
+    prepare(prefix, *request);
+    const auto result = interpreter_.execute(request);
+    if (!result->isSuccess()) {
+        failure = failedResult(result->getErrorMessage());
+        return nullptr;
+    }
+    remember(result->getResult());
+    auto reflector = result->getResult() ? result->getResult()->getReflector() : nullptr;
+    if (!reflector) {
+        std::string path;
+        for (std::size_t k = 0; k < count; ++k) {
+            path +=
+                std::string(k == 0 ? "" : "/") + (steps[k].guidStart ? "@" : "") + steps[k].name;
+        }
+        failure = failedResult("the value of " + path + " is not an object");
+    }
+    return reflector;
+}
+
 TextResult TextInterpreter::describe(const std::string& path, ObjectDescription& description) {
     return guarded([&] {
-        auto steps = std::make_shared<std::vector<Step>>(parsed(path));
-        resolveStart(*steps);
+        const std::vector<Step> steps = parsed(path);
+        resolveStart(steps);
+        description = ObjectDescription();
+        TextResult result;
+        result.ok = true;
+        const Step& last = steps.back();
         std::shared_ptr<Reflector> reflector;
-        if (steps->size() == 1) {
-            std::string why;
-            reflector = startReflector(steps->front(), why);
-            if (!reflector) {
-                return failedResult(why);
+        if (steps.size() > 1 && !last.hasArgumentList) {
+            // The owner of the last member; the member decides what is described.
+            const auto owner = objectAt(steps, steps.size() - 1, result);
+            if (!owner) {
+                return result;
             }
-        } else {
-            auto request = std::make_shared<Request>(RequestSyntax::interpreterPath(*steps));
-            prepare(steps, *request);
-            const auto result = interpreter_.execute(request);
-            if (!result->isSuccess()) {
-                return failedResult(result->getErrorMessage());
-            }
-            remember(result->getResult());
-            reflector = result->getResult() ? result->getResult()->getReflector() : nullptr;
-            if (!reflector) {
-                return failedResult("the value of " + path + " is not an object");
+            description.interfaceName = owner->getInterfaceName();
+            if (const auto property = detail::addressedProperty(*owner, last.name)) {
+                if (property->getType() != "object") {
+                    description.member = property->getPropertyName();
+                    description.memberKind = "property";
+                    description.properties.push_back(
+                        {property->getPropertyName(), property->getType(), property->isReadOnly(),
+                         propertyKind(property), isWatchable(property)});
+                    return result;
+                }
+                const auto value = property->getValue();
+                remember(value);
+                reflector = value ? value->getReflector() : nullptr;
+                if (!reflector) {
+                    return failedResult("the value of " + path + " is not an object");
+                }
+            } else if (!owner->Methods()->getOverloads(last.name).empty()) {
+                description.member = last.name;
+                description.memberKind = "method";
+                for (const auto& overload : owner->Methods()->getOverloads(last.name)) {
+                    description.methods.push_back(
+                        {last.name, overload->getReturnType(), overload->getParameters()});
+                }
+                return result;
             }
         }
-        description = ObjectDescription();
+        if (!reflector) {
+            reflector = objectAt(steps, steps.size(), result);
+            if (!reflector) {
+                return result;
+            }
+        }
         description.interfaceName = reflector->getInterfaceName();
         const auto properties = reflector->Properties();
         for (const std::string& name : properties->getPropertyNames()) {
             const auto property = properties->getProperty(name);
-            description.properties.push_back(
-                {name, property->getType(), property->isReadOnly(), propertyKind(property)});
+            description.properties.push_back({name, property->getType(), property->isReadOnly(),
+                                              propertyKind(property), isWatchable(property)});
         }
         const auto methods = reflector->Methods();
         std::vector<std::string> names = methods->getMethodNames();
@@ -260,9 +333,7 @@ TextResult TextInterpreter::describe(const std::string& path, ObjectDescription&
                     {name, overload->getReturnType(), overload->getParameters()});
             }
         }
-        TextResult done;
-        done.ok = true;
-        return done;
+        return result;
     });
 }
 
@@ -306,6 +377,11 @@ TextResult TextInterpreter::watch(const std::string& path, const std::string& la
         subscription->setArgumentResolver(nullptr);
         if (!result->isSuccess()) {
             return failedResult(result->getErrorMessage());
+        }
+        if (result->getResult().expired()) {
+            return failedResult("cannot watch " + path +
+                                ": the property has no change notifier, so it announces no "
+                                "changes");
         }
         watches_[label] = result->getResult();
         TextResult done;

@@ -151,7 +151,8 @@ std::string description(const ObjectDescription& description) {
         properties.push_back({{"name", property.name},
                               {"type", property.type},
                               {"readOnly", property.readOnly},
-                              {"kind", property.kind}});
+                              {"kind", property.kind},
+                              {"watchable", property.watchable}});
     }
     Json methods = Json::array();
     for (const auto& method : description.methods) {
@@ -159,9 +160,14 @@ std::string description(const ObjectDescription& description) {
                            {"returnType", method.returnType},
                            {"parameters", method.parameters}});
     }
-    return dumped(Json{{"interface", description.interfaceName},
-                       {"properties", properties},
-                       {"methods", methods}});
+    Json json{{"interface", description.interfaceName}};
+    if (!description.member.empty()) {
+        json["member"] = description.member;
+        json["memberKind"] = description.memberKind;
+    }
+    json["properties"] = properties;
+    json["methods"] = methods;
+    return dumped(json);
 }
 
 std::string services(const std::vector<ServiceReport>& services) {

@@ -22,15 +22,6 @@ using RequestSyntax::Argument;
 using RequestSyntax::quote;
 using Signature = std::vector<std::pair<std::string, std::string>>;
 
-// The interpreter's rule: a get or set prefix in any letter case addresses the property named
-// by the rest, any other name the property of exactly that name.
-std::shared_ptr<Property> addressedProperty(const Reflector& reflector, const std::string& name) {
-    const std::string prefix = name.substr(0, 3);
-    const bool prefixed = KORCoreUtils::caseInsensitiveStringEquals(prefix, "get") ||
-                          KORCoreUtils::caseInsensitiveStringEquals(prefix, "set");
-    return reflector.Properties()->getProperty(prefixed ? name.substr(3) : name);
-}
-
 void insertSorted(std::vector<std::string>& texts, const std::string& text) {
     const auto at = std::lower_bound(texts.begin(), texts.end(), text);
     if (at == texts.end() || *at != text) {
@@ -205,6 +196,13 @@ class SignatureTyping {
 };
 
 }  // namespace
+
+std::shared_ptr<Property> addressedProperty(const Reflector& reflector, const std::string& name) {
+    const std::string prefix = name.substr(0, 3);
+    const bool prefixed = KORCoreUtils::caseInsensitiveStringEquals(prefix, "get") ||
+                          KORCoreUtils::caseInsensitiveStringEquals(prefix, "set");
+    return reflector.Properties()->getProperty(prefixed ? name.substr(3) : name);
+}
 
 bool typedByText(const RequestSyntax::Step& step) {
     return std::all_of(step.arguments.begin(), step.arguments.end(),

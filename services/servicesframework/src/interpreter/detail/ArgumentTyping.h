@@ -14,6 +14,7 @@
 
 #include <ZAMUnified/Interpreter.h>
 #include <ZAMUnified/ParametersCollection.h>
+#include <ZAMUnified/Property.h>
 #include <ZAMUnified/Reflector.h>
 #include <ZAMUnified/RequestSyntax.h>
 
@@ -25,6 +26,10 @@ class TextRequestFailure : public std::runtime_error {
   public:
     using std::runtime_error::runtime_error;
 };
+
+// The property that a step named `name` addresses on `reflector` (a get or set prefix in any letter
+// case addresses the property named by the rest, as the interpreter has it); empty for none.
+std::shared_ptr<Property> addressedProperty(const Reflector& reflector, const std::string& name);
 
 // Whether the step's arguments can be typed without looking at the object: all typed, none named.
 bool typedByText(const RequestSyntax::Step& step);
