@@ -27,6 +27,51 @@ std::string milliseconds(std::chrono::microseconds duration) {
     return text;
 }
 
+// Whether a library record lists the id or the name (case-blind) among its authenticators, or
+// one is registered: asking the factory for anything else only logs that nothing has it.
+bool knowsAuthenticator(UnifiedFactory& factory, unsigned int id, const std::string& name) {
+    auto same = [&](unsigned int otherId, const std::string& otherName) {
+        return name.empty() ? otherId == id
+                            : KORCoreUtils::caseInsensitiveStringEquals(otherName, name);
+    };
+    for (const auto& entry : factory.getRegisteredAuthenticators()) {
+        if (same(entry.first, entry.second)) {
+            return true;
+        }
+    }
+    if (const auto loader = factory.getLibraryLoader()) {
+        for (const LibraryRecord& record : loader->getLibraryRecords()) {
+            for (unsigned int listed : record.authenticatorIds) {
+                if (name.empty() && listed == id) {
+                    return true;
+                }
+            }
+            for (const std::string& listed : record.authenticatorNames) {
+                if (!name.empty() && same(0, listed)) {
+                    return true;
+                }
+            }
+        }
+    }
+    return false;
+}
+
+bool knowsFeatureSet(UnifiedFactory& factory, unsigned int id) {
+    if (factory.getFeatureSetRegistry()->getItem<FeatureSet>(id)) {
+        return true;
+    }
+    if (const auto loader = factory.getLibraryLoader()) {
+        for (const LibraryRecord& record : loader->getLibraryRecords()) {
+            for (unsigned int listed : record.featureSetIds) {
+                if (listed == id) {
+                    return true;
+                }
+            }
+        }
+    }
+    return false;
+}
+
 std::vector<std::string> statisticsLines(const StatisticsReport& report) {
     const auto& dispatcher = report.dispatcher;
     const auto& pool = report.backgroundPool;
@@ -90,7 +135,10 @@ bool Shell::services(const std::string&, const std::string& line) {
     Table table({"NAME", "TYPE", "ID", "LIBRARY", "LOADED"});
     for (const ServiceReport& service : reports) {
         table.add({service.name, service.type, service.hasId ? std::to_string(service.id) : "-",
-                   service.library.empty() ? "-" : service.library, service.loaded ? "yes" : "no"});
+                   service.library.empty() ? "-" : service.library,
+                   service.loaded      ? "yes"
+                   : service.installed ? "no"
+                                       : "not installed"});
     }
     output_.structured(line, table.lines(), "services", TextJson::services(reports));
     return true;
@@ -203,6 +251,10 @@ bool Shell::featureSet(const std::string& arguments, const std::string& line) {
         return fail(line, "usage: featureset start|stop|status ID");
     }
     const std::string name = "feature set " + words[1];
+    if (!knowsFeatureSet(*unified_, id)) {
+        return fail(line, "no feature set has id " + words[1] +
+                              ": none is registered and no library record lists it");
+    }
     if (words[0] == "start") {
         unified_->StartFeatureSet(id,
                                   std::make_shared<FeatureSetAdapter::EventsPtr::element_type>());
@@ -233,12 +285,12 @@ bool Shell::authenticator(const std::string& arguments, const std::string& line)
     }
     unsigned int id = 0;
     if (!parseNumber(arguments, id)) {
-        id = unified_->getAuthenticatorId(arguments);
-        if (id == 0) {
+        if (!knowsAuthenticator(*unified_, 0, arguments) ||
+            (id = unified_->getAuthenticatorId(arguments)) == 0) {
             return fail(line, "no authenticator is named " + RequestSyntax::quote(arguments));
         }
     }
-    if (!unified_->getAuthenticator(id)) {
+    if (!knowsAuthenticator(*unified_, id, "") || !unified_->getAuthenticator(id)) {
         return fail(line, "no authenticator has id " + std::to_string(id));
     }
     output_.lines(line,

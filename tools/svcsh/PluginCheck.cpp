@@ -11,8 +11,10 @@
 
 #include <algorithm>
 #include <exception>
+#include <filesystem>
 #include <memory>
 #include <set>
+#include <system_error>
 #include <utility>
 #include <vector>
 
@@ -244,6 +246,22 @@ bool loadLibrary(Table& table, const LibraryRecord& listed, UnifiedFactory& fact
     return true;
 }
 
+// An authenticator id that another record also claims is answered by whichever record the factory
+// asks first: the built-in ones come before every manifest.
+void flagSharedAuthenticatorIds(Table& table, const LibraryRecord& record,
+                                const std::vector<LibraryRecord>& others) {
+    for (unsigned int id : record.authenticatorIds) {
+        for (const LibraryRecord& other : others) {
+            const auto& ids = other.authenticatorIds;
+            if (other.name != record.name && std::find(ids.begin(), ids.end(), id) != ids.end()) {
+                table.problem("authenticator id", std::to_string(id),
+                              "also claimed by the library record " + other.name +
+                                  ", which the factory asks first");
+            }
+        }
+    }
+}
+
 }  // namespace
 
 int checkPluginDirectory(const std::string& directory, std::ostream& out) {
@@ -252,10 +270,21 @@ int checkPluginDirectory(const std::string& directory, std::ostream& out) {
     out << "Checking plug-in directory " << dir << "\n";
     Table table(out);
 
+    std::error_code missing;
+    if (!std::filesystem::is_regular_file(manifestPath, missing)) {
+        // Said once, in the table: the loader would also log it.
+        table.problem("manifest", manifestPath, "no such file");
+        table.summary();
+        return kCheckUnreadable;
+    }
+
     auto factory = std::make_shared<UnifiedFactory>();
     factory->Init();
     std::shared_ptr<ZAMUnified::LibraryLoader> loader = factory->getLibraryLoader();
-    // Only the manifest's record may answer: a built-in record listing the same names would
+    // The records every host has before any manifest: one that claims an id the manifest claims
+    // answers for it first.
+    const std::vector<LibraryRecord> builtIn = loader->getLibraryRecords();
+    // Only the manifest's record may answer here: a built-in record listing the same names would
     // otherwise be found first.
     loader->UnloadLibraries();
     loader->LoadLibraryManifest(dir);
@@ -278,6 +307,7 @@ int checkPluginDirectory(const std::string& directory, std::ostream& out) {
             compareFeatureSets(table, record, *factory);
             compareAuthenticators(table, record, *factory);
         }
+        flagSharedAuthenticatorIds(table, record, builtIn);
         status = table.problems() == 0 ? kCheckPassed : kCheckProblems;
     }
     table.summary();

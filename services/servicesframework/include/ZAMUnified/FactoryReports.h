@@ -22,6 +22,8 @@ struct ServiceReport {
     unsigned int id = 0;
     std::string library;  // the record that promises it; "" for a service no record lists
     bool loaded = false;  // registered with the factory
+    // The library file of its record exists (a service no record lists is installed).
+    bool installed = true;
 };
 
 struct LibraryReport {

@@ -51,9 +51,10 @@ class Request {
     // For a text front end that can type a step's arguments only once it knows the object they go
     // to. When the interpreter reaches a name without an attached collection, it asks `resolver`
     // with the reflector of the object the step runs on (null when the value before it has none)
-    // and the name, just before the step runs, and attaches a non-empty answer to the name. What
-    // the resolver throws passes out of Interpreter::execute() and subscribe() unchanged. Without
-    // a resolver (the default) every step takes what is attached, as before.
+    // and the name, just before the step runs, and passes the answer to that step alone; so the
+    // resolver hears of every such step, in path order, once. What the resolver throws passes out
+    // of Interpreter::execute() and subscribe() unchanged. Without a resolver (the default) every
+    // step takes what is attached, as before.
     using ArgumentResolver = std::function<std::shared_ptr<ParametersCollection>(
         const Reflector* reflector, std::string_view name)>;
     void setArgumentResolver(ArgumentResolver resolver);
@@ -88,6 +89,8 @@ class Request {
     std::shared_ptr<ParametersCollection> firstCollection;
     std::map<std::string, std::shared_ptr<ParametersCollection>, std::less<>> parameterCollections;
     ArgumentResolver argumentResolver;
+    // The resolver's answer for the step running now.
+    std::shared_ptr<ParametersCollection> resolvedArguments;
 };
 
 }  // namespace ZAMUnified

@@ -92,9 +92,13 @@ class TextInterpreter {
     const std::shared_ptr<UnifiedFactory>& factory() const { return factory_; }
 
   private:
-    // The request for `steps`, its start made known and every argument typed now or, where the
-    // object decides the type, when the walk reaches it. Throws detail::TextRequestFailure.
-    void prepare(const std::shared_ptr<std::vector<RequestSyntax::Step>>& steps, Request& request);
+    // How far a request's walk got, for its failure message.
+    struct Walk;
+    // Readies `request` for `steps`: its start made known, every argument typed now or, where the
+    // object decides the type, when the walk reaches its step. Throws detail::TextRequestFailure.
+    std::shared_ptr<Walk> prepare(std::vector<RequestSyntax::Step> steps, Request& request);
+    // The interpreter's failure for `walk`, saying where a long chain stopped.
+    TextResult walkFailure(const Walk& walk, const std::string& message) const;
     void resolveStart(const std::vector<RequestSyntax::Step>& steps);
     std::shared_ptr<Reflector> startReflector(const RequestSyntax::Step& start, std::string& why);
     // The reflector of the object that the first `count` steps lead to, running them if there is

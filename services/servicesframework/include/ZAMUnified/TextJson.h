@@ -31,7 +31,7 @@ std::string notification(const std::string& label, const TextResult& value,
 //  "properties":[{"name","type","readOnly","kind","watchable"}...],
 //  "methods":[{"name","returnType","parameters"}...]}
 std::string description(const ObjectDescription& description);
-// [{"name","type","id"(number or null),"library"(string or null),"loaded"}...]
+// [{"name","type","id"(number or null),"library"(string or null),"loaded","installed"}...]
 std::string services(const std::vector<ServiceReport>& services);
 // [{"name","path","state","reason"(only when failed),"provides":{"services":[...],
 //   "serviceIds":[...],"featureSets":[...],"featureSetIds":[...],"authenticators":[...],

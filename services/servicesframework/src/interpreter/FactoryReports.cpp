@@ -8,7 +8,9 @@
 
 #include "interpreter/detail/ServiceNames.h"
 
+#include <filesystem>
 #include <set>
+#include <system_error>
 
 namespace ZAMUnified {
 
@@ -27,6 +29,12 @@ std::vector<std::string> demangled(const std::vector<std::string>& names) {
         result.push_back(detail::demangledName(name));
     }
     return result;
+}
+
+// A built-in record names its library whether or not it was installed beside the framework.
+bool installed(const LibraryRecord& record) {
+    std::error_code error;
+    return std::filesystem::exists(record.path, error);
 }
 
 }  // namespace
@@ -50,6 +58,7 @@ std::vector<ServiceReport> reportServices(UnifiedFactory& factory) {
                 }
                 report.library = record.name;
                 report.loaded = registered(mangled);
+                report.installed = report.loaded || installed(record);
                 reports.push_back(report);
                 listed.insert(mangled);
             }
@@ -78,7 +87,8 @@ std::vector<LibraryReport> reportLibraries(UnifiedFactory& factory) {
         report.path = record.path;
         report.state = status.state == LibraryStatus::State::Loaded   ? "loaded"
                        : status.state == LibraryStatus::State::Failed ? "failed"
-                                                                      : "not loaded";
+                       : installed(record)                            ? "not loaded"
+                                                                      : "not installed";
         if (status.state == LibraryStatus::State::Failed) {
             report.reason = status.reason;
         }

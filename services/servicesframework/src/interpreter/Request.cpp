@@ -152,12 +152,8 @@ const std::shared_ptr<ParametersCollection>& Request::argumentsForStep(std::stri
     if (attached || !argumentResolver) {
         return attached;
     }
-    std::shared_ptr<ParametersCollection> resolved = argumentResolver(reflector, methodName);
-    if (!resolved) {
-        return kNoCollection;
-    }
-    addParameterCollectionToMethod(std::string(methodName), std::move(resolved));
-    return findParameterCollection(methodName);
+    resolvedArguments = argumentResolver(reflector, methodName);
+    return resolvedArguments;
 }
 
 }  // namespace ZAMUnified

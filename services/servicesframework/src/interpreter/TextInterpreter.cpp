@@ -119,12 +119,12 @@ TextResult TextInterpreter::guarded(const std::function<TextResult()>& body) {
 
 TextResult TextInterpreter::run(const std::string& line) {
     return guarded([&] {
-        auto steps = std::make_shared<std::vector<Step>>(parsed(line));
-        auto request = std::make_shared<Request>(RequestSyntax::interpreterPath(*steps));
-        prepare(steps, *request);
+        std::vector<Step> steps = parsed(line);
+        auto request = std::make_shared<Request>(RequestSyntax::interpreterPath(steps));
+        const auto walk = prepare(std::move(steps), *request);
         const auto result = interpreter_.execute(request);
         if (!result->isSuccess()) {
-            return failedResult(result->getErrorMessage());
+            return walkFailure(*walk, result->getErrorMessage());
         }
         remember(result->getResult());
         return presentValue(result->getResult(), options_.revealSecrets);
@@ -168,13 +168,25 @@ void TextInterpreter::resolveStart(const std::vector<Step>& steps) {
     (*reflectors_)[start.name] = reflector;
 }
 
-void TextInterpreter::prepare(const std::shared_ptr<std::vector<Step>>& steps, Request& request) {
-    resolveStart(*steps);
-    // The interpreter attaches arguments to names, not to positions: a name used twice must
-    // carry the same arguments both times.
+struct TextInterpreter::Walk {
+    std::vector<Step> steps;
+    // Per step, the arguments typed before the walk (those whose types the text gives).
+    std::vector<std::shared_ptr<ParametersCollection>> typed;
+    std::size_t next = 1;  // the step the resolver hears of next; the start is never asked for
+    std::size_t reached = 0;
+    std::string reachedOn;  // the interface of the object the step reached runs on
+};
+
+std::shared_ptr<TextInterpreter::Walk> TextInterpreter::prepare(std::vector<Step> steps,
+                                                                Request& request) {
+    resolveStart(steps);
+    auto walk = std::make_shared<Walk>();
+    walk->steps = std::move(steps);
+    walk->typed.resize(walk->steps.size());
+    // Requests carry arguments by name: a name used twice must carry the same arguments.
     std::map<std::string, const Step*> first;
-    for (std::size_t index = 0; index < steps->size(); ++index) {
-        const Step& step = (*steps)[index];
+    for (std::size_t index = 0; index < walk->steps.size(); ++index) {
+        const Step& step = walk->steps[index];
         if (step.guidStart) {
             request.addParameterToMethod(kGuidStart, std::make_shared<ActualParameter<std::string>>(
                                                          "string", "guid", step.name));
@@ -186,28 +198,57 @@ void TextInterpreter::prepare(const std::shared_ptr<std::vector<Step>>& steps, R
                                      "' appears twice with different arguments; arguments belong "
                                      "to names, so split the request in two");
         }
+        if (step.arguments.empty()) {
+            continue;
+        }
         // Arguments whose types the text gives are typed now, before anything runs.
-        if (seen.second && !step.arguments.empty() && (index == 0 || detail::typedByText(step))) {
+        if (index == 0) {
             request.addParameterCollectionToMethod(
-                step.name, detail::typeArguments(step, index == 0, nullptr, "", objects_));
+                step.name, detail::typeArguments(step, true, nullptr, "", objects_));
+        } else if (detail::typedByText(step)) {
+            walk->typed[index] = detail::typeArguments(step, false, nullptr, "", objects_);
         }
     }
-    // The others when the walk reaches their step and the object it runs on is known.
-    request.setArgumentResolver(
-        [steps, objects = objects_](const Reflector* reflector, std::string_view name) {
-            for (std::size_t index = 1; index < steps->size(); ++index) {
-                const Step& step = (*steps)[index];
-                if (step.name != name) {
-                    continue;
-                }
-                if (step.arguments.empty()) {
-                    return std::shared_ptr<ParametersCollection>();
-                }
-                const std::string why = "'" + (*steps)[index - 1].name + "' is not an object";
-                return detail::typeArguments(step, false, reflector, why, objects);
-            }
+    // The interpreter asks for every step after the start, in order, as it reaches it.
+    request.setArgumentResolver([walk, objects = objects_](const Reflector* reflector,
+                                                           std::string_view name) {
+        std::size_t index = walk->next;
+        while (index < walk->steps.size() && walk->steps[index].name != name) {
+            ++index;  // a path the interpreter splits other than the syntax did
+        }
+        if (index >= walk->steps.size()) {
             return std::shared_ptr<ParametersCollection>();
-        });
+        }
+        walk->next = index + 1;
+        walk->reached = index;
+        // getInterfaceName() is not const, but only reads.
+        walk->reachedOn = reflector ? const_cast<Reflector*>(reflector)->getInterfaceName() : "";
+        const Step& step = walk->steps[index];
+        if (reflector) {
+            const std::string missing = detail::missingArguments(step, *reflector);
+            if (!missing.empty()) {
+                throw TextRequestFailure(missing);
+            }
+        }
+        if (walk->typed[index] || step.arguments.empty()) {
+            return walk->typed[index];
+        }
+        const std::string why = "'" + walk->steps[index - 1].name + "' is not an object";
+        return detail::typeArguments(step, false, reflector, why, objects);
+    });
+    return walk;
+}
+
+TextResult TextInterpreter::walkFailure(const Walk& walk, const std::string& message) const {
+    // Deep in a chain, the interpreter's words alone do not say where; a failure to continue
+    // after a step without a value names its step itself.
+    if (walk.reached < 2 || walk.reachedOn.empty() ||
+        message.rfind("Method or Property \"", 0) == 0) {
+        return failedResult(message);
+    }
+    return failedResult(message + " (at step " + std::to_string(walk.reached + 1) + " of " +
+                        std::to_string(walk.steps.size()) + ", \"" + walk.steps[walk.reached].name +
+                        "\" on " + walk.reachedOn + ")");
 }
 
 std::shared_ptr<Reflector> TextInterpreter::startReflector(const Step& start, std::string& why) {
@@ -249,12 +290,12 @@ std::shared_ptr<Reflector> TextInterpreter::objectAt(const std::vector<Step>& st
         }
         return reflector;
     }
-    auto prefix = std::make_shared<std::vector<Step>>(steps.begin(), steps.begin() + count);
-    auto request = std::make_shared<Request>(RequestSyntax::interpreterPath(*prefix));
-    prepare(prefix, *request);
+    std::vector<Step> prefix(steps.begin(), steps.begin() + count);
+    auto request = std::make_shared<Request>(RequestSyntax::interpreterPath(prefix));
+    const auto walk = prepare(std::move(prefix), *request);
     const auto result = interpreter_.execute(request);
     if (!result->isSuccess()) {
-        failure = failedResult(result->getErrorMessage());
+        failure = walkFailure(*walk, result->getErrorMessage());
         return nullptr;
     }
     remember(result->getResult());
@@ -346,7 +387,7 @@ TextResult TextInterpreter::watch(const std::string& path, const std::string& la
         if (watches_.count(label) != 0) {
             return failedResult("already watching " + label);
         }
-        auto steps = std::make_shared<std::vector<Step>>(parsed(path));
+        std::vector<Step> steps = parsed(path);
         const bool reveal = options_.revealSecrets;
         // Reading the value must not fail the notifying code.
         auto notify = [callback, reveal](const std::string& id, const PropertyValueFetcher& fetcher,
@@ -364,7 +405,7 @@ TextResult TextInterpreter::watch(const std::string& path, const std::string& la
             notify(id, fetcher, {true, flag, {a, b}});
         };
         auto subscription = std::make_shared<Subscription>(
-            RequestSyntax::interpreterPath(*steps), label,
+            RequestSyntax::interpreterPath(steps), label,
             [notify](std::string id, PropertyValueFetcher fetcher) {
                 notify(id, fetcher, PropertyChange());
             },
@@ -372,11 +413,11 @@ TextResult TextInterpreter::watch(const std::string& path, const std::string& la
             [notify](std::string id, PropertyValueFetcher fetcher, bool flag, int a, int b, int c) {
                 notify(id, fetcher, {true, flag, {a, b, c}});
             });
-        prepare(steps, *subscription);
+        const auto walk = prepare(std::move(steps), *subscription);
         const auto result = interpreter_.subscribe(subscription);
         subscription->setArgumentResolver(nullptr);
         if (!result->isSuccess()) {
-            return failedResult(result->getErrorMessage());
+            return walkFailure(*walk, result->getErrorMessage());
         }
         if (result->getResult().expired()) {
             return failedResult("cannot watch " + path +

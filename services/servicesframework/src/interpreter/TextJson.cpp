@@ -177,7 +177,8 @@ std::string services(const std::vector<ServiceReport>& services) {
                         {"type", service.type},
                         {"id", service.hasId ? Json(service.id) : Json()},
                         {"library", service.library.empty() ? Json() : Json(service.library)},
-                        {"loaded", service.loaded}});
+                        {"loaded", service.loaded},
+                        {"installed", service.installed}});
     }
     return dumped(list);
 }

@@ -171,11 +171,12 @@ TEST_F(TextInterpreterTest, AnObjectResultIsRememberedForStartsAtItsGuid) {
 
 TEST_F(TextInterpreterTest, ReportsHaveOneJsonFormWithNullsForWhatIsMissing) {
     ServiceReport loaded{
-        "CountingService", "ZAMUnified::CountingService", true, 7300, "TestCounting", true};
-    ServiceReport unlisted{"Loose", "acme::Loose", false, 0, "", true};
+        "CountingService", "ZAMUnified::CountingService", true, 7300, "TestCounting", true, true};
+    ServiceReport unlisted{"Loose", "acme::Loose", false, 0, "", false, false};
     EXPECT_EQ(R"([{"name":"CountingService","type":"ZAMUnified::CountingService","id":7300,)"
-              R"("library":"TestCounting","loaded":true},{"name":"Loose","type":"acme::Loose",)"
-              R"("id":null,"library":null,"loaded":true}])",
+              R"("library":"TestCounting","loaded":true,"installed":true},{"name":"Loose",)"
+              R"("type":"acme::Loose","id":null,"library":null,"loaded":false,)"
+              R"("installed":false}])",
               TextJson::services({loaded, unlisted}));
 
     LibraryReport failed;

@@ -204,6 +204,64 @@ std::shared_ptr<Property> addressedProperty(const Reflector& reflector, const st
     return reflector.Properties()->getProperty(prefixed ? name.substr(3) : name);
 }
 
+std::string missingArguments(const RequestSyntax::Step& step, const Reflector& reflector) {
+    if (addressedProperty(reflector, step.name)) {
+        return "";
+    }
+    const std::size_t given = step.arguments.size();
+    std::vector<std::string> missing;
+    std::string takes;
+    int candidates = 0;
+    for (const auto& overload : reflector.Methods()->getOverloads(step.name)) {
+        const Signature signature = RequestSyntax::parseSignature(overload->getParameters());
+        if (signature.size() == given) {
+            return "";  // the count fits; whatever is wrong, nothing is missing
+        }
+        if (signature.size() < given) {
+            continue;
+        }
+        // Positional arguments fill the first places; named ones must be declared.
+        std::vector<bool> filled(signature.size(), false);
+        bool fits = true;
+        for (std::size_t k = 0; k < given && fits; ++k) {
+            const Argument& argument = step.arguments[k];
+            if (argument.name.empty()) {
+                filled[k] = true;
+                continue;
+            }
+            const auto at = std::find_if(signature.begin(), signature.end(),
+                                         [&](const auto& p) { return p.second == argument.name; });
+            fits = at != signature.end();
+            if (fits) {
+                filled[static_cast<std::size_t>(at - signature.begin())] = true;
+            }
+        }
+        if (!fits) {
+            continue;
+        }
+        ++candidates;
+        missing.clear();
+        for (std::size_t k = 0; k < signature.size(); ++k) {
+            if (!filled[k]) {
+                missing.push_back(
+                    "'" +
+                    (signature[k].second.empty() ? std::to_string(k + 1) : signature[k].second) +
+                    "'");
+            }
+        }
+        takes = overload->getParameters();
+    }
+    if (candidates != 1 || missing.empty()) {
+        return "";
+    }
+    std::string names;
+    for (const std::string& name : missing) {
+        names += (names.empty() ? "" : ", ") + name;
+    }
+    return std::string(missing.size() == 1 ? "missing argument " : "missing arguments ") + names +
+           " of " + step.name + ", which takes (" + takes + ")";
+}
+
 bool typedByText(const RequestSyntax::Step& step) {
     return std::all_of(step.arguments.begin(), step.arguments.end(),
                        [](const Argument& a) { return !a.type.empty() && a.name.empty(); });

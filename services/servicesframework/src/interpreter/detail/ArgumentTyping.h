@@ -31,6 +31,12 @@ class TextRequestFailure : public std::runtime_error {
 // case addresses the property named by the rest, as the interpreter has it); empty for none.
 std::shared_ptr<Property> addressedProperty(const Reflector& reflector, const std::string& name);
 
+// When the step names a method and gives fewer arguments than its one overload that could take
+// them wants, a message naming the arguments it leaves out, such as
+//   missing argument 'b' of add, which takes (int a, int b)
+// and "" in every other case (a property, an overload that fits the count, or no clear one).
+std::string missingArguments(const RequestSyntax::Step& step, const Reflector& reflector);
+
 // Whether the step's arguments can be typed without looking at the object: all typed, none named.
 bool typedByText(const RequestSyntax::Step& step);
 
