@@ -4,8 +4,22 @@
 
 namespace ZAMUnified {
 
+MonitoredObject::MonitoredObject(const std::shared_ptr<UnifiedFactory>& factory, std::string name)
+    : monitor_(factory ? factory->getResourceMonitor() : nullptr), name_(std::move(name)) {
+    if (auto monitor = monitor_.lock()) {
+        monitor->incrementObjectCount(name_);
+    }
+}
+
+MonitoredObject::~MonitoredObject() {
+    if (auto monitor = monitor_.lock()) {
+        monitor->decrementObjectCount(name_);
+    }
+}
+
 HelloWorldOwner::HelloWorldOwner(std::shared_ptr<UnifiedFactory> factory, std::string name, int age)
-    : UnifiedBusinessObjectImpl(std::move(factory), "HelloWorldOwner"),
+    : UnifiedBusinessObjectImpl(factory, "HelloWorldOwner"),
+      counted_(factory, "HelloWorldOwner"),
       name_(std::move(name)),
       age_(age) {}
 
@@ -22,6 +36,7 @@ void HelloWorldOwner::setAge(int age) {
 
 HelloWorldService::HelloWorldService(std::shared_ptr<UnifiedFactory> factory)
     : UnifiedBusinessObjectImpl(factory, "HelloWorldService"),
+      counted_(factory, "HelloWorldService"),
       owner_(std::make_shared<HelloWorldOwner>(factory, "Ada", 36)) {}
 
 void HelloWorldService::setGreeting(const std::string& greeting) {

@@ -17,6 +17,21 @@ namespace ZAMUnified {
 
 using StringList = std::shared_ptr<std::vector<std::string>>;
 
+// Counts one live object of a name in the factory's resource monitor for as long as it lives, as
+// a service library that wants its objects in the monitor's figures does. A monitor dropped by the
+// factory's Reset() is not counted down.
+class MonitoredObject {
+  public:
+    MonitoredObject(const std::shared_ptr<UnifiedFactory>& factory, std::string name);
+    ~MonitoredObject();
+    MonitoredObject(const MonitoredObject&) = delete;
+    MonitoredObject& operator=(const MonitoredObject&) = delete;
+
+  private:
+    std::weak_ptr<ResourceMonitor> monitor_;
+    std::string name_;
+};
+
 // The service's owner, reached through the Owner property or directly by GUID.
 class HelloWorldOwner : public UnifiedBusinessObjectImpl {
   public:
@@ -31,6 +46,7 @@ class HelloWorldOwner : public UnifiedBusinessObjectImpl {
     const std::shared_ptr<ChangeNotifier>& nameChanges() const { return nameChanges_; }
 
   private:
+    MonitoredObject counted_;
     std::string name_;
     int age_;
     std::shared_ptr<ChangeNotifier> nameChanges_ = std::make_shared<ChangeNotifier>();
@@ -78,6 +94,7 @@ class HelloWorldService : public UnifiedService, public UnifiedBusinessObjectImp
     // Expects update access already checked.
     void recordGreeted(const std::vector<std::string>& names);
 
+    MonitoredObject counted_;
     std::string greeting_ = "Hello";
     std::vector<std::string> greeted_;
     std::vector<std::string> guests_;

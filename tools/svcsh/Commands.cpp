@@ -2,7 +2,10 @@
 // Output, and answers false (or throws Shell::Failure) when it fails.
 #include <cstdio>
 #include <filesystem>
+#include <sstream>
+#include <utility>
 
+#include "PluginCheck.h"
 #include "Shell.h"
 #include "Text.h"
 
@@ -126,7 +129,15 @@ bool Shell::help(const std::string&, const std::string& line) {
          "  pump [MS]                     run queued dispatcher tasks, for MS milliseconds",
          "  stats [MS COUNT]              dispatcher and background pool statistics",
          "  manifest DIR                  make the library described in DIR known",
-         "  help, quit"});
+         "  check DIR...                  check plug-in directories, as `svcsh check DIR` does",
+         "  help, quit",
+         "What the figures count, all in this process since it started:",
+         "  stats      dispatcher tasks: every request and command of this shell is one, besides",
+         "             what services queue; waits run from enqueue to pick-up; the pool is the",
+         "             background dispatcher's four threads and the tasks they ran",
+         "  monitor    objects that service libraries count themselves, live and ever created;",
+         "             the framework counts none of its own",
+         "  objects    the business objects that results in this shell have shown"});
     return true;
 }
 
@@ -348,6 +359,24 @@ bool Shell::stats(const std::string& arguments, const std::string& line) {
         output_.structured(line, statisticsLines(report), "stats", TextJson::statistics(report));
     }
     return true;
+}
+
+bool Shell::check(const std::string& arguments, const std::string& line) {
+    const std::vector<std::string> directories = splitWords(arguments);
+    if (directories.empty()) {
+        return fail(line, "usage: check DIR...");
+    }
+    bool passed = true;
+    std::vector<std::string> lines;
+    for (const std::string& directory : directories) {
+        std::ostringstream table;
+        passed = checkPluginDirectory(directory, table) == kCheckPassed && passed;
+        for (std::string& row : splitLines(table.str())) {
+            lines.push_back(std::move(row));
+        }
+    }
+    output_.lines(line, lines);
+    return passed || fail(line, "check found problems");
 }
 
 bool Shell::pumpCommand(const std::string& arguments, const std::string& line) {

@@ -81,9 +81,12 @@ bool Shell::runLine(const std::string& rawLine, const std::string& where) {
     const std::size_t blank = line.find_first_of(" \t");
     const std::string word = line.substr(0, blank);
     const std::string rest = blank == std::string::npos ? "" : trim(line.substr(blank));
-    if (commands().count(word) != 0) {
-        ok = runCommand(word, rest, line) && ok;
-    } else {
+    bool done = false;
+    auto run = [&] {
+        if (commands().count(word) != 0) {
+            done = runCommand(word, rest, line);
+            return;
+        }
         kind_ = "request";
         const TextResult result = text_.run(line);
         if (result.ok) {
@@ -91,9 +94,20 @@ bool Shell::runLine(const std::string& rawLine, const std::string& where) {
         } else {
             output_.failure(kind_, line, result.error, result.why);
         }
-        ok = result.ok && ok;
+        done = result.ok;
+    };
+    if (word == "pump" || word == "stats") {
+        // These pump the dispatcher themselves, for as long as they were asked to.
+        run();
+    } else {
+        // The line is a dispatcher task like any other (it runs at once, on this thread), so the
+        // dispatcher's figures and its running-task guard count it. Its text, which may hold a
+        // secret, does not name the task.
+        unified_->getServicesDispatcher()->enqueueBlock(
+            run, commands().count(word) != 0 ? "svcsh " + word : std::string("svcsh request"),
+            false, true);
     }
-    return pump() && ok;
+    return pump() && done && ok;
 }
 
 const std::map<std::string, Shell::Command>& Shell::commands() {
@@ -110,6 +124,7 @@ const std::map<std::string, Shell::Command>& Shell::commands() {
                                                       {"objects", &Shell::objects},
                                                       {"pump", &Shell::pumpCommand},
                                                       {"stats", &Shell::stats},
+                                                      {"check", &Shell::check},
                                                       {"manifest", &Shell::manifest},
                                                       {"quit", &Shell::quitCommand},
                                                       {"exit", &Shell::quitCommand}};

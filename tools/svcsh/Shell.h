@@ -81,6 +81,7 @@ class Shell {
     bool manifest(const std::string& arguments, const std::string& line);
     bool quitCommand(const std::string& arguments, const std::string& line);
     bool stats(const std::string& arguments, const std::string& line);
+    bool check(const std::string& arguments, const std::string& line);
     std::string addManifest(const std::string& directory);  // the new record's name
 
     ZAMUnified::ServiceFactory& factory_;

@@ -457,24 +457,35 @@ TEST(ShellProcessTest, NEGATIVE_AServiceThatCannotBeHadComesWithTheFactorysReaso
         json.out);
 }
 
-TEST(ShellProcessTest, StatsShowTheDispatcherAndThePool) {
-    const ShellRun run = runShell(withLines({}, {"stats", "stats 1 2"}));
+// Each figure describes this process: every line the shell ran is a dispatcher task, and the
+// sample library counts its objects in the monitor.
+TEST(ShellProcessTest, StatsMonitorAndHelpDescribeWhatHappenedInThisProcess) {
+    const ShellRun run =
+        runShell(withLines({}, {"HelloWorldService/add(1, 2)", "HelloWorldService/Owner", "monitor",
+                                "stats", "stats 1 2", "help"}));
     EXPECT_EQ(0, run.status);
-    const std::string dispatcher =
-        "dispatcher: 0 queued, idle\n"
-        "  tasks run 0, over the guard time 0, longest execution 0.000 ms, longest wait "
-        "0.000 ms, last completion never\n";
-    // Three snapshots, each the dispatcher's two lines and the pool's one.
-    std::size_t at = 0;
-    for (int snapshot = 0; snapshot < 3; ++snapshot) {
-        ASSERT_EQ(at, run.out.find(dispatcher, at)) << run.out;
-        at += dispatcher.size();
-        ASSERT_EQ(at, run.out.find("background pool: ", at)) << run.out;
-        at = run.out.find(" normal, tasks run 0\n", at);
-        ASSERT_NE(std::string::npos, at) << run.out;
-        at += std::string(" normal, tasks run 0\n").size();
+    auto count = [&](const std::string& text) {
+        int found = 0;
+        for (std::size_t at = run.out.find(text); at != std::string::npos;
+             at = run.out.find(text, at + 1)) {
+            ++found;
+        }
+        return found;
+    };
+    EXPECT_EQ(1, count("objects alive: 2\n  HelloWorldOwner: 1\n  HelloWorldService: 1\n"
+                       "objects created: 2\n"))
+        << run.out;
+    // Three snapshots after the three lines before them; the stats lines pump, and are no task.
+    EXPECT_EQ(3, count("dispatcher: 0 queued, idle\n  tasks run 3, over the guard time 0, "));
+    EXPECT_EQ(3, count("\nbackground pool: 4 threads alive, 0 busy, queued 0 urgent and 0 "
+                       "normal, tasks run 0\n"));
+    for (const char* line : {"\n  check DIR...                  check plug-in directories, as "
+                             "`svcsh check DIR` does\n",
+                             "\nWhat the figures count, all in this process since it started:\n",
+                             "\n  monitor    objects that service libraries count themselves, live "
+                             "and ever created;\n"}) {
+        EXPECT_EQ(1, count(line)) << line;
     }
-    EXPECT_EQ(run.out.size(), at);
     const ShellRun usage = runShell({"-e", "stats 10"});
     EXPECT_EQ(1, usage.status);
     EXPECT_EQ("-e 1: usage: stats [MILLISECONDS COUNT]\n", usage.err);
