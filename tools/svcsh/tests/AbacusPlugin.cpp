@@ -1,6 +1,7 @@
 // A service library that only the shell's tests know, made known to svcsh through a manifest. Its
 // methods throw on purpose and its overloads differ only in type, so the tests can check how the
-// shell reports exceptions and asks for argument types.
+// shell reports exceptions and asks for argument types; two services in a namespace of its own,
+// one with AbacusService's short name, show how foreign and ambiguous names are handled.
 #include <ServicesFramework.h>
 
 #include <memory>
@@ -69,9 +70,43 @@ std::shared_ptr<Reflector> reflectAbacus(std::shared_ptr<UnifiedBusinessObject> 
 }  // namespace
 }  // namespace ZAMUnified
 
+// Services outside the framework's namespace, one of them sharing AbacusService's short name.
+namespace acme {
+namespace dev {
+
+class ThermoService : public ZAMUnified::UnifiedService,
+                      public ZAMUnified::UnifiedBusinessObjectImpl {
+  public:
+    explicit ThermoService(std::shared_ptr<ZAMUnified::UnifiedFactory> factory)
+        : UnifiedBusinessObjectImpl(std::move(factory), "ThermoService") {}
+    std::string getInterfaceName() override { return "ThermoService"; }
+    void initNotifiers() override {}
+    int getCelsius() const { return 21; }
+};
+
+class AbacusService : public ThermoService {
+  public:
+    using ThermoService::ThermoService;
+};
+
+}  // namespace dev
+}  // namespace acme
+
 extern "C" void InjectAbacus(std::shared_ptr<ZAMUnified::UnifiedFactory> factory) {
     using namespace ZAMUnified;
     ReflectorFactory::AddReflectorFactoryMethod("AbacusService", reflectAbacus);
     factory->getServiceRegistry()->addItem(typeid(AbacusService).name(), AbacusService::kId,
                                            std::make_shared<AbacusService>(factory));
+    ReflectorFactory::AddReflectorFactoryMethod(
+        "ThermoService", [](std::shared_ptr<UnifiedBusinessObject> object) {
+            using T = acme::dev::ThermoService;
+            auto reflector = std::make_shared<ObjectReflector<T>>(
+                "ThermoService", std::dynamic_pointer_cast<T>(object));
+            reflector->property("Celsius", &T::getCelsius);
+            return std::shared_ptr<Reflector>(reflector);
+        });
+    factory->getServiceRegistry()->addItem(typeid(acme::dev::ThermoService).name(), 9101,
+                                           std::make_shared<acme::dev::ThermoService>(factory));
+    factory->getServiceRegistry()->addItem(typeid(acme::dev::AbacusService).name(), 9102,
+                                           std::make_shared<acme::dev::AbacusService>(factory));
 }

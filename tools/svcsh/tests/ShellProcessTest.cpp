@@ -125,7 +125,9 @@ class AbacusManifest {
         fs::create_directories(folder);
         std::ofstream(folder / "abacus.xml")
             << "<library><name>Abacus</name><path>Abacus</path><services>"
-               "<service name='ZAMUnified::AbacusService' id='9100'/></services></library>";
+               "<service name='ZAMUnified::AbacusService' id='9100'/>"
+               "<service name='acme::dev::ThermoService' id='9101'/>"
+               "<service name='acme::dev::AbacusService' id='9102'/></services></library>";
         fs::create_symlink(SVCSH_ABACUS_PLUGIN, folder / "libAbacus.so");
     }
     ~AbacusManifest() { fs::remove_all(root_); }
@@ -259,7 +261,7 @@ TEST(ShellProcessTest, NEGATIVE_EachArgumentProblemIsNamedAndInterpreterMessages
          "argument 'names' of greetAll: \"1;x\" is not a list(int)"},
         {"HelloWorldService/sayHello/size(1)",
          "argument 1 of size: give its type; 'sayHello' is not an object"},
-        {"AbacusService/twice(5)",
+        {"ZAMUnified::AbacusService/twice(5)",
          "argument 'value' of twice: give its type; the overloads take int or std::string"},
         {"HelloWorldService/add(1,", "syntax error at column 25: missing ')'"},
         {"HelloWorldService(1)/sayHello",
@@ -273,9 +275,14 @@ TEST(ShellProcessTest, NEGATIVE_EachArgumentProblemIsNamedAndInterpreterMessages
          "correct."},
         {"Nobody/x", "No Service called \"Nobody\" was found."},
         {"@999/Name", "No UnifiedBusinessObject found for GUID:999"},
-        {"AbacusService/divide(b=0, a=1)", "exception std::domain_error: division by zero"},
-        {"AbacusService/jam", "exception of a type that is not a std::exception"},
-        {"AbacusService/jamLater", "a dispatcher task threw std::runtime_error: late failure"},
+        {"ZAMUnified::AbacusService/divide(b=0, a=1)",
+         "exception std::domain_error: division by zero"},
+        {"ZAMUnified::AbacusService/jam", "exception of a type that is not a std::exception"},
+        {"ZAMUnified::AbacusService/jamLater",
+         "a dispatcher task threw std::runtime_error: late failure"},
+        {"AbacusService/Total",
+         "the short name \"AbacusService\" is ambiguous: ZAMUnified::AbacusService, "
+         "acme::dev::AbacusService; name one of them in full"},
         {"HelloWorldService/add(a=1)", "missing argument 'b' of add, which takes (int a, int b)"},
         {"HelloWorldService/add", "missing arguments 'a', 'b' of add, which takes (int a, int b)"},
         {"HelloWorldService/Owner/Nope",
@@ -294,7 +301,7 @@ TEST(ShellProcessTest, NEGATIVE_EachArgumentProblemIsNamedAndInterpreterMessages
         expected += "-e " + std::to_string(i + 1) + ": " + cases[i].second + "\n";
     }
     // The shell survives every one of them and still serves the last line.
-    lines.push_back("AbacusService/divide(b=2, a=7)");
+    lines.push_back("ZAMUnified::AbacusService/divide(b=2, a=7)");
     const ShellRun run =
         runShell(withLines({"--keep-going", "--manifest", abacus.directory()}, lines));
     EXPECT_EQ(1, run.status);
@@ -305,15 +312,16 @@ TEST(ShellProcessTest, NEGATIVE_EachArgumentProblemIsNamedAndInterpreterMessages
 
 TEST(ShellProcessTest, AManifestNamedPluginIsFoundByEveryFormOfItsName) {
     AbacusManifest abacus;
-    const ShellRun run =
-        runShell(withLines({"--manifest", abacus.directory()},
-                           {"AbacusService/twice(int 5)", "AbacusService/twice(string \"ab\")",
-                            "9100/Total(12)", "ZAMUnified::AbacusService/Total",
-                            "N10ZAMUnified13AbacusServiceE/getTotal", "describe AbacusService"}));
+    const ShellRun run = runShell(withLines(
+        {"--manifest", abacus.directory()},
+        {"ZAMUnified::AbacusService/twice(int 5)", "ZAMUnified::AbacusService/twice(string \"ab\")",
+         "9100/Total(12)", "N10ZAMUnified13AbacusServiceE/getTotal", "ThermoService/Celsius",
+         "acme::dev::ThermoService/Celsius", "N4acme3dev13ThermoServiceE/Celsius",
+         "describe ZAMUnified::AbacusService"}));
     EXPECT_EQ(0, run.status);
     EXPECT_EQ("", run.err);
     EXPECT_EQ(
-        "10\nabab\n12\n12\n"
+        "10\nabab\n12\n21\n21\n21\n"
         "AbacusService\n"
         "properties:\n"
         "  Total  long  read/write  value  not watchable\n"

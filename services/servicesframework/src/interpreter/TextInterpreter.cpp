@@ -144,6 +144,14 @@ void TextInterpreter::resolveStart(const std::vector<Step>& steps) {
     }
     // Asking the factory loads the service's library on first use.
     const detail::ServiceKey key = detail::serviceKeyFor(*factory_, start.name);
+    if (!key.ambiguous.empty()) {
+        std::string names;
+        for (const std::string& qualified : key.ambiguous) {
+            names += (names.empty() ? "" : ", ") + qualified;
+        }
+        throw TextRequestFailure("the short name " + RequestSyntax::quote(start.name) +
+                                 " is ambiguous: " + names + "; name one of them in full");
+    }
     std::shared_ptr<UnifiedService> service;
     if (key.byId) {
         service = factory_->getService(key.id);

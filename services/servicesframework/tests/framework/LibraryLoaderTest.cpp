@@ -344,12 +344,12 @@ TEST_F(LibraryLoaderTest, StatusesListEveryRecordWithItsStateAndManifestProblems
     addTestServices();
     loader_->LoadLibraryManifest(root_ + "/nowhere");
     manifest("bad",
-             "<library><name>Bad</name><services><service name='Bad::Name::Here'/>"
+             "<library><name>Bad</name><services><service name='Bad::::Here'/>"
              "</services></library>");
     loader_->LoadLibraryManifest(root_ + "/bad");
     EXPECT_EQ(std::vector<std::string>(
                   {"File: " + root_ + "/nowhere/nowhere.xml doesn't exists",
-                   "The service: Bad::Name::Here referenced in \"" + manifestPath("bad") +
+                   "The service: Bad::::Here referenced in \"" + manifestPath("bad") +
                        "\" is not valid.",
                    "No library specified in Services Library Manifest " + manifestPath("bad")}),
               loader_->getManifestProblems());

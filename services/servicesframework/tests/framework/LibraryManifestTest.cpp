@@ -7,12 +7,20 @@
 
 #include <string>
 #include <thread>
+#include <typeinfo>
 #include <vector>
 
 #include "framework/LibraryLoaderFixture.h"
 #include "support/Deadline.h"
 
 // Where the loader's records come from: the built-in table, and manifests read from folders.
+// A class in a namespace of a plug-in's own, for the compiler's name of it.
+namespace acme {
+namespace dev {
+class ThermoService {};
+}  // namespace dev
+}  // namespace acme
+
 namespace {
 
 using namespace ZAMUnified;
@@ -53,10 +61,16 @@ TEST_F(LibraryLoaderTest, BuiltInRecordsAndNames) {
 
     EXPECT_EQ("N10ZAMUnified13SystemServiceE", loader_->MangleName("ZAMUnified::SystemService"));
     log_.forget();
+    // Any namespace, nested or not, mangles as the platform does, so plug-ins outside ZAMUnified
+    // register under names that the loader finds.
+    EXPECT_EQ("N4acme3dev13ThermoServiceE", loader_->MangleName("acme::dev::ThermoService"));
+    EXPECT_EQ("N5Other3SetE", loader_->MangleName("Other::Set"));
+    EXPECT_EQ(typeid(acme::dev::ThermoService).name(),
+              loader_->MangleName("acme::dev::ThermoService"));
     EXPECT_EQ("", loader_->MangleName("NoColons"));
-    EXPECT_EQ("", loader_->MangleName("a::b::c"));
+    EXPECT_EQ("", loader_->MangleName("a::::c"));
     EXPECT_EQ(std::vector<std::string>(
-                  {"The name: NoColons\" is not valid.", "The name: a::b::c\" is not valid."}),
+                  {"The name: NoColons\" is not valid.", "The name: a::::c\" is not valid."}),
               log_.messages(ZAMLOG_LEVEL_ERROR));
 }
 
@@ -66,7 +80,7 @@ TEST_F(LibraryLoaderTest, ManifestsAddRecords) {
         "<?xml version='1.0'?>\n<anything><!-- a comment --><name>Ignored</name><name>Full</name>"
         "<path>Full</path><other>x</other>"
         "<services><service name='ZAMUnified::One' id='9001'/><bogus name='A::B' id='1'/>"
-        "<service id='9002'/><service name='Two' id='abc'/><service name='a::b::c' id='12abc'/>"
+        "<service id='9002'/><service name='Two' id='abc'/><service name='a::::c' id='12abc'/>"
         "<service id='99999999999'/><service id='-1'/></services>"
         "<featuresets><featureset name='Other::Set' id='9003'/><featureset name='Flat'/>"
         "</featuresets><authenticators><authenticator id='9100' name='Mixed'/>"
@@ -78,11 +92,11 @@ TEST_F(LibraryLoaderTest, ManifestsAddRecords) {
     EXPECT_EQ("Full", record->name);
     EXPECT_EQ(KORCoreUtils::FileUtils::getAbsolutePath(dir + "/libFull.so"), record->path);
     EXPECT_EQ(
-        std::vector<std::string>({"N10ZAMUnified3OneE", "Two", "a::b::c", "N10Name7Spaced&E"}),
+        std::vector<std::string>({"N10ZAMUnified3OneE", "Two", "a::::c", "N4Name7Spaced&E"}),
         record->serviceNames);
     EXPECT_EQ(std::vector<unsigned int>({9001, 9002, 0, 12, 0, 0xFFFFFFFFu, 9004}),
               record->serviceIds);
-    EXPECT_EQ(std::vector<std::string>({"N10Other3SetE", "Flat"}), record->featureSetNames);
+    EXPECT_EQ(std::vector<std::string>({"N5Other3SetE", "Flat"}), record->featureSetNames);
     EXPECT_EQ(std::vector<unsigned int>({9003}), record->featureSetIds);
     EXPECT_EQ(std::vector<unsigned int>({9100}), record->authenticatorIds);
     EXPECT_EQ(std::vector<std::string>({"Mixed", "Only"}), record->authenticatorNames);
@@ -90,7 +104,7 @@ TEST_F(LibraryLoaderTest, ManifestsAddRecords) {
     const std::string path = manifestPath("full");
     EXPECT_EQ(std::vector<std::string>(
                   {"The service: Two referenced in \"" + path + "\" is not valid.",
-                   "The service: a::b::c referenced in \"" + path + "\" is not valid.",
+                   "The service: a::::c referenced in \"" + path + "\" is not valid.",
                    "The featureSet: Flat referenced in \"" + path + "\" is not valid."}),
               log_.messages(ZAMLOG_LEVEL_ERROR));
     const std::vector<std::string> info = log_.messages(ZAMLOG_LEVEL_INFO);

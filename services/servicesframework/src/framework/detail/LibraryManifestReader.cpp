@@ -156,11 +156,18 @@ class ManifestReading {
 std::string mangledTypeName(const std::string& name) {
     std::vector<std::string> pieces;
     KORCoreUtils::split(name, pieces, "::");
-    if (pieces.size() != 2) {
+    if (pieces.size() < 2) {
         return std::string();
     }
-    return "N10" + pieces[0] + KORCoreUtils::toString(static_cast<unsigned int>(pieces[1].size())) +
-           pieces[1] + "E";
+    // The platform ABI's form of a class nested in namespaces: each name preceded by its length.
+    std::string mangled = "N";
+    for (const std::string& piece : pieces) {
+        if (piece.empty()) {
+            return std::string();
+        }
+        mangled += KORCoreUtils::toString(static_cast<unsigned int>(piece.size())) + piece;
+    }
+    return mangled + "E";
 }
 
 LibraryManifest readLibraryManifest(const std::string& manifestPath) {

@@ -25,7 +25,9 @@ struct LibraryManifest {
     std::vector<std::string> problems;
 };
 
-// "Namespace::Class" -> N10<Namespace><length of Class><Class>E; empty for any other form.
+// "ZAMUnified::Class" -> N10ZAMUnified<length of Class><Class>E, and any name qualified by one or
+// more namespaces as the platform ABI mangles it ("acme::dev::Thermo" -> N4acme3dev6ThermoE);
+// empty for a name without "::" or with an empty piece.
 SF_HIDDEN std::string mangledTypeName(const std::string& name);
 
 // Reads the manifest file at `manifestPath`. An empty path, or a file that is not XML with a root

@@ -1,5 +1,7 @@
 #include "interpreter/detail/ServiceNames.h"
 
+#include "framework/detail/LibraryManifestReader.h"
+
 #include <ZAMUnified/LibraryLoader.h>
 #include <ZAMUnified/LibraryRecord.h>
 #include <ZAMUnified/TypeMap.h>
@@ -14,32 +16,6 @@
 
 namespace ZAMUnified {
 namespace detail {
-
-namespace {
-
-// "A::B" -> "N1A1BE", the form under which service libraries register their types; empty for
-// a name that is not qualified.
-std::string mangle(const std::string& qualified) {
-    std::string mangled = "N";
-    std::size_t begin = 0;
-    int pieces = 0;
-    for (;;) {
-        const std::size_t colons = qualified.find("::", begin);
-        const std::string piece = qualified.substr(begin, colons - begin);
-        if (piece.empty()) {
-            return "";
-        }
-        mangled += std::to_string(piece.size()) + piece;
-        ++pieces;
-        if (colons == std::string::npos) {
-            break;
-        }
-        begin = colons + 2;
-    }
-    return pieces < 2 ? "" : mangled + "E";
-}
-
-}  // namespace
 
 std::string demangledName(const std::string& mangled) {
     int status = 0;
@@ -74,24 +50,37 @@ ServiceKey serviceKeyFor(UnifiedFactory& factory, const std::string& name) {
         return key;
     }
     if (name.find("::") != std::string::npos) {
-        key.mangled = mangle(name);
+        key.mangled = mangledTypeName(name);
         return key;
     }
-    for (const auto& entry : factory.getServiceRegistry()->itemsByName()) {
-        if (lastNameComponent(demangledName(entry.first)) == name) {
-            key.mangled = entry.first;
-            return key;
+    // A short class name: every service of that name, registered or promised by a record.
+    std::vector<std::string> matches;
+    auto consider = [&](const std::string& mangled) {
+        if (lastNameComponent(demangledName(mangled)) == name &&
+            std::find(matches.begin(), matches.end(), mangled) == matches.end()) {
+            matches.push_back(mangled);
         }
+    };
+    for (const auto& entry : factory.getServiceRegistry()->itemsByName()) {
+        consider(entry.first);
     }
     if (auto loader = factory.getLibraryLoader()) {
         for (const LibraryRecord& record : loader->getLibraryRecords()) {
             for (const std::string& mangled : record.serviceNames) {
-                if (lastNameComponent(demangledName(mangled)) == name) {
-                    key.mangled = mangled;
-                    return key;
-                }
+                consider(mangled);
             }
         }
+    }
+    if (matches.size() == 1) {
+        key.mangled = matches.front();
+        return key;
+    }
+    if (matches.size() > 1) {
+        for (const std::string& mangled : matches) {
+            key.ambiguous.push_back(demangledName(mangled));
+        }
+        std::sort(key.ambiguous.begin(), key.ambiguous.end());
+        return key;
     }
     // A mangled name is the factory's key as it is; any other plain name is no service's.
     if (name.size() > 2 && name.front() == 'N' && name.back() == 'E' &&

@@ -6,6 +6,7 @@
 #define ZAMUNIFIED_INTERPRETER_DETAIL_SERVICENAMES_H
 
 #include <string>
+#include <vector>
 
 #include <ZAMUnified/UnifiedFactory.h>
 
@@ -24,9 +25,11 @@ struct ServiceKey {
     bool byId = false;
     unsigned int id = 0;
     std::string mangled;
+    // For a short class name that several services share: their qualified names, and no key.
+    std::vector<std::string> ambiguous;
 };
-// The factory's key for `name`: first among the registered services, then among those the
-// library records promise.
+// The factory's key for `name`: a short class name is looked for among the registered services
+// and those the library records promise.
 ServiceKey serviceKeyFor(UnifiedFactory& factory, const std::string& name);
 
 }  // namespace detail
