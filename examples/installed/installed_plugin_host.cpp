@@ -1,5 +1,5 @@
 // A host built against the installed framework that makes a service library known through its
-// manifest and loads it on demand: GetFactory, the factory's loader, getService.
+// manifest and loads it on demand: GetFactory, addLibraryManifest, getService.
 #include <ServicesFramework.h>
 
 #include <stdlib.h>
@@ -26,10 +26,9 @@ int main() {
     const wchar_t* name = nullptr;
     ZAMUnified::ServiceFactory* factory = nullptr;
     GetFactory(&name, &factory);
-    auto impl = dynamic_cast<ZAMUnified::ServiceFactoryImpl*>(factory);
     int status = 1;
-    if (impl != nullptr) {
-        impl->getUnifiedFactory()->getLibraryLoader()->LoadLibraryManifest(dir.string());
+    // The first call that reaches the unified factory makes this thread the dispatcher thread.
+    if (factory->addLibraryManifest(dir.string())) {
         auto service = factory->getService(9900u);
         if (service && service->getInterfaceName() == "InstalledService" &&
             factory->getService("N10ZAMUnified16InstalledServiceE") == service) {

@@ -410,17 +410,10 @@ std::string Shell::addManifest(const std::string& directory) {
     if (!fs::is_regular_file(file)) {
         throw Failure{"no manifest file " + file.string()};
     }
-    const auto loader = unified_->getLibraryLoader();
-    if (!loader) {
-        throw Failure{"the factory has no library loader"};
-    }
-    const std::size_t before = loader->getLibraryRecords().size();
-    loader->LoadLibraryManifest(base.string());
-    const auto records = loader->getLibraryRecords();
-    if (records.size() == before) {
+    if (!factory_.addLibraryManifest(base.string())) {
         throw Failure{"the manifest " + file.string() + " added no library"};
     }
-    return records.back().name;
+    return factory_.getLibraryLoader()->getLibraryRecords().back().name;
 }
 
 }  // namespace svcsh

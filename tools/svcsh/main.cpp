@@ -301,12 +301,11 @@ int main(int argc, char** argv) {
         return 2;
     }
     // The first use of the factory makes this thread the dispatcher thread.
-    auto* implementation = dynamic_cast<ZAMUnified::ServiceFactoryImpl*>(factory);
-    if (implementation == nullptr) {
+    const auto unified = factory->getUnifiedFactory();
+    if (!unified) {
         std::cerr << "svcsh: the factory is not the framework's own\n";
         return 2;
     }
-    const auto unified = implementation->getUnifiedFactory();
 
     bool ok = true;
     {

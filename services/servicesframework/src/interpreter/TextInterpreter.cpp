@@ -9,7 +9,6 @@
 #include <ZAMUnified/NonListProperty.h>
 #include <ZAMUnified/Properties.h>
 #include <ZAMUnified/ReflectorFactory.h>
-#include <ZAMUnified/ServiceFactoryImpl.h>
 #include <ZAMUnified/Subscription.h>
 #include <ZAMUnified/UnifiedException.h>
 
@@ -31,11 +30,11 @@ using RequestSyntax::Step;
 const char* const kGuidStart = "UnifiedBusinessObject";
 
 std::shared_ptr<UnifiedFactory> unifiedFactoryOf(ServiceFactory& factory) {
-    auto* impl = dynamic_cast<ServiceFactoryImpl*>(&factory);
-    if (!impl || !impl->getUnifiedFactory()) {
+    std::shared_ptr<UnifiedFactory> unified = factory.getUnifiedFactory();
+    if (!unified) {
         throw std::invalid_argument("TextInterpreter needs the factory that GetFactory() answers");
     }
-    return impl->getUnifiedFactory();
+    return unified;
 }
 
 std::vector<Step> parsed(const std::string& path) {

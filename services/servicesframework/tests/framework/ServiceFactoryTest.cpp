@@ -7,6 +7,10 @@
 
 #include <gtest/gtest.h>
 
+#include <stdlib.h>
+
+#include <filesystem>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <thread>
@@ -16,6 +20,7 @@
 namespace {
 
 using namespace ZAMUnified;
+namespace fs = std::filesystem;
 
 TEST(ServiceFactoryTest, GetFactoryAnswersTheOneFactoryAndItsName) {
     const wchar_t* name = nullptr;
@@ -89,6 +94,47 @@ TEST(ServiceFactoryTest, ConcurrentFirstUseCreatesOneUnifiedFactory) {
     }
     EXPECT_EQ(20, log.count("Initializing"));
     EXPECT_EQ(20, log.count("Initialized"));
+}
+
+// A host reaches the loader through the service factory it holds, and adds manifests there.
+TEST(ServiceFactoryTest, AHostAddsAManifestThroughTheServiceFactory) {
+    sftest::LogCapture log({"library-loader"});
+    auto factory = std::make_shared<ServiceFactoryImpl>();
+    ServiceFactory& host = *factory;
+    ASSERT_EQ(factory->getUnifiedFactory(), host.getUnifiedFactory());
+    ASSERT_EQ(factory->getUnifiedFactory()->getLibraryLoader(), host.getLibraryLoader());
+
+    char pattern[] = "/tmp/sf-manifest-XXXXXX";
+    ASSERT_NE(nullptr, mkdtemp(pattern));
+    const fs::path folder = fs::path(pattern) / "alpha";
+    fs::create_directories(folder);
+    std::ofstream(folder / "alpha.xml")
+        << "<library><name>TestServices</name><path>TestServices</path><services>"
+           "<service name='ZAMUnified::TestAlphaService' id='7001'/></services></library>";
+    fs::create_symlink(fs::path(SF_TEST_PLUGIN_DIR) / "libTestServices.so",
+                       folder / "libTestServices.so");
+    EXPECT_FALSE(host.addLibraryManifest((fs::path(pattern) / "missing").string()));
+    EXPECT_TRUE(host.addLibraryManifest(folder.string()));
+    EXPECT_TRUE(host.getService(7001u));
+    EXPECT_EQ("TestServices", host.getLibraryLoader()->getLibraryRecords().back().name);
+    host.reset();
+    fs::remove_all(pattern);
+
+    // Any other implementation of the interface has no unified factory to reach.
+    struct Other : ServiceFactory {
+        void pumpAllDispatcherTasks() override {}
+        void pumpNextDispatcherTask() override {}
+        void waitForDispatcherTask() override {}
+        void waitForDispatcherTask(long) override {}
+        void resetDispatcherThread() override {}
+        void setDispatcherCallback(std::shared_ptr<ServicesDispatcherCallback>) override {}
+        void reset() override {}
+        std::shared_ptr<UnifiedService> getService(unsigned int) override { return nullptr; }
+        std::shared_ptr<UnifiedService> getService(const std::string&) override { return nullptr; }
+    } other;
+    EXPECT_FALSE(other.getUnifiedFactory());
+    EXPECT_FALSE(other.getLibraryLoader());
+    EXPECT_FALSE(other.addLibraryManifest(folder.string()));
 }
 
 }  // namespace
