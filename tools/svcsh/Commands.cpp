@@ -5,6 +5,7 @@
 #include <sstream>
 #include <utility>
 
+#include "Interrupt.h"
 #include "PluginCheck.h"
 #include "Shell.h"
 #include "Text.h"
@@ -351,9 +352,12 @@ bool Shell::stats(const std::string& arguments, const std::string& line) {
           (words.size() == 2 && parseNumber(words[0], interval) && parseNumber(words[1], count)))) {
         return fail(line, "usage: stats [MILLISECONDS COUNT]");
     }
-    for (unsigned int i = 0; i < count; ++i) {
+    for (unsigned int i = 0; i < count && !interruptPending(); ++i) {
         if (i > 0) {
             pumpFor(std::chrono::milliseconds(interval));
+            if (interruptPending()) {
+                break;
+            }
         }
         const StatisticsReport report = reportStatistics(*unified_);
         output_.structured(line, statisticsLines(report), "stats", TextJson::statistics(report));

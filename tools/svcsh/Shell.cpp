@@ -2,10 +2,12 @@
 
 #include <cxxabi.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <typeinfo>
 #include <utility>
 
+#include "Interrupt.h"
 #include "Text.h"
 
 namespace svcsh {
@@ -58,15 +60,42 @@ bool Shell::pump() {
 void Shell::pumpFor(std::chrono::milliseconds duration) {
     const auto deadline = std::chrono::steady_clock::now() + duration;
     pump();
-    for (;;) {
+    while (!interruptPending()) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
             deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0) {
             return;
         }
-        factory_.waitForDispatcherTask(left.count());
+        // In slices, so that Ctrl-C ends the wait soon.
+        factory_.waitForDispatcherTask(std::min<long>(left.count(), 100));
         pump();
     }
+}
+
+std::vector<std::string> Shell::completions(const std::string& typed) {
+    const std::size_t wordStart = typed.find_last_of(" \t/(,");
+    std::vector<std::string> words;
+    // A member of the object the path before the last "/" leads to.
+    if (wordStart != std::string::npos && typed[wordStart] == '/') {
+        const std::size_t pathStart = typed.find_last_of(" \t", wordStart);
+        const std::string path =
+            typed.substr(pathStart == std::string::npos ? 0 : pathStart + 1,
+                         wordStart - (pathStart == std::string::npos ? 0 : pathStart + 1));
+        return text_.memberNames(path);
+    }
+    // The first word, or a path's first step after a command: commands, then services.
+    const bool firstWord = wordStart == std::string::npos;
+    if (firstWord) {
+        for (const auto& command : commands()) {
+            words.push_back(command.first);
+        }
+    }
+    if (firstWord || typed.compare(0, 9, "describe ") == 0 || typed.compare(0, 6, "watch ") == 0) {
+        for (const ServiceReport& service : reportServices(*unified_)) {
+            words.push_back(service.name);
+        }
+    }
+    return words;
 }
 
 bool Shell::runLine(const std::string& rawLine, const std::string& where) {
@@ -82,6 +111,7 @@ bool Shell::runLine(const std::string& rawLine, const std::string& where) {
     const std::string word = line.substr(0, blank);
     const std::string rest = blank == std::string::npos ? "" : trim(line.substr(blank));
     bool done = false;
+    lastLineCarriedSecret_ = false;
     auto run = [&] {
         if (commands().count(word) != 0) {
             done = runCommand(word, rest, line);
@@ -89,6 +119,7 @@ bool Shell::runLine(const std::string& rawLine, const std::string& where) {
         }
         kind_ = "request";
         const TextResult result = text_.run(line);
+        lastLineCarriedSecret_ = result.carriedSecret;
         if (result.ok) {
             output_.result(line, result);
         } else {

@@ -47,9 +47,18 @@ class Shell {
     // manifest command does but silently; false (with a message) when it adds no library.
     bool loadManifest(const std::string& directory);
 
+    // Whether a line starting with `word` is a command.
+    static bool isCommand(const std::string& word) { return commands().count(word) != 0; }
+    // Whether the last line was a request that carried a secret argument.
+    bool lastLineCarriedSecret() const { return lastLineCarriedSecret_; }
+    // The words that may complete the last word of `typed` (the line up to the cursor): command
+    // names and service names first, member names after a "/"; the caller picks those that
+    // start with what was typed.
+    std::vector<std::string> completions(const std::string& typed);
+
     // Runs every task the dispatcher has queued; false (with a message) when one threw.
     bool pump();
-    // Pumps until `duration` has passed, waking as tasks arrive.
+    // Pumps until `duration` has passed or Ctrl-C was pressed, waking as tasks arrive.
     void pumpFor(std::chrono::milliseconds duration);
 
   private:
@@ -89,6 +98,7 @@ class Shell {
     Output output_;
     std::string kind_ = "request";  // the JSON key that names the failing line
     bool quit_ = false;
+    bool lastLineCarriedSecret_ = false;
     // Declared last, so that it ends its watches while the output they print to still exists.
     ZAMUnified::TextInterpreter text_;
 };

@@ -6,25 +6,21 @@
 #include <stdlib.h>
 #include <unistd.h>
 
-#include <editline/readline.h>
-
 #include <algorithm>
-#include <chrono>
-#include <condition_variable>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
-#include <memory>
-#include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include <ServicesFramework.h>
 
+#include "Interrupt.h"
 #include "PluginCheck.h"
+#include "Prompt.h"
 #include "Shell.h"
 
 namespace {
@@ -160,116 +156,12 @@ bool runStream(svcsh::Shell& shell, std::istream& input, const std::string& sour
                 break;
             }
         }
+        if (svcsh::takeInterrupt()) {
+            std::cerr << source << ":" << number << ": interrupted" << std::endl;
+            return false;
+        }
     }
     return ok;
-}
-
-// The interactive prompt. Line editing blocks, so it runs on a thread of its own and hands each
-// line to this thread, the dispatcher thread, which pumps while the user types (so that watches
-// print as changes happen) and runs the line before the next prompt shows.
-class Prompt {
-  public:
-    Prompt() : reader_([this] { read(); }) {}
-    ~Prompt() {
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            stop_ = true;
-            lineDone_ = true;
-        }
-        changed_.notify_all();
-        reader_.join();
-    }
-
-    // A line, or false at the end of input. Pumps `shell` while waiting.
-    bool next(svcsh::Shell& shell, std::string& line) {
-        std::unique_lock<std::mutex> lock(mutex_);
-        for (;;) {
-            if (ready_) {
-                ready_ = false;
-                line = std::move(line_);
-                return true;
-            }
-            if (end_) {
-                return false;
-            }
-            lock.unlock();
-            shell.pump();
-            lock.lock();
-            changed_.wait_for(lock, std::chrono::milliseconds(50),
-                              [this] { return ready_ || end_; });
-        }
-    }
-    // The line given by next() has run; the reader may prompt again.
-    void done() {
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            lineDone_ = true;
-        }
-        changed_.notify_all();
-    }
-
-  private:
-    void read() {
-        for (;;) {
-            {
-                std::unique_lock<std::mutex> lock(mutex_);
-                changed_.wait(lock, [this] { return lineDone_; });
-                if (stop_) {
-                    return;
-                }
-                lineDone_ = false;
-            }
-            char* text = readline("svcsh> ");
-            std::lock_guard<std::mutex> lock(mutex_);
-            if (text == nullptr) {
-                end_ = true;
-            } else {
-                if (*text != '\0') {
-                    add_history(text);
-                }
-                line_ = text;
-                free(text);
-                ready_ = true;
-            }
-            changed_.notify_all();
-            if (end_) {
-                return;
-            }
-        }
-    }
-
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    std::string line_;
-    bool ready_ = false;    // line_ holds a line not yet taken
-    bool end_ = false;      // the user ended the input
-    bool lineDone_ = true;  // the last line has run
-    bool stop_ = false;
-    std::thread reader_;  // last: it starts in the constructor
-};
-
-void runPrompt(svcsh::Shell& shell) {
-    const char* home = getenv("HOME");
-    const std::string history = home ? std::string(home) + "/.svcsh_history" : "";
-    if (!history.empty()) {
-        read_history(history.c_str());
-    }
-    std::cout << "svcsh: type 'help' for requests and commands, 'quit' to leave" << std::endl;
-    {
-        Prompt prompt;
-        std::string line;
-        while (!shell.quitRequested() && prompt.next(shell, line)) {
-            shell.runLine(line);
-            // After "quit" the reader must not prompt again: it would block in the line editor
-            // and the prompt could not be ended.
-            if (!shell.quitRequested()) {
-                prompt.done();
-            }
-        }
-    }
-    if (!history.empty()) {
-        write_history(history.c_str());
-    }
 }
 
 }  // namespace
@@ -315,6 +207,10 @@ int main(int argc, char** argv) {
                 return 2;
             }
         }
+        // Ctrl-C ends the running step (a pump, a watch wait) and stops the run; a second one
+        // ends svcsh even in the middle of service code.
+        svcsh::catchInterrupts();
+        bool interrupted = false;
         for (std::size_t i = 0; i < arguments.requests.size() && !shell.quitRequested(); ++i) {
             if (!shell.runLine(arguments.requests[i], "-e " + std::to_string(i + 1))) {
                 ok = false;
@@ -322,8 +218,14 @@ int main(int argc, char** argv) {
                     break;
                 }
             }
+            if (svcsh::takeInterrupt()) {
+                std::cerr << "-e " << i + 1 << ": interrupted" << std::endl;
+                ok = false;
+                interrupted = true;
+                break;
+            }
         }
-        const bool stop = !ok && !arguments.keepGoing;
+        const bool stop = interrupted || (!ok && !arguments.keepGoing);
         if (!stop && !arguments.script.empty() && arguments.script != "-") {
             std::ifstream script(arguments.script);
             if (!script) {
@@ -334,7 +236,7 @@ int main(int argc, char** argv) {
             ok = runStream(shell, script, arguments.script, arguments.keepGoing) && ok;
         } else if (!stop && (arguments.script == "-" || arguments.requests.empty())) {
             if (arguments.script.empty() && isatty(STDIN_FILENO)) {
-                runPrompt(shell);
+                svcsh::runPrompt(shell);
             } else {
                 ok = runStream(shell, std::cin, "stdin", arguments.keepGoing) && ok;
             }

@@ -3,7 +3,6 @@
 // build tree, and a plug-in of the tests' own through a manifest.
 #include <fcntl.h>
 #include <poll.h>
-#include <pty.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/wait.h>
@@ -518,72 +517,6 @@ TEST(ShellProcessTest, CheckReportsAPlugInDirectory) {
                            "PROBLEM: no such file\n1 problem\n"))
         << run.out;
     EXPECT_EQ(2, runShell({"check"}).status);
-}
-
-// On a terminal the shell prompts, edits lines and keeps history, and it pumps while it waits,
-// so each line's output comes before the next prompt.
-TEST(ShellProcessTest, OnATerminalItPromptsAndKeepsHistory) {
-    char pattern[] = "/tmp/svcsh-home-XXXXXX";
-    const fs::path home = mkdtemp(pattern);
-    int terminal = -1;
-    const pid_t child = forkpty(&terminal, nullptr, nullptr, nullptr);
-    ASSERT_NE(-1, child);
-    if (child == 0) {
-        setenv("HOME", home.c_str(), 1);
-        setenv("TERM", "dumb", 1);
-        unsetenv("ZAM_RESOURCES_DIR");
-        execl(SVCSH_PROGRAM, SVCSH_PROGRAM, static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    std::string screen;
-    // Reads until `text` has appeared, for at most 30 s.
-    auto waitFor = [&](const std::string& text) {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-        while (screen.find(text) == std::string::npos &&
-               std::chrono::steady_clock::now() < deadline) {
-            pollfd fd{terminal, POLLIN, 0};
-            if (poll(&fd, 1, 100) > 0) {
-                char buffer[1024];
-                const ssize_t n = read(terminal, buffer, sizeof buffer);
-                if (n <= 0) {
-                    break;
-                }
-                screen.append(buffer, static_cast<std::size_t>(n));
-            }
-        }
-        return screen.find(text) != std::string::npos;
-    };
-    auto type = [&](const std::string& line) {
-        ASSERT_EQ(static_cast<ssize_t>(line.size()), write(terminal, line.data(), line.size()));
-    };
-    EXPECT_TRUE(waitFor("svcsh> ")) << screen;
-    type("watch HelloWorldService/Greeting as g\r");
-    EXPECT_TRUE(waitFor("watching g")) << screen;
-    type("HelloWorldService/Greeting(\"Hey\")\r");
-    EXPECT_TRUE(waitFor("g = Hey")) << screen;
-    type("HelloWorldService/add(a=40, b=2)\r");
-    EXPECT_TRUE(waitFor("42")) << screen;
-    type("quit\r");
-    int status = -1;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while (waitpid(child, &status, WNOHANG) == 0 && std::chrono::steady_clock::now() < deadline) {
-        waitFor("never shown");  // drains the terminal for a while
-    }
-    if (!WIFEXITED(status)) {
-        kill(child, SIGKILL);
-        waitpid(child, &status, 0);
-        ADD_FAILURE() << "svcsh did not leave after quit: " << screen;
-    } else {
-        EXPECT_EQ(0, WEXITSTATUS(status));
-    }
-    close(terminal);
-    // The prompt comes back after each line's output, never before it.
-    EXPECT_LT(screen.find("g = Hey"), screen.rfind("svcsh> "));
-    std::ifstream history(home / ".svcsh_history");
-    const std::string saved((std::istreambuf_iterator<char>(history)),
-                            std::istreambuf_iterator<char>());
-    EXPECT_NE(std::string::npos, saved.find("HelloWorldService/add(a=40,")) << saved;
-    fs::remove_all(home);
 }
 
 }  // namespace

@@ -78,6 +78,11 @@ class TextInterpreter {
     // it ends in; the steps before the last are run (each member once) when there are any.
     TextResult describe(const std::string& path, ObjectDescription& description);
 
+    // The property and method names of the object that `path` leads to, walking only steps that
+    // read a property without arguments (a method is never called for this), in name order;
+    // empty when the path does not lead to an object that way. For completing a member's name.
+    std::vector<std::string> memberNames(const std::string& path);
+
     // Calls `callback` with the property's new value (on the notifying thread) every time the
     // property that `path` ends in announces a change. Labels are unique; a property without a
     // change notifier is refused, since it would never announce anything.

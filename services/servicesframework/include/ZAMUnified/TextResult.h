@@ -38,6 +38,9 @@ struct TextResult {
     std::string text;   // the value's text; "" for none and for "void"
     TextValue value;
     std::shared_ptr<ReturnValue> returnValue;  // the value itself; empty on failure
+    // An argument of the request was a secret (a secure string or a list of them), so the line
+    // that holds it must not be kept anywhere (history, logs) in clear.
+    bool carriedSecret = false;
 };
 
 // A successful TextResult for `value` (which may be empty: no value).

@@ -11,6 +11,7 @@
 #include <ZAMUnified/ReflectorFactory.h>
 #include <ZAMUnified/Subscription.h>
 #include <ZAMUnified/UnifiedException.h>
+#include <ZAMUnified/ValueTypes.h>
 
 #include "interpreter/detail/ArgumentTyping.h"
 #include "interpreter/detail/ServiceNames.h"
@@ -55,6 +56,15 @@ std::string propertyKind(const std::shared_ptr<Property>& property) {
     return "value";
 }
 
+bool holdsSecret(const ParametersCollection& arguments) {
+    for (int k = 0; k < arguments.size(); ++k) {
+        if (arguments[k] && isSecretTypeName(arguments[k]->getParameterType())) {
+            return true;
+        }
+    }
+    return false;
+}
+
 // Whether the property announces changes: subscribing to one without a change notifier gives an
 // expired connection. The probe connects an empty function, which is never called, and
 // disconnects it at once.
@@ -75,6 +85,16 @@ bool isWatchable(const std::shared_ptr<Property>& property) {
 }
 
 }  // namespace
+
+struct TextInterpreter::Walk {
+    std::vector<Step> steps;
+    bool secret = false;  // an argument was typed as a secret
+    // Per step, the arguments typed before the walk (those whose types the text gives).
+    std::vector<std::shared_ptr<ParametersCollection>> typed;
+    std::size_t next = 1;  // the step the resolver hears of next; the start is never asked for
+    std::size_t reached = 0;
+    std::string reachedOn;  // the interface of the object the step reached runs on
+};
 
 TextInterpreter::TextInterpreter(std::shared_ptr<UnifiedFactory> factory, TextOptions options)
     : factory_(std::move(factory)), options_(options) {
@@ -121,12 +141,16 @@ TextResult TextInterpreter::run(const std::string& line) {
         std::vector<Step> steps = parsed(line);
         auto request = std::make_shared<Request>(RequestSyntax::interpreterPath(steps));
         const auto walk = prepare(std::move(steps), *request);
-        const auto result = interpreter_.execute(request);
-        if (!result->isSuccess()) {
-            return walkFailure(*walk, result->getErrorMessage());
-        }
-        remember(result->getResult());
-        return presentValue(result->getResult(), options_.revealSecrets);
+        auto result = [&] {
+            const auto executed = interpreter_.execute(request);
+            if (!executed->isSuccess()) {
+                return walkFailure(*walk, executed->getErrorMessage());
+            }
+            remember(executed->getResult());
+            return presentValue(executed->getResult(), options_.revealSecrets);
+        }();
+        result.carriedSecret = walk->secret;
+        return result;
     });
 }
 
@@ -175,15 +199,6 @@ void TextInterpreter::resolveStart(const std::vector<Step>& steps) {
     (*reflectors_)[start.name] = reflector;
 }
 
-struct TextInterpreter::Walk {
-    std::vector<Step> steps;
-    // Per step, the arguments typed before the walk (those whose types the text gives).
-    std::vector<std::shared_ptr<ParametersCollection>> typed;
-    std::size_t next = 1;  // the step the resolver hears of next; the start is never asked for
-    std::size_t reached = 0;
-    std::string reachedOn;  // the interface of the object the step reached runs on
-};
-
 std::shared_ptr<TextInterpreter::Walk> TextInterpreter::prepare(std::vector<Step> steps,
                                                                 Request& request) {
     resolveStart(steps);
@@ -214,6 +229,7 @@ std::shared_ptr<TextInterpreter::Walk> TextInterpreter::prepare(std::vector<Step
                 step.name, detail::typeArguments(step, true, nullptr, "", objects_));
         } else if (detail::typedByText(step)) {
             walk->typed[index] = detail::typeArguments(step, false, nullptr, "", objects_);
+            walk->secret = holdsSecret(*walk->typed[index]) || walk->secret;
         }
     }
     // The interpreter asks for every step after the start, in order, as it reaches it.
@@ -241,7 +257,9 @@ std::shared_ptr<TextInterpreter::Walk> TextInterpreter::prepare(std::vector<Step
             return walk->typed[index];
         }
         const std::string why = "'" + walk->steps[index - 1].name + "' is not an object";
-        return detail::typeArguments(step, false, reflector, why, objects);
+        auto arguments = detail::typeArguments(step, false, reflector, why, objects);
+        walk->secret = holdsSecret(*arguments) || walk->secret;
+        return arguments;
     });
     return walk;
 }
@@ -383,6 +401,36 @@ TextResult TextInterpreter::describe(const std::string& path, ObjectDescription&
         }
         return result;
     });
+}
+
+std::vector<std::string> TextInterpreter::memberNames(const std::string& path) {
+    std::vector<std::string> names;
+    try {
+        const std::vector<Step> steps = parsed(path);
+        resolveStart(steps);
+        std::string why;
+        std::shared_ptr<Reflector> reflector = startReflector(steps.front(), why);
+        for (std::size_t k = 1; k < steps.size() && reflector; ++k) {
+            const auto property = steps[k].hasArgumentList
+                                      ? nullptr
+                                      : detail::addressedProperty(*reflector, steps[k].name);
+            const auto value = property ? property->getValue() : nullptr;
+            reflector = value ? value->getReflector() : nullptr;
+        }
+        if (!reflector) {
+            return names;
+        }
+        names = reflector->Properties()->getPropertyNames();
+        for (const std::string& method : reflector->Methods()->getMethodNames()) {
+            names.push_back(method);
+        }
+    } catch (...) {
+        // A path that does not parse, or service code that throws, has nothing to offer.
+        names.clear();
+    }
+    std::sort(names.begin(), names.end());
+    names.erase(std::unique(names.begin(), names.end()), names.end());
+    return names;
 }
 
 TextResult TextInterpreter::watch(const std::string& path, const std::string& label,
