@@ -206,7 +206,6 @@ std::shared_ptr<TextInterpreter::Walk> TextInterpreter::prepare(std::vector<Step
     walk->steps = std::move(steps);
     walk->typed.resize(walk->steps.size());
     // Requests carry arguments by name: a name used twice must carry the same arguments.
-    std::map<std::string, const Step*> first;
     for (std::size_t index = 0; index < walk->steps.size(); ++index) {
         const Step& step = walk->steps[index];
         if (step.guidStart) {
@@ -214,8 +213,11 @@ std::shared_ptr<TextInterpreter::Walk> TextInterpreter::prepare(std::vector<Step
                                                          "string", "guid", step.name));
             continue;
         }
-        const auto seen = first.emplace(step.name, &step);
-        if (!seen.second && !(seen.first->second->arguments == step.arguments)) {
+        // Paths are short: the steps before are looked through.
+        const auto first =
+            std::find_if(walk->steps.begin(), walk->steps.begin() + index,
+                         [&step](const Step& other) { return other.name == step.name; });
+        if (first != walk->steps.begin() + index && !(first->arguments == step.arguments)) {
             throw TextRequestFailure("step '" + step.name +
                                      "' appears twice with different arguments; arguments belong "
                                      "to names, so split the request in two");

@@ -22,6 +22,20 @@ using RequestSyntax::Argument;
 using RequestSyntax::quote;
 using Signature = std::vector<std::pair<std::string, std::string>>;
 
+// How many parameters a declared parameter text such as "int a, list(string) b" has: its commas
+// outside parentheses, plus one, or none for a text of blanks.
+std::size_t parameterCount(const std::string& parameters) {
+    std::size_t count = 0;
+    int depth = 0;
+    bool any = false;
+    for (char c : parameters) {
+        depth += c == '(' ? 1 : c == ')' ? -1 : 0;
+        count += c == ',' && depth == 0 ? 1 : 0;
+        any = any || (c != ' ' && c != '\t');
+    }
+    return any ? count + 1 : 0;
+}
+
 void insertSorted(std::vector<std::string>& texts, const std::string& text) {
     const auto at = std::lower_bound(texts.begin(), texts.end(), text);
     if (at == texts.end() || *at != text) {
@@ -209,10 +223,17 @@ std::string missingArguments(const RequestSyntax::Step& step, const Reflector& r
         return "";
     }
     const std::size_t given = step.arguments.size();
+    const auto overloads = reflector.Methods()->getOverloads(step.name);
+    // The usual case, an overload that takes as many as given, without reading signatures.
+    for (const auto& overload : overloads) {
+        if (parameterCount(overload->getParameters()) == given) {
+            return "";
+        }
+    }
     std::vector<std::string> missing;
     std::string takes;
     int candidates = 0;
-    for (const auto& overload : reflector.Methods()->getOverloads(step.name)) {
+    for (const auto& overload : overloads) {
         const Signature signature = RequestSyntax::parseSignature(overload->getParameters());
         if (signature.size() == given) {
             return "";  // the count fits; whatever is wrong, nothing is missing
