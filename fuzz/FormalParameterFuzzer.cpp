@@ -20,6 +20,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace {
@@ -31,9 +32,9 @@ using ReflectionTypeConversion::ToFormalParameterConversions::GetFormalParameter
 std::vector<std::string> typeNames() {
     std::vector<std::string> names;
     for (const ValueType& type : valueTypes()) {
-        for (const char* name : {type.name, type.alias, type.listName, type.listAlias}) {
-            if (*name != '\0') {
-                names.push_back(name);
+        for (std::string_view name : {type.name, type.alias, type.listName, type.listAlias}) {
+            if (!name.empty()) {
+                names.emplace_back(name);
             }
         }
     }

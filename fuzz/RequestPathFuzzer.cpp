@@ -92,10 +92,10 @@ void attachArguments(FuzzedDataProvider& provider, R& request,
                 ? names[provider.ConsumeIntegralInRange<std::size_t>(0, names.size() - 1)]
                 : provider.ConsumeRandomLengthString(8);
         // A value type, or a list of one, from the framework's table.
-        const auto& types = valueTypes();
+        const ValueTypeTable types = valueTypes();
         const ValueType& valueType =
             types[provider.ConsumeIntegralInRange<std::size_t>(0, types.size() - 1)];
-        const char* type = provider.ConsumeBool() ? valueType.name : valueType.listName;
+        const std::string type(provider.ConsumeBool() ? valueType.name : valueType.listName);
         request.addParameterToMethod(
             name, GetFormalParameterFromStrings(type, "v", provider.ConsumeRandomLengthString(12),
                                                 nullptr, nullptr));

@@ -24,12 +24,12 @@ namespace ZAMUnified {
 enum class ValueKind { Number, Boolean, String, Secret };
 
 struct ValueType {
-    const char* name;       // "std::string"
-    const char* alias;      // "string"; "" when the type has no other name
-    const char* listName;   // "list(std::string)"
-    const char* listAlias;  // "list(string)"; "" when the type has no other name
+    std::string_view name;       // "std::string"
+    std::string_view alias;      // "string"; empty when the type has no other name
+    std::string_view listName;   // "list(std::string)"
+    std::string_view listAlias;  // "list(string)"; empty when the type has no other name
     ValueKind kind;
-    const char* listSeparator;  // between the elements of a list's text: ";" or "|"
+    std::string_view listSeparator;  // between the elements of a list's text: ";" or "|"
 
     // An ActualParameter of the type, or of a shared vector of it, from text.
     std::shared_ptr<FormalParameter> (*makeArgument)(const std::string& typeName,
@@ -48,15 +48,30 @@ struct ValueType {
     bool (*listElementTexts)(const ReturnValue& value, std::vector<std::string>& texts);
 
     bool isNamed(std::string_view typeName) const {
-        return typeName == name || (*alias != '\0' && typeName == alias);
+        return typeName == name || (!alias.empty() && typeName == alias);
     }
     bool isListNamed(std::string_view typeName) const {
-        return typeName == listName || (*listAlias != '\0' && typeName == listAlias);
+        return typeName == listName || (!listAlias.empty() && typeName == listAlias);
     }
 };
 
+// The table itself: constant, in the list's order.
+class ValueTypeTable {
+  public:
+    constexpr ValueTypeTable(const ValueType* first, std::size_t count)
+        : first_(first), count_(count) {}
+    const ValueType* begin() const { return first_; }
+    const ValueType* end() const { return first_ + count_; }
+    std::size_t size() const { return count_; }
+    const ValueType& operator[](std::size_t index) const { return first_[index]; }
+
+  private:
+    const ValueType* first_;
+    std::size_t count_;
+};
+
 // Every value type, in the list's order, which is the order in which conversions try them.
-const std::vector<ValueType>& valueTypes();
+ValueTypeTable valueTypes();
 // The type named `typeName` (either name), or of the list named so; null for any other name.
 const ValueType* findValueType(std::string_view typeName);
 const ValueType* findListValueType(std::string_view typeName);

@@ -49,7 +49,7 @@ TextValue listValue(ReturnValue& result, const std::string& text, bool reveal) {
     std::vector<std::string> texts;
     if (!type->listElementTexts(result, texts)) {
         // A list result of service code's own class: its elements are the pieces of its text.
-        KORCoreUtils::split(text, texts, type->listSeparator);
+        KORCoreUtils::split(text, texts, std::string(type->listSeparator));
     }
     for (std::string& element : texts) {
         value.elements.push_back(scalar(type->kind, std::move(element), reveal));

@@ -278,7 +278,7 @@ std::string GetReturnValueAsString(std::shared_ptr<ReturnValue> value) {
     // the value types.
     const ReturnValue& result = *value;
     const std::type_info& type = typeid(result);
-    const std::vector<ValueType>& types = valueTypes();
+    const ValueTypeTable types = valueTypes();
     for (const ValueType& valueType : types) {
         if (valueType.helperResultText(type, result, text)) {
             return text;

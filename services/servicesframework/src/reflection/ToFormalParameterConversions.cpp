@@ -19,22 +19,6 @@ namespace {
 // Type names are compared as views, which compare their lengths before any characters.
 using namespace std::string_view_literals;
 
-// Rule 1: the scalar types. Empty when `typeName` is none of them.
-std::shared_ptr<FormalParameter> scalarParameter(const std::string& typeName,
-                                                 const std::string& parameterName,
-                                                 const std::string& valueText) {
-    const ValueType* type = findValueType(typeName);
-    return type ? type->makeArgument(typeName, parameterName, valueText) : nullptr;
-}
-
-// Rule 7: lists of the scalar types. Empty when `typeName` is none of them.
-std::shared_ptr<FormalParameter> primitiveListParameter(const std::string& typeName,
-                                                        const std::string& parameterName,
-                                                        const std::string& valueText) {
-    const ValueType* type = findListValueType(typeName);
-    return type ? type->makeListArgument(typeName, parameterName, valueText) : nullptr;
-}
-
 // Rules 4 and 6: the object named by `key`, as its reflector presents it. An entry that holds an
 // empty pointer names nothing.
 template <typename Object, typename GetReflector>
@@ -52,20 +36,22 @@ std::shared_ptr<FormalParameter> namedObjectParameter(
     return reflector ? reflector->getActualParameter() : nullptr;
 }
 
+// `scalar` and `list` are the value types that `typeName` names alone or as a list, if any.
 std::shared_ptr<FormalParameter> convert(const std::string& typeName,
                                          const std::string& parameterName,
-                                         const std::string& valueText,
+                                         const std::string& valueText, const ValueType* scalar,
+                                         const ValueType* list,
                                          const std::shared_ptr<UnifiedBusinessObjectMap>& objects,
                                          const std::shared_ptr<UnifiedCallbackMap>& callbacks) {
     const std::string_view type = typeName;
-    if (std::shared_ptr<FormalParameter> scalar =
-            scalarParameter(typeName, parameterName, valueText)) {
-        return scalar;
+    // Rule 1: the scalar types.
+    if (scalar) {
+        return scalar->makeArgument(typeName, parameterName, valueText);
     }
     // Plug-in factories take the text by value, and would free plain copies of the secrets
     // unwiped: a list of secure strings, a built-in type, goes straight to its own rule.
-    if (isSecretTypeName(type)) {
-        return primitiveListParameter(typeName, parameterName, valueText);
+    if (list && list->kind == ValueKind::Secret) {
+        return list->makeListArgument(typeName, parameterName, valueText);
     }
     if (std::shared_ptr<FormalParameter> enumValue =
             ActualParameterFactory::GetActualParameterForEnum(typeName, valueText)) {
@@ -86,9 +72,9 @@ std::shared_ptr<FormalParameter> convert(const std::string& typeName,
         return namedObjectParameter(callbacks, valueText,
                                     ReflectorFactory::GetReflectorForCallback);
     }
-    if (std::shared_ptr<FormalParameter> list =
-            primitiveListParameter(typeName, parameterName, valueText)) {
-        return list;
+    // Rule 7: lists of the scalar types.
+    if (list) {
+        return list->makeListArgument(typeName, parameterName, valueText);
     }
     const std::string_view listPrefix = "list("sv;
     if (type.substr(0, listPrefix.size()) != listPrefix) {
@@ -134,11 +120,16 @@ std::shared_ptr<FormalParameter> GetFormalParameterFromStrings(
                 zam::SecureStringUtils::ZAMZeroString(text);
             }
         }
-    } wipe{valueText, isSecretTypeName(typeName)};
+    } wipe{valueText, false};
+    // One look-up serves the secret check and the conversion.
+    const ValueType* scalar = findValueType(typeName);
+    const ValueType* list = scalar ? nullptr : findListValueType(typeName);
+    const ValueType* named = scalar ? scalar : list;
+    wipe.secret = named && named->kind == ValueKind::Secret;
     // Text the platform parsers reject, a throwing factory function or a failed allocation all
     // mean the same to a text front end: no argument.
     try {
-        return convert(typeName, parameterName, valueText, objects, callbacks);
+        return convert(typeName, parameterName, valueText, scalar, list, objects, callbacks);
     } catch (...) {
         return nullptr;
     }

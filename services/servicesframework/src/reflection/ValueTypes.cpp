@@ -65,25 +65,30 @@ bool listElementTexts(const ReturnValue& value, std::vector<std::string>& texts)
     return true;
 }
 
-std::vector<ValueType> makeTable() {
-    using namespace FromStringConversions;
-    std::vector<ValueType> table;
-#define ZAMUNIFIED_VALUE_TYPE_ENTRY(type, name, alias, kind, separator, suffix)                  \
-    table.push_back(ValueType{                                                                   \
-        name, alias, "list(" name ")", *alias != '\0' ? "list(" alias ")" : "", ValueKind::kind, \
-        separator, argument<type, parameterTypeStringAsPrimitiveType##suffix>,                   \
-        listArgument<type, parameterTypeStringAsListOfPrimitiveType##suffix>, resultText<type>,  \
-        helperResultText<type>, listElementTexts<type>});
+using namespace FromStringConversions;
+
+// Constant: built before any code runs, and read without a guard.
+constexpr ValueType kTable[] = {
+#define ZAMUNIFIED_VALUE_TYPE_ENTRY(type, name, alias, kind, separator, suffix)             \
+    ValueType{name,                                                                         \
+              alias,                                                                        \
+              "list(" name ")",                                                             \
+              sizeof(alias) > 1 ? std::string_view("list(" alias ")") : std::string_view(), \
+              ValueKind::kind,                                                              \
+              separator,                                                                    \
+              argument<type, parameterTypeStringAsPrimitiveType##suffix>,                   \
+              listArgument<type, parameterTypeStringAsListOfPrimitiveType##suffix>,         \
+              resultText<type>,                                                             \
+              helperResultText<type>,                                                       \
+              listElementTexts<type>},
     ZAMUNIFIED_VALUE_TYPES(ZAMUNIFIED_VALUE_TYPE_ENTRY)
 #undef ZAMUNIFIED_VALUE_TYPE_ENTRY
-    return table;
-}
+};
 
 }  // namespace
 
-const std::vector<ValueType>& valueTypes() {
-    static const std::vector<ValueType> table = makeTable();
-    return table;
+ValueTypeTable valueTypes() {
+    return ValueTypeTable(kTable, sizeof kTable / sizeof kTable[0]);
 }
 
 const ValueType* findValueType(std::string_view typeName) {
