@@ -347,12 +347,12 @@ TEST_F(LibraryLoaderTest, StatusesListEveryRecordWithItsStateAndManifestProblems
              "<library><name>Bad</name><services><service name='Bad::::Here'/>"
              "</services></library>");
     loader_->LoadLibraryManifest(root_ + "/bad");
-    EXPECT_EQ(std::vector<std::string>(
-                  {"File: " + root_ + "/nowhere/nowhere.xml doesn't exists",
-                   "The service: Bad::::Here referenced in \"" + manifestPath("bad") +
-                       "\" is not valid.",
-                   "No library specified in Services Library Manifest " + manifestPath("bad")}),
-              loader_->getManifestProblems());
+    EXPECT_EQ(
+        std::vector<std::string>(
+            {"File: " + root_ + "/nowhere/nowhere.xml doesn't exists",
+             "The service: Bad::::Here referenced in \"" + manifestPath("bad") + "\" is not valid.",
+             "No library specified in Services Library Manifest " + manifestPath("bad")}),
+        loader_->getManifestProblems());
     // The same texts as the log's error records, which are unchanged.
     EXPECT_EQ(loader_->getManifestProblems(), log_.messages(ZAMLOG_LEVEL_ERROR));
 

@@ -91,9 +91,8 @@ TEST_F(LibraryLoaderTest, ManifestsAddRecords) {
     ASSERT_TRUE(record);
     EXPECT_EQ("Full", record->name);
     EXPECT_EQ(KORCoreUtils::FileUtils::getAbsolutePath(dir + "/libFull.so"), record->path);
-    EXPECT_EQ(
-        std::vector<std::string>({"N10ZAMUnified3OneE", "Two", "a::::c", "N4Name7Spaced&E"}),
-        record->serviceNames);
+    EXPECT_EQ(std::vector<std::string>({"N10ZAMUnified3OneE", "Two", "a::::c", "N4Name7Spaced&E"}),
+              record->serviceNames);
     EXPECT_EQ(std::vector<unsigned int>({9001, 9002, 0, 12, 0, 0xFFFFFFFFu, 9004}),
               record->serviceIds);
     EXPECT_EQ(std::vector<std::string>({"N5Other3SetE", "Flat"}), record->featureSetNames);
