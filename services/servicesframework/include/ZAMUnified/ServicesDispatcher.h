@@ -91,9 +91,10 @@ class ServicesDispatcher {
     void pumpNext();
 
     // Return at once when tasks are queued; otherwise wait for the new-task event (without limit,
-    // or for at most `milliseconds`; a negative limit does not wait). Enqueues coalesce into one
-    // stored signal, so a wait may return with an empty queue. With a callback installed the event
-    // is never set.
+    // or for at most `milliseconds`; a negative limit does not wait, and one the clock cannot
+    // reach, from about 9.2e12 ms with LONG_MAX among them, means no limit). Enqueues coalesce
+    // into one stored signal, so a wait may return with an empty queue. With a callback installed
+    // the event is never set.
     void waitForDispatcherTask();
     void waitForDispatcherTask(long milliseconds);
 

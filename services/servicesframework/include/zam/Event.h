@@ -31,7 +31,8 @@ class Event {
 
     // As wait(), for at most `milliseconds` in total: the deadline is fixed when the call starts,
     // so wake-ups that find no signal do not extend it. Returns true when the event was or became
-    // signalled, false after the time ran out, and false at once for a negative time.
+    // signalled, false after the time ran out, and false at once for a negative time. A time the
+    // monotonic clock cannot reach (from about 9.2e12 ms, LONG_MAX among them) means no limit.
     bool timedWait(long milliseconds);
 
   private:

@@ -4,6 +4,8 @@
 #include <zam/Mutex.h>
 #include <zam/ScopedLock.h>
 
+#include "common/detail/TimeLimit.h"
+
 #include <atomic>
 #include <chrono>
 
@@ -69,9 +71,9 @@ bool Event::timedWait(long milliseconds) {
         return false;
     }
     // One deadline for the whole call: a wake-up that finds no signal (a spurious one, or another
-    // waiter that consumed an auto-reset signal first) waits only for the time that is left.
-    const auto deadline =
-        std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+    // waiter that consumed an auto-reset signal first) waits only for the time that is left. A
+    // time too large for the clock gives no deadline at all.
+    const auto deadline = detail::deadlineAfter(std::chrono::steady_clock::now(), milliseconds);
     ScopedLock guard(data_->lock);
     while (!data_->signalled) {
         if (data_->condition.waitUntil(data_->lock, deadline) != 0) {

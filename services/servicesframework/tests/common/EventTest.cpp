@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <climits>
+#include <memory>
 #include <thread>
 #include <vector>
 
@@ -54,6 +56,33 @@ TEST(EventTest, TimedWaitRunsOutAfterItsTime) {
     const auto start = std::chrono::steady_clock::now();
     EXPECT_FALSE(event.timedWait(80));
     EXPECT_GE(sftest::elapsedMs(start), 80);
+}
+
+// Time-outs from about 9.2e12 ms overflow the clock's nanosecond count; they, and any time-out
+// beyond what the clock can represent, mean "no limit". 1e12 ms still fits and is waited for.
+const long kNoLimitTimeOuts[] = {LONG_MAX, 10000000000000L, 1000000000000L};
+// Zero and negative time-outs do not wait.
+const long kAtOnceTimeOuts[] = {0, -1, LONG_MIN};
+
+TEST(EventTest, TimeOutsTooLargeForTheClockWaitUntilSetAndNoneDoNotWait) {
+    for (long timeOut : kNoLimitTimeOuts) {
+        SCOPED_TRACE(timeOut);
+        auto event = std::make_shared<zam::Event>(true);
+        auto result = std::make_shared<std::atomic<int>>(-1);
+        EXPECT_TRUE(sftest::waitsUntilWoken(
+            [event, result, timeOut] { *result = event->timedWait(timeOut); },
+            [event] { event->set(); }));
+        EXPECT_EQ(1, result->load()) << "released by the signal, not a time-out";
+    }
+    for (long timeOut : kAtOnceTimeOuts) {
+        SCOPED_TRACE(timeOut);
+        zam::Event event(false);
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_FALSE(event.timedWait(timeOut));
+        event.set();
+        EXPECT_EQ(timeOut == 0, event.timedWait(timeOut)) << "a negative time fails even when set";
+        EXPECT_LT(sftest::elapsedMs(start), 5000);
+    }
 }
 
 TEST(EventTest, AutoResetReleasesOneWaiterPerSignalManualReleasesAll) {

@@ -2,6 +2,8 @@
 
 #include <zam/ScopedLock.h>
 
+#include "common/detail/TimeLimit.h"
+
 #include <algorithm>
 #include <utility>
 
@@ -51,8 +53,10 @@ TaskPtr TaskQueue::dequeueTask() {
 }
 
 TaskPtr TaskQueue::waitDequeueTask(long timeoutMilliseconds) {
-    const auto deadline = std::chrono::steady_clock::now() +
-                          std::chrono::milliseconds(std::max(timeoutMilliseconds, 0L));
+    // A time-out too large for the clock gives no deadline: the wait below then ends only with a
+    // hand-over or wakeUpAll().
+    const auto deadline =
+        zam::detail::deadlineAfter(std::chrono::steady_clock::now(), timeoutMilliseconds);
     WaitInfo info;
     {
         zam::ScopedLock lock(mutex_);
