@@ -43,9 +43,11 @@ class ServicesDispatcher {
         // The task executing now (during a nested pump the innermost), empty and zero when idle.
         std::string runningTaskName;
         std::chrono::microseconds runningFor{0};
-        // Tasks whose execute() returned or threw, pumped or run at once by enqueueBlock.
+        // Tasks whose execute() returned or threw, pumped or run at once by enqueueBlock. A task
+        // that threw completed when it threw, and counts in the figures below like one that
+        // returned.
         std::uint64_t tasksRun = 0;
-        // Of those that returned, the ones that ran longer than kGuardExecutionTimeMs.
+        // Of those, the ones that ran longer than kGuardExecutionTimeMs.
         std::uint64_t tasksOverGuardTime = 0;
         std::chrono::microseconds longestExecution{0};
         // Longest time from enqueue to pick-up.
@@ -86,7 +88,8 @@ class ServicesDispatcher {
 
     // Dispatcher thread only. Run queued tasks until the queue is empty (tasks queued meanwhile,
     // also by the tasks themselves, run in the same call), or at most one task. A task may pump
-    // again from inside. A task's exception leaves the pump unchanged; the rest stay queued.
+    // again from inside. A task's exception leaves the pump unchanged; the rest stay queued. The
+    // task counts as completed when it threw, for the guards and the statistics alike.
     void pumpAll();
     void pumpNext();
 
@@ -150,6 +153,10 @@ class ServicesDispatcher {
     // Drops `task` from running_, counts it as run and answers its pick-up time; taskInfoMutex_
     // must be held.
     std::chrono::system_clock::time_point finishRunningLocked(const TaskPtr& task);
+    // Records `task` as completed at `completed`, whether it returned or threw: the guard's
+    // completion time, the time since the last completion, the running list and the execution
+    // figures. taskInfoMutex_ must be held.
+    void recordCompletionLocked(const TaskPtr& task, Clock::time_point completed);
     // Releases the waiters of dropped blocking tasks, which would otherwise wait forever.
     static void releaseDropped(const TaskPtr& task);
 

@@ -374,6 +374,18 @@ std::chrono::system_clock::time_point ServicesDispatcher::finishRunningLocked(co
     return lastPickedUp_;
 }
 
+void ServicesDispatcher::recordCompletionLocked(const TaskPtr& task, Clock::time_point completed) {
+    lastCompleted_ = completed;
+    lastFinished_ = completed;
+    // Measured from this task's own pick-up: after a nested pump lastPickedUp_ is the inner
+    // task's.
+    const Clock::duration took = completed - finishRunningLocked(task);
+    longestExecution_ = std::max(longestExecution_, took);
+    if (wholeMs(took).count() > kGuardExecutionTimeMs) {
+        ++tasksOverGuardTime_;
+    }
+}
+
 ServicesDispatcher::Statistics ServicesDispatcher::getStatistics() const {
     Statistics statistics;
     zam::ScopedLock lock(taskInfoMutex_);
@@ -409,23 +421,18 @@ ServicesDispatcher::Clock::time_point ServicesDispatcher::runTask(TaskPtr task) 
     try {
         task->execute();
     } catch (...) {
-        // Its completion is not recorded, as before; it only leaves the running list and counts.
+        // The task is over all the same. Left uncompleted, the guard would go on timing it from
+        // its pick-up and warn on a later enqueue that it "has been running" all along, while
+        // the statistics said nothing runs. Only the execution report is skipped: the exception
+        // is the report, and it goes on to the pump's caller unchanged.
         zam::ScopedLock lock(taskInfoMutex_);
-        finishRunningLocked(task);
+        recordCompletionLocked(task, Clock::now());
         throw;
     }
     zam::ScopedLock lock(taskInfoMutex_);
-    lastCompleted_ = Clock::now();
-    lastFinished_ = lastCompleted_;
+    recordCompletionLocked(task, Clock::now());
     const std::chrono::milliseconds elapsed = wholeMs(lastCompleted_ - lastPickedUp_);
     const bool slow = elapsed.count() > kGuardExecutionTimeMs;
-    // Measured from this task's own pick-up: after a nested pump lastPickedUp_ is the inner
-    // task's.
-    const Clock::duration took = lastCompleted_ - finishRunningLocked(task);
-    longestExecution_ = std::max(longestExecution_, took);
-    if (wholeMs(took).count() > kGuardExecutionTimeMs) {
-        ++tasksOverGuardTime_;
-    }
     if (!slow && !(loggable && ZAMLog_isDebugEnabled(detail::servicesDispatcherLogger))) {
         return lastCompleted_;  // nothing to report: spare the hot path the copies below
     }
