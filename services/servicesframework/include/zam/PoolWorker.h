@@ -61,6 +61,8 @@ class PoolWorker : public Runnable {
     unsigned int busyCount();
     // Counts a task that a blocking enqueue ran on its own thread.
     void countRunElsewhere();
+    // Whether the calling thread is one of the threads running this worker's loop.
+    bool isCallingThreadOurs() const;
     // The counts and queue lengths together, under the count mutex and then the queue mutex.
     void snapshot(unsigned int& threads, unsigned int& busy, std::uint64_t& tasksRun,
                   std::size_t& urgentQueued, std::size_t& normalQueued);

@@ -47,9 +47,11 @@ class ThreadPool {
     ThreadPool& operator=(const ThreadPool&) = delete;
 
     // Queues the task, wakes an idle thread or starts a new one below the maximum. With block,
-    // waits until a pool thread has run the task; when the pool has no thread and cannot start
-    // one, the task is run on the calling thread instead of waiting forever. A null task is
-    // ignored with a line on standard error.
+    // waits until a pool thread has run the task. Where waiting would never end, the task is run
+    // on the calling thread instead (its exception reported as a pool thread reports it): when
+    // the pool has no thread and cannot start one, and when the caller is one of the pool's own
+    // threads while no thread is idle and none can be added. A null task is ignored with a line
+    // on standard error.
     void enqueue(TaskPtr task, bool block, bool urgent);
 
     // Drops the queued tasks of both queues unrun; threads blocked in enqueue on them are released.

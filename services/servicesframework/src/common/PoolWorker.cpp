@@ -19,6 +19,10 @@ namespace {
 
 const std::string kDefaultWorkerName = "PoolThread";
 
+// The worker whose loop the calling thread runs, null on any other thread. A worker is deleted
+// only once all its threads have ended, so no thread can hold a stale pointer here.
+thread_local const PoolWorker* tCurrentWorker = nullptr;
+
 }  // namespace
 
 void* poolThreadMain(void* runnable) {
@@ -74,6 +78,7 @@ void PoolWorker::setLimits(unsigned int minThreads, unsigned int maxThreads) {
 }
 
 void PoolWorker::run() {
+    tCurrentWorker = this;
     setWorkerThreadName(name_);
     bool timedOut = false;
     bool lastThread = false;
@@ -223,6 +228,10 @@ unsigned int PoolWorker::busyCount() {
 
 void PoolWorker::countRunElsewhere() {
     tasksRun_.fetch_add(1, std::memory_order_relaxed);
+}
+
+bool PoolWorker::isCallingThreadOurs() const {
+    return tCurrentWorker == this;
 }
 
 void PoolWorker::snapshot(unsigned int& threads, unsigned int& busy, std::uint64_t& tasksRun,

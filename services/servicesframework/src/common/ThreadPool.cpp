@@ -68,15 +68,15 @@ void ThreadPool::enqueue(TaskPtr task, bool block, bool urgent) {
             woken = true;
         }
     }
-    if (!woken) {
-        worker_->addThread();
-    }
+    const bool started = !woken && worker_->addThread();
     if (!blocking) {
         return;
     }
-    if (worker_->threadCount() == 0) {
-        // No thread runs and none could be started: waiting would never end. Unless a thread
-        // started meanwhile has taken the task, run it here.
+    // Waiting would never end when no thread runs and none could be started, or when the caller
+    // is itself one of the pool's threads and no other could take the task: every thread is busy
+    // and the pool is at its maximum, so the task would wait for the very thread that waits for
+    // it. Unless a thread has taken the task meanwhile, run it here.
+    if (worker_->threadCount() == 0 || (!woken && !started && worker_->isCallingThreadOurs())) {
         bool stillQueued = false;
         {
             ScopedLock queueLock(*queueMutex_);

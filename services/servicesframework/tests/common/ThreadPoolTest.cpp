@@ -190,6 +190,46 @@ TEST(ThreadPoolTest, BlockingEnqueueReturnsAfterAPoolThreadRanTheTask) {
     EXPECT_NE(caller, ranOn);
 }
 
+// A blocking enqueue made on one of the pool's own threads while no other thread can take the task
+// (every one busy, the pool at its maximum) used to wait forever for a thread that only it could
+// have freed. The task runs on the calling thread instead.
+TEST(ThreadPoolTest, ABlockingEnqueueFromAPoolThreadWithNoThreadFreeRunsTheTaskThere) {
+    struct Row {
+        const char* pool;
+        unsigned int minThreads;
+        unsigned int maxThreads;
+        int held;  // threads kept busy besides the enqueuing one
+    };
+    for (const Row& row : {Row{"one thread", 1, 1, 0}, Row{"grown to its maximum", 0, 2, 1},
+                           Row{"four threads", 4, 4, 3}}) {
+        SCOPED_TRACE(row.pool);
+        Held held;
+        std::atomic<std::uint64_t> outerOn{0};
+        std::atomic<std::uint64_t> innerOn{0};
+        std::atomic<bool> outerDone{false};
+        {
+            zam::ThreadPool pool(row.minThreads, row.maxThreads, "own", 60);
+            for (int i = 0; i < row.held; ++i) {
+                pool.enqueue(held.make(), false, false);
+            }
+            EXPECT_TRUE(sftest::eventually([&] { return held.started.load() == row.held; }));
+            pool.enqueue(
+                task([&] {
+                    outerOn = KORCoreUtils::ThreadUtils::getCurrentThreadId();
+                    pool.enqueue(
+                        task([&] { innerOn = KORCoreUtils::ThreadUtils::getCurrentThreadId(); }),
+                        true, false);
+                    outerDone = true;
+                }),
+                false, false);
+            EXPECT_TRUE(sftest::eventually([&] { return outerDone.load(); }));
+        }  // destroying the pool drops a queued inner task and so releases a waiting outer one
+        ASSERT_TRUE(sftest::eventually([&] { return outerDone.load(); }));
+        EXPECT_NE(0u, outerOn.load());
+        EXPECT_EQ(outerOn.load(), innerOn.load());
+    }
+}
+
 TEST(ThreadPoolTest, ShutdownLetsTheRunningTaskFinishAndDropsTheQueue) {
     Held held;
     std::atomic<bool> queuedRan{false};

@@ -32,7 +32,8 @@ class TaskDispatcher {
     // Before every normal task still queued; urgent tasks run in the order they were enqueued.
     void enqueueUrgent(TaskPtr task);
     // Returns after a pool thread has run the task. From inside a task of this dispatcher while
-    // every thread is busy it waits until another thread is free.
+    // every other thread is busy, the task runs at once on the calling thread, which would
+    // otherwise wait for itself.
     void enqueueBlock(TaskPtr task);
 
     void enqueue(std::function<void()> function, const std::string& name);

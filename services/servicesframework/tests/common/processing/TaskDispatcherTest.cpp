@@ -116,6 +116,46 @@ TEST_F(TaskDispatcherTest, StatisticsAreThoseOfItsPool) {
     EXPECT_TRUE(sftest::eventually([&] { return dispatcher.getStatistics().tasksRun == 8; }));
 }
 
+// The factory's background dispatcher has four threads. A task of it that made a blocking enqueue
+// on it while all four were busy used to wait forever. Here all four do so at once and stay busy
+// until every inner task has run, so each inner task can only run on the thread that asked.
+TEST_F(TaskDispatcherTest, BlockingEnqueuesFromItsOwnBusyThreadsRunOnThoseThreads) {
+    zam::Event allBusy(false);
+    zam::Event release(false);
+    std::atomic<int> started{0};
+    std::atomic<int> innerRan{0};
+    std::atomic<int> innerOnItsCaller{0};
+    std::atomic<int> finished{0};
+    {
+        TaskDispatcher dispatcher("CommonTaskDisp", 4, 100);
+        for (int i = 0; i < 4; ++i) {
+            dispatcher.enqueue(
+                [&] {
+                    ++started;
+                    allBusy.wait();
+                    const std::uint64_t caller = KORCoreUtils::ThreadUtils::getCurrentThreadId();
+                    dispatcher.enqueueBlock(
+                        [&, caller] {
+                            if (KORCoreUtils::ThreadUtils::getCurrentThreadId() == caller) {
+                                ++innerOnItsCaller;
+                            }
+                            ++innerRan;
+                        },
+                        "inner");
+                    release.wait();
+                    ++finished;
+                },
+                "outer");
+        }
+        EXPECT_TRUE(sftest::eventually([&] { return started.load() == 4; }));
+        allBusy.set();
+        EXPECT_TRUE(sftest::eventually([&] { return innerRan.load() == 4; }));
+        release.set();
+    }  // the dispatcher's end drops queued inner tasks and so releases outer ones still waiting
+    ASSERT_TRUE(sftest::eventually([&] { return finished.load() == 4; }));
+    EXPECT_EQ(4, innerOnItsCaller.load());
+}
+
 TEST_F(TaskDispatcherTest, UrgentTasksGoBeforeQueuedNormalOnes) {
     Holders holders(4);
     std::mutex orderMutex;
