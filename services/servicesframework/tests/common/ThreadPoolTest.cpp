@@ -230,6 +230,39 @@ TEST(ThreadPoolTest, ABlockingEnqueueFromAPoolThreadWithNoThreadFreeRunsTheTaskT
     }
 }
 
+// A pool that shrinks to no thread while tasks keep coming. An enqueue that read the counts after
+// the leaving thread's last look at the queue but before its exit took that thread for an idle
+// one, only signalled it, and left the task queued with no thread to run it until the next
+// enqueue. With no idle time the thread leaves after every task. Even rounds learn how long after
+// its task it leaves; odd rounds enqueue just before that moment, a little earlier each time, so
+// the enqueue meets the thread on its way out. Every task must run without another enqueue.
+TEST(ThreadPoolTest, StressAPoolShrinkingToNoThreadNeverStrandsATask) {
+    using Clock = std::chrono::steady_clock;
+    constexpr int kRounds = 10000;
+    // Held by the tasks, which may outlive the test when a round fails.
+    auto ran = std::make_shared<std::atomic<int>>(0);
+    zam::ThreadPool pool(0, 1, "shrinking", 0);
+    Clock::duration leavesAfter{0};
+    for (int round = 0; round < kRounds; ++round) {
+        pool.enqueue(task([ran] { ran->fetch_add(1, std::memory_order_release); }), false, false);
+        // Watched without sleeping: a sleep would put the next enqueue long after the exit.
+        const auto deadline = Clock::now() + sftest::kDeadline;
+        while (ran->load(std::memory_order_acquire) != round + 1) {
+            ASSERT_LT(Clock::now(), deadline) << "round " << round << ": the task was stranded";
+        }
+        const Clock::time_point ranAt = Clock::now();
+        if (round % 2 == 0) {
+            while (pool.threadCount() != 0 && Clock::now() < deadline) {
+            }
+            leavesAfter = Clock::now() - ranAt;
+        } else {
+            const auto aim = ranAt + leavesAfter - std::chrono::nanoseconds(round % 64 * 20);
+            while (Clock::now() < aim) {
+            }
+        }
+    }
+}
+
 TEST(ThreadPoolTest, ShutdownLetsTheRunningTaskFinishAndDropsTheQueue) {
     Held held;
     std::atomic<bool> queuedRan{false};
