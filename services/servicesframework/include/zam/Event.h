@@ -19,8 +19,9 @@ class Event {
     Event& operator=(const Event&) = delete;
 
     // Signals the event: wakes one waiter (auto-reset) or all waiters (manual-reset). Setting an
-    // event that is already signalled changes nothing; a signal set before anyone waits is kept.
-    // Returns true.
+    // event that is already signalled stores no second signal; a signal set before anyone waits
+    // is kept. Either way, what the calling thread did before set() is visible to a waiter that
+    // the signal releases afterwards. Returns true.
     bool set();
 
     // Manual-reset: clears the signal and returns true. Auto-reset: changes nothing, returns false.

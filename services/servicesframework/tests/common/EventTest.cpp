@@ -119,6 +119,60 @@ TEST(EventTest, AutoResetReleasesOneWaiterPerSignalManualReleasesAll) {
     }
 }
 
+// set() on an event that is already signalled stores nothing more: the one signal then releases
+// one waiter of an auto-reset event and every waiter of a manual-reset one.
+TEST(EventTest, SetOnASignalledEventReleasesExactlyTheWaitersOfOneSignal) {
+    for (bool autoReset : {true, false}) {
+        SCOPED_TRACE(autoReset ? "auto-reset" : "manual-reset");
+        zam::Event event(autoReset);
+        for (int i = 0; i < 3; ++i) {
+            EXPECT_TRUE(event.set());
+        }
+        std::atomic<int> released{0};
+        std::vector<std::thread> waiters;
+        for (int i = 0; i < 3; ++i) {
+            waiters.emplace_back([&] {
+                if (event.timedWait(sftest::kDeadline.count())) {
+                    ++released;
+                }
+            });
+        }
+        const int expected = autoReset ? 1 : 3;
+        EXPECT_TRUE(sftest::eventually([&] { return released.load() == expected; }));
+        EXPECT_FALSE(sftest::eventually([&] { return released.load() > expected; },
+                                        std::chrono::milliseconds(50)));
+        // The rest are released one signal at a time; signals may coincide while nobody waits.
+        EXPECT_TRUE(sftest::eventually([&] {
+            event.set();
+            return released.load() == 3;
+        }));
+        for (auto& waiter : waiters) {
+            waiter.join();
+        }
+    }
+}
+
+// What a thread wrote before a set() that found the event signalled reaches the waiter that takes
+// the signal: such a set() is ordered before the take as if it had raised the signal itself. The
+// setter's flag is relaxed, so only the event orders the two threads; a set() that merely reads
+// the flag leaves `written` a data race, which ThreadSanitizer reports.
+TEST(EventTest, WritesBeforeASetThatFoundTheEventSignalledReachTheWaiter) {
+    zam::Event event(true);
+    int written = 0;
+    std::atomic<bool> setterDone{false};
+    std::thread setter([&] {
+        event.set();  // raises the signal
+        written = 42;
+        event.set();  // finds it raised
+        setterDone.store(true, std::memory_order_relaxed);
+    });
+    EXPECT_TRUE(sftest::eventually([&] { return setterDone.load(std::memory_order_relaxed); }));
+    EXPECT_TRUE(event.timedWait(0));
+    EXPECT_EQ(42, written);
+    setter.join();
+    EXPECT_FALSE(event.timedWait(0)) << "the second set() stored no signal of its own";
+}
+
 // A waiter that is woken but finds no signal must not start its full wait again: its deadline is
 // fixed when the call starts. Here a stealer keeps setting an auto-reset event and consuming the
 // signal itself at once, so a waiter is woken again and again and mostly finds the signal gone.
