@@ -81,10 +81,17 @@ class ServicesDispatcher {
     // As enqueue, then blocks until the dispatcher thread has run the task. Called on the
     // dispatcher thread itself it runs the task at once on the calling thread (it could never be
     // pumped while this thread waits), timed and logged like a pumped task; the task's exception
-    // then reaches the caller. Throws std::invalid_argument for a null task.
+    // then reaches the caller. Throws std::invalid_argument for a null task. Returns also when
+    // the task was dropped unrun (clear(), a factory reset, the dispatcher's destruction); a
+    // caller that reads what the task fills in uses enqueueAndWait, which tells the two apart.
     void enqueueBlock(TaskPtr task, bool urgent, bool loggable);
     void enqueueBlock(std::function<void()> function, const std::string& name, bool urgent,
                       bool loggable);
+    // As enqueueBlock, and says whether the task ran: true once it ran (returned, or threw on
+    // the host's pump), false when it was dropped unrun.
+    [[nodiscard]] bool enqueueAndWait(TaskPtr task, bool urgent, bool loggable);
+    [[nodiscard]] bool enqueueAndWait(std::function<void()> function, const std::string& name,
+                                      bool urgent, bool loggable);
 
     // Dispatcher thread only. Run queued tasks until the queue is empty (tasks queued meanwhile,
     // also by the tasks themselves, run in the same call), or at most one task. A task may pump

@@ -1,5 +1,6 @@
 // zam::BlockingTask: wraps a task so that the thread that enqueued it can wait until it has run.
-// The enqueuer keeps its own TaskPtr to the wrapper and waits on getDoneEvent().
+// The enqueuer keeps its own TaskPtr to the wrapper, waits on getDoneEvent() and then asks
+// hasStarted() whether the task ran or was dropped unrun.
 //
 // Threading: executed on one thread, waited for on another.
 // Failure: when the inner task throws, the done event is still set, so the waiter is released;
@@ -7,6 +8,7 @@
 #ifndef ZAM_BLOCKINGTASK_H
 #define ZAM_BLOCKINGTASK_H
 
+#include <atomic>
 #include <string>
 
 #include <zam/Event.h>
@@ -29,9 +31,15 @@ class BlockingTask : public Task {
     Event& getDoneEvent() { return done_; }
     const TaskPtr& getInnerTask() const { return inner_; }
 
+    // Whether execute() has begun running the inner task. Read once the done event is set, it
+    // says whether the task ran (returned or threw): a queue that drops the task unrun sets the
+    // event without executing it.
+    bool hasStarted() const { return started_.load(std::memory_order_acquire); }
+
   private:
     Event done_;
     TaskPtr inner_;
+    std::atomic<bool> started_{false};
 };
 
 }  // namespace zam

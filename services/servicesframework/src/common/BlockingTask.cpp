@@ -13,6 +13,7 @@ void BlockingTask::execute() {
         Event& event;
         ~SetOnExit() { event.set(); }
     } setOnExit{done_};
+    started_.store(true, std::memory_order_release);
     if (inner_) {
         inner_->execute();
     }

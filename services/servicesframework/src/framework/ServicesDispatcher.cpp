@@ -90,6 +90,17 @@ void ServicesDispatcher::enqueue(std::function<void()> function, const std::stri
 
 void ServicesDispatcher::enqueueBlock(TaskPtr task, bool urgent, bool loggable) {
     requireTask(task, "enqueueBlock");
+    (void)enqueueAndWait(std::move(task), urgent, loggable);
+}
+
+void ServicesDispatcher::enqueueBlock(std::function<void()> function, const std::string& name,
+                                      bool urgent, bool loggable) {
+    enqueueBlock(std::make_shared<KORCoreUtils::FunctionTask>(std::move(function), name), urgent,
+                 loggable);
+}
+
+bool ServicesDispatcher::enqueueAndWait(TaskPtr task, bool urgent, bool loggable) {
+    requireTask(task, "enqueueAndWait");
     auto blocking = std::make_shared<zam::BlockingTask>(std::move(task));
     if (checkForUpdateAccess()) {
         // Only this thread could pump the task, so waiting for it would never end: run it here,
@@ -99,16 +110,17 @@ void ServicesDispatcher::enqueueBlock(TaskPtr task, bool urgent, bool loggable) 
         blocking->markSubmitted();
         recordPickUp(blocking);
         executeTask(blocking);
-        return;
+        return true;
     }
     enqueue(blocking, urgent, loggable);
     blocking->getDoneEvent().wait();
+    return blocking->hasStarted();
 }
 
-void ServicesDispatcher::enqueueBlock(std::function<void()> function, const std::string& name,
-                                      bool urgent, bool loggable) {
-    enqueueBlock(std::make_shared<KORCoreUtils::FunctionTask>(std::move(function), name), urgent,
-                 loggable);
+bool ServicesDispatcher::enqueueAndWait(std::function<void()> function, const std::string& name,
+                                        bool urgent, bool loggable) {
+    return enqueueAndWait(std::make_shared<KORCoreUtils::FunctionTask>(std::move(function), name),
+                          urgent, loggable);
 }
 
 void ServicesDispatcher::pumpAll() {

@@ -263,6 +263,45 @@ TEST(ThreadPoolTest, StressAPoolShrinkingToNoThreadNeverStrandsATask) {
     }
 }
 
+// enqueueAndWait says whether the task ran: on a pool thread, on the calling thread (a pool thread
+// with none free), or not at all (dropped by clearQueue or by the pool's end, or a null task).
+TEST(ThreadPoolTest, EnqueueAndWaitSaysWhetherTheTaskRan_NEGATIVE) {
+    std::atomic<int> ran{0};
+    auto pool = std::make_unique<zam::ThreadPool>(1, 1, "answers", 60);
+    EXPECT_TRUE(pool->enqueueAndWait(task([&] { ++ran; }), false));
+    std::atomic<bool> innerAnswer{false};
+    EXPECT_TRUE(pool->enqueueAndWait(
+        task([&] { innerAnswer = pool->enqueueAndWait(task([&] { ++ran; }), true); }), false));
+    EXPECT_TRUE(innerAnswer.load()) << "run on the calling pool thread";
+    testing::internal::CaptureStderr();
+    EXPECT_TRUE(
+        pool->enqueueAndWait(task([] { throw std::runtime_error("ran all the same"); }), false));
+    EXPECT_FALSE(pool->enqueueAndWait(TaskPtr(), false));
+    (void)testing::internal::GetCapturedStderr();
+    EXPECT_EQ(2, ran.load());
+
+    Held held;
+    pool->enqueue(held.make(), false, false);
+    ASSERT_TRUE(sftest::eventually([&] { return held.started.load() == 1; }));
+    for (bool byClear : {true, false}) {
+        SCOPED_TRACE(byClear ? "clearQueue" : "the pool's end");
+        std::atomic<int> answer{-1};
+        std::thread waiter([&, p = pool.get()] {
+            answer = p->enqueueAndWait(task([&] { ++ran; }), false) ? 1 : 0;
+        });
+        EXPECT_TRUE(sftest::eventually([&] { return pool->queueSize() == 1; }));
+        if (byClear) {
+            pool->clearQueue();
+        } else {
+            pool.reset();
+        }
+        EXPECT_TRUE(sftest::eventually([&] { return answer.load() != -1; }));
+        waiter.join();
+        EXPECT_EQ(0, answer.load());
+    }
+    EXPECT_EQ(2, ran.load());
+}
+
 TEST(ThreadPoolTest, ShutdownLetsTheRunningTaskFinishAndDropsTheQueue) {
     Held held;
     std::atomic<bool> queuedRan{false};

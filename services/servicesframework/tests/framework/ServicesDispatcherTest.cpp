@@ -12,7 +12,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <climits>
 #include <memory>
 #include <sstream>
 #include <stdexcept>
@@ -193,18 +192,6 @@ TEST_F(DispatcherTest, WaitReturnsForQueuedTasksAndStoredSignalsOnly) {
     EXPECT_TRUE(sftest::eventually([&] { return woken.load(); }));
     host.join();
     dispatcher.pumpAll();
-}
-
-// A host loop that passes LONG_MAX, or any time-out beyond what the clock can represent (from about
-// 9.2e12 ms), to mean "wait forever" must wait for an enqueue instead of returning at once.
-TEST(ServicesDispatcherWaitTest, TimeOutsTooLargeForTheClockWaitForAnEnqueue) {
-    for (long timeOut : {LONG_MAX, 10000000000000L, 1000000000000L}) {
-        SCOPED_TRACE(timeOut);
-        auto dispatcher = std::make_shared<ServicesDispatcher>();
-        EXPECT_TRUE(sftest::waitsUntilWoken(
-            [dispatcher, timeOut] { dispatcher->waitForDispatcherTask(timeOut); },
-            [dispatcher] { dispatcher->enqueue([] {}, "wake", false, true); }));
-    }
 }
 
 class CountingCallback : public ZAMUnified::ServicesDispatcherCallback {

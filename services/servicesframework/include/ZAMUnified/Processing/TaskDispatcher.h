@@ -40,6 +40,12 @@ class TaskDispatcher {
     void enqueueUrgent(std::function<void()> function, const std::string& name);
     void enqueueBlock(std::function<void()> function, const std::string& name);
 
+    // As enqueueBlock, and says whether the task ran: false when it was dropped unrun (the
+    // dispatcher's destruction) and for a null task. Use it when the task fills in a result the
+    // caller then reads.
+    [[nodiscard]] bool enqueueAndWait(TaskPtr task);
+    [[nodiscard]] bool enqueueAndWait(std::function<void()> function, const std::string& name);
+
     // Tasks not yet taken by a thread.
     unsigned int queueSize();
     // The pool's threads alive and busy, tasks queued (urgent and normal) and tasks run.

@@ -13,6 +13,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "support/Deadline.h"
@@ -154,6 +155,42 @@ TEST_F(TaskDispatcherTest, BlockingEnqueuesFromItsOwnBusyThreadsRunOnThoseThread
     }  // the dispatcher's end drops queued inner tasks and so releases outer ones still waiting
     ASSERT_TRUE(sftest::eventually([&] { return finished.load() == 4; }));
     EXPECT_EQ(4, innerOnItsCaller.load());
+}
+
+// enqueueAndWait says whether the task ran, so that a caller reads what the task was to fill in
+// only when it did; a task dropped by the dispatcher's end, or a null one, did not run.
+TEST_F(TaskDispatcherTest, EnqueueAndWaitSaysWhetherTheTaskRan_NEGATIVE) {
+    ZAMLog_setLevel("TaskDispatcher", ZAMLOG_LEVEL_DEBUG);
+    auto dispatcher = std::make_unique<TaskDispatcher>("answers", 1, 100);
+    int value = 0;
+    EXPECT_TRUE(dispatcher->enqueueAndWait([&] { value = 7; }, "fill"));
+    EXPECT_EQ(7, value);
+    EXPECT_TRUE(dispatcher->enqueueAndWait(task([&] { value = 8; }, "fill")));
+    EXPECT_EQ(8, value);
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(dispatcher->enqueueAndWait(TaskPtr()));
+    EXPECT_EQ("ThreadPool \"answers\": a null task was given to enqueue and is ignored\n",
+              testing::internal::GetCapturedStderr());
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        ASSERT_EQ(1u, records.size()) << "the function form logs nothing";
+        EXPECT_EQ("EnqueueAndWait fill - Queue Size: 0", records[0].message);
+        EXPECT_EQ("enqueueAndWait", records[0].function);
+    }
+
+    Holders holders(1);
+    dispatcher->enqueue(holders.make(0));
+    ASSERT_TRUE(sftest::eventually([&] { return holders.started.load() == 1; }));
+    std::atomic<int> answer{-1};
+    std::thread waiter([&, d = dispatcher.get()] {
+        answer = d->enqueueAndWait([&] { value = 9; }, "dropped") ? 1 : 0;
+    });
+    EXPECT_TRUE(sftest::eventually([&] { return dispatcher->queueSize() == 1; }));
+    dispatcher.reset();
+    EXPECT_TRUE(sftest::eventually([&] { return answer.load() != -1; }));
+    waiter.join();
+    EXPECT_EQ(0, answer.load());
+    EXPECT_EQ(8, value);
 }
 
 TEST_F(TaskDispatcherTest, UrgentTasksGoBeforeQueuedNormalOnes) {
