@@ -60,6 +60,9 @@ class TaskQueue {
 
     // Drops the queued tasks; consumers that are waiting keep waiting.
     void clear();
+    // Takes `task` out of the queue if it is still queued; returns whether it was. A task handed
+    // straight to a waiting consumer never entered the queue and is not found.
+    bool removeTask(const TaskPtr& task);
 
     int size();
 

@@ -104,6 +104,17 @@ void TaskQueue::clear() {
     size_.store(0, std::memory_order_release);
 }
 
+bool TaskQueue::removeTask(const TaskPtr& task) {
+    zam::ScopedLock lock(mutex_);
+    auto position = std::find(tasks_.begin(), tasks_.end(), task);
+    if (position == tasks_.end()) {
+        return false;
+    }
+    tasks_.erase(position);
+    size_.store(static_cast<int>(tasks_.size()), std::memory_order_release);
+    return true;
+}
+
 int TaskQueue::size() {
     return size_.load(std::memory_order_acquire);
 }

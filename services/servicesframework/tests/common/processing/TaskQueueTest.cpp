@@ -164,6 +164,20 @@ TEST(TaskQueueTest, ClearDropsQueuedTasksAndLeavesConsumersWaiting) {
     EXPECT_EQ("after-clear", got);
 }
 
+TEST(TaskQueueTest, RemoveTaskTakesOutOnlyAQueuedTask) {
+    TaskQueue queue;
+    TaskPtr a = named("a");
+    TaskPtr b = named("b");
+    queue.enqueueTask(a, false);
+    queue.enqueueTask(b, false);
+    EXPECT_TRUE(queue.removeTask(a));
+    EXPECT_FALSE(queue.removeTask(a));
+    EXPECT_FALSE(queue.removeTask(named("a"))) << "found by identity, not by name";
+    EXPECT_EQ(1, queue.size());
+    EXPECT_EQ(b, queue.dequeueTask());
+    EXPECT_FALSE(queue.removeTask(b));
+}
+
 TEST(TaskQueueTest, FirstTaskQueuedTimeFollowsTheFrontTaskAndRestamping) {
     TaskQueue queue;
     EXPECT_EQ(0, queue.getFirstTaskQueuedTime().count());
