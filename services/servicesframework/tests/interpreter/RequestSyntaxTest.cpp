@@ -98,10 +98,12 @@ TEST(RequestSyntaxTest, NEGATIVE_MalformedLinesNameTheColumn) {
 
 TEST(RequestSyntaxTest, SignaturesSplitOutsideParenthesesAndQuotingRoundTrips) {
     using Pairs = std::vector<std::pair<std::string, std::string>>;
-    EXPECT_EQ((Pairs{{"int", "a"}, {"int", "b"}}), ZAMUnified::RequestSyntax::parseSignature("int a, int b"));
+    EXPECT_EQ((Pairs{{"int", "a"}, {"int", "b"}}),
+              ZAMUnified::RequestSyntax::parseSignature("int a, int b"));
     EXPECT_EQ((Pairs{{"list(long long)", "xs"}, {"unsigned int", "n"}}),
               ZAMUnified::RequestSyntax::parseSignature("list(long long) xs,unsigned int n"));
-    EXPECT_EQ((Pairs{{"int", ""}, {"std::string", ""}}), ZAMUnified::RequestSyntax::parseSignature("int, std::string"));
+    EXPECT_EQ((Pairs{{"int", ""}, {"std::string", ""}}),
+              ZAMUnified::RequestSyntax::parseSignature("int, std::string"));
     EXPECT_TRUE(ZAMUnified::RequestSyntax::parseSignature("").empty());
     EXPECT_TRUE(ZAMUnified::RequestSyntax::parseSignature("  ").empty());
 
