@@ -85,6 +85,8 @@ class LibraryLoader : public std::enable_shared_from_this<LibraryLoader> {
     void UnloadLibraries();
 
     // On the dispatcher thread: open and inject unless open; elsewhere: run this there and wait.
+    // A load the dispatcher dropped before running it (cleared, or the factory reset) is logged as
+    // an error and kept in the record's loadFailure, unless the library is open by then.
     void LoadAndInjectLibrary(std::shared_ptr<LibraryRecord> record);
     // Opens the library (lazy binding); false, with an error record, when it cannot be opened.
     // The record's loadFailure keeps the platform's text until an attempt succeeds.

@@ -21,6 +21,8 @@ class ServiceFactory {
   public:
     virtual void pumpAllDispatcherTasks() = 0;
     virtual void pumpNextDispatcherTask() = 0;
+    // As ServicesDispatcher::waitForDispatcherTask: a time the clock cannot reach (LONG_MAX
+    // among them) waits without limit.
     virtual void waitForDispatcherTask() = 0;
     virtual void waitForDispatcherTask(long milliseconds) = 0;
     virtual void resetDispatcherThread() = 0;

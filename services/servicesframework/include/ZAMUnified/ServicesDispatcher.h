@@ -1,9 +1,11 @@
 // ZAMUnified::ServicesDispatcher: the queue of work for the dispatcher thread, the one thread on
 // which service and business-object state may change. Any thread enqueues; the host pumps on the
-// dispatcher thread; guards log tasks that run too long and queues that stall.
+// dispatcher thread; guards log tasks that run too long, queues that stall and callers left
+// waiting for a pump.
 //
-// Threading: enqueue*, clear, getQueueSize, checkForUpdateAccess and setDispatcherCallback from
-// any thread; pumpAll and pumpNext on the dispatcher thread only (re-entrant from inside a task).
+// Threading: enqueue*, runOnDispatcherThread, clear, getQueueSize, checkForUpdateAccess and
+// setDispatcherCallback from any thread; pumpAll and pumpNext on the dispatcher thread only
+// (re-entrant from inside a task).
 // Failure: pumps and ensureUpdateAccess throw DispatcherAccessExceptionImpl off the dispatcher
 // thread; a null task throws std::invalid_argument; guard breaches are log records only.
 #ifndef ZAMUNIFIED_SERVICESDISPATCHER_H
@@ -24,6 +26,10 @@
 #include <zam/Mutex.h>
 #include <zam/Task.h>
 
+namespace zam {
+class BlockingTask;
+}
+
 namespace ZAMUnified {
 
 class ServicesDispatcher {
@@ -43,9 +49,11 @@ class ServicesDispatcher {
         // The task executing now (during a nested pump the innermost), empty and zero when idle.
         std::string runningTaskName;
         std::chrono::microseconds runningFor{0};
-        // Tasks whose execute() returned or threw, pumped or run at once by enqueueBlock.
+        // Tasks whose execute() returned or threw, pumped or run at once by enqueueBlock. A task
+        // that threw completed when it threw, and counts in the figures below like one that
+        // returned.
         std::uint64_t tasksRun = 0;
-        // Of those that returned, the ones that ran longer than kGuardExecutionTimeMs.
+        // Of those, the ones that ran longer than kGuardExecutionTimeMs.
         std::uint64_t tasksOverGuardTime = 0;
         std::chrono::microseconds longestExecution{0};
         // Longest time from enqueue to pick-up.
@@ -79,21 +87,47 @@ class ServicesDispatcher {
     // As enqueue, then blocks until the dispatcher thread has run the task. Called on the
     // dispatcher thread itself it runs the task at once on the calling thread (it could never be
     // pumped while this thread waits), timed and logged like a pumped task; the task's exception
-    // then reaches the caller. Throws std::invalid_argument for a null task.
+    // then reaches the caller. While the task waits to be taken up, a warning names it on the
+    // services-dispatcher logger every kGuardExecutionTimeMs ("Task 'BT-<name>' has waited [n]
+    // milliseconds for the dispatcher thread, which has not run it yet"), so that a host that
+    // never pumps, or pumps on another thread, shows in the log instead of as a silent hang.
+    // Throws std::invalid_argument for a null task. Returns also when the task was dropped unrun
+    // (clear(), a factory reset, the dispatcher's destruction); a caller that reads what the task
+    // fills in uses enqueueAndWait, which tells the two apart.
     void enqueueBlock(TaskPtr task, bool urgent, bool loggable);
     void enqueueBlock(std::function<void()> function, const std::string& name, bool urgent,
                       bool loggable);
+    // As enqueueBlock, and says whether the task ran: true once it ran (returned, or threw on
+    // the host's pump), false when it was dropped unrun.
+    [[nodiscard]] bool enqueueAndWait(TaskPtr task, bool urgent, bool loggable);
+    [[nodiscard]] bool enqueueAndWait(std::function<void()> function, const std::string& name,
+                                      bool urgent, bool loggable);
+
+    // Runs `function` on the dispatcher thread, waiting at most `timeout` for that thread to take
+    // it up: for a host that must answer within a time whether or not the dispatcher thread
+    // pumps. On the dispatcher thread itself it runs at once, as enqueueBlock does there, and its
+    // exception reaches the caller. Elsewhere it is queued (not urgent, loggable, named `name`)
+    // and the call returns true once it ran (returned, or threw on the host's pump); false when
+    // the time ran out before the dispatcher thread took it up, and it is then withdrawn and
+    // never runs later, or when it was dropped unrun. Once taken up it is waited for however long
+    // it runs. Waiting is reported as for enqueueBlock. A zero or negative timeout gives up at
+    // once; one the clock cannot reach means no limit.
+    [[nodiscard]] bool runOnDispatcherThread(std::function<void()> function,
+                                             std::chrono::milliseconds timeout,
+                                             const std::string& name);
 
     // Dispatcher thread only. Run queued tasks until the queue is empty (tasks queued meanwhile,
     // also by the tasks themselves, run in the same call), or at most one task. A task may pump
-    // again from inside. A task's exception leaves the pump unchanged; the rest stay queued.
+    // again from inside. A task's exception leaves the pump unchanged; the rest stay queued. The
+    // task counts as completed when it threw, for the guards and the statistics alike.
     void pumpAll();
     void pumpNext();
 
     // Return at once when tasks are queued; otherwise wait for the new-task event (without limit,
-    // or for at most `milliseconds`; a negative limit does not wait). Enqueues coalesce into one
-    // stored signal, so a wait may return with an empty queue. With a callback installed the event
-    // is never set.
+    // or for at most `milliseconds`; a negative limit does not wait, and one the clock cannot
+    // reach, from about 9.2e12 ms with LONG_MAX among them, means no limit). Enqueues coalesce
+    // into one stored signal, so a wait may return with an empty queue. With a callback installed
+    // the event is never set.
     void waitForDispatcherTask();
     void waitForDispatcherTask(long milliseconds);
 
@@ -126,6 +160,10 @@ class ServicesDispatcher {
     std::chrono::milliseconds computeElapsedTime();
     std::chrono::milliseconds computeWaitingTime(TaskPtr task);
 
+    // For tests: how often a waiting blocking enqueue reports, instead of kGuardExecutionTimeMs.
+    // Applies to waits that start afterwards.
+    void setWaitReportPeriodForTest(std::chrono::milliseconds period);
+
     // Takes the front task and records it as picked up; empty when the queue is empty.
     TaskPtr nextTask();
     // Runs a picked-up task on the calling thread, timing and logging it.
@@ -149,10 +187,23 @@ class ServicesDispatcher {
     // Drops `task` from running_, counts it as run and answers its pick-up time; taskInfoMutex_
     // must be held.
     std::chrono::system_clock::time_point finishRunningLocked(const TaskPtr& task);
+    // Records `task` as completed at `completed`, whether it returned or threw: the guard's
+    // completion time, the time since the last completion, the running list and the execution
+    // figures. taskInfoMutex_ must be held.
+    void recordCompletionLocked(const TaskPtr& task, Clock::time_point completed);
     // Releases the waiters of dropped blocking tasks, which would otherwise wait forever.
     static void releaseDropped(const TaskPtr& task);
+    // Runs a blocking task at once on the dispatcher thread, as a nested pump would run it.
+    void runBlockingHere(const std::shared_ptr<zam::BlockingTask>& blocking, bool loggable);
+    // Waits for a queued blocking task to run or be dropped, reporting every report period while
+    // it is not taken up; at `deadline` (steady clock) withdraws it unless it has been taken up.
+    // Returns whether it ran. `operation` names the caller in the reports.
+    bool awaitRun(const std::shared_ptr<zam::BlockingTask>& blocking, const char* operation,
+                  std::chrono::steady_clock::time_point deadline);
 
     std::atomic<std::uint64_t> dispatcherThread_;
+    // How often a waiting blocking enqueue reports; kGuardExecutionTimeMs unless a test sets it.
+    std::atomic<long> waitReportPeriodMs_{kGuardExecutionTimeMs};
     std::shared_ptr<Processing::TaskQueue> queue_;
     zam::Event newTaskEvent_;
     // Held for the whole of a pump and by resetDispatcherThread; taken before taskInfoMutex_.

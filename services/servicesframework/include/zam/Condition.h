@@ -31,11 +31,13 @@ class Condition {
     // wake-up: callers wait in a loop on their own predicate.
     int wait(Mutex& mutex);
 
-    // As wait(), bounded by `milliseconds` from now; a negative time counts as already run out.
+    // As wait(), bounded by `milliseconds` from now; a negative time counts as already run out,
+    // and a time the clock cannot reach (from about 9.2e12 ms, LONG_MAX among them) means no
+    // limit.
     int timedWait(Mutex& mutex, long milliseconds);
 
     // As wait(), bounded by an absolute point of the monotonic clock, so that a caller looping on
-    // its predicate keeps one deadline across wake-ups.
+    // its predicate keeps one deadline across wake-ups. time_point::max() means no limit.
     int waitUntil(Mutex& mutex, std::chrono::steady_clock::time_point deadline);
 
   private:

@@ -46,7 +46,8 @@ class PoolWorker : public Runnable {
     bool hasCapacity();
     void wakeUpThread();
     // Whether the calling thread goes on; lastThread tells it to delete this object. An idle
-    // thread above the minimum ends, unless tasks arrived meanwhile.
+    // thread above the minimum ends, unless tasks arrived meanwhile; it finds the queue empty and
+    // counts itself out in one step under the queue mutex.
     bool stayAlive(bool& timedOut, bool& lastThread);
     // Drops the queued tasks and tells every thread to end. Returns true when no thread is alive,
     // so the caller deletes this object.
@@ -61,6 +62,8 @@ class PoolWorker : public Runnable {
     unsigned int busyCount();
     // Counts a task that a blocking enqueue ran on its own thread.
     void countRunElsewhere();
+    // Whether the calling thread is one of the threads running this worker's loop.
+    bool isCallingThreadOurs() const;
     // The counts and queue lengths together, under the count mutex and then the queue mutex.
     void snapshot(unsigned int& threads, unsigned int& busy, std::uint64_t& tasksRun,
                   std::size_t& urgentQueued, std::size_t& normalQueued);
@@ -83,7 +86,9 @@ class PoolWorker : public Runnable {
     // Guards changes of threadCount_ (against the limits and the shut-down flag); taken before
     // *queueMutex_. The counts are atomic so that the per-task steps, an enqueue's look for an
     // idle thread and a worker's busy count around each task, need no lock: with tiny tasks the
-    // threads otherwise queue up on this mutex and sleep in the kernel.
+    // threads otherwise queue up on this mutex and sleep in the kernel. A thread that leaves
+    // counts itself out under *queueMutex_ as well, in the step that finds the queue empty, since
+    // an enqueue reads the counts under that mutex only.
     Mutex countMutex_;
     std::atomic<std::uint32_t> threadCount_{0};
     std::atomic<std::uint32_t> busyCount_{0};

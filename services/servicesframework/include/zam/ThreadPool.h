@@ -47,10 +47,16 @@ class ThreadPool {
     ThreadPool& operator=(const ThreadPool&) = delete;
 
     // Queues the task, wakes an idle thread or starts a new one below the maximum. With block,
-    // waits until a pool thread has run the task; when the pool has no thread and cannot start
-    // one, the task is run on the calling thread instead of waiting forever. A null task is
-    // ignored with a line on standard error.
+    // waits until a pool thread has run the task. Where waiting would never end, the task is run
+    // on the calling thread instead (its exception reported as a pool thread reports it): when
+    // the pool has no thread and cannot start one, and when the caller is one of the pool's own
+    // threads while no thread is idle and none can be added. A null task is ignored with a line
+    // on standard error.
     void enqueue(TaskPtr task, bool block, bool urgent);
+    // As enqueue with block, and says whether the task ran: true once it ran (returned or threw)
+    // on a pool thread or on the calling thread, false when clearQueue() or the pool's
+    // destruction dropped it unrun, and for a null task (ignored with a line on standard error).
+    [[nodiscard]] bool enqueueAndWait(TaskPtr task, bool urgent);
 
     // Drops the queued tasks of both queues unrun; threads blocked in enqueue on them are released.
     void clearQueue();
@@ -64,6 +70,9 @@ class ThreadPool {
 
   private:
     void init(unsigned int idleSeconds, const std::string& name);
+    // Queues the task and wakes an idle thread for it or starts one; false when neither could be
+    // done. A null task is refused with a line on standard error (and false).
+    bool push(TaskPtr task, bool urgent);
 
     PoolWorker* worker_;  // deleted by its last thread, or by the destructor when none is left
     std::shared_ptr<std::deque<TaskPtr>> normalQueue_;  // guarded by *queueMutex_

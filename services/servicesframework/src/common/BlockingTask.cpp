@@ -13,9 +13,20 @@ void BlockingTask::execute() {
         Event& event;
         ~SetOnExit() { event.set(); }
     } setOnExit{done_};
+    int waiting = kWaiting;
+    if (!state_.compare_exchange_strong(waiting, kStarted, std::memory_order_acq_rel) &&
+        waiting == kWithdrawn) {
+        return;
+    }
     if (inner_) {
         inner_->execute();
     }
+}
+
+bool BlockingTask::withdraw() {
+    int waiting = kWaiting;
+    return state_.compare_exchange_strong(waiting, kWithdrawn, std::memory_order_acq_rel) ||
+           waiting == kWithdrawn;
 }
 
 std::string BlockingTask::name() const {

@@ -3,6 +3,7 @@
 #include <zam/Mutex.h>
 
 #include "common/detail/PrimitiveData.h"
+#include "common/detail/TimeLimit.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -13,15 +14,6 @@ namespace zam {
 namespace {
 
 constexpr long kNanosecondsPerSecond = 1000000000L;
-
-timespec currentTimeTimespec() {
-    timespec now{};
-    if (clock_gettime(CLOCK_MONOTONIC, &now) != 0) {
-        perror("currentTimeTimespec: clock_gettime");
-        now = timespec{};
-    }
-    return now;
-}
 
 int waitUntilTimespec(ConditionData* data, MutexData* mutex, const timespec& deadline) {
     int result = pthread_cond_timedwait(&data->condition, &mutex->mutex, &deadline);
@@ -65,19 +57,15 @@ int Condition::wait(Mutex& mutex) {
 }
 
 int Condition::timedWait(Mutex& mutex, long milliseconds) {
-    // A negative time would make a negative nanosecond field, which the platform rejects; it
-    // means "no time left", so it waits for none.
-    if (milliseconds < 0) {
-        milliseconds = 0;
-    }
-    timespec deadline = currentTimeTimespec();
-    const long nanoseconds = deadline.tv_nsec + (milliseconds % 1000) * 1000000L;
-    deadline.tv_sec += milliseconds / 1000 + nanoseconds / kNanosecondsPerSecond;
-    deadline.tv_nsec = nanoseconds % kNanosecondsPerSecond;
-    return waitUntilTimespec(data_, mutex.data_, deadline);
+    // A negative time means "no time left" (handed on, it would make a negative nanosecond field,
+    // which the platform rejects); one too large for the clock means "no limit".
+    return waitUntil(mutex, detail::deadlineAfter(std::chrono::steady_clock::now(), milliseconds));
 }
 
 int Condition::waitUntil(Mutex& mutex, std::chrono::steady_clock::time_point deadline) {
+    if (deadline == detail::kNoDeadline) {
+        return wait(mutex);
+    }
     // steady_clock is CLOCK_MONOTONIC on this platform, the clock the condition waits on.
     const auto sinceEpoch =
         std::chrono::duration_cast<std::chrono::nanoseconds>(deadline.time_since_epoch()).count();

@@ -19,6 +19,10 @@ namespace {
 
 const std::string kDefaultWorkerName = "PoolThread";
 
+// The worker whose loop the calling thread runs, null on any other thread. A worker is deleted
+// only once all its threads have ended, so no thread can hold a stale pointer here.
+thread_local const PoolWorker* tCurrentWorker = nullptr;
+
 }  // namespace
 
 void* poolThreadMain(void* runnable) {
@@ -74,6 +78,7 @@ void PoolWorker::setLimits(unsigned int minThreads, unsigned int maxThreads) {
 }
 
 void PoolWorker::run() {
+    tCurrentWorker = this;
     setWorkerThreadName(name_);
     bool timedOut = false;
     bool lastThread = false;
@@ -144,14 +149,14 @@ bool PoolWorker::stayAlive(bool& timedOut, bool& lastThread) {
     ScopedLock countLock(countMutex_);
     if (pool_ != nullptr) {
         if (timedOut && threadCount_ > minThreads_) {
-            // An enqueue that came after the wait ran out may have counted this thread as idle and
-            // only signalled it; ending now would strand that task.
-            bool pending = false;
-            {
-                ScopedLock queueLock(*queueMutex_);
-                pending = !urgentQueue_->empty() || !normalQueue_->empty();
-            }
-            if (!pending) {
+            // An enqueue pushes its task and reads the counts under the queue mutex, so the look
+            // at the queue and the count without this thread are one step under that mutex too.
+            // Either the enqueue came first, and its task is seen here; or it comes after, reads
+            // a count without this thread and starts one. Counted down after the mutex was let
+            // go, an enqueue in between took this thread for an idle one, only signalled it, and
+            // its task stayed queued with no thread to run it.
+            ScopedLock queueLock(*queueMutex_);
+            if (urgentQueue_->empty() && normalQueue_->empty()) {
                 --threadCount_;
                 return false;
             }
@@ -223,6 +228,10 @@ unsigned int PoolWorker::busyCount() {
 
 void PoolWorker::countRunElsewhere() {
     tasksRun_.fetch_add(1, std::memory_order_relaxed);
+}
+
+bool PoolWorker::isCallingThreadOurs() const {
+    return tCurrentWorker == this;
 }
 
 void PoolWorker::snapshot(unsigned int& threads, unsigned int& busy, std::uint64_t& tasksRun,

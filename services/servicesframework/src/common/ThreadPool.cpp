@@ -43,40 +43,25 @@ void ThreadPool::init(unsigned int idleSeconds, const std::string& name) {
 }
 
 void ThreadPool::enqueue(TaskPtr task, bool block, bool urgent) {
-    if (!task) {
-        fprintf(stderr, "ThreadPool \"%s\": a null task was given to enqueue and is ignored\n",
-                worker_->name().c_str());
-        return;
-    }
-    std::shared_ptr<BlockingTask> blocking;
     if (block) {
-        blocking = std::make_shared<BlockingTask>(std::move(task));
-        task = blocking;
+        (void)enqueueAndWait(std::move(task), urgent);
+    } else {
+        (void)push(std::move(task), urgent);
     }
-    std::deque<TaskPtr>& queue = urgent ? *urgentQueue_ : *normalQueue_;
-    // An idle thread is signalled while the queue mutex is still held. Signalled after its
-    // release, with threads coming and going from the wait, the condition often made the
-    // enqueuing thread wait in the kernel for earlier waiters to wake; with tiny tasks that
-    // tripled a pool's time. Whether a thread is idle is read from atomic counts, so no count
-    // mutex is taken under the queue mutex; a new thread is still started outside it.
-    bool woken = false;
-    {
-        ScopedLock queueLock(*queueMutex_);
-        queue.push_back(std::move(task));
-        if (worker_->hasCapacity()) {
-            worker_->wakeUpThread();
-            woken = true;
-        }
+}
+
+bool ThreadPool::enqueueAndWait(TaskPtr task, bool urgent) {
+    if (!task) {
+        return push(std::move(task), urgent);
     }
-    if (!woken) {
-        worker_->addThread();
-    }
-    if (!blocking) {
-        return;
-    }
-    if (worker_->threadCount() == 0) {
-        // No thread runs and none could be started: waiting would never end. Unless a thread
-        // started meanwhile has taken the task, run it here.
+    auto blocking = std::make_shared<BlockingTask>(std::move(task));
+    const bool taken = push(blocking, urgent);
+    // Waiting would never end when no thread runs and none could be started, or when the caller
+    // is itself one of the pool's threads and no other could take the task: every thread is busy
+    // and the pool is at its maximum, so the task would wait for the very thread that waits for
+    // it. Unless a thread has taken the task meanwhile, run it here.
+    if (worker_->threadCount() == 0 || (!taken && worker_->isCallingThreadOurs())) {
+        std::deque<TaskPtr>& queue = urgent ? *urgentQueue_ : *normalQueue_;
         bool stillQueued = false;
         {
             ScopedLock queueLock(*queueMutex_);
@@ -89,10 +74,34 @@ void ThreadPool::enqueue(TaskPtr task, bool block, bool urgent) {
         if (stillQueued) {
             PoolWorker::runReportingFailure(blocking, blocking->name(), worker_->name());
             worker_->countRunElsewhere();
-            return;
+            return true;
         }
     }
     blocking->getDoneEvent().wait();
+    return blocking->hasStarted();
+}
+
+bool ThreadPool::push(TaskPtr task, bool urgent) {
+    if (!task) {
+        fprintf(stderr, "ThreadPool \"%s\": a null task was given to enqueue and is ignored\n",
+                worker_->name().c_str());
+        return false;
+    }
+    std::deque<TaskPtr>& queue = urgent ? *urgentQueue_ : *normalQueue_;
+    // An idle thread is signalled while the queue mutex is still held. Signalled after its
+    // release, with threads coming and going from the wait, the condition often made the
+    // enqueuing thread wait in the kernel for earlier waiters to wake; with tiny tasks that
+    // tripled a pool's time. Whether a thread is idle is read from atomic counts, so no count
+    // mutex is taken under the queue mutex; a new thread is still started outside it.
+    {
+        ScopedLock queueLock(*queueMutex_);
+        queue.push_back(std::move(task));
+        if (worker_->hasCapacity()) {
+            worker_->wakeUpThread();
+            return true;
+        }
+    }
+    return worker_->addThread();
 }
 
 void ThreadPool::clearQueue() {

@@ -331,7 +331,16 @@ void LibraryLoader::LoadAndInjectLibrary(std::shared_ptr<LibraryRecord> record) 
         auto task = std::make_shared<FunctorTask<std::shared_ptr<LibraryRecord>, LibraryLoader>>(
             shared_from_this(), &LibraryLoader::LoadAndInjectLibrary, record,
             "LibraryLoader::LoadAndInjectLibrary");
-        dispatcher->enqueueBlock(task, false, true);
+        // A load dropped unrun (the dispatcher cleared, the factory reset) must not pass for one
+        // that found nothing: the record keeps why, so that the caller's reason says so.
+        if (!dispatcher->enqueueAndWait(task, false, true) && !isLoaded(record)) {
+            SF_LOG(detail::libraryLoaderLogger, ZAMLOG_LEVEL_ERROR, kSourcePath,
+                   "LoadAndInjectLibrary",
+                   "Could not load Services Library "
+                       << record->name << ": the dispatcher dropped the load before running it");
+            setLoadFailure(record,
+                           "was not loaded: the dispatcher dropped the load before running it");
+        }
     }
 }
 

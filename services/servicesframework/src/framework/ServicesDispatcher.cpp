@@ -7,12 +7,14 @@
 #include <zam/ScopedLock.h>
 
 #include <algorithm>
+#include <climits>
 #include <ios>
 #include <stdexcept>
 #include <string>
 #include <utility>
 
 #include "common/detail/ModuleLoggers.h"
+#include "common/detail/TimeLimit.h"
 
 namespace ZAMUnified {
 
@@ -28,6 +30,18 @@ std::chrono::milliseconds wholeMs(Clock::duration duration) {
 
 std::chrono::microseconds wholeUs(Clock::duration duration) {
     return std::chrono::duration_cast<std::chrono::microseconds>(duration);
+}
+
+using Steady = std::chrono::steady_clock;
+
+// What Event::timedWait takes to wait until `until`: whole milliseconds rounded up, so that the
+// wait does not end just short of it; no limit for no deadline.
+long millisecondsUntil(Steady::time_point until) {
+    if (until == zam::detail::kNoDeadline) {
+        return LONG_MAX;
+    }
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(until - Steady::now());
+    return std::max(0L, static_cast<long>(left.count()));
 }
 
 void requireTask(const TaskPtr& task, const char* operation) {
@@ -90,25 +104,95 @@ void ServicesDispatcher::enqueue(std::function<void()> function, const std::stri
 
 void ServicesDispatcher::enqueueBlock(TaskPtr task, bool urgent, bool loggable) {
     requireTask(task, "enqueueBlock");
-    auto blocking = std::make_shared<zam::BlockingTask>(std::move(task));
-    if (checkForUpdateAccess()) {
-        // Only this thread could pump the task, so waiting for it would never end: run it here,
-        // as a nested pump would, so that it is timed, logged and kept out of other pumps.
-        zam::ScopedLock pumpLock(pumpMutex_);
-        updateNotLoggableTasks(blocking->name(), loggable);
-        blocking->markSubmitted();
-        recordPickUp(blocking);
-        executeTask(blocking);
-        return;
-    }
-    enqueue(blocking, urgent, loggable);
-    blocking->getDoneEvent().wait();
+    (void)enqueueAndWait(std::move(task), urgent, loggable);
 }
 
 void ServicesDispatcher::enqueueBlock(std::function<void()> function, const std::string& name,
                                       bool urgent, bool loggable) {
     enqueueBlock(std::make_shared<KORCoreUtils::FunctionTask>(std::move(function), name), urgent,
                  loggable);
+}
+
+bool ServicesDispatcher::enqueueAndWait(TaskPtr task, bool urgent, bool loggable) {
+    requireTask(task, "enqueueAndWait");
+    auto blocking = std::make_shared<zam::BlockingTask>(std::move(task));
+    if (checkForUpdateAccess()) {
+        runBlockingHere(blocking, loggable);
+        return true;
+    }
+    enqueue(blocking, urgent, loggable);
+    return awaitRun(blocking, "enqueueBlock", zam::detail::kNoDeadline);
+}
+
+bool ServicesDispatcher::enqueueAndWait(std::function<void()> function, const std::string& name,
+                                        bool urgent, bool loggable) {
+    return enqueueAndWait(std::make_shared<KORCoreUtils::FunctionTask>(std::move(function), name),
+                          urgent, loggable);
+}
+
+bool ServicesDispatcher::runOnDispatcherThread(std::function<void()> function,
+                                               std::chrono::milliseconds timeout,
+                                               const std::string& name) {
+    auto blocking = std::make_shared<zam::BlockingTask>(
+        std::make_shared<KORCoreUtils::FunctionTask>(std::move(function), name));
+    if (checkForUpdateAccess()) {
+        runBlockingHere(blocking, true);
+        return true;
+    }
+    // The deadline is fixed before the enqueue, so the time a pump takes to start counts.
+    const Steady::time_point deadline =
+        zam::detail::deadlineAfter(Steady::now(), static_cast<long>(timeout.count()));
+    enqueue(blocking, false, true);
+    return awaitRun(blocking, "runOnDispatcherThread", deadline);
+}
+
+void ServicesDispatcher::runBlockingHere(const std::shared_ptr<zam::BlockingTask>& blocking,
+                                         bool loggable) {
+    // Only this thread could pump the task, so waiting for it would never end: run it here, as a
+    // nested pump would, so that it is timed, logged and kept out of other pumps.
+    zam::ScopedLock pumpLock(pumpMutex_);
+    updateNotLoggableTasks(blocking->name(), loggable);
+    blocking->markSubmitted();
+    recordPickUp(blocking);
+    executeTask(blocking);
+}
+
+bool ServicesDispatcher::awaitRun(const std::shared_ptr<zam::BlockingTask>& blocking,
+                                  const char* operation, Steady::time_point deadline) {
+    const Steady::time_point since = Steady::now();
+    const long period = std::max(1L, waitReportPeriodMs_.load(std::memory_order_relaxed));
+    Steady::time_point nextReport = zam::detail::deadlineAfter(since, period);
+    zam::Event& done = blocking->getDoneEvent();
+    while (!done.timedWait(millisecondsUntil(std::min(deadline, nextReport)))) {
+        const Steady::time_point now = Steady::now();
+        if (now >= deadline) {
+            // Not taken up in time: withdrawn, it never runs, even if a pump has just dequeued
+            // it. Taken up already, it is waited for to the end.
+            if (blocking->withdraw()) {
+                (void)queue_->removeTask(blocking);
+                return false;
+            }
+            done.wait();
+            break;
+        }
+        if (now < nextReport) {
+            continue;
+        }
+        // A host that never pumps, or pumps another thread, would otherwise leave this caller
+        // waiting without a word. A task already taken up is the running-task guard's concern.
+        if (!blocking->hasStarted()) {
+            SF_LOG(detail::servicesDispatcherLogger, ZAMLOG_LEVEL_WARNING, kSourcePath, operation,
+                   "Task '"
+                       << blocking->name() << "' has waited ["
+                       << std::chrono::duration_cast<std::chrono::milliseconds>(now - since).count()
+                       << "] milliseconds for the dispatcher thread, which has not run it "
+                          "yet");
+        }
+        while (nextReport <= now) {
+            nextReport = zam::detail::deadlineAfter(nextReport, period);
+        }
+    }
+    return blocking->hasStarted();
 }
 
 void ServicesDispatcher::pumpAll() {
@@ -178,6 +262,10 @@ void ServicesDispatcher::setDispatcherCallback(
     // After the store: an enqueue that still sees false sets the event, as it would have done
     // had it read the callback just before it was installed.
     callbackEverInstalled_.store(true, std::memory_order_release);
+}
+
+void ServicesDispatcher::setWaitReportPeriodForTest(std::chrono::milliseconds period) {
+    waitReportPeriodMs_.store(static_cast<long>(period.count()), std::memory_order_relaxed);
 }
 
 void ServicesDispatcher::clear() {
@@ -374,6 +462,18 @@ std::chrono::system_clock::time_point ServicesDispatcher::finishRunningLocked(co
     return lastPickedUp_;
 }
 
+void ServicesDispatcher::recordCompletionLocked(const TaskPtr& task, Clock::time_point completed) {
+    lastCompleted_ = completed;
+    lastFinished_ = completed;
+    // Measured from this task's own pick-up: after a nested pump lastPickedUp_ is the inner
+    // task's.
+    const Clock::duration took = completed - finishRunningLocked(task);
+    longestExecution_ = std::max(longestExecution_, took);
+    if (wholeMs(took).count() > kGuardExecutionTimeMs) {
+        ++tasksOverGuardTime_;
+    }
+}
+
 ServicesDispatcher::Statistics ServicesDispatcher::getStatistics() const {
     Statistics statistics;
     zam::ScopedLock lock(taskInfoMutex_);
@@ -409,23 +509,18 @@ ServicesDispatcher::Clock::time_point ServicesDispatcher::runTask(TaskPtr task) 
     try {
         task->execute();
     } catch (...) {
-        // Its completion is not recorded, as before; it only leaves the running list and counts.
+        // The task is over all the same. Left uncompleted, the guard would go on timing it from
+        // its pick-up and warn on a later enqueue that it "has been running" all along, while
+        // the statistics said nothing runs. Only the execution report is skipped: the exception
+        // is the report, and it goes on to the pump's caller unchanged.
         zam::ScopedLock lock(taskInfoMutex_);
-        finishRunningLocked(task);
+        recordCompletionLocked(task, Clock::now());
         throw;
     }
     zam::ScopedLock lock(taskInfoMutex_);
-    lastCompleted_ = Clock::now();
-    lastFinished_ = lastCompleted_;
+    recordCompletionLocked(task, Clock::now());
     const std::chrono::milliseconds elapsed = wholeMs(lastCompleted_ - lastPickedUp_);
     const bool slow = elapsed.count() > kGuardExecutionTimeMs;
-    // Measured from this task's own pick-up: after a nested pump lastPickedUp_ is the inner
-    // task's.
-    const Clock::duration took = lastCompleted_ - finishRunningLocked(task);
-    longestExecution_ = std::max(longestExecution_, took);
-    if (wholeMs(took).count() > kGuardExecutionTimeMs) {
-        ++tasksOverGuardTime_;
-    }
     if (!slow && !(loggable && ZAMLog_isDebugEnabled(detail::servicesDispatcherLogger))) {
         return lastCompleted_;  // nothing to report: spare the hot path the copies below
     }

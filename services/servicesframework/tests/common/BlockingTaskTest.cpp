@@ -61,6 +61,29 @@ TEST(BlockingTaskTest, ThrowingInnerTaskStillReleasesTheWaiterAndTheExceptionGoe
     EXPECT_EQ("inner failed", caught);
 }
 
+// hasStarted tells a waiter whether the task ran; a withdrawal and a start exclude each other.
+TEST(BlockingTaskTest, AWithdrawnTaskNeverRunsAndAStartedOneCannotBeWithdrawn) {
+    int runs = 0;
+    auto counting = [&runs] {
+        return std::make_shared<KORCoreUtils::FunctionTask>([&runs] { ++runs; }, "c");
+    };
+    zam::BlockingTask withdrawn(counting());
+    EXPECT_FALSE(withdrawn.hasStarted());
+    EXPECT_TRUE(withdrawn.withdraw());
+    EXPECT_TRUE(withdrawn.withdraw()) << "still withdrawn";
+    withdrawn.execute();
+    EXPECT_EQ(0, runs);
+    EXPECT_FALSE(withdrawn.hasStarted());
+    EXPECT_TRUE(withdrawn.getDoneEvent().timedWait(0)) << "a late execute() still releases";
+
+    zam::BlockingTask started(counting());
+    started.execute();
+    EXPECT_EQ(1, runs);
+    EXPECT_TRUE(started.hasStarted());
+    EXPECT_FALSE(started.withdraw());
+    EXPECT_TRUE(started.hasStarted());
+}
+
 TEST(BlockingTaskTest, NullInnerTaskOnlySetsTheDoneEvent) {
     zam::BlockingTask task{TaskPtr()};
     EXPECT_EQ("BT-", task.name());

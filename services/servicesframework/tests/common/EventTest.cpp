@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <climits>
+#include <memory>
 #include <thread>
 #include <vector>
 
@@ -56,6 +58,33 @@ TEST(EventTest, TimedWaitRunsOutAfterItsTime) {
     EXPECT_GE(sftest::elapsedMs(start), 80);
 }
 
+// Time-outs from about 9.2e12 ms overflow the clock's nanosecond count; they, and any time-out
+// beyond what the clock can represent, mean "no limit". 1e12 ms still fits and is waited for.
+const long kNoLimitTimeOuts[] = {LONG_MAX, 10000000000000L, 1000000000000L};
+// Zero and negative time-outs do not wait.
+const long kAtOnceTimeOuts[] = {0, -1, LONG_MIN};
+
+TEST(EventTest, TimeOutsTooLargeForTheClockWaitUntilSetAndNoneDoNotWait) {
+    for (long timeOut : kNoLimitTimeOuts) {
+        SCOPED_TRACE(timeOut);
+        auto event = std::make_shared<zam::Event>(true);
+        auto result = std::make_shared<std::atomic<int>>(-1);
+        EXPECT_TRUE(sftest::waitsUntilWoken(
+            [event, result, timeOut] { *result = event->timedWait(timeOut); },
+            [event] { event->set(); }));
+        EXPECT_EQ(1, result->load()) << "released by the signal, not a time-out";
+    }
+    for (long timeOut : kAtOnceTimeOuts) {
+        SCOPED_TRACE(timeOut);
+        zam::Event event(false);
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_FALSE(event.timedWait(timeOut));
+        event.set();
+        EXPECT_EQ(timeOut == 0, event.timedWait(timeOut)) << "a negative time fails even when set";
+        EXPECT_LT(sftest::elapsedMs(start), 5000);
+    }
+}
+
 TEST(EventTest, AutoResetReleasesOneWaiterPerSignalManualReleasesAll) {
     for (bool autoReset : {true, false}) {
         SCOPED_TRACE(autoReset ? "auto-reset" : "manual-reset");
@@ -88,6 +117,60 @@ TEST(EventTest, AutoResetReleasesOneWaiterPerSignalManualReleasesAll) {
         }
         EXPECT_EQ(3, released.load());
     }
+}
+
+// set() on an event that is already signalled stores nothing more: the one signal then releases
+// one waiter of an auto-reset event and every waiter of a manual-reset one.
+TEST(EventTest, SetOnASignalledEventReleasesExactlyTheWaitersOfOneSignal) {
+    for (bool autoReset : {true, false}) {
+        SCOPED_TRACE(autoReset ? "auto-reset" : "manual-reset");
+        zam::Event event(autoReset);
+        for (int i = 0; i < 3; ++i) {
+            EXPECT_TRUE(event.set());
+        }
+        std::atomic<int> released{0};
+        std::vector<std::thread> waiters;
+        for (int i = 0; i < 3; ++i) {
+            waiters.emplace_back([&] {
+                if (event.timedWait(sftest::kDeadline.count())) {
+                    ++released;
+                }
+            });
+        }
+        const int expected = autoReset ? 1 : 3;
+        EXPECT_TRUE(sftest::eventually([&] { return released.load() == expected; }));
+        EXPECT_FALSE(sftest::eventually([&] { return released.load() > expected; },
+                                        std::chrono::milliseconds(50)));
+        // The rest are released one signal at a time; signals may coincide while nobody waits.
+        EXPECT_TRUE(sftest::eventually([&] {
+            event.set();
+            return released.load() == 3;
+        }));
+        for (auto& waiter : waiters) {
+            waiter.join();
+        }
+    }
+}
+
+// What a thread wrote before a set() that found the event signalled reaches the waiter that takes
+// the signal: such a set() is ordered before the take as if it had raised the signal itself. The
+// setter's flag is relaxed, so only the event orders the two threads; a set() that merely reads
+// the flag leaves `written` a data race, which ThreadSanitizer reports.
+TEST(EventTest, WritesBeforeASetThatFoundTheEventSignalledReachTheWaiter) {
+    zam::Event event(true);
+    int written = 0;
+    std::atomic<bool> setterDone{false};
+    std::thread setter([&] {
+        event.set();  // raises the signal
+        written = 42;
+        event.set();  // finds it raised
+        setterDone.store(true, std::memory_order_relaxed);
+    });
+    EXPECT_TRUE(sftest::eventually([&] { return setterDone.load(std::memory_order_relaxed); }));
+    EXPECT_TRUE(event.timedWait(0));
+    EXPECT_EQ(42, written);
+    setter.join();
+    EXPECT_FALSE(event.timedWait(0)) << "the second set() stored no signal of its own";
 }
 
 // A waiter that is woken but finds no signal must not start its full wait again: its deadline is

@@ -9,7 +9,13 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <climits>
+#include <functional>
+#include <memory>
+#include <string>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include "support/Deadline.h"
 
@@ -77,6 +83,47 @@ TEST(ConditionTest, TimedWaitRunsOutWithTimeoutCode) {
     EXPECT_EQ(ETIMEDOUT, condition.timedWait(mutex, -5)) << "a negative time has run out already";
     EXPECT_EQ(ETIMEDOUT,
               condition.waitUntil(mutex, std::chrono::steady_clock::now() - std::chrono::hours(1)));
+}
+
+// Time-outs beyond what the clock can represent (from about 9.2e12 ms), and the clock's farthest
+// point, mean "no limit": the waiter is still there after a while and a signal releases it.
+TEST(ConditionTest, TimeOutsTooLargeForTheClockWaitUntilSignalled) {
+    using Wait = std::function<int(zam::Condition&, zam::Mutex&)>;
+    auto timed = [](long ms) {
+        return Wait([ms](zam::Condition& c, zam::Mutex& m) { return c.timedWait(m, ms); });
+    };
+    const std::vector<std::pair<std::string, Wait>> waits = {
+        {"LONG_MAX", timed(LONG_MAX)},
+        {"1e13", timed(10000000000000L)},
+        {"1e12", timed(1000000000000L)},
+        {"time_point::max()", [](zam::Condition& c, zam::Mutex& m) {
+             return c.waitUntil(m, std::chrono::steady_clock::time_point::max());
+         }}};
+    for (const auto& [label, wait] : waits) {
+        SCOPED_TRACE(label);
+        struct Shared {
+            zam::Mutex mutex;
+            zam::Condition condition;
+            bool signalled = false;  // guarded by mutex
+            std::atomic<int> code{-1};
+        };
+        auto shared = std::make_shared<Shared>();
+        EXPECT_TRUE(sftest::waitsUntilWoken(
+            [shared, wait = wait] {
+                zam::ScopedLock lock(shared->mutex);
+                int code = 0;
+                while (!shared->signalled && code == 0) {
+                    code = wait(shared->condition, shared->mutex);
+                }
+                shared->code = code;
+            },
+            [shared] {
+                zam::ScopedLock lock(shared->mutex);
+                shared->signalled = true;
+                shared->condition.signal();
+            }));
+        EXPECT_EQ(0, shared->code.load());
+    }
 }
 
 TEST(ConditionTest, SignalWakesTimedWaiterAndBroadcastWakesAll) {

@@ -190,6 +190,118 @@ TEST(ThreadPoolTest, BlockingEnqueueReturnsAfterAPoolThreadRanTheTask) {
     EXPECT_NE(caller, ranOn);
 }
 
+// A blocking enqueue made on one of the pool's own threads while no other thread can take the task
+// (every one busy, the pool at its maximum) used to wait forever for a thread that only it could
+// have freed. The task runs on the calling thread instead.
+TEST(ThreadPoolTest, ABlockingEnqueueFromAPoolThreadWithNoThreadFreeRunsTheTaskThere) {
+    struct Row {
+        const char* pool;
+        unsigned int minThreads;
+        unsigned int maxThreads;
+        int held;  // threads kept busy besides the enqueuing one
+    };
+    for (const Row& row : {Row{"one thread", 1, 1, 0}, Row{"grown to its maximum", 0, 2, 1},
+                           Row{"four threads", 4, 4, 3}}) {
+        SCOPED_TRACE(row.pool);
+        Held held;
+        std::atomic<std::uint64_t> outerOn{0};
+        std::atomic<std::uint64_t> innerOn{0};
+        std::atomic<bool> outerDone{false};
+        {
+            zam::ThreadPool pool(row.minThreads, row.maxThreads, "own", 60);
+            for (int i = 0; i < row.held; ++i) {
+                pool.enqueue(held.make(), false, false);
+            }
+            EXPECT_TRUE(sftest::eventually([&] { return held.started.load() == row.held; }));
+            pool.enqueue(
+                task([&] {
+                    outerOn = KORCoreUtils::ThreadUtils::getCurrentThreadId();
+                    pool.enqueue(
+                        task([&] { innerOn = KORCoreUtils::ThreadUtils::getCurrentThreadId(); }),
+                        true, false);
+                    outerDone = true;
+                }),
+                false, false);
+            EXPECT_TRUE(sftest::eventually([&] { return outerDone.load(); }));
+        }  // destroying the pool drops a queued inner task and so releases a waiting outer one
+        ASSERT_TRUE(sftest::eventually([&] { return outerDone.load(); }));
+        EXPECT_NE(0u, outerOn.load());
+        EXPECT_EQ(outerOn.load(), innerOn.load());
+    }
+}
+
+// A pool that shrinks to no thread while tasks keep coming. An enqueue that read the counts after
+// the leaving thread's last look at the queue but before its exit took that thread for an idle
+// one, only signalled it, and left the task queued with no thread to run it until the next
+// enqueue. With no idle time the thread leaves after every task. Even rounds learn how long after
+// its task it leaves; odd rounds enqueue just before that moment, a little earlier each time, so
+// the enqueue meets the thread on its way out. Every task must run without another enqueue.
+TEST(ThreadPoolTest, StressAPoolShrinkingToNoThreadNeverStrandsATask) {
+    using Clock = std::chrono::steady_clock;
+    constexpr int kRounds = 10000;
+    // Held by the tasks, which may outlive the test when a round fails.
+    auto ran = std::make_shared<std::atomic<int>>(0);
+    zam::ThreadPool pool(0, 1, "shrinking", 0);
+    Clock::duration leavesAfter{0};
+    for (int round = 0; round < kRounds; ++round) {
+        pool.enqueue(task([ran] { ran->fetch_add(1, std::memory_order_release); }), false, false);
+        // Watched without sleeping: a sleep would put the next enqueue long after the exit.
+        const auto deadline = Clock::now() + sftest::kDeadline;
+        while (ran->load(std::memory_order_acquire) != round + 1) {
+            ASSERT_LT(Clock::now(), deadline) << "round " << round << ": the task was stranded";
+        }
+        const Clock::time_point ranAt = Clock::now();
+        if (round % 2 == 0) {
+            while (pool.threadCount() != 0 && Clock::now() < deadline) {
+            }
+            leavesAfter = Clock::now() - ranAt;
+        } else {
+            const auto aim = ranAt + leavesAfter - std::chrono::nanoseconds(round % 64 * 20);
+            while (Clock::now() < aim) {
+            }
+        }
+    }
+}
+
+// enqueueAndWait says whether the task ran: on a pool thread, on the calling thread (a pool thread
+// with none free), or not at all (dropped by clearQueue or by the pool's end, or a null task).
+TEST(ThreadPoolTest, EnqueueAndWaitSaysWhetherTheTaskRan_NEGATIVE) {
+    std::atomic<int> ran{0};
+    auto pool = std::make_unique<zam::ThreadPool>(1, 1, "answers", 60);
+    EXPECT_TRUE(pool->enqueueAndWait(task([&] { ++ran; }), false));
+    std::atomic<bool> innerAnswer{false};
+    EXPECT_TRUE(pool->enqueueAndWait(
+        task([&] { innerAnswer = pool->enqueueAndWait(task([&] { ++ran; }), true); }), false));
+    EXPECT_TRUE(innerAnswer.load()) << "run on the calling pool thread";
+    testing::internal::CaptureStderr();
+    EXPECT_TRUE(
+        pool->enqueueAndWait(task([] { throw std::runtime_error("ran all the same"); }), false));
+    EXPECT_FALSE(pool->enqueueAndWait(TaskPtr(), false));
+    (void)testing::internal::GetCapturedStderr();
+    EXPECT_EQ(2, ran.load());
+
+    Held held;
+    pool->enqueue(held.make(), false, false);
+    ASSERT_TRUE(sftest::eventually([&] { return held.started.load() == 1; }));
+    for (bool byClear : {true, false}) {
+        SCOPED_TRACE(byClear ? "clearQueue" : "the pool's end");
+        std::atomic<int> answer{-1};
+        std::thread waiter([&, p = pool.get()] {
+            answer = p->enqueueAndWait(task([&] { ++ran; }), false) ? 1 : 0;
+        });
+        EXPECT_TRUE(sftest::eventually([&] { return pool->queueSize() == 1; }));
+        if (byClear) {
+            pool->clearQueue();
+        } else {
+            pool.reset();
+        }
+        EXPECT_TRUE(sftest::eventually([&] { return answer.load() != -1; }));
+        waiter.join();
+        EXPECT_EQ(0, answer.load());
+    }
+    EXPECT_EQ(2, ran.load());
+}
+
 TEST(ThreadPoolTest, ShutdownLetsTheRunningTaskFinishAndDropsTheQueue) {
     Held held;
     std::atomic<bool> queuedRan{false};

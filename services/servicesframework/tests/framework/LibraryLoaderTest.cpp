@@ -432,6 +432,33 @@ TEST_F(LibraryLoaderTest, LoadFromAnotherThreadWaitsForThePump) {
     EXPECT_EQ(2, log_.count("Update access true"));
 }
 
+// A load that the dispatcher dropped before the host pumped it (clear(), a reset) used to look
+// like a load that found nothing; the requester's reason now says what happened.
+TEST_F(LibraryLoaderTest, NEGATIVE_ALoadTheDispatcherDroppedLeavesItsReason) {
+    addTestServices();
+    const auto dispatcher = factory_->getServicesDispatcher();
+    std::atomic<bool> done{false};
+    std::shared_ptr<UnifiedService> found;
+    std::thread requester([&] {
+        found = factory_->getService(kAlpha);
+        done = true;
+    });
+    EXPECT_TRUE(sftest::eventually([&] { return dispatcher->getQueueSize() == 1; }));
+    dispatcher->clear();
+    EXPECT_TRUE(sftest::eventually([&] { return done.load(); }));
+    requester.join();
+    EXPECT_FALSE(found);
+    EXPECT_EQ(
+        "The library TestServices was not loaded: the dispatcher dropped the load before running "
+        "it",
+        factory_->getServiceLoadFailure(kAlpha));
+    EXPECT_EQ(1, log_.count("Could not load Services Library TestServices: the dispatcher dropped "
+                            "the load before running it"));
+
+    ASSERT_TRUE(factory_->getService(kAlpha)) << "a later load runs";
+    EXPECT_EQ("", factory_->getServiceLoadFailure(kAlpha));
+}
+
 TEST_F(LibraryLoaderTest, ResetThenInitInjectsAgainAndDestroysOnce) {
     addTestServices();
     const int before = injections();

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -199,6 +200,64 @@ TEST_F(DispatcherTest, GuardsReportASlowTaskAndTheQueueItStalled) {
     EXPECT_GE(statistics.longestExecution, std::chrono::milliseconds(2050));
     EXPECT_GT(statistics.longestWait, std::chrono::milliseconds(2000));
     EXPECT_TRUE(statistics.anyTaskCompleted);
+}
+
+// A task that ends by an exception has completed at that moment: the guard stops timing it (it
+// used to warn, on the next enqueue seconds later, that the task "has been running" since its
+// pick-up) and the statistics agree that nothing runs. One row per way out of a task.
+TEST(ServicesDispatcherGuardTest, ATaskThatThrowsHasCompletedWhenItThrows_NEGATIVE) {
+    const auto throwing = [] { throw std::runtime_error("task failed"); };
+    struct Row {
+        const char* how;
+        std::function<void(ServicesDispatcher&)> run;
+        std::uint64_t tasksRun;
+    };
+    const std::vector<Row> rows = {
+        {"pumpAll",
+         [&](ServicesDispatcher& d) {
+             d.enqueue(throwing, "bad", false, true);
+             d.pumpAll();
+         },
+         1},
+        {"pumpNext",
+         [&](ServicesDispatcher& d) {
+             d.enqueue(throwing, "bad", false, true);
+             d.pumpNext();
+         },
+         1},
+        {"through a nested pump",
+         [&](ServicesDispatcher& d) {
+             d.enqueue(
+                 [&] {
+                     d.enqueue(throwing, "bad", true, true);
+                     d.pumpNext();
+                 },
+                 "outer", false, true);
+             d.pumpAll();
+         },
+         2},
+        {"enqueueBlock on the dispatcher thread",
+         [&](ServicesDispatcher& d) { d.enqueueBlock(throwing, "bad", false, true); }, 1},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.how);
+        ServicesDispatcher dispatcher;
+        const auto start = std::chrono::steady_clock::now();
+        try {
+            row.run(dispatcher);
+            ADD_FAILURE() << "the exception did not come out";
+        } catch (const std::runtime_error& error) {
+            EXPECT_STREQ("task failed", error.what());
+        }
+        const long sinceStart = sftest::elapsedMs(start);
+        EXPECT_TRUE(dispatcher.wasLastPickedUpTaskCompleted());
+        EXPECT_LE(dispatcher.computeTimeElapsedSinceLastTaskCompletion().count(), sinceStart);
+        const ServicesDispatcher::Statistics statistics = dispatcher.getStatistics();
+        EXPECT_EQ("", statistics.runningTaskName);
+        EXPECT_EQ(row.tasksRun, statistics.tasksRun);
+        EXPECT_TRUE(statistics.anyTaskCompleted);
+        EXPECT_LE(statistics.sinceLastCompletion, std::chrono::milliseconds(sinceStart + 1));
+    }
 }
 
 // Waits `ms` on an event nobody sets: a bounded wait that makes a task take measurable time.

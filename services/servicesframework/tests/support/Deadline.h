@@ -3,7 +3,11 @@
 #ifndef SERVICESFRAMEWORK_TESTS_DEADLINE_H
 #define SERVICESFRAMEWORK_TESTS_DEADLINE_H
 
+#include <gtest/gtest.h>
+
+#include <atomic>
 #include <chrono>
+#include <memory>
 #include <thread>
 
 namespace sftest {
@@ -28,6 +32,36 @@ inline long elapsedMs(std::chrono::steady_clock::time_point since) {
     return static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(
                                  std::chrono::steady_clock::now() - since)
                                  .count());
+}
+
+// Checks a call that is meant to wait without limit: run on a thread of its own, it must still be
+// waiting after `patience`, and must return within the deadline once `wake` has run. `call` must
+// hold what it uses by value (shared pointers), because a call that never returns is left behind
+// on a detached thread rather than hanging the run.
+template <typename Call, typename Wake>
+::testing::AssertionResult waitsUntilWoken(
+    Call call, Wake wake, std::chrono::milliseconds patience = std::chrono::milliseconds(150)) {
+    auto returned = std::make_shared<std::atomic<bool>>(false);
+    std::thread thread([call, returned]() mutable {
+        call();
+        *returned = true;
+    });
+    const bool early = eventually([&] { return returned->load(); }, patience);
+    wake();
+    const bool woken = early || eventually([&] { return returned->load(); });
+    if (woken) {
+        thread.join();
+    } else {
+        thread.detach();
+    }
+    if (early) {
+        return ::testing::AssertionFailure()
+               << "returned within " << patience.count() << " ms instead of waiting";
+    }
+    if (!woken) {
+        return ::testing::AssertionFailure() << "still waiting after the wake-up";
+    }
+    return ::testing::AssertionSuccess();
 }
 
 }  // namespace sftest

@@ -32,12 +32,19 @@ class TaskDispatcher {
     // Before every normal task still queued; urgent tasks run in the order they were enqueued.
     void enqueueUrgent(TaskPtr task);
     // Returns after a pool thread has run the task. From inside a task of this dispatcher while
-    // every thread is busy it waits until another thread is free.
+    // every other thread is busy, the task runs at once on the calling thread, which would
+    // otherwise wait for itself.
     void enqueueBlock(TaskPtr task);
 
     void enqueue(std::function<void()> function, const std::string& name);
     void enqueueUrgent(std::function<void()> function, const std::string& name);
     void enqueueBlock(std::function<void()> function, const std::string& name);
+
+    // As enqueueBlock, and says whether the task ran: false when it was dropped unrun (the
+    // dispatcher's destruction) and for a null task. Use it when the task fills in a result the
+    // caller then reads.
+    [[nodiscard]] bool enqueueAndWait(TaskPtr task);
+    [[nodiscard]] bool enqueueAndWait(std::function<void()> function, const std::string& name);
 
     // Tasks not yet taken by a thread.
     unsigned int queueSize();

@@ -50,7 +50,9 @@ class TaskQueue {
 
     // Takes the front task; when there is none, blocks until a producer hands one over, until
     // wakeUpAll(), or until `timeoutMilliseconds` have passed (empty TaskPtr for the last two).
-    // A task handed over at the moment of the time-out is returned, never lost.
+    // A task handed over at the moment of the time-out is returned, never lost. Zero or a
+    // negative time does not wait; a time the clock cannot reach (from about 9.2e12 ms, LONG_MAX
+    // among them) means no limit.
     TaskPtr waitDequeueTask(long timeoutMilliseconds);
 
     // Releases every consumer blocked in waitDequeueTask without a task.
@@ -58,6 +60,9 @@ class TaskQueue {
 
     // Drops the queued tasks; consumers that are waiting keep waiting.
     void clear();
+    // Takes `task` out of the queue if it is still queued; returns whether it was. A task handed
+    // straight to a waiting consumer never entered the queue and is not found.
+    bool removeTask(const TaskPtr& task);
 
     int size();
 

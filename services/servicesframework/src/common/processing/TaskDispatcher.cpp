@@ -53,6 +53,14 @@ void TaskDispatcher::enqueueBlock(TaskPtr task) {
     pool_->enqueue(std::move(task), true, false);
 }
 
+bool TaskDispatcher::enqueueAndWait(TaskPtr task) {
+    if (task) {
+        SF_LOG_DEBUG(detail::taskDispatcherLogger, kSourcePath, "enqueueAndWait",
+                     "EnqueueAndWait " << task->name() << " - Queue Size: " << pool_->queueSize());
+    }
+    return pool_->enqueueAndWait(std::move(task), false);
+}
+
 void TaskDispatcher::enqueue(std::function<void()> function, const std::string& name) {
     pool_->enqueue(functionTask(std::move(function), name), false, false);
 }
@@ -63,6 +71,10 @@ void TaskDispatcher::enqueueUrgent(std::function<void()> function, const std::st
 
 void TaskDispatcher::enqueueBlock(std::function<void()> function, const std::string& name) {
     pool_->enqueue(functionTask(std::move(function), name), true, false);
+}
+
+bool TaskDispatcher::enqueueAndWait(std::function<void()> function, const std::string& name) {
+    return pool_->enqueueAndWait(functionTask(std::move(function), name), false);
 }
 
 unsigned int TaskDispatcher::queueSize() {

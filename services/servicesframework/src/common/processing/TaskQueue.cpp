@@ -2,6 +2,8 @@
 
 #include <zam/ScopedLock.h>
 
+#include "common/detail/TimeLimit.h"
+
 #include <algorithm>
 #include <utility>
 
@@ -51,8 +53,10 @@ TaskPtr TaskQueue::dequeueTask() {
 }
 
 TaskPtr TaskQueue::waitDequeueTask(long timeoutMilliseconds) {
-    const auto deadline = std::chrono::steady_clock::now() +
-                          std::chrono::milliseconds(std::max(timeoutMilliseconds, 0L));
+    // A time-out too large for the clock gives no deadline: the wait below then ends only with a
+    // hand-over or wakeUpAll().
+    const auto deadline =
+        zam::detail::deadlineAfter(std::chrono::steady_clock::now(), timeoutMilliseconds);
     WaitInfo info;
     {
         zam::ScopedLock lock(mutex_);
@@ -98,6 +102,17 @@ void TaskQueue::clear() {
     zam::ScopedLock lock(mutex_);
     tasks_.clear();
     size_.store(0, std::memory_order_release);
+}
+
+bool TaskQueue::removeTask(const TaskPtr& task) {
+    zam::ScopedLock lock(mutex_);
+    auto position = std::find(tasks_.begin(), tasks_.end(), task);
+    if (position == tasks_.end()) {
+        return false;
+    }
+    tasks_.erase(position);
+    size_.store(static_cast<int>(tasks_.size()), std::memory_order_release);
+    return true;
 }
 
 int TaskQueue::size() {

@@ -13,6 +13,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "support/Deadline.h"
@@ -114,6 +115,82 @@ TEST_F(TaskDispatcherTest, StatisticsAreThoseOfItsPool) {
     EXPECT_EQ(4u, statistics.threadsAlive);
     EXPECT_EQ(0u, statistics.urgentQueued + statistics.normalQueued);
     EXPECT_TRUE(sftest::eventually([&] { return dispatcher.getStatistics().tasksRun == 8; }));
+}
+
+// The factory's background dispatcher has four threads. A task of it that made a blocking enqueue
+// on it while all four were busy used to wait forever. Here all four do so at once and stay busy
+// until every inner task has run, so each inner task can only run on the thread that asked.
+TEST_F(TaskDispatcherTest, BlockingEnqueuesFromItsOwnBusyThreadsRunOnThoseThreads) {
+    zam::Event allBusy(false);
+    zam::Event release(false);
+    std::atomic<int> started{0};
+    std::atomic<int> innerRan{0};
+    std::atomic<int> innerOnItsCaller{0};
+    std::atomic<int> finished{0};
+    {
+        TaskDispatcher dispatcher("CommonTaskDisp", 4, 100);
+        for (int i = 0; i < 4; ++i) {
+            dispatcher.enqueue(
+                [&] {
+                    ++started;
+                    allBusy.wait();
+                    const std::uint64_t caller = KORCoreUtils::ThreadUtils::getCurrentThreadId();
+                    dispatcher.enqueueBlock(
+                        [&, caller] {
+                            if (KORCoreUtils::ThreadUtils::getCurrentThreadId() == caller) {
+                                ++innerOnItsCaller;
+                            }
+                            ++innerRan;
+                        },
+                        "inner");
+                    release.wait();
+                    ++finished;
+                },
+                "outer");
+        }
+        EXPECT_TRUE(sftest::eventually([&] { return started.load() == 4; }));
+        allBusy.set();
+        EXPECT_TRUE(sftest::eventually([&] { return innerRan.load() == 4; }));
+        release.set();
+    }  // the dispatcher's end drops queued inner tasks and so releases outer ones still waiting
+    ASSERT_TRUE(sftest::eventually([&] { return finished.load() == 4; }));
+    EXPECT_EQ(4, innerOnItsCaller.load());
+}
+
+// enqueueAndWait says whether the task ran, so that a caller reads what the task was to fill in
+// only when it did; a task dropped by the dispatcher's end, or a null one, did not run.
+TEST_F(TaskDispatcherTest, EnqueueAndWaitSaysWhetherTheTaskRan_NEGATIVE) {
+    ZAMLog_setLevel("TaskDispatcher", ZAMLOG_LEVEL_DEBUG);
+    auto dispatcher = std::make_unique<TaskDispatcher>("answers", 1, 100);
+    int value = 0;
+    EXPECT_TRUE(dispatcher->enqueueAndWait([&] { value = 7; }, "fill"));
+    EXPECT_EQ(7, value);
+    EXPECT_TRUE(dispatcher->enqueueAndWait(task([&] { value = 8; }, "fill")));
+    EXPECT_EQ(8, value);
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(dispatcher->enqueueAndWait(TaskPtr()));
+    EXPECT_EQ("ThreadPool \"answers\": a null task was given to enqueue and is ignored\n",
+              testing::internal::GetCapturedStderr());
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        ASSERT_EQ(1u, records.size()) << "the function form logs nothing";
+        EXPECT_EQ("EnqueueAndWait fill - Queue Size: 0", records[0].message);
+        EXPECT_EQ("enqueueAndWait", records[0].function);
+    }
+
+    Holders holders(1);
+    dispatcher->enqueue(holders.make(0));
+    ASSERT_TRUE(sftest::eventually([&] { return holders.started.load() == 1; }));
+    std::atomic<int> answer{-1};
+    std::thread waiter([&, d = dispatcher.get()] {
+        answer = d->enqueueAndWait([&] { value = 9; }, "dropped") ? 1 : 0;
+    });
+    EXPECT_TRUE(sftest::eventually([&] { return dispatcher->queueSize() == 1; }));
+    dispatcher.reset();
+    EXPECT_TRUE(sftest::eventually([&] { return answer.load() != -1; }));
+    waiter.join();
+    EXPECT_EQ(0, answer.load());
+    EXPECT_EQ(8, value);
 }
 
 TEST_F(TaskDispatcherTest, UrgentTasksGoBeforeQueuedNormalOnes) {

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <climits>
 #include <memory>
 #include <string>
 #include <thread>
@@ -74,6 +75,32 @@ TEST(TaskQueueTest, WaitDequeueTimesOutWithNothing) {
     EXPECT_EQ(0, queue.waiterCount()) << "a timed-out consumer must unregister";
 }
 
+// From about 9.2e12 ms the deadline's nanosecond count overflows; such time-outs mean "no limit"
+// (a host passing LONG_MAX used to get an empty return at once). Zero and negative ones take a
+// queued task or give up at once.
+TEST(TaskQueueTest, TimeOutsTooLargeForTheClockWaitForATaskAndNoneDoNotWait) {
+    for (long timeOut : {LONG_MAX, 10000000000000L, 1000000000000L}) {
+        SCOPED_TRACE(timeOut);
+        auto queue = std::make_shared<TaskQueue>();
+        auto got = std::make_shared<std::string>();
+        EXPECT_TRUE(sftest::waitsUntilWoken(
+            [queue, got, timeOut] { *got = nameOf(queue->waitDequeueTask(timeOut)); },
+            [queue] { queue->enqueueTask(named("wake"), false); }));
+        EXPECT_EQ("wake", *got);
+        EXPECT_EQ(0, queue->waiterCount());
+    }
+    for (long timeOut : {0L, -1L, LONG_MIN}) {
+        SCOPED_TRACE(timeOut);
+        TaskQueue queue;
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(nullptr, queue.waitDequeueTask(timeOut));
+        queue.enqueueTask(named("queued"), false);
+        EXPECT_EQ("queued", nameOf(queue.waitDequeueTask(timeOut)));
+        EXPECT_LT(sftest::elapsedMs(start), 5000);
+        EXPECT_EQ(0, queue.waiterCount());
+    }
+}
+
 TEST(TaskQueueTest, TaskIsHandedToTheWaitingConsumerWithoutEnteringTheQueue) {
     TaskQueue queue;
     std::string got;
@@ -135,6 +162,20 @@ TEST(TaskQueueTest, ClearDropsQueuedTasksAndLeavesConsumersWaiting) {
     queue.enqueueTask(named("after-clear"), false);
     consumer.join();
     EXPECT_EQ("after-clear", got);
+}
+
+TEST(TaskQueueTest, RemoveTaskTakesOutOnlyAQueuedTask) {
+    TaskQueue queue;
+    TaskPtr a = named("a");
+    TaskPtr b = named("b");
+    queue.enqueueTask(a, false);
+    queue.enqueueTask(b, false);
+    EXPECT_TRUE(queue.removeTask(a));
+    EXPECT_FALSE(queue.removeTask(a));
+    EXPECT_FALSE(queue.removeTask(named("a"))) << "found by identity, not by name";
+    EXPECT_EQ(1, queue.size());
+    EXPECT_EQ(b, queue.dequeueTask());
+    EXPECT_FALSE(queue.removeTask(b));
 }
 
 TEST(TaskQueueTest, FirstTaskQueuedTimeFollowsTheFrontTaskAndRestamping) {

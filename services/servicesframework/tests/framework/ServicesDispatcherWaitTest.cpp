@@ -1,0 +1,222 @@
+#include <ZAMUnified/ServicesDispatcher.h>
+
+#include <ZAMLogger.h>
+#include <zam/Event.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <climits>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "framework/ServicesDispatcherFixture.h"
+#include "support/Deadline.h"
+
+// Waiting on the dispatcher: host waits for work, and callers that wait for the dispatcher thread
+// to run their task.
+namespace {
+
+using sftest::DispatcherTest;
+using sftest::numberAfter;
+using ZAMUnified::ServicesDispatcher;
+using Steady = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+// Returns at `until`, waiting on an event nobody sets: makes a task last a known time.
+void waitUntil(Steady::time_point until) {
+    zam::Event never(true);
+    while (Steady::now() < until) {
+        (void)never.timedWait(
+            static_cast<long>(std::chrono::ceil<milliseconds>(until - Steady::now()).count()));
+    }
+}
+
+// A host loop that passes LONG_MAX, or any time-out beyond what the clock can represent (from about
+// 9.2e12 ms), to mean "wait forever" must wait for an enqueue instead of returning at once.
+TEST(ServicesDispatcherWaitTest, TimeOutsTooLargeForTheClockWaitForAnEnqueue) {
+    for (long timeOut : {LONG_MAX, 10000000000000L, 1000000000000L}) {
+        SCOPED_TRACE(timeOut);
+        auto dispatcher = std::make_shared<ServicesDispatcher>();
+        EXPECT_TRUE(sftest::waitsUntilWoken(
+            [dispatcher, timeOut] { dispatcher->waitForDispatcherTask(timeOut); },
+            [dispatcher] { dispatcher->enqueue([] {}, "wake", false, true); }));
+    }
+}
+
+// enqueueAndWait says whether the task ran: run at once on the dispatcher thread, pumped by the
+// host (also when it threw there), or dropped unrun by clear() or by the dispatcher's end.
+TEST(ServicesDispatcherWaitTest, EnqueueAndWaitSaysWhetherTheTaskRan_NEGATIVE) {
+    auto dispatcher = std::make_unique<ServicesDispatcher>();
+    int runs = 0;  // written on this thread, the dispatcher thread, only
+    EXPECT_TRUE(dispatcher->enqueueAndWait([&] { ++runs; }, "here", false, true));
+    enum class End { Pumped, Threw, Cleared, Destroyed };
+    for (End end : {End::Pumped, End::Threw, End::Cleared, End::Destroyed}) {
+        SCOPED_TRACE(static_cast<int>(end));
+        std::atomic<int> answer{-1};
+        std::thread caller([&, d = dispatcher.get()] {
+            const bool ran = d->enqueueAndWait(
+                [&] {
+                    ++runs;
+                    if (end == End::Threw) {
+                        throw std::runtime_error("thrown on the pump");
+                    }
+                },
+                "there", false, true);
+            answer = ran ? 1 : 0;
+        });
+        EXPECT_TRUE(sftest::eventually([&] { return dispatcher->getQueueSize() == 1; }));
+        switch (end) {
+            case End::Pumped:
+                dispatcher->pumpAll();
+                break;
+            case End::Threw:
+                EXPECT_THROW(dispatcher->pumpAll(), std::runtime_error);
+                break;
+            case End::Cleared:
+                dispatcher->clear();
+                break;
+            case End::Destroyed:
+                dispatcher.reset();
+                break;
+        }
+        EXPECT_TRUE(sftest::eventually([&] { return answer.load() != -1; }));
+        caller.join();
+        EXPECT_EQ(end == End::Pumped || end == End::Threw ? 1 : 0, answer.load());
+    }
+    EXPECT_EQ(3, runs);
+}
+
+// A caller blocked in enqueueBlock while the host does not pump used to wait without a word, even
+// at debug level. Every report period (kGuardExecutionTimeMs, shortened here) a warning names the
+// task; once the dispatcher thread has taken the task up, the reports stop however long it runs.
+TEST_F(DispatcherTest, AWaitForTheDispatcherThreadIsReportedEveryPeriodUntilTakenUp) {
+    dispatcher.setWaitReportPeriodForTest(milliseconds(40));
+    std::size_t reportsAtPickUp = 0;
+    std::atomic<bool> returned{false};
+    std::thread caller([&] {
+        dispatcher.enqueueBlock(
+            [&] {
+                reportsAtPickUp = messages(ZAMLOG_LEVEL_WARNING).size();
+                waitUntil(Steady::now() + milliseconds(200));
+            },
+            "late", false, true);
+        returned = true;
+    });
+    EXPECT_TRUE(sftest::eventually([&] { return messages(ZAMLOG_LEVEL_WARNING).size() >= 2; }));
+    dispatcher.pumpAll();
+    EXPECT_TRUE(sftest::eventually([&] { return returned.load(); }));
+    caller.join();
+
+    std::vector<ZAMLogRecord> reports;
+    for (const ZAMLogRecord& record : records()) {
+        if (record.level == ZAMLOG_LEVEL_WARNING) {
+            reports.push_back(record);
+        }
+    }
+    // One report may have been on its way at the pick-up; the task ran for five periods.
+    EXPECT_LE(reports.size(), reportsAtPickUp + 1) << "reported while the task ran";
+    ASSERT_GE(reports.size(), 2u);
+    const std::string prefix = "Task 'BT-late' has waited [";
+    const std::string suffix = "] milliseconds for the dispatcher thread, which has not run it yet";
+    long previous = 0;
+    for (std::size_t i = 0; i < reports.size(); ++i) {
+        const std::string& message = reports[i].message;
+        EXPECT_EQ(0u, message.find(prefix)) << message;
+        ASSERT_GT(message.size(), suffix.size());
+        EXPECT_EQ(suffix, message.substr(message.size() - suffix.size()));
+        const long waited = numberAfter(message, prefix);
+        EXPECT_GE(waited, 40 * static_cast<long>(i + 1)) << "one report per further period";
+        EXPECT_GT(waited, previous);
+        previous = waited;
+        EXPECT_EQ("enqueueBlock", reports[i].function);
+        EXPECT_EQ(kPath, reports[i].file);
+    }
+}
+
+// runOnDispatcherThread: run at once on the dispatcher thread; from elsewhere true once the host
+// has run it, also when it was taken up in time and then ran past the time.
+TEST_F(DispatcherTest, RunOnDispatcherThreadWaitsForWhatTheHostTakesUpInTime) {
+    bool ranHere = false;
+    EXPECT_TRUE(dispatcher.runOnDispatcherThread([&] { ranHere = true; }, milliseconds(0), "here"));
+    EXPECT_TRUE(ranHere) << "run at once, whatever the time";
+    EXPECT_THROW((void)dispatcher.runOnDispatcherThread(
+                     [] { throw std::runtime_error("reaches the caller"); }, sftest::kDeadline,
+                     "throws here"),
+                 std::runtime_error);
+
+    // Taken up well within its time, then running past it: waited for to the end.
+    constexpr milliseconds kTime(200);
+    std::atomic<int> answer{-1};
+    std::atomic<bool> finished{false};
+    const Steady::time_point called = Steady::now();
+    std::thread caller([&] {
+        answer = dispatcher.runOnDispatcherThread(
+                     [&] {
+                         waitUntil(called + 2 * kTime);
+                         finished = true;
+                     },
+                     kTime, "outlasts its time")
+                     ? 1
+                     : 0;
+    });
+    dispatcher.waitForDispatcherTask(sftest::kDeadline.count());
+    dispatcher.pumpAll();
+    EXPECT_TRUE(sftest::eventually([&] { return answer.load() != -1; }));
+    caller.join();
+    EXPECT_EQ(1, answer.load());
+    EXPECT_TRUE(finished.load());
+
+    // A time too large for the clock is no limit: the caller waits until the host pumps.
+    auto shared = std::make_shared<ServicesDispatcher>();
+    auto ran = std::make_shared<std::atomic<bool>>(false);
+    EXPECT_TRUE(sftest::waitsUntilWoken(
+        [shared, ran] {
+            *ran = shared->runOnDispatcherThread([] {}, milliseconds::max(), "no limit");
+        },
+        [shared] {
+            ASSERT_TRUE(sftest::eventually([&] { return shared->getQueueSize() == 1; }));
+            shared->pumpAll();
+        }));
+    EXPECT_TRUE(ran->load());
+}
+
+// Not taken up within its time, the function is withdrawn: false, and it never runs, not even
+// when the host pumps later. A function dropped by clear() did not run either.
+TEST_F(DispatcherTest, RunOnDispatcherThreadWithdrawsWhatIsNotTakenUpInTime_NEGATIVE) {
+    std::atomic<int> runs{0};
+    for (long ms : {60L, 0L, -5L}) {
+        SCOPED_TRACE(ms);
+        bool answer = true;
+        const Steady::time_point called = Steady::now();
+        std::thread caller([&] {
+            answer = dispatcher.runOnDispatcherThread([&] { ++runs; }, milliseconds(ms), "late");
+        });
+        caller.join();
+        EXPECT_FALSE(answer);
+        EXPECT_GE(Steady::now() - called, milliseconds(ms));
+        EXPECT_EQ(0, dispatcher.getQueueSize()) << "withdrawn from the queue";
+    }
+    dispatcher.enqueue([] {}, "later", false, true);
+    dispatcher.pumpAll();
+    const ServicesDispatcher::Statistics statistics = dispatcher.getStatistics();
+    EXPECT_EQ(1u, statistics.tasksRun) << "only the later task";
+
+    std::atomic<int> answer{-1};
+    std::thread caller([&] {
+        answer =
+            dispatcher.runOnDispatcherThread([&] { ++runs; }, sftest::kDeadline, "dropped") ? 1 : 0;
+    });
+    EXPECT_TRUE(sftest::eventually([&] { return dispatcher.getQueueSize() == 1; }));
+    dispatcher.clear();
+    EXPECT_TRUE(sftest::eventually([&] { return answer.load() != -1; }));
+    caller.join();
+    EXPECT_EQ(0, answer.load());
+    EXPECT_EQ(0, runs.load());
+}
+
+}  // namespace
