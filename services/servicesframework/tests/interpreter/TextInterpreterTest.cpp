@@ -53,7 +53,8 @@ class TextInterpreterTest : public ::testing::Test {
 
     // A count the plug-in keeps, read through its C entry; 0 before the plug-in is loaded.
     static int probe(const char* entry) {
-        void* library = dlopen("libTestCounting.so", RTLD_NOW | RTLD_NOLOAD);
+        const std::string file = std::string(SF_TEST_PLUGIN_DIR) + "/libTestCounting.so";
+        void* library = dlopen(file.c_str(), RTLD_NOW | RTLD_NOLOAD);
         if (!library) {
             return 0;
         }
