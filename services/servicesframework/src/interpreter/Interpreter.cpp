@@ -148,7 +148,10 @@ std::shared_ptr<ExecutionResult> Interpreter::execute(std::shared_ptr<Request> r
 
     std::string_view name = path.takeNextMethod();
     for (;;) {
-        auto result = runStep(reflector, name, path.argumentsForStep(name, reflector));
+        // A request made in code has no resolver: its arguments are all attached.
+        auto result = runStep(reflector, name,
+                              path.argumentResolver ? path.argumentsForStep(name, reflector)
+                                                    : path.findParameterCollection(name));
         if (!result->isSuccess()) {
             return result;
         }

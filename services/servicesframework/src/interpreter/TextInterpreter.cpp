@@ -249,7 +249,8 @@ std::shared_ptr<TextInterpreter::Walk> TextInterpreter::prepare(std::vector<Step
         // getInterfaceName() is not const, but only reads.
         walk->reachedOn = reflector ? const_cast<Reflector*>(reflector)->getInterfaceName() : "";
         const Step& step = walk->steps[index];
-        if (reflector) {
+        // Steps typed by their own signature say what they miss while being typed.
+        if (reflector && (walk->typed[index] || step.arguments.empty())) {
             const std::string missing = detail::missingArguments(step, *reflector);
             if (!missing.empty()) {
                 throw TextRequestFailure(missing);

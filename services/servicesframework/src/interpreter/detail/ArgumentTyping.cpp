@@ -152,6 +152,11 @@ class SignatureTyping {
                 fitting.push_back(std::move(signature));
             }
         }
+        // Fewer arguments than an overload takes is said as such.
+        const std::string missing = fitting.empty() ? missingArguments(step_, reflector) : "";
+        if (!missing.empty()) {
+            throw TextRequestFailure(missing);
+        }
         if (fitting.empty() && untyped_) {
             throw TextRequestFailure(label(firstUntyped()) + ": give its type; no overload of " +
                                      step_.name + " takes " +
@@ -164,8 +169,19 @@ class SignatureTyping {
 
     void fromOverloads(const Reflector& reflector) {
         const std::vector<Signature> fitting = fittingOverloads(reflector);
-        for (std::size_t k = 0; k < arguments_.size() && !fitting.empty(); ++k) {
-            // Sorted and without repeats; usually one overload fits, so these stay tiny.
+        if (fitting.size() == 1) {
+            // The usual case: one overload decides every type and name.
+            const Signature& signature = fitting.front();
+            for (std::size_t k = 0; k < arguments_.size(); ++k) {
+                const auto& declared = signature[position(signature, k)];
+                names_[k] = declared.second;
+                if (arguments_[k].type.empty()) {
+                    arguments_[k].type = declared.first;
+                }
+            }
+        }
+        for (std::size_t k = 0; k < arguments_.size() && fitting.size() > 1; ++k) {
+            // Sorted and without repeats; few overloads fit, so these stay tiny.
             std::vector<std::string> types;
             std::vector<std::string> declaredNames;
             for (const auto& signature : fitting) {
@@ -212,10 +228,24 @@ class SignatureTyping {
 }  // namespace
 
 std::shared_ptr<Property> addressedProperty(const Reflector& reflector, const std::string& name) {
-    const std::string prefix = name.substr(0, 3);
-    const bool prefixed = KORCoreUtils::caseInsensitiveStringEquals(prefix, "get") ||
-                          KORCoreUtils::caseInsensitiveStringEquals(prefix, "set");
-    return reflector.Properties()->getProperty(prefixed ? name.substr(3) : name);
+    const std::shared_ptr<Properties> properties = reflector.Properties();
+    if (properties->size() == 0) {
+        return nullptr;
+    }
+    // ASCII letters fold, as KORCoreUtils::caseInsensitiveStringEquals does for these words.
+    auto startsWith = [&name](const char* word) {
+        if (name.size() < 3) {
+            return false;
+        }
+        for (std::size_t i = 0; i < 3; ++i) {
+            const char c = name[i];
+            if ((c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c) != word[i]) {
+                return false;
+            }
+        }
+        return true;
+    };
+    return properties->getProperty(startsWith("get") || startsWith("set") ? name.substr(3) : name);
 }
 
 std::string missingArguments(const RequestSyntax::Step& step, const Reflector& reflector) {
