@@ -5,6 +5,7 @@
 #include <ZAMUnified/FactoryReports.h>
 #include <ZAMUnified/HelperReturnValues.h>
 #include <ZAMUnified/LibraryLoader.h>
+#include <ZAMUnified/ServiceFactoryImpl.h>
 #include <ZAMUnified/TextJson.h>
 
 #include "support/LogCapture.h"
@@ -17,6 +18,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -153,6 +155,29 @@ TEST_F(TextInterpreterTest, ValuesAreTypedInTheirStructureAndJson) {
         EXPECT_EQ(c.text, result.text);
         EXPECT_EQ(c.json, TextJson::value(result.value));
     }
+}
+
+// A host holds the ServiceFactory that GetFactory gives; any other implementation has no
+// services to run text against.
+TEST_F(TextInterpreterTest, NEGATIVE_OnlyTheFrameworksServiceFactoryCanBeDriven) {
+    auto framework = std::make_shared<ServiceFactoryImpl>();
+    TextInterpreter text(*framework);
+    EXPECT_EQ(framework->getUnifiedFactory(), text.factory());
+    EXPECT_EQ("No Service called \"Nobody\" was found.", text.run("Nobody/x").error);
+    framework->getUnifiedFactory()->Reset();
+
+    struct Other : ServiceFactory {
+        void pumpAllDispatcherTasks() override {}
+        void pumpNextDispatcherTask() override {}
+        void waitForDispatcherTask() override {}
+        void waitForDispatcherTask(long) override {}
+        void resetDispatcherThread() override {}
+        void setDispatcherCallback(std::shared_ptr<ServicesDispatcherCallback>) override {}
+        void reset() override {}
+        std::shared_ptr<UnifiedService> getService(unsigned int) override { return nullptr; }
+        std::shared_ptr<UnifiedService> getService(const std::string&) override { return nullptr; }
+    } other;
+    EXPECT_THROW(TextInterpreter{other}, std::invalid_argument);
 }
 
 TEST_F(TextInterpreterTest, AnObjectResultIsRememberedForStartsAtItsGuid) {
