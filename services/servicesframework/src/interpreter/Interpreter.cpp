@@ -8,12 +8,16 @@
 #include <ZAMUnified/ReflectionCallbackFactory.h>
 #include <ZAMUnified/ReflectorFactory.h>
 
+#include "interpreter/detail/PropertyAddressing.h"
+
 #include <cstddef>
 #include <initializer_list>
 #include <string_view>
 #include <utility>
 
 namespace ZAMUnified {
+
+using detail::findAddressedProperty;
 
 namespace {
 
@@ -56,35 +60,6 @@ std::string noReflectorMessage(std::string_view name) {
     return joined({"Cannot execute method or property \"", name,
                    "\", because the ReturnValue of the previous Method or Property has no "
                    "Reflector (is not an UnifiedBusinessObject)."});
-}
-
-// KORCoreUtils::caseInsensitiveStringEquals for a three-letter word, on the start of `name`
-// rather than on a copy of it: ASCII letters alone fold.
-bool startsWithIgnoringCase(std::string_view name, std::string_view word) {
-    if (name.size() < word.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < word.size(); ++i) {
-        const char c = name[i];
-        const char lower = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-        if (lower != word[i]) {
-            return false;
-        }
-    }
-    return true;
-}
-
-// A get or set prefix in any letter case addresses the property named by the rest; any other
-// name addresses the property of exactly that name.
-std::shared_ptr<Property> findAddressedProperty(const Reflector& reflector, std::string_view name) {
-    const std::shared_ptr<Properties> properties = reflector.Properties();
-    if (properties->size() == 0) {
-        // Spares the look-up its key, for the many reflectors that only have methods.
-        return nullptr;
-    }
-    const bool prefixed =
-        startsWithIgnoringCase(name, "get") || startsWithIgnoringCase(name, "set");
-    return properties->getProperty(std::string(prefixed ? name.substr(3) : name));
 }
 
 }  // namespace

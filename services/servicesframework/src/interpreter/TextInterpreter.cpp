@@ -14,6 +14,7 @@
 #include <ZAMUnified/ValueTypes.h>
 
 #include "interpreter/detail/ArgumentTyping.h"
+#include "interpreter/detail/PropertyAddressing.h"
 #include "interpreter/detail/ServiceNames.h"
 
 #include <algorithm>
@@ -355,7 +356,7 @@ TextResult TextInterpreter::describe(const std::string& path, ObjectDescription&
                 return result;
             }
             description.interfaceName = owner->getInterfaceName();
-            if (const auto property = detail::addressedProperty(*owner, last.name)) {
+            if (const auto property = detail::findAddressedProperty(*owner, last.name)) {
                 if (property->getType() != "object") {
                     description.member = property->getPropertyName();
                     description.memberKind = "property";
@@ -416,7 +417,7 @@ std::vector<std::string> TextInterpreter::memberNames(const std::string& path) {
         for (std::size_t k = 1; k < steps.size() && reflector; ++k) {
             const auto property = steps[k].hasArgumentList
                                       ? nullptr
-                                      : detail::addressedProperty(*reflector, steps[k].name);
+                                      : detail::findAddressedProperty(*reflector, steps[k].name);
             const auto value = property ? property->getValue() : nullptr;
             reflector = value ? value->getReflector() : nullptr;
         }

@@ -15,6 +15,7 @@
 #include <string>
 #include <thread>
 
+#include "support/ForeignServiceFactory.h"
 #include "support/LogCapture.h"
 
 namespace {
@@ -122,17 +123,7 @@ TEST(ServiceFactoryTest, AHostAddsAManifestThroughTheServiceFactory) {
     fs::remove_all(pattern);
 
     // Any other implementation of the interface has no unified factory to reach.
-    struct Other : ServiceFactory {
-        void pumpAllDispatcherTasks() override {}
-        void pumpNextDispatcherTask() override {}
-        void waitForDispatcherTask() override {}
-        void waitForDispatcherTask(long) override {}
-        void resetDispatcherThread() override {}
-        void setDispatcherCallback(std::shared_ptr<ServicesDispatcherCallback>) override {}
-        void reset() override {}
-        std::shared_ptr<UnifiedService> getService(unsigned int) override { return nullptr; }
-        std::shared_ptr<UnifiedService> getService(const std::string&) override { return nullptr; }
-    } other;
+    sftest::ForeignServiceFactory other;
     EXPECT_FALSE(other.getUnifiedFactory());
     EXPECT_FALSE(other.getLibraryLoader());
     EXPECT_FALSE(other.addLibraryManifest(folder.string()));

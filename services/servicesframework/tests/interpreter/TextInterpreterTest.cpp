@@ -8,6 +8,7 @@
 #include <ZAMUnified/ServiceFactoryImpl.h>
 #include <ZAMUnified/TextJson.h>
 
+#include "support/ForeignServiceFactory.h"
 #include "support/LogCapture.h"
 
 #include <dlfcn.h>
@@ -166,17 +167,7 @@ TEST_F(TextInterpreterTest, NEGATIVE_OnlyTheFrameworksServiceFactoryCanBeDriven)
     EXPECT_EQ("No Service called \"Nobody\" was found.", text.run("Nobody/x").error);
     framework->getUnifiedFactory()->Reset();
 
-    struct Other : ServiceFactory {
-        void pumpAllDispatcherTasks() override {}
-        void pumpNextDispatcherTask() override {}
-        void waitForDispatcherTask() override {}
-        void waitForDispatcherTask(long) override {}
-        void resetDispatcherThread() override {}
-        void setDispatcherCallback(std::shared_ptr<ServicesDispatcherCallback>) override {}
-        void reset() override {}
-        std::shared_ptr<UnifiedService> getService(unsigned int) override { return nullptr; }
-        std::shared_ptr<UnifiedService> getService(const std::string&) override { return nullptr; }
-    } other;
+    sftest::ForeignServiceFactory other;
     EXPECT_THROW(TextInterpreter{other}, std::invalid_argument);
 }
 

@@ -1,13 +1,13 @@
 #include "interpreter/detail/ArgumentTyping.h"
 
+#include "interpreter/detail/PropertyAddressing.h"
+
 #include <ZAMUnified/Method.h>
 #include <ZAMUnified/Methods.h>
 #include <ZAMUnified/Properties.h>
 #include <ZAMUnified/Property.h>
 #include <ZAMUnified/ToFormalParameterConversions.h>
 #include <ZAMUnified/ValueTypes.h>
-
-#include <KORCoreUtils.h>
 
 #include <algorithm>
 #include <utility>
@@ -96,7 +96,7 @@ class SignatureTyping {
             }
             return;
         }
-        if (const auto property = addressedProperty(*reflector, step_.name)) {
+        if (const auto property = findAddressedProperty(*reflector, step_.name)) {
             for (Argument& argument : arguments_) {
                 if (argument.type.empty()) {
                     argument.type = property->getType();
@@ -227,29 +227,8 @@ class SignatureTyping {
 
 }  // namespace
 
-std::shared_ptr<Property> addressedProperty(const Reflector& reflector, const std::string& name) {
-    const std::shared_ptr<Properties> properties = reflector.Properties();
-    if (properties->size() == 0) {
-        return nullptr;
-    }
-    // ASCII letters fold, as KORCoreUtils::caseInsensitiveStringEquals does for these words.
-    auto startsWith = [&name](const char* word) {
-        if (name.size() < 3) {
-            return false;
-        }
-        for (std::size_t i = 0; i < 3; ++i) {
-            const char c = name[i];
-            if ((c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c) != word[i]) {
-                return false;
-            }
-        }
-        return true;
-    };
-    return properties->getProperty(startsWith("get") || startsWith("set") ? name.substr(3) : name);
-}
-
 std::string missingArguments(const RequestSyntax::Step& step, const Reflector& reflector) {
-    if (addressedProperty(reflector, step.name)) {
+    if (findAddressedProperty(reflector, step.name)) {
         return "";
     }
     const std::size_t given = step.arguments.size();

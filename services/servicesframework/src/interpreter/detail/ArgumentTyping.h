@@ -14,7 +14,6 @@
 
 #include <ZAMUnified/Interpreter.h>
 #include <ZAMUnified/ParametersCollection.h>
-#include <ZAMUnified/Property.h>
 #include <ZAMUnified/Reflector.h>
 #include <ZAMUnified/RequestSyntax.h>
 
@@ -26,10 +25,6 @@ class TextRequestFailure : public std::runtime_error {
   public:
     using std::runtime_error::runtime_error;
 };
-
-// The property that a step named `name` addresses on `reflector` (a get or set prefix in any letter
-// case addresses the property named by the rest, as the interpreter has it); empty for none.
-std::shared_ptr<Property> addressedProperty(const Reflector& reflector, const std::string& name);
 
 // When the step names a method and gives fewer arguments than its one overload that could take
 // them wants, a message naming the arguments it leaves out, such as
