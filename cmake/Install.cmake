@@ -16,13 +16,14 @@ set_target_properties(servicesframework zamlogger KORCoreUtils PROPERTIES
     VERSION ${PROJECT_VERSION}
     SOVERSION ${PROJECT_VERSION_MAJOR})
 
-install(TARGETS servicesframework zamlogger KORCoreUtils
+install(TARGETS servicesframework zamlogger KORCoreUtils servicesconsole
     EXPORT ServicesFrameworkTargets
     LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
     RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 
 install(DIRECTORY
         ${PROJECT_SOURCE_DIR}/services/servicesframework/include/
+        ${PROJECT_SOURCE_DIR}/services/servicesconsole/include/
         ${PROJECT_SOURCE_DIR}/platform/zamlogger/include/
         ${PROJECT_SOURCE_DIR}/platform/korcoreutils/include/
     DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}

@@ -10,6 +10,8 @@ packages=(
     cmake ninja-build g++ clang libclang-rt-14-dev clang-format pkg-config git
     libgtest-dev libgmock-dev libbenchmark-dev
     libxml2-dev libssl-dev libedit-dev nlohmann-json3-dev valgrind
+    libboost-dev
+    chromium chromium-driver python3-selenium
 )
 if [[ "${1:-}" == "--bench" ]]; then
     packages+=(libasio-dev libpoco-dev librttr-dev)

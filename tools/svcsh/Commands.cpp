@@ -5,6 +5,8 @@
 #include <sstream>
 #include <utility>
 
+#include <nlohmann/json.hpp>
+
 #include "Interrupt.h"
 #include "PluginCheck.h"
 #include "Shell.h"
@@ -16,6 +18,8 @@ using namespace ZAMUnified;
 
 namespace {
 
+using Json = nlohmann::ordered_json;
+
 bool parseNumber(const std::string& text, unsigned int& value) {
     try {
         value = KORCoreUtils::toUnsignedInt(text);
@@ -25,81 +29,42 @@ bool parseNumber(const std::string& text, unsigned int& value) {
     }
 }
 
-std::string milliseconds(std::chrono::microseconds duration) {
+std::string milliseconds(const Json& value) {
     char text[32];
-    std::snprintf(text, sizeof text, "%.3f ms", static_cast<double>(duration.count()) / 1000.0);
+    std::snprintf(text, sizeof text, "%.3f ms", value.is_number() ? value.get<double>() : 0.0);
     return text;
 }
 
-// Whether a library record lists the id or the name (case-blind) among its authenticators, or
-// one is registered: asking the factory for anything else only logs that nothing has it.
-bool knowsAuthenticator(UnifiedFactory& factory, unsigned int id, const std::string& name) {
-    auto same = [&](unsigned int otherId, const std::string& otherName) {
-        return name.empty() ? otherId == id
-                            : KORCoreUtils::caseInsensitiveStringEquals(otherName, name);
-    };
-    for (const auto& entry : factory.getRegisteredAuthenticators()) {
-        if (same(entry.first, entry.second)) {
-            return true;
-        }
+std::string textOr(const Json& value, const std::string& otherwise) {
+    if (value.is_string()) {
+        return value.get<std::string>();
     }
-    if (const auto loader = factory.getLibraryLoader()) {
-        for (const LibraryRecord& record : loader->getLibraryRecords()) {
-            for (unsigned int listed : record.authenticatorIds) {
-                if (name.empty() && listed == id) {
-                    return true;
-                }
-            }
-            for (const std::string& listed : record.authenticatorNames) {
-                if (!name.empty() && same(0, listed)) {
-                    return true;
-                }
-            }
-        }
-    }
-    return false;
+    return value.is_number() ? value.dump() : otherwise;
 }
 
-bool knowsFeatureSet(UnifiedFactory& factory, unsigned int id) {
-    if (factory.getFeatureSetRegistry()->getItem<FeatureSet>(id)) {
-        return true;
-    }
-    if (const auto loader = factory.getLibraryLoader()) {
-        for (const LibraryRecord& record : loader->getLibraryRecords()) {
-            for (unsigned int listed : record.featureSetIds) {
-                if (listed == id) {
-                    return true;
-                }
-            }
-        }
-    }
-    return false;
-}
-
-std::vector<std::string> statisticsLines(const StatisticsReport& report) {
-    const auto& dispatcher = report.dispatcher;
-    const auto& pool = report.backgroundPool;
+std::vector<std::string> statisticsLines(const Json& report) {
+    const Json& dispatcher = report["dispatcher"];
+    const Json& pool = report["backgroundPool"];
+    const auto count = [](const Json& value) { return value.dump(); };
+    const bool queued = dispatcher["queued"].get<long long>() > 0;
     std::vector<std::string> lines;
-    lines.push_back("dispatcher: " + std::to_string(dispatcher.queueSize) + " queued" +
-                    (dispatcher.queueSize > 0
-                         ? " (the first for " + milliseconds(dispatcher.frontTaskWait) + ")"
-                         : "") +
-                    (dispatcher.runningTaskName.empty()
-                         ? ", idle"
-                         : ", running " + dispatcher.runningTaskName + " for " +
-                               milliseconds(dispatcher.runningFor)));
     lines.push_back(
-        "  tasks run " + std::to_string(dispatcher.tasksRun) + ", over the guard time " +
-        std::to_string(dispatcher.tasksOverGuardTime) + ", longest execution " +
-        milliseconds(dispatcher.longestExecution) + ", longest wait " +
-        milliseconds(dispatcher.longestWait) + ", last completion " +
-        (dispatcher.anyTaskCompleted ? milliseconds(dispatcher.sinceLastCompletion) + " ago"
-                                     : std::string("never")));
-    lines.push_back("background pool: " + std::to_string(pool.threadsAlive) + " threads alive, " +
-                    std::to_string(pool.threadsBusy) + " busy, queued " +
-                    std::to_string(pool.urgentQueued) + " urgent and " +
-                    std::to_string(pool.normalQueued) + " normal, tasks run " +
-                    std::to_string(pool.tasksRun));
+        "dispatcher: " + count(dispatcher["queued"]) + " queued" +
+        (queued ? " (the first for " + milliseconds(dispatcher["frontTaskWaitMs"]) + ")" : "") +
+        (dispatcher["running"].is_null() ? ", idle"
+                                         : ", running " + dispatcher["running"].get<std::string>() +
+                                               " for " + milliseconds(dispatcher["runningForMs"])));
+    lines.push_back("  tasks run " + count(dispatcher["tasksRun"]) + ", over the guard time " +
+                    count(dispatcher["tasksOverGuardTime"]) + ", longest execution " +
+                    milliseconds(dispatcher["longestExecutionMs"]) + ", longest wait " +
+                    milliseconds(dispatcher["longestWaitMs"]) + ", last completion " +
+                    (dispatcher["sinceLastCompletionMs"].is_null()
+                         ? std::string("never")
+                         : milliseconds(dispatcher["sinceLastCompletionMs"]) + " ago"));
+    lines.push_back("background pool: " + count(pool["threadsAlive"]) + " threads alive, " +
+                    count(pool["threadsBusy"]) + " busy, queued " + count(pool["urgentQueued"]) +
+                    " urgent and " + count(pool["normalQueued"]) + " normal, tasks run " +
+                    count(pool["tasksRun"]));
     return lines;
 }
 
@@ -142,52 +107,68 @@ bool Shell::help(const std::string&, const std::string& line) {
     return true;
 }
 
-bool Shell::services(const std::string&, const std::string& line) {
-    const std::vector<ServiceReport> reports = reportServices(*unified_);
-    Table table({"NAME", "TYPE", "ID", "LIBRARY", "LOADED"});
-    for (const ServiceReport& service : reports) {
-        table.add({service.name, service.type, service.hasId ? std::to_string(service.id) : "-",
-                   service.library.empty() ? "-" : service.library,
-                   service.loaded      ? "yes"
-                   : service.installed ? "no"
-                                       : "not installed"});
+struct Shell::Answer {
+    std::string body;  // the JSON text as the host sent it
+    Json json;
+};
+
+Shell::Answer Shell::call(const std::string& method, const std::string& target,
+                          const std::string& body) {
+    const ConsoleAnswer answer = host_->call(method, target, body);
+    Answer parsed{answer.body, Json::parse(answer.body, nullptr, false)};
+    if (answer.status != 200) {
+        const Json& json = parsed.json;
+        const bool described = json.is_object() && json.contains("error");
+        throw Failure{described ? json["error"].get<std::string>() : answer.body,
+                      described ? json.value("why", "") : ""};
     }
-    output_.structured(line, table.lines(), "services", TextJson::services(reports));
+    return parsed;
+}
+
+void Shell::localOnly(const std::string& command, const std::string& why) {
+    if (!host_->localFactory()) {
+        throw Failure{command + " works in a local shell only: " + why};
+    }
+}
+
+bool Shell::services(const std::string&, const std::string& line) {
+    const Answer answer = call("GET", "/v1/services");
+    Table table({"NAME", "TYPE", "ID", "LIBRARY", "LOADED"});
+    for (const Json& service : answer.json) {
+        table.add({service["name"], service["type"], textOr(service["id"], "-"),
+                   textOr(service["library"], "-"),
+                   service["loaded"].get<bool>()      ? "yes"
+                   : service["installed"].get<bool>() ? "no"
+                                                      : "not installed"});
+    }
+    output_.structured(line, table.lines(), "services", answer.body);
     return true;
 }
 
 bool Shell::libraries(const std::string&, const std::string& line) {
-    if (!unified_->getLibraryLoader()) {
-        return fail(line, "the factory has no library loader");
-    }
-    const std::vector<LibraryReport> reports = reportLibraries(*unified_);
+    const Answer answer = call("GET", "/v1/libraries");
+    static const std::pair<const char*, const char*> kProvides[] = {
+        {"services", "service "},
+        {"serviceIds", "service id "},
+        {"featureSets", "feature set "},
+        {"featureSetIds", "feature set id "},
+        {"authenticators", "authenticator "},
+        {"authenticatorIds", "authenticator id "}};
     std::vector<std::string> lines;
-    for (const LibraryReport& library : reports) {
-        const std::string state =
-            library.state == "failed" ? "failed: " + library.reason : library.state;
-        lines.push_back(library.name + " (" + state + "): " + library.path);
+    for (const Json& library : answer.json) {
+        const std::string state = library["state"];
+        lines.push_back(library["name"].get<std::string>() + " (" +
+                        (state == "failed" ? "failed: " + library.value("reason", "") : state) +
+                        "): " + library["path"].get<std::string>());
         std::vector<std::string> provides;
-        for (const std::string& name : library.services) {
-            provides.push_back("service " + name);
-        }
-        for (unsigned int id : library.serviceIds) {
-            provides.push_back("service id " + std::to_string(id));
-        }
-        for (const std::string& name : library.featureSets) {
-            provides.push_back("feature set " + name);
-        }
-        for (unsigned int id : library.featureSetIds) {
-            provides.push_back("feature set id " + std::to_string(id));
-        }
-        for (const std::string& name : library.authenticators) {
-            provides.push_back("authenticator " + name);
-        }
-        for (unsigned int id : library.authenticatorIds) {
-            provides.push_back("authenticator id " + std::to_string(id));
+        for (const auto& kind : kProvides) {
+            for (const Json& entry : library["provides"][kind.first]) {
+                provides.push_back(kind.second + textOr(entry, ""));
+            }
         }
         lines.push_back("  provides " + (provides.empty() ? "nothing" : join(provides, ", ")));
     }
-    output_.structured(line, lines, "libraries", TextJson::libraries(reports));
+    output_.structured(line, lines, "libraries", answer.body);
     return true;
 }
 
@@ -195,34 +176,35 @@ bool Shell::describe(const std::string& arguments, const std::string& line) {
     if (arguments.empty()) {
         return fail(line, "describe needs a path, such as: describe HelloWorldService");
     }
-    ObjectDescription description;
-    const TextResult result = text_.describe(arguments, description);
-    if (!result.ok) {
-        return output_.failure(kind_, line, result.error, result.why);
-    }
+    const Answer answer =
+        call("GET", "/v1/describe?path=" + ConsoleApi::encodeComponent(arguments));
+    const Json& description = answer.json;
+    const std::string interface = description["interface"];
     std::vector<std::string> lines;
-    if (!description.member.empty()) {
-        lines.push_back(arguments + ": " + description.memberKind + " of " +
-                        description.interfaceName);
+    if (description.contains("member")) {
+        lines.push_back(arguments + ": " + description["memberKind"].get<std::string>() + " of " +
+                        interface);
     } else {
-        lines = {description.interfaceName, "properties:"};
+        lines = {interface, "properties:"};
     }
     Table table({}, "  ");
-    for (const auto& property : description.properties) {
-        table.add({property.name, property.type, property.readOnly ? "read-only" : "read/write",
-                   property.kind, property.watchable ? "watchable" : "not watchable"});
+    for (const Json& property : description["properties"]) {
+        table.add({property["name"], property["type"],
+                   property["readOnly"].get<bool>() ? "read-only" : "read/write", property["kind"],
+                   property["watchable"].get<bool>() ? "watchable" : "not watchable"});
     }
     for (const std::string& row : table.lines()) {
         lines.push_back(row);
     }
-    if (description.member.empty()) {
+    if (!description.contains("member")) {
         lines.push_back("methods:");
     }
-    for (const auto& method : description.methods) {
-        lines.push_back("  " + method.returnType + " " + method.name + "(" + method.parameters +
-                        ")");
+    for (const Json& method : description["methods"]) {
+        lines.push_back("  " + method["returnType"].get<std::string>() + " " +
+                        method["name"].get<std::string>() + "(" +
+                        method["parameters"].get<std::string>() + ")");
     }
-    output_.structured(line, lines, "describe", TextJson::description(description));
+    output_.structured(line, lines, "describe", answer.body);
     return true;
 }
 
@@ -234,22 +216,21 @@ bool Shell::watch(const std::string& arguments, const std::string& line) {
         path = trim(arguments.substr(0, as));
         label = trim(arguments.substr(as + 4));
     }
-    const TextResult result = text_.watch(
-        path, label,
-        [this](const std::string& id, const TextResult& value, const PropertyChange& change) {
-            output_.notification(id, value, change);
-        });
-    if (!result.ok) {
-        return output_.failure(kind_, line, result.error, result.why);
+    const ConsoleAnswer answer =
+        host_->watch(path, label, [this](const std::string& json) { output_.notification(json); });
+    if (answer.status != 200) {
+        const Json failure = Json::parse(answer.body, nullptr, false);
+        return output_.failure(kind_, line, failure.value("error", answer.body),
+                               failure.value("why", ""));
     }
     output_.lines(line, {"watching " + label});
     return true;
 }
 
 bool Shell::unwatch(const std::string& arguments, const std::string& line) {
-    const TextResult result = text_.unwatch(arguments);
-    if (!result.ok) {
-        return fail(line, result.error);
+    const ConsoleAnswer answer = host_->unwatch(arguments);
+    if (answer.status != 200) {
+        return fail(line, Json::parse(answer.body, nullptr, false).value("error", answer.body));
     }
     output_.lines(line, {"stopped watching " + arguments});
     return true;
@@ -263,30 +244,16 @@ bool Shell::featureSet(const std::string& arguments, const std::string& line) {
         return fail(line, "usage: featureset start|stop|status ID");
     }
     const std::string name = "feature set " + words[1];
-    if (!knowsFeatureSet(*unified_, id)) {
-        return fail(line, "no feature set has id " + words[1] +
-                              ": none is registered and no library record lists it");
-    }
-    if (words[0] == "start") {
-        unified_->StartFeatureSet(id,
-                                  std::make_shared<FeatureSetAdapter::EventsPtr::element_type>());
-        if (!unified_->IsFeatureSetStarted(id)) {
-            return fail(line,
-                        name + " did not start" +
-                            (unified_->IsFeatureSetProvisioned(id) ? "" : ": not provisioned"));
-        }
-        output_.lines(line, {name + ": started"});
-    } else if (words[0] == "stop") {
-        unified_->StopFeatureSet(id,
-                                 std::make_shared<FeatureSetAdapter::EventsPtr::element_type>());
-        if (unified_->IsFeatureSetStarted(id)) {
-            return fail(line, name + " did not stop");
-        }
-        output_.lines(line, {name + ": stopped"});
+    const std::string target = "/v1/featuresets/" + ConsoleApi::encodeComponent(words[1]);
+    if (words[0] == "status") {
+        const Json state = call("GET", target).json;
+        output_.lines(
+            line,
+            {name + ": " + (state["provisioned"].get<bool>() ? "provisioned" : "not provisioned") +
+             ", " + (state["started"].get<bool>() ? "started" : "stopped")});
     } else {
-        const bool provisioned = unified_->IsFeatureSetProvisioned(id);
-        output_.lines(line, {name + ": " + (provisioned ? "provisioned" : "not provisioned") +
-                             ", " + (unified_->IsFeatureSetStarted(id) ? "started" : "stopped")});
+        call("POST", target + "/" + words[0]);
+        output_.lines(line, {name + (words[0] == "start" ? ": started" : ": stopped")});
     }
     return true;
 }
@@ -295,39 +262,25 @@ bool Shell::authenticator(const std::string& arguments, const std::string& line)
     if (arguments.empty()) {
         return fail(line, "usage: auth NAME|ID");
     }
-    unsigned int id = 0;
-    if (!parseNumber(arguments, id)) {
-        if (!knowsAuthenticator(*unified_, 0, arguments) ||
-            (id = unified_->getAuthenticatorId(arguments)) == 0) {
-            return fail(line, "no authenticator is named " + RequestSyntax::quote(arguments));
-        }
-    }
-    if (!knowsAuthenticator(*unified_, id, "") || !unified_->getAuthenticator(id)) {
-        return fail(line, "no authenticator has id " + std::to_string(id));
-    }
+    const Json found =
+        call("GET", "/v1/authenticators/" + ConsoleApi::encodeComponent(arguments)).json;
     output_.lines(line,
-                  {"authenticator " + std::to_string(id) + ": name " +
-                   RequestSyntax::quote(unified_->getAuthenticatorName(id)) + ", display name " +
-                   RequestSyntax::quote(unified_->getAuthenticatorDisplayName(id))});
+                  {"authenticator " + found["id"].dump() + ": name " +
+                   RequestSyntax::quote(found["name"].get<std::string>()) + ", display name " +
+                   RequestSyntax::quote(found["displayName"].get<std::string>())});
     return true;
 }
 
 bool Shell::monitor(const std::string&, const std::string& line) {
-    const auto monitor = unified_->getResourceMonitor();
-    if (!monitor) {
-        return fail(line, "the factory has no resource monitor");
-    }
+    const Json counts = call("GET", "/v1/monitor").json;
     std::vector<std::string> lines;
-    const struct {
-        ResourceNS::MapCountType type;
-        const char* title;
-    } maps[] = {{ResourceNS::ObjectsAlive, "objects alive"},
-                {ResourceNS::ObjectsCreated, "objects created"}};
+    const std::pair<const char*, const char*> maps[] = {{"objectsAlive", "objects alive"},
+                                                        {"objectsCreated", "objects created"}};
     for (const auto& map : maps) {
-        lines.push_back(std::string(map.title) + ": " +
-                        std::to_string(monitor->getNumObjects(map.type)));
-        for (const std::string& entry : splitLines(monitor->buildString(map.type))) {
-            lines.push_back("  " + entry);
+        const Json& entry = counts[map.first];
+        lines.push_back(std::string(map.second) + ": " + entry["count"].dump());
+        for (const Json& text : entry["entries"]) {
+            lines.push_back("  " + text.get<std::string>());
         }
     }
     output_.lines(line, lines);
@@ -336,8 +289,8 @@ bool Shell::monitor(const std::string&, const std::string& line) {
 
 bool Shell::objects(const std::string&, const std::string& line) {
     Table table({}, "  ");
-    for (const auto& entry : text_.objects()) {
-        table.add({entry.first, entry.second->getInterfaceName()});
+    for (const Json& entry : call("GET", "/v1/objects").json) {
+        table.add({entry["guid"], entry["interface"]});
     }
     output_.lines(line, table.lines());
     return true;
@@ -359,8 +312,8 @@ bool Shell::stats(const std::string& arguments, const std::string& line) {
                 break;
             }
         }
-        const StatisticsReport report = reportStatistics(*unified_);
-        output_.structured(line, statisticsLines(report), "stats", TextJson::statistics(report));
+        const Answer answer = call("GET", "/v1/stats");
+        output_.structured(line, statisticsLines(answer.json), "stats", answer.body);
     }
     return true;
 }
@@ -393,6 +346,7 @@ bool Shell::pumpCommand(const std::string& arguments, const std::string& line) {
 }
 
 bool Shell::manifest(const std::string& arguments, const std::string& line) {
+    localOnly("manifest", "the host at " + host_->remoteEndpoint() + " loads its own libraries");
     const std::string name = addManifest(arguments);
     output_.lines(line, {"library " + name + " is known"});
     return true;
@@ -414,10 +368,11 @@ std::string Shell::addManifest(const std::string& directory) {
     if (!fs::is_regular_file(file)) {
         throw Failure{"no manifest file " + file.string()};
     }
-    if (!factory_.addLibraryManifest(base.string())) {
+    ServiceFactory& factory = *host_->localFactory();
+    if (!factory.addLibraryManifest(base.string())) {
         throw Failure{"the manifest " + file.string() + " added no library"};
     }
-    return factory_.getLibraryLoader()->getLibraryRecords().back().name;
+    return factory.getLibraryLoader()->getLibraryRecords().back().name;
 }
 
 }  // namespace svcsh

@@ -21,12 +21,15 @@ void onInterrupt(int) {
 
 }  // namespace
 
-void catchInterrupts() {
+void catchInterrupts(bool termination) {
     struct sigaction action {};
     action.sa_handler = onInterrupt;
     sigemptyset(&action.sa_mask);
     // No SA_RESTART: a wait in poll() ends, so whoever waits looks at the flag at once.
     sigaction(SIGINT, &action, nullptr);
+    if (termination) {
+        sigaction(SIGTERM, &action, nullptr);
+    }
 }
 
 bool interruptPending() {

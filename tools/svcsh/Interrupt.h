@@ -8,8 +8,9 @@
 
 namespace svcsh {
 
-// Installs the handler; from then on Ctrl-C does not end the process at once.
-void catchInterrupts();
+// Installs the handler; from then on Ctrl-C does not end the process at once. With
+// `termination`, SIGTERM is taken the same way (once), for a host that must stop cleanly.
+void catchInterrupts(bool termination = false);
 // Whether a Ctrl-C came since it was last taken.
 bool interruptPending();
 // Takes a pending Ctrl-C: true when there was one.

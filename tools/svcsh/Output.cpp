@@ -14,31 +14,40 @@ std::string dumped(const Json& json) {
 
 }  // namespace
 
-void Output::result(const std::string& line, const ZAMUnified::TextResult& result) {
+bool Output::answer(const std::string& kind, const std::string& line, const std::string& json) {
+    const Json answer = Json::parse(json, nullptr, false);
+    if (!answer.is_object() || !answer.value("ok", false)) {
+        const std::string error = answer.is_object() ? answer.value("error", "") : json;
+        return failure(kind, line, error, answer.is_object() ? answer.value("why", "") : "");
+    }
     if (json_) {
-        out_ << ZAMUnified::TextJson::result("request", line, result) << std::endl;
-        return;
+        out_ << json << std::endl;
+        return true;
     }
-    if (result.returnValue && result.type != "void") {
-        out_ << result.text << std::endl;
+    const Json& type = answer["type"];
+    if (type.is_string() && type != "void") {
+        out_ << answer["text"].get<std::string>() << std::endl;
     }
+    return true;
 }
 
-void Output::notification(const std::string& label, const ZAMUnified::TextResult& value,
-                          const ZAMUnified::PropertyChange& change) {
-    if (!value.ok) {
-        failure("watch", label, value.error);
+void Output::notification(const std::string& json) {
+    const Json change = Json::parse(json, nullptr, false);
+    const std::string label = change.value("watch", "");
+    if (!change.value("ok", false)) {
+        failure("watch", label, change.value("error", ""));
         return;
     }
     if (json_) {
-        out_ << ZAMUnified::TextJson::notification(label, value, change) << std::endl;
+        out_ << json << std::endl;
         return;
     }
-    out_ << label << " = " << value.text;
-    if (change.isListChange) {
-        out_ << " (change: " << (change.flag ? "true" : "false");
-        for (int position : change.positions) {
-            out_ << ", " << position;
+    out_ << label << " = " << (change["text"].is_string() ? change["text"].get<std::string>() : "");
+    if (change.contains("change")) {
+        const Json& list = change["change"];
+        out_ << " (change: " << (list.at(0).get<bool>() ? "true" : "false");
+        for (std::size_t i = 1; i < list.size(); ++i) {
+            out_ << ", " << list[i].get<int>();
         }
         out_ << ")";
     }

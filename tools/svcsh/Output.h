@@ -21,11 +21,12 @@ class Output {
     void setWhere(const std::string& where) { where_ = where; }
     bool json() const { return json_; }
 
-    // A request's value: its text (nothing for none or void), or its JSON line.
-    void result(const std::string& line, const ZAMUnified::TextResult& result);
-    // A watched property's change: "LABEL = TEXT (change: ...)", or its JSON line.
-    void notification(const std::string& label, const ZAMUnified::TextResult& value,
-                      const ZAMUnified::PropertyChange& change);
+    // A request's answer (the JSON line of TextJson::result): the value's text (nothing for
+    // none or void) or the failure; as JSON, the line itself. False when it failed.
+    bool answer(const std::string& kind, const std::string& line, const std::string& json);
+    // A watched property's change (the JSON line of TextJson::notification):
+    // "LABEL = TEXT (change: ...)", or the line itself.
+    void notification(const std::string& json);
     // A command's output: its lines, or {"command":LINE,"ok":true,"output":[lines]}.
     void lines(const std::string& command, const std::vector<std::string>& lines);
     // A command's output with a structured form: the lines as text, or

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <nlohmann/json.hpp>
 #include <typeinfo>
 #include <utility>
 
@@ -29,32 +30,11 @@ std::string demangle(const char* mangled) {
 
 }  // namespace
 
-Shell::Shell(ServiceFactory& factory, std::shared_ptr<UnifiedFactory> unified, std::ostream& out,
-             std::ostream& err, Options options)
-    : factory_(factory),
-      unified_(unified),
-      output_(out, err, options.json),
-      text_(std::move(unified), TextOptions{options.reveal}) {}
+Shell::Shell(std::unique_ptr<Host> host, std::ostream& out, std::ostream& err, Options options)
+    : output_(out, err, options.json), host_(std::move(host)) {}
 
 bool Shell::pump() {
-    // A task that throws reaches the pumping host, and the tasks behind it stay queued: the
-    // shell reports it and pumps on.
-    bool ok = true;
-    for (;;) {
-        std::string failure;
-        try {
-            factory_.pumpAllDispatcherTasks();
-            return ok;
-        } catch (UnifiedException& error) {
-            failure = error.getInterfaceName() + ": " + error.getMessage();
-        } catch (const std::exception& error) {
-            failure = demangle(typeid(error).name()) + ": " + error.what();
-        } catch (...) {
-            failure = "an exception that is not a std::exception";
-        }
-        ok = false;
-        output_.pumpFailure(failure);
-    }
+    return host_->pump([this](const std::string& failure) { output_.pumpFailure(failure); });
 }
 
 void Shell::pumpFor(std::chrono::milliseconds duration) {
@@ -67,7 +47,7 @@ void Shell::pumpFor(std::chrono::milliseconds duration) {
             return;
         }
         // In slices, so that Ctrl-C ends the wait soon.
-        factory_.waitForDispatcherTask(std::min<long>(left.count(), 100));
+        host_->wait(std::chrono::milliseconds(std::min<long>(left.count(), 100)));
         pump();
     }
 }
@@ -81,7 +61,7 @@ std::vector<std::string> Shell::completions(const std::string& typed) {
         const std::string path =
             typed.substr(pathStart == std::string::npos ? 0 : pathStart + 1,
                          wordStart - (pathStart == std::string::npos ? 0 : pathStart + 1));
-        return text_.memberNames(path);
+        return host_->memberNames(path);
     }
     // The first word, or a path's first step after a command: commands, then services.
     const bool firstWord = wordStart == std::string::npos;
@@ -91,8 +71,12 @@ std::vector<std::string> Shell::completions(const std::string& typed) {
         }
     }
     if (firstWord || typed.compare(0, 9, "describe ") == 0 || typed.compare(0, 6, "watch ") == 0) {
-        for (const ServiceReport& service : reportServices(*unified_)) {
-            words.push_back(service.name);
+        const ConsoleAnswer answer = host_->call("GET", "/v1/services");
+        const auto services = nlohmann::json::parse(answer.body, nullptr, false);
+        if (answer.status == 200 && services.is_array()) {
+            for (const auto& service : services) {
+                words.push_back(service.value("name", ""));
+            }
         }
     }
     return words;
@@ -118,25 +102,17 @@ bool Shell::runLine(const std::string& rawLine, const std::string& where) {
             return;
         }
         kind_ = "request";
-        const TextResult result = text_.run(line);
-        lastLineCarriedSecret_ = result.carriedSecret;
-        if (result.ok) {
-            output_.result(line, result);
-        } else {
-            output_.failure(kind_, line, result.error, result.why);
-        }
-        done = result.ok;
+        const ConsoleAnswer answer = host_->run(line);
+        lastLineCarriedSecret_ = answer.carriedSecret;
+        done = output_.answer(kind_, line, answer.body);
     };
     if (word == "pump" || word == "stats") {
         // These pump the dispatcher themselves, for as long as they were asked to.
         run();
     } else {
-        // The line is a dispatcher task like any other (it runs at once, on this thread), so the
-        // dispatcher's figures and its running-task guard count it. Its text, which may hold a
-        // secret, does not name the task.
-        unified_->getServicesDispatcher()->enqueueBlock(
-            run, commands().count(word) != 0 ? "svcsh " + word : std::string("svcsh request"),
-            false, true);
+        // Its text, which may hold a secret, does not name the task.
+        host_->runLine(
+            run, commands().count(word) != 0 ? "svcsh " + word : std::string("svcsh request"));
     }
     return pump() && done && ok;
 }
@@ -171,7 +147,7 @@ bool Shell::runCommand(const std::string& name, const std::string& arguments,
     try {
         return (this->*command)(arguments, line);
     } catch (const Failure& failure) {
-        return fail(line, failure.message);
+        return output_.failure(kind_, line, failure.message, failure.why);
     } catch (UnifiedException& error) {
         return fail(line, "exception " + error.getInterfaceName() + ": " + error.getMessage());
     } catch (const std::exception& error) {

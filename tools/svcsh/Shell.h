@@ -1,12 +1,13 @@
 // svcsh::Shell: the shell's line handling. A line is a command (its first word names one), a
-// comment, or a request, which the framework's text layer (ZAMUnified::TextInterpreter) runs;
-// the shell pumps the dispatcher around every line and prints what comes back through Output.
-// The thread that makes the shell is the dispatcher thread: every request, command and
-// notification runs on it, between pumps.
+// comment, or a request; commands and requests are calls of the console's API on a Host (this
+// process, or a running host reached with --connect), whose answers the shell prints through
+// Output. The shell pumps the host around every line. For a local host the thread that makes
+// the shell is the dispatcher thread: every request, command and notification runs on it,
+// between pumps.
 //
-// Threading: one thread only, the dispatcher thread. Failure: runLine() reports every failure
-// (syntax, argument, interpreter message, exception from a service, a dispatcher task that threw)
-// through Output and answers false.
+// Threading: one thread only (the dispatcher thread, locally). Failure: runLine() reports every
+// failure (syntax, argument, interpreter message, exception from a service, a dispatcher task
+// that threw, a lost connection) through Output and answers false.
 #ifndef SVCSH_SHELL_H
 #define SVCSH_SHELL_H
 
@@ -19,6 +20,7 @@
 
 #include <ServicesFramework.h>
 
+#include "Host.h"
 #include "Output.h"
 
 namespace svcsh {
@@ -30,9 +32,8 @@ struct Options {
 
 class Shell {
   public:
-    // `factory` must already have made this thread its dispatcher thread.
-    Shell(ZAMUnified::ServiceFactory& factory, std::shared_ptr<ZAMUnified::UnifiedFactory> unified,
-          std::ostream& out, std::ostream& err, Options options);
+    // A local host's factory must already have made this thread its dispatcher thread.
+    Shell(std::unique_ptr<Host> host, std::ostream& out, std::ostream& err, Options options);
 
     Shell(const Shell&) = delete;
     Shell& operator=(const Shell&) = delete;
@@ -67,6 +68,7 @@ class Shell {
     // A command's refusal, reported as the line's failure.
     struct Failure {
         std::string message;
+        std::string why = "";
     };
 
     static const std::map<std::string, Command>& commands();
@@ -93,14 +95,19 @@ class Shell {
     bool check(const std::string& arguments, const std::string& line);
     std::string addManifest(const std::string& directory);  // the new record's name
 
-    ZAMUnified::ServiceFactory& factory_;
-    std::shared_ptr<ZAMUnified::UnifiedFactory> unified_;
+    // Calls the host's API; a failed answer becomes the line's failure (thrown as Failure, with
+    // its reason), a good one is answered parsed.
+    struct Answer;
+    Answer call(const std::string& method, const std::string& target, const std::string& body = "");
+    // Refuses, for a remote host, a command that acts on this process only.
+    void localOnly(const std::string& command, const std::string& why);
+
     Output output_;
     std::string kind_ = "request";  // the JSON key that names the failing line
     bool quit_ = false;
     bool lastLineCarriedSecret_ = false;
     // Declared last, so that it ends its watches while the output they print to still exists.
-    ZAMUnified::TextInterpreter text_;
+    std::unique_ptr<Host> host_;
 };
 
 }  // namespace svcsh

@@ -17,21 +17,29 @@
 #include <vector>
 
 #include <ServicesFramework.h>
+#include <ZAMUnified/Console.h>
 
 #include "Interrupt.h"
 #include "PluginCheck.h"
 #include "Prompt.h"
 #include "Shell.h"
+#include "Text.h"
 
 namespace {
 
 const char* const kUsage =
     "usage: svcsh [options] [SCRIPT | -]\n"
+    "       svcsh serve [--console ENDPOINT] [--timeout MS] [--manifest DIR]... [--reveal]\n"
+    "       svcsh hosts\n"
     "       svcsh check DIR...\n"
     "Drives services by text. Without -e or SCRIPT it reads standard input, with a prompt\n"
     "when that is a terminal. Type 'help' for the request syntax and the commands.\n"
     "\n"
     "  -e REQUEST        run REQUEST (a request or a command); repeatable, before SCRIPT\n"
+    "  --connect ENDPOINT  drive the running host whose console listens there (unix:PATH or\n"
+    "                    tcp:HOST:PORT) instead of this process; its token comes from --token,\n"
+    "                    $SF_CONSOLE_TOKEN or the host's discovery file\n"
+    "  --token TOKEN     the console's token, for --connect\n"
     "  --manifest DIR    make the library described by DIR/<name of DIR>.xml known; repeatable\n"
     "  --resources DIR   the resources directory (default: $ZAM_RESOURCES_DIR, else\n"
     "                    <directory of svcsh>/../resources)\n"
@@ -40,6 +48,10 @@ const char* const kUsage =
     "  --reveal          print secure strings in clear instead of ********\n"
     "  -h, --help        this text\n"
     "\n"
+    "serve is a host: it serves a console (--console ENDPOINT: unix, unix:PATH or\n"
+    "tcp:127.0.0.1:PORT; else the one SF_CONSOLE started; else unix) and pumps its dispatcher\n"
+    "until Ctrl-C or SIGTERM. --timeout MS bounds how long a call waits for the dispatcher.\n"
+    "hosts lists the consoles running for this user, from their discovery files.\n"
     "check DIR reads DIR/<name of DIR>.xml, loads the library it names into a factory of its own\n"
     "and reports what the manifest promises and the library registers; it exits 1 on a problem.\n"
     "\n"
@@ -47,6 +59,10 @@ const char* const kUsage =
     "framework that cannot be loaded.\n";
 
 struct Arguments {
+    std::string connect;
+    std::string token;
+    std::string console;  // serve
+    long timeout = -1;    // serve, milliseconds
     std::vector<std::string> requests;
     std::vector<std::string> manifests;
     std::string resources;
@@ -61,8 +77,8 @@ int usageError(const std::string& message) {
 }
 
 // Returns -1 when parsing succeeded, else the exit status.
-int parseArguments(int argc, char** argv, Arguments& arguments) {
-    for (int i = 1; i < argc; ++i) {
+int parseArguments(int argc, char** argv, Arguments& arguments, int first = 1) {
+    for (int i = first; i < argc; ++i) {
         const std::string argument = argv[i];
         auto value = [&](std::string& target) {
             if (i + 1 >= argc) {
@@ -89,6 +105,24 @@ int parseArguments(int argc, char** argv, Arguments& arguments) {
             if (!value(arguments.resources)) {
                 return usageError("--resources needs a directory");
             }
+        } else if (argument == "--connect") {
+            if (!value(arguments.connect)) {
+                return usageError("--connect needs an endpoint");
+            }
+        } else if (argument == "--token") {
+            if (!value(arguments.token)) {
+                return usageError("--token needs the console's token");
+            }
+        } else if (argument == "--console") {
+            if (!value(arguments.console)) {
+                return usageError("--console needs an endpoint");
+            }
+        } else if (argument == "--timeout") {
+            if (!value(text) || text.find_first_not_of("0123456789") != std::string::npos ||
+                text.empty() || text.size() > 9) {
+                return usageError("--timeout needs a number of milliseconds");
+            }
+            arguments.timeout = std::stol(text);
         } else if (argument == "--json") {
             arguments.options.json = true;
         } else if (argument == "--keep-going") {
@@ -178,14 +212,168 @@ int checkPlugins(int argc, char** argv) {
     return status;
 }
 
+// Runs -e requests, then a script, standard input or the prompt: true when every line succeeded.
+bool runShell(svcsh::Shell& shell, const Arguments& arguments, int& status) {
+    // Ctrl-C ends the running step (a pump, a watch wait) and stops the run; a second one
+    // ends svcsh even in the middle of service code.
+    svcsh::catchInterrupts();
+    bool ok = true;
+    bool interrupted = false;
+    for (std::size_t i = 0; i < arguments.requests.size() && !shell.quitRequested(); ++i) {
+        if (!shell.runLine(arguments.requests[i], "-e " + std::to_string(i + 1))) {
+            ok = false;
+            if (!arguments.keepGoing) {
+                break;
+            }
+        }
+        if (svcsh::takeInterrupt()) {
+            std::cerr << "-e " << i + 1 << ": interrupted" << std::endl;
+            ok = false;
+            interrupted = true;
+            break;
+        }
+    }
+    const bool stop = interrupted || (!ok && !arguments.keepGoing);
+    if (!stop && !arguments.script.empty() && arguments.script != "-") {
+        std::ifstream script(arguments.script);
+        if (!script) {
+            std::cerr << "svcsh: cannot read " << arguments.script << ": " << std::strerror(errno)
+                      << "\n";
+            status = 2;
+            return false;
+        }
+        ok = runStream(shell, script, arguments.script, arguments.keepGoing) && ok;
+    } else if (!stop && (arguments.script == "-" || arguments.requests.empty())) {
+        if (arguments.script.empty() && isatty(STDIN_FILENO)) {
+            svcsh::runPrompt(shell);
+        } else {
+            ok = runStream(shell, std::cin, "stdin", arguments.keepGoing) && ok;
+        }
+    }
+    shell.pump();
+    return ok;
+}
+
+// svcsh hosts: the consoles of this user's running hosts.
+int listHosts() {
+    const std::vector<ZAMUnified::ConsoleHost> hosts = ZAMUnified::findConsoles();
+    if (hosts.empty()) {
+        std::cout << "no consoles found in " << ZAMUnified::consoleDiscoveryFolder() << "\n";
+        return 0;
+    }
+    svcsh::Table table({"PID", "PROGRAM", "ENDPOINT"});
+    for (const ZAMUnified::ConsoleHost& host : hosts) {
+        table.add({std::to_string(host.pid), host.program, host.endpoint});
+    }
+    for (const std::string& line : table.lines()) {
+        std::cout << line << "\n";
+    }
+    return 0;
+}
+
+// svcsh --connect ENDPOINT: the same shell, against a running host.
+int connectAndRun(const Arguments& arguments) {
+    std::string token = arguments.token;
+    if (token.empty() && getenv("SF_CONSOLE_TOKEN") != nullptr) {
+        token = getenv("SF_CONSOLE_TOKEN");
+    }
+    for (const ZAMUnified::ConsoleHost& host : ZAMUnified::findConsoles()) {
+        if (token.empty() && host.endpoint == arguments.connect) {
+            token = host.token;
+        }
+    }
+    if (token.empty()) {
+        std::cerr << "svcsh: no token for " << arguments.connect
+                  << ": no discovery file names it; give --token or set SF_CONSOLE_TOKEN\n";
+        return 2;
+    }
+    std::unique_ptr<svcsh::Host> host;
+    try {
+        host = svcsh::connectHost(arguments.connect, token);
+    } catch (const std::exception& error) {
+        std::cerr << "svcsh: " << error.what() << "\n";
+        return 2;
+    }
+    svcsh::Shell shell(std::move(host), std::cout, std::cerr, arguments.options);
+    int status = 0;
+    const bool ok = runShell(shell, arguments, status);
+    return status != 0 ? status : ok ? 0 : 1;
+}
+
+// svcsh serve: a host that serves a console until Ctrl-C or SIGTERM.
+int serve(int argc, char** argv) {
+    Arguments arguments;
+    const int parsed = parseArguments(argc, argv, arguments, 2);
+    if (parsed >= 0) {
+        return parsed;
+    }
+    chooseResources(arguments);
+    ZAMUnified::ServiceFactory* factory = loadFramework();
+    if (factory == nullptr) {
+        return 2;
+    }
+    // The first use of the factory makes this thread the dispatcher thread, and starts the
+    // console SF_CONSOLE asks for.
+    if (!factory->getUnifiedFactory()) {
+        std::cerr << "svcsh: the factory is not the framework's own\n";
+        return 2;
+    }
+    for (const std::string& manifest : arguments.manifests) {
+        if (!factory->addLibraryManifest(manifest)) {
+            std::cerr << "svcsh: the manifest in " << manifest << " added no library\n";
+            return 2;
+        }
+    }
+    std::string endpoint = ZAMUnified::consoleEndpoint();
+    if (endpoint.empty() || !arguments.console.empty()) {
+        ZAMUnified::ConsoleOptions options;
+        options.endpoint = arguments.console.empty() ? "unix" : arguments.console;
+        options.revealSecrets = arguments.options.reveal;
+        if (arguments.timeout >= 0) {
+            options.requestTimeout = std::chrono::milliseconds(arguments.timeout);
+        }
+        try {
+            endpoint = ZAMUnified::startConsole(*factory, options);
+        } catch (const std::exception& error) {
+            std::cerr << "svcsh: " << error.what() << "\n";
+            return 2;
+        }
+    }
+    std::cout << "serving the console at " << endpoint << std::endl;
+    svcsh::catchInterrupts(true);
+    while (!svcsh::interruptPending()) {
+        factory->waitForDispatcherTask(100);
+        try {
+            factory->pumpAllDispatcherTasks();
+        } catch (const std::exception& error) {
+            std::cerr << "svcsh: a dispatcher task threw: " << error.what() << std::endl;
+        } catch (...) {
+            std::cerr << "svcsh: a dispatcher task threw" << std::endl;
+        }
+    }
+    ZAMUnified::stopConsole();
+    factory->reset();
+    return 0;
+}
+
 int main(int argc, char** argv) {
-    if (argc > 1 && std::string(argv[1]) == "check") {
+    const std::string command = argc > 1 ? argv[1] : "";
+    if (command == "check") {
         return checkPlugins(argc, argv);
+    }
+    if (command == "hosts") {
+        return listHosts();
+    }
+    if (command == "serve") {
+        return serve(argc, argv);
     }
     Arguments arguments;
     const int parsed = parseArguments(argc, argv, arguments);
     if (parsed >= 0) {
         return parsed;
+    }
+    if (!arguments.connect.empty()) {
+        return connectAndRun(arguments);
     }
     chooseResources(arguments);
     ZAMUnified::ServiceFactory* factory = loadFramework();
@@ -200,50 +388,18 @@ int main(int argc, char** argv) {
     }
 
     bool ok = true;
+    int status = 0;
     {
-        svcsh::Shell shell(*factory, unified, std::cout, std::cerr, arguments.options);
+        svcsh::Shell shell(svcsh::makeLocalHost(*factory, unified, arguments.options.reveal),
+                           std::cout, std::cerr, arguments.options);
         for (const std::string& manifest : arguments.manifests) {
             if (!shell.loadManifest(manifest)) {
                 return 2;
             }
         }
-        // Ctrl-C ends the running step (a pump, a watch wait) and stops the run; a second one
-        // ends svcsh even in the middle of service code.
-        svcsh::catchInterrupts();
-        bool interrupted = false;
-        for (std::size_t i = 0; i < arguments.requests.size() && !shell.quitRequested(); ++i) {
-            if (!shell.runLine(arguments.requests[i], "-e " + std::to_string(i + 1))) {
-                ok = false;
-                if (!arguments.keepGoing) {
-                    break;
-                }
-            }
-            if (svcsh::takeInterrupt()) {
-                std::cerr << "-e " << i + 1 << ": interrupted" << std::endl;
-                ok = false;
-                interrupted = true;
-                break;
-            }
-        }
-        const bool stop = interrupted || (!ok && !arguments.keepGoing);
-        if (!stop && !arguments.script.empty() && arguments.script != "-") {
-            std::ifstream script(arguments.script);
-            if (!script) {
-                std::cerr << "svcsh: cannot read " << arguments.script << ": "
-                          << std::strerror(errno) << "\n";
-                return 2;
-            }
-            ok = runStream(shell, script, arguments.script, arguments.keepGoing) && ok;
-        } else if (!stop && (arguments.script == "-" || arguments.requests.empty())) {
-            if (arguments.script.empty() && isatty(STDIN_FILENO)) {
-                svcsh::runPrompt(shell);
-            } else {
-                ok = runStream(shell, std::cin, "stdin", arguments.keepGoing) && ok;
-            }
-        }
-        shell.pump();
+        ok = runShell(shell, arguments, status);
     }
     // Leaves nothing registered that would keep the factory's objects alive past main.
     factory->reset();
-    return ok ? 0 : 1;
+    return status != 0 ? status : ok ? 0 : 1;
 }

@@ -31,7 +31,13 @@ struct TextValue {
 };
 
 struct TextResult {
+    // Whose fault a failure is, for a front end that answers with a status: the line itself
+    // (its syntax or arguments), a refusal (no such service, member or object; a wrong type), or
+    // service code that threw.
+    enum class Failure { None, Request, Refused, Exception };
+
     bool ok = false;
+    Failure failure = Failure::None;
     std::string error;  // why the request failed
     std::string why;    // the factory's reason when the service could not be had; often ""
     std::string type;   // the value's type name; "" when the request gave no value
@@ -45,8 +51,9 @@ struct TextResult {
 
 // A successful TextResult for `value` (which may be empty: no value).
 TextResult presentValue(const std::shared_ptr<ReturnValue>& value, bool revealSecrets);
-// A failed TextResult.
-TextResult failedResult(std::string error, std::string why = "");
+// A failed TextResult, a refusal unless `failure` says otherwise.
+TextResult failedResult(std::string error, std::string why = "",
+                        TextResult::Failure failure = TextResult::Failure::Refused);
 
 }  // namespace ZAMUnified
 

@@ -2,6 +2,8 @@
 
 #include <zam/ScopedLock.h>
 
+#include "framework/detail/EnvironmentConsole.h"
+
 #include <chrono>
 #include <thread>
 #include <utility>
@@ -15,10 +17,18 @@ ServiceFactoryImpl::~ServiceFactoryImpl() = default;
 void ServiceFactoryImpl::initializeServiceFactory() {
     // Under the lock, so that two threads making the very first call create one factory; the
     // pointer is stored before Init() so that a nested call from Init() finds it.
-    zam::ScopedLock lock(factoryMutex_);
-    if (!unifiedFactory_) {
-        unifiedFactory_ = std::make_shared<UnifiedFactory>();
-        unifiedFactory_->Init();
+    bool created = false;
+    {
+        zam::ScopedLock lock(factoryMutex_);
+        if (!unifiedFactory_) {
+            unifiedFactory_ = std::make_shared<UnifiedFactory>();
+            unifiedFactory_->Init();
+            created = true;
+        }
+    }
+    // Outside the lock: the console asks this factory for its unified factory as it starts.
+    if (created) {
+        detail::startEnvironmentConsole(*this);
     }
 }
 

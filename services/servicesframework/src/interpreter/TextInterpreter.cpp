@@ -115,8 +115,9 @@ TextInterpreter::~TextInterpreter() {
 
 TextResult TextInterpreter::guarded(const std::function<TextResult()>& body) {
     why_.clear();
-    auto failure = [this](std::string message) {
-        return failedResult(std::move(message), std::move(why_));
+    auto failure = [this](std::string message,
+                          TextResult::Failure kind = TextResult::Failure::Exception) {
+        return failedResult(std::move(message), std::move(why_), kind);
     };
     // Service code runs inside; whatever it throws is reported and the caller carries on.
     try {
@@ -126,7 +127,7 @@ TextResult TextInterpreter::guarded(const std::function<TextResult()>& body) {
         }
         return result;
     } catch (const TextRequestFailure& error) {
-        return failure(error.what());
+        return failure(error.what(), TextResult::Failure::Request);
     } catch (UnifiedException& error) {
         return failure("exception " + error.getInterfaceName() + ": " + error.getMessage());
     } catch (const std::exception& error) {

@@ -103,8 +103,9 @@ TextResult presentValue(const std::shared_ptr<ReturnValue>& value, bool revealSe
     return result;
 }
 
-TextResult failedResult(std::string error, std::string why) {
+TextResult failedResult(std::string error, std::string why, TextResult::Failure failure) {
     TextResult result;
+    result.failure = failure;
     result.error = std::move(error);
     result.why = std::move(why);
     return result;
