@@ -3,6 +3,7 @@
 #include <ZAMLogger.h>
 #include <ZAMUnified/FactoryReports.h>
 #include <ZAMUnified/TextJson.h>
+#include <ZAMUnified/TextResult.h>
 #include <ZAMUnified/UnifiedFactory.h>
 
 #include <sys/stat.h>
@@ -145,6 +146,21 @@ struct Server::State : std::enable_shared_from_this<Server::State> {
             return ConsoleApi::failure(504, "the host has not run the request within " +
                                                 std::to_string(options.requestTimeout.count()) +
                                                 " ms");
+        }
+        return answer;
+    }
+
+    // A call on the dispatcher thread. The echo of a line that carried a secret keeps only its
+    // path up to the arguments, since the answer may be logged or shown where the line was not.
+    ConsoleAnswer execute(const ConsoleCall& call) {
+        ConsoleAnswer answer = api->execute(call);
+        if (answer.carriedSecret && !options.revealSecrets) {
+            Json json = Json::parse(answer.body, nullptr, false);
+            if (json.is_object() && json.contains("request")) {
+                json["request"] =
+                    call.text.substr(0, call.text.find('(')) + "(" + kMaskedSecretText + ")";
+                answer.body = dumped(json);
+            }
         }
         return answer;
     }
@@ -311,7 +327,7 @@ class WebSocketSession : public std::enable_shared_from_this<WebSocketSession<Pr
                 return answer(id, {200, TextJson::statistics(reportStatistics(*state.unified))});
             }
             return onDispatcher(id, kindName(call.kind),
-                                [&state, call] { return state.api->execute(call); });
+                                [&state, call] { return state.execute(call); });
         }
         if (op == "watch") {
             const std::string path = text_of("path");
@@ -363,12 +379,13 @@ class WebSocketSession : public std::enable_shared_from_this<WebSocketSession<Pr
         if (op == "stats") {
             const bool on =
                 message.contains("on") && message["on"].is_boolean() && message["on"].get<bool>();
-            if (on && !pushing_) {
-                pushing_ = true;
+            const bool begin = on && !pushing_;
+            pushing_ = on;
+            answer(id, {200, dumped(Json{{"ok", true}, {"stats", on}})});
+            if (begin) {
                 pushStatistics();
             }
-            pushing_ = on;
-            return answer(id, {200, dumped(Json{{"ok", true}, {"stats", on}})});
+            return;
         }
         return answer(id, ConsoleApi::failure(400, op.empty() ? "the message needs an \"op\""
                                                               : "no such op: " + op));
@@ -617,7 +634,7 @@ class HttpSession : public std::enable_shared_from_this<HttpSession<Protocol>> {
         state.onWorker([self, call, shared] {
             State& owner = *self->slot_.state();
             const ConsoleAnswer result = owner.onDispatcher(
-                [&owner, &call] { return owner.api->execute(call); }, kindName(call.kind));
+                [&owner, &call] { return owner.execute(call); }, kindName(call.kind));
             asio::post(self->stream_.get_executor(),
                        [self, shared, result] { self->reply(answerResponse(*shared, result)); });
         });
