@@ -3,6 +3,7 @@
 // before the request's answer, as it does locally.
 #include <boost/asio.hpp>
 #include <boost/beast/core.hpp>
+#include <boost/beast/http.hpp>
 #include <boost/beast/websocket.hpp>
 #include <deque>
 #include <map>
@@ -41,12 +42,7 @@ class RemoteHost : public Host {
         beast::error_code error;
         socket_.handshake(response, hostHeader, "/v1/socket", error);
         if (error) {
-            const std::string body = response.body();
-            const Json json = Json::parse(body, nullptr, false);
-            throw std::runtime_error(json.is_object() && json.contains("error")
-                                         ? json["error"].get<std::string>()
-                                         : "the console did not accept the connection: " +
-                                               error.message());
+            throw std::runtime_error(refusal(where, hostHeader, token, error));
         }
         read();
     }
@@ -98,6 +94,33 @@ class RemoteHost : public Host {
     ZAMUnified::ServiceFactory* localFactory() override { return nullptr; }
 
   private:
+    // Why the console declined the WebSocket: it says so, in the answer to a plain request.
+    static std::string refusal(const typename Protocol::endpoint& where,
+                               const std::string& hostHeader, const std::string& token,
+                               const beast::error_code& handshakeError) {
+        asio::io_context io;
+        typename Protocol::socket socket(io);
+        beast::http::request<beast::http::empty_body> request{beast::http::verb::get, "/v1/status",
+                                                              11};
+        request.set(beast::http::field::host, hostHeader);
+        request.set(beast::http::field::authorization, "Bearer " + token);
+        beast::http::response<beast::http::string_body> response;
+        beast::flat_buffer buffer;
+        beast::error_code error;
+        socket.connect(where, error);
+        if (!error) {
+            beast::http::write(socket, request, error);
+        }
+        if (!error) {
+            beast::http::read(socket, buffer, response, error);
+        }
+        const Json json = Json::parse(response.body(), nullptr, false);
+        if (!error && json.is_object() && json.contains("error")) {
+            return json["error"].get<std::string>();
+        }
+        return "the console did not accept the connection: " + handshakeError.message();
+    }
+
     // One read is always pending; what it brings waits in the inbox for the shell.
     void read() {
         socket_.async_read(buffer_, [this](beast::error_code error, std::size_t) {
