@@ -29,6 +29,11 @@ const std::vector<Target>& performanceTargets() {
         // not parity, which the extra work rules out.
         {"TextRequest", "rttr", "InvokeFromText", 8.0},
         {"FirstLoad", "bare", "", 1.2},
+        // The console's whole road (HTTP, the worker's wait for the dispatcher, the text layer,
+        // the JSON answer) against a bare Beast server that answers the same JSON after one
+        // dispatcher round trip, on the same kind of socket.
+        {"ConsoleRequest", "bare", "", 1.5},
+        {"ConsoleConcurrent", "bare", "", 1.5},
     };
     return targets;
 }

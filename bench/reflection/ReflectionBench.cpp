@@ -17,13 +17,11 @@
 #include <ZAMUnified/ReflectionTypeConversion.h>
 #include <ZAMUnified/Request.h>
 #include <ZAMUnified/ReturnValue.h>
-#include <ZAMUnified/TextInterpreter.h>
 #include <ZAMUnified/ToFormalParameterConversions.h>
-#include <ZAMUnified/TypeMap.h>
-#include <ZAMUnified/UnifiedBusinessObjectImpl.h>
-#include <ZAMUnified/UnifiedService.h>
 
 #include <benchmark/benchmark.h>
+
+#include "common/TextRequestBench.h"
 
 #ifdef SF_BENCH_WITH_RTTR
 #include <rttr/registration>
@@ -42,17 +40,6 @@ class Calculator {
     int add(int a, int b) const { return a + b; }
 };
 
-// The same, as a service of a factory, for the text layer.
-class CalculatorService : public ZAMUnified::UnifiedService,
-                          public ZAMUnified::UnifiedBusinessObjectImpl,
-                          public Calculator {
-  public:
-    explicit CalculatorService(std::shared_ptr<ZAMUnified::UnifiedFactory> factory)
-        : UnifiedBusinessObjectImpl(std::move(factory), "Calculator") {}
-    std::string getInterfaceName() override { return "Calculator"; }
-    void initNotifiers() override {}
-};
-
 }  // namespace sfbench
 
 #ifdef SF_BENCH_WITH_RTTR
@@ -65,6 +52,7 @@ RTTR_REGISTRATION {
 namespace {
 
 using sfbench::Calculator;
+using sfbench::TextRequestOurs;
 
 // The texts a front end would have parsed from "Calculator/add(17, 25)".
 const std::string kTypeName = "int";
@@ -141,37 +129,6 @@ void InvokeByNameOurs(benchmark::State& state) {
     for (auto _ : state) {
         benchmark::DoNotOptimize(callByNameOurs(*interpreter, arguments));
     }
-}
-
-void TextRequestOurs(benchmark::State& state) {
-    using namespace ZAMUnified;
-    using sfbench::CalculatorService;
-    auto factory = std::make_shared<UnifiedFactory>();
-    factory->Init();
-    ReflectorFactory::AddReflectorFactoryMethod(
-        "Calculator", [](std::shared_ptr<UnifiedBusinessObject> object) {
-            auto service = std::dynamic_pointer_cast<CalculatorService>(object);
-            auto reflector =
-                std::make_shared<ObjectReflector<CalculatorService>>("Calculator", service);
-            reflector->method("add", &CalculatorService::add, {"a", "b"});
-            return std::shared_ptr<Reflector>(reflector);
-        });
-    factory->getServiceRegistry()->addItem(typeid(CalculatorService).name(), 1,
-                                           std::make_shared<CalculatorService>(factory));
-    {
-        TextInterpreter text(factory);
-        const std::string line = "CalculatorService/add(17, 25)";
-        const TextResult first = text.run(line);
-        if (first.text != kExpected) {
-            state.SkipWithError(("the text layer answered " + first.text + first.error).c_str());
-        } else {
-            for (auto _ : state) {
-                benchmark::DoNotOptimize(text.run(line));
-            }
-        }
-    }
-    // Breaks the cycle between the factory and the service it holds.
-    factory->Reset();
 }
 
 #ifdef SF_BENCH_WITH_RTTR
