@@ -69,6 +69,7 @@
 #include <ZAMUnified/FormalParameter.h>
 #include <ZAMUnified/Image.h>
 #include <ZAMUnified/ListProperty.h>
+#include <ZAMUnified/MemberDescription.h>
 #include <ZAMUnified/Method.h>
 #include <ZAMUnified/Methods.h>
 #include <ZAMUnified/MutableListProperty.h>

@@ -28,8 +28,8 @@ std::string result(const std::string& key, const std::string& line, const TextRe
 std::string notification(const std::string& label, const TextResult& value,
                          const PropertyChange& change);
 // {"interface":NAME[,"member":NAME,"memberKind":"method"|"property"],
-//  "properties":[{"name","type","readOnly","kind","watchable"}...],
-//  "methods":[{"name","returnType","parameters"}...]}
+//  "properties":[{"name","type","readOnly","kind","watchable"[,"description"]}...],
+//  "methods":[{"name","returnType","parameters"[,"description"]}...]}
 std::string description(const ObjectDescription& description);
 // [{"name","type","id"(number or null),"library"(string or null),"loaded","installed"}...]
 std::string services(const std::vector<ServiceReport>& services);

@@ -147,18 +147,27 @@ std::string notification(const std::string& label, const TextResult& value,
 
 std::string description(const ObjectDescription& description) {
     Json properties = Json::array();
+    // A description only where the member has one, so that members without read as before.
     for (const auto& property : description.properties) {
-        properties.push_back({{"name", property.name},
-                              {"type", property.type},
-                              {"readOnly", property.readOnly},
-                              {"kind", property.kind},
-                              {"watchable", property.watchable}});
+        Json entry{{"name", property.name},
+                   {"type", property.type},
+                   {"readOnly", property.readOnly},
+                   {"kind", property.kind},
+                   {"watchable", property.watchable}};
+        if (!property.description.empty()) {
+            entry["description"] = property.description;
+        }
+        properties.push_back(entry);
     }
     Json methods = Json::array();
     for (const auto& method : description.methods) {
-        methods.push_back({{"name", method.name},
-                           {"returnType", method.returnType},
-                           {"parameters", method.parameters}});
+        Json entry{{"name", method.name},
+                   {"returnType", method.returnType},
+                   {"parameters", method.parameters}};
+        if (!method.description.empty()) {
+            entry["description"] = method.description;
+        }
+        methods.push_back(entry);
     }
     Json json{{"interface", description.interfaceName}};
     if (!description.member.empty()) {

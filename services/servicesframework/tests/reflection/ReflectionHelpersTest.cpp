@@ -444,6 +444,8 @@ TEST(ReflectionHelpersTest, HelperResultsReadAsTextLikeAnyTypedResult) {
         {detail::wrapValue<std::wstring>(std::wstring(L"wide")), "wide"},
         {detail::wrapValue<zam::SecureString>(zam::SecureString(std::string("a\0b", 3))), "a"},
         {detail::wrapValue<long long>(9000000000000LL), "9000000000000"},
+        {detail::wrapValue<double>(-0.5), "-0.5"},
+        {detail::wrapValue<std::vector<std::string>>({"a", "b"}), "a|b"},
         {detail::wrapValue<std::shared_ptr<std::vector<int>>>(
              std::make_shared<std::vector<int>>(std::vector<int>{1, 2})),
          "1;2"},
@@ -466,6 +468,12 @@ TEST(ReflectionHelpersTest, TypeNamesFollowTheFrameworksVocabulary) {
     EXPECT_EQ("list(std::string)",
               ReflectionTypeName<std::shared_ptr<std::vector<std::string>>>::get());
     EXPECT_EQ("list(bool)", ReflectionTypeName<std::shared_ptr<std::vector<bool>>>::get());
+    EXPECT_EQ("double", ReflectionTypeName<double>::get());
+    // A vector by value carries the same name as the shared one.
+    EXPECT_EQ("list(std::string)", ReflectionTypeName<std::vector<std::string>>::get());
+    EXPECT_EQ("list(double)", ReflectionTypeName<std::vector<double>>::get());
+    EXPECT_FALSE(IsReflectionType<std::vector<std::vector<int>>>::value);
+    EXPECT_FALSE(IsReflectionType<std::shared_ptr<std::vector<std::shared_ptr<Counter>>>>::value);
     EXPECT_EQ("object", ReflectionTypeName<std::shared_ptr<UnifiedBusinessObject>>::get());
 }
 
