@@ -2,7 +2,7 @@
 # tests, which run it against the sample library and the loader's deliberately faulty plug-ins.
 add_library(svcsh_plugin_check STATIC ${CMAKE_CURRENT_LIST_DIR}/PluginCheck.cpp)
 target_include_directories(svcsh_plugin_check PUBLIC ${CMAKE_CURRENT_LIST_DIR})
-target_link_libraries(svcsh_plugin_check PUBLIC servicesframework)
+target_link_libraries(svcsh_plugin_check PUBLIC servicesframework PRIVATE ${CMAKE_DL_LIBS})
 sf_target_warnings(svcsh_plugin_check)
 
 if(SF_BUILD_TESTS)
@@ -13,7 +13,7 @@ if(SF_BUILD_TESTS)
         SVCSH_CHECK_PLUGIN_DIR="$<TARGET_FILE_DIR:TestServices>"
         SVCSH_CHECK_HELLO_LIBRARY="$<TARGET_FILE:HelloWorldService>")
     add_dependencies(svcsh_check_tests HelloWorldService TestServices TestNoInject
-        TestThrowingInject)
+        TestThrowingInject TestVersionCurrent TestVersionMajorAhead)
     sf_target_test_warnings(svcsh_check_tests)
     gtest_discover_tests(svcsh_check_tests PROPERTIES LABELS svcsh DISCOVERY_TIMEOUT 60)
 endif()

@@ -40,6 +40,7 @@
 #include <ZAMUnified/FeatureSet.h>
 #include <ZAMUnified/FeatureSetAdapter.h>
 #include <ZAMUnified/FeatureSetBase.h>
+#include <ZAMUnified/FrameworkVersion.h>
 #include <ZAMUnified/FunctorTask.h>
 #include <ZAMUnified/GetFactory.h>
 #include <ZAMUnified/IDataPersistor.h>

@@ -11,7 +11,8 @@
 //   }
 //
 // The macro defines `extern "C" void InjectThermo(std::shared_ptr<UnifiedFactory>)`, which the
-// loader calls once per load on the dispatcher thread. Each class's interface name comes
+// loader calls once per load on the dispatcher thread, and records the framework interface
+// version the library is compiled against (FrameworkVersion.h). Each class's interface name comes
 // from its kInterfaceName (ServiceBase.h); its reflector is an ObjectReflector made anew for each
 // object the ReflectorFactory is asked about, with the members listed here.
 // Threading: registration runs in the injection entry; the reflections are read-only afterwards.
@@ -35,6 +36,7 @@
 #include <ZAMUnified/Authenticator.h>
 #include <ZAMUnified/FeatureSet.h>
 #include <ZAMUnified/FeatureSetBase.h>
+#include <ZAMUnified/FrameworkVersion.h>
 #include <ZAMUnified/ObjectReflector.h>
 #include <ZAMUnified/ReflectorFactory.h>
 #include <ZAMUnified/ServiceBase.h>
@@ -211,10 +213,12 @@ class ServiceLibrary {
 
 }  // namespace ZAMUnified
 
-// The injection entry of the library `Name` (its manifest name, or a macro that expands to it);
-// the block that follows registers through `library`, a ServiceLibrary&.
+// The injection entry of the library `Name` (its manifest name, or a macro that expands to it),
+// with the framework version recorded; the block that follows registers through `library`, a
+// ServiceLibrary&.
 #define ZAMUNIFIED_SERVICE_LIBRARY(Name, library) ZAMUNIFIED_SERVICE_LIBRARY_NAMED(Name, library)
 #define ZAMUNIFIED_SERVICE_LIBRARY_NAMED(Name, library)                          \
+    ZAMUNIFIED_RECORD_FRAMEWORK_VERSION(Name)                                    \
     static void zamunifiedRegister##Name(::ZAMUnified::ServiceLibrary& library); \
     extern "C" __attribute__((visibility("default"))) void Inject##Name(         \
         std::shared_ptr<::ZAMUnified::UnifiedFactory> factory) {                 \

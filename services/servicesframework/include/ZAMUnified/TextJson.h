@@ -35,7 +35,7 @@ std::string description(const ObjectDescription& description);
 std::string services(const std::vector<ServiceReport>& services);
 // [{"name","path","state","reason"(only when failed),"provides":{"services":[...],
 //   "serviceIds":[...],"featureSets":[...],"featureSetIds":[...],"authenticators":[...],
-//   "authenticatorIds":[...]}}...]
+//   "authenticatorIds":[...]}[,"version"][,"frameworkVersion"]}...]
 std::string libraries(const std::vector<LibraryReport>& libraries);
 // {"dispatcher":{"queued","frontTaskWaitMs","running"(name or null),"runningForMs","tasksRun",
 //   "tasksOverGuardTime","longestExecutionMs","longestWaitMs","sinceLastCompletionMs"(or null)},

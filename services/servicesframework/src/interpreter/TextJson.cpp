@@ -205,6 +205,13 @@ std::string libraries(const std::vector<LibraryReport>& libraries) {
                                  {"featureSetIds", ids(library.featureSetIds)},
                                  {"authenticators", names(library.authenticators)},
                                  {"authenticatorIds", ids(library.authenticatorIds)}};
+        // Only when known, so that the lines of libraries without them read as they always did.
+        if (!library.version.empty()) {
+            entry["version"] = library.version;
+        }
+        if (!library.frameworkVersion.empty()) {
+            entry["frameworkVersion"] = library.frameworkVersion;
+        }
         list.push_back(entry);
     }
     return dumped(list);

@@ -244,6 +244,15 @@ TEST_F(TextInterpreterTest, ReportsHaveOneJsonFormWithNullsForWhatIsMissing) {
               R"("authenticatorIds":[9]}}])",
               TextJson::libraries({failed, idle}));
 
+    LibraryReport versioned = idle;
+    versioned.version = "2.1.0";
+    versioned.frameworkVersion = "1.0";
+    EXPECT_EQ(R"([{"name":"Broken","path":"/x/libBroken.so","state":"not loaded","provides":{)"
+              R"("services":[],"serviceIds":[],"featureSets":[],"featureSetIds":[],)"
+              R"("authenticators":[],"authenticatorIds":[9]},"version":"2.1.0",)"
+              R"("frameworkVersion":"1.0"}])",
+              TextJson::libraries({versioned}));
+
     StatisticsReport statistics;
     statistics.dispatcher.queueSize = 2;
     statistics.dispatcher.frontTaskWait = std::chrono::microseconds(1500);
