@@ -19,6 +19,7 @@
 #include <ServicesFramework.h>
 
 #include "Interrupt.h"
+#include "NewPlugin.h"
 #include "PluginCheck.h"
 #include "Prompt.h"
 #include "Shell.h"
@@ -181,6 +182,9 @@ int checkPlugins(int argc, char** argv) {
 int main(int argc, char** argv) {
     if (argc > 1 && std::string(argv[1]) == "check") {
         return checkPlugins(argc, argv);
+    }
+    if (argc > 1 && std::string(argv[1]) == "new-plugin") {
+        return svcsh::newPluginCommand(argc, argv);
     }
     Arguments arguments;
     const int parsed = parseArguments(argc, argv, arguments);
