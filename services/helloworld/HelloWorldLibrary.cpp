@@ -1,5 +1,6 @@
-// The sample's injection entry: what it registers, and each reflected member in one line, with
-// the description `describe` shows. The owner's members go without one, which is allowed.
+// The sample's injection entry: what it registers, and each reflected member in one line, most
+// with the description `describe` shows; a description is optional, and add and the owner's
+// members go without one.
 // Runs once per load, on the dispatcher thread, which the services' constructors require.
 #include "HelloWorldService.h"
 
@@ -19,7 +20,7 @@ ZAMUNIFIED_SERVICE_LIBRARY(HelloWorldService, library) {
         .method("sayHello", selectOverload<std::string() const>(&S::sayHello), "Greets the world")
         .method("sayHello", selectOverload<std::string(const std::string&)>(&S::sayHello), {"name"},
                 "Greets someone, and remembers the name")
-        .method("add", &S::add, {"a", "b"}, "The sum of two numbers")
+        .method("add", &S::add, {"a", "b"})
         .method("greetAll", &S::greetAll, {"names"}, "Greets everyone named, and remembers them");
     library.object<O>()
         .property("Name", &O::getName, &O::setName, &O::nameChanged)
