@@ -143,32 +143,25 @@ TEST_F(ServiceLibraryTest, EachItemIsRegisteredUnderTheNamesItsClassGivesOnce) {
 
 TEST_F(ServiceLibraryTest, AFeatureSetBaseKeepsTheStateOfTheIdsItIsProvisionedFor) {
     ServiceLibrary(factory_).featureSet<LampSwitch>(4100);
-    auto events = std::make_shared<std::vector<std::shared_ptr<ServiceEvent>>>();
     auto lampSwitch = std::dynamic_pointer_cast<LampSwitch>(factory_->getFeatureSetAdapter(4100));
     ASSERT_TRUE(lampSwitch);
+    auto events = std::make_shared<std::vector<std::shared_ptr<ServiceEvent>>>();
+    std::string states;
+    auto note = [&] { states += factory_->IsFeatureSetStarted(4100) ? "on " : "off "; };
+    note();
+    factory_->StartFeatureSet(4100, events);
+    note();
+    factory_->StopFeatureSet(4100, events);
+    note();
+    factory_->StartFeatureSet(4100, events);
+    note();
+    lampSwitch->Destroy();
+    note();
+    EXPECT_EQ("off on off on off ", states);
     lampSwitch->StartFeatureSet(4102, events);  // an id it was not provisioned for
-    const struct {
-        const char* step;
-        void (*act)(LampSwitch&, FeatureSetAdapter::EventsPtr);
-        bool started;
-    } steps[] = {
-        {"registered", [](LampSwitch&, FeatureSetAdapter::EventsPtr) {}, false},
-        {"started",
-         [](LampSwitch& s, FeatureSetAdapter::EventsPtr e) { s.StartFeatureSet(4100, e); }, true},
-        {"stopped",
-         [](LampSwitch& s, FeatureSetAdapter::EventsPtr e) { s.StopFeatureSet(4100, e); }, false},
-        {"started again",
-         [](LampSwitch& s, FeatureSetAdapter::EventsPtr e) { s.StartFeatureSet(4100, e); }, true},
-        {"destroyed", [](LampSwitch& s, FeatureSetAdapter::EventsPtr) { s.Destroy(); }, false},
-    };
-    for (const auto& step : steps) {
-        step.act(*lampSwitch, events);
-        EXPECT_EQ(step.started, factory_->IsFeatureSetStarted(4100)) << step.step;
-        EXPECT_TRUE(factory_->IsFeatureSetProvisioned(4100)) << step.step;
-        EXPECT_FALSE(lampSwitch->IsFeatureSetProvisioned(4102)) << step.step;
-        EXPECT_FALSE(lampSwitch->IsFeatureSetStarted(4102)) << step.step;
-        EXPECT_TRUE(factory_->GetFeatureSetDependencies(4100).empty()) << step.step;
-    }
+    EXPECT_FALSE(lampSwitch->IsFeatureSetProvisioned(4102));
+    EXPECT_FALSE(lampSwitch->IsFeatureSetStarted(4102));
+    EXPECT_TRUE(factory_->GetFeatureSetDependencies(4100).empty());
 }
 
 TEST_F(ServiceLibraryTest, NEGATIVE_AServiceWhoseInterfaceNamesDisagreeIsRefused) {
