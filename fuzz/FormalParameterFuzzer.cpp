@@ -1,12 +1,14 @@
 // ToFormalParameterConversions::GetFormalParameterFromStrings with arbitrary type names and value
 // texts, a small object map and a small callback map, and plug-in factories for an enum, a struct
 // (whose parser throws on bad text) and lists of objects. It never throws or crashes; a scalar
-// argument exists exactly when the strict conversion accepts the text, and holds its value.
+// argument exists exactly when the strict conversion accepts the text, and holds its value; a
+// double is read by the float rules and reads back from its own text.
 #include <ZAMUnified/ToFormalParameterConversions.h>
 
 #include <KORCoreUtils.h>
 #include <ZAMUnified/ActualParameter.h>
 #include <ZAMUnified/ActualParameterFactory.h>
+#include <ZAMUnified/ReflectionTypeConversion.h>
 #include <ZAMUnified/ReflectorFactory.h>
 #include <ZAMUnified/ValueTypes.h>
 #include <fuzzer/FuzzedDataProvider.h>
@@ -14,6 +16,7 @@
 #include "FuzzCheck.h"
 #include "reflection/ReflectionFakes.h"
 
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <exception>
@@ -121,6 +124,36 @@ void checkScalar(const std::shared_ptr<FormalParameter>& parameter, const std::s
     }
 }
 
+// The platform has no double parser to compare with; a double is read by its float rules, so a
+// text that is no float is no double, every float is a double, and what is read writes back as a
+// text that reads the same.
+void checkDouble(const std::shared_ptr<FormalParameter>& parameter, const std::string& text) {
+    bool asFloat = true;
+    try {
+        KORCoreUtils::toFloat(text);
+    } catch (const std::invalid_argument&) {
+        SF_FUZZ_CHECK(!parameter);
+        return;
+    } catch (const std::out_of_range&) {
+        asFloat = false;
+    }
+    SF_FUZZ_CHECK(parameter || !asFloat);
+    if (!parameter) {
+        return;
+    }
+    auto typed = std::dynamic_pointer_cast<ActualParameter<double>>(parameter);
+    SF_FUZZ_CHECK(typed);
+    if (!std::isnan(typed->value)) {
+        auto again =
+            std::dynamic_pointer_cast<ActualParameter<double>>(GetFormalParameterFromStrings(
+                "double", "again",
+                ReflectionTypeConversion::ToStringConversions::primitiveReturnTypeAsString(
+                    typed->value),
+                nullptr, nullptr));
+        SF_FUZZ_CHECK(again && again->value == typed->value);
+    }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -153,6 +186,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     } else if (typeName == "long long") {
         checkScalar<long long>(parameter, text,
                                [](const std::string& t) { return KORCoreUtils::toLongLong(t); });
+    } else if (typeName == "double") {
+        checkDouble(parameter, text);
     } else if (typeName == "bool") {
         checkScalar<bool>(parameter, text,
                           [](const std::string& t) { return KORCoreUtils::toBool(t); });

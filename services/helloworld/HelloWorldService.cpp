@@ -18,15 +18,15 @@ MonitoredObject::~MonitoredObject() {
 }
 
 HelloWorldOwner::HelloWorldOwner(std::shared_ptr<UnifiedFactory> factory, std::string name, int age)
-    : UnifiedBusinessObjectImpl(factory, "HelloWorldOwner"),
-      counted_(factory, "HelloWorldOwner"),
+    : BusinessObjectBase(factory),
+      counted_(factory, kInterfaceName),
       name_(std::move(name)),
       age_(age) {}
 
 void HelloWorldOwner::setName(const std::string& name) {
     EnsureUpdateAccess(true);
     name_ = name;
-    nameChanges_->notify();
+    nameChanged.notify();
 }
 
 void HelloWorldOwner::setAge(int age) {
@@ -35,22 +35,21 @@ void HelloWorldOwner::setAge(int age) {
 }
 
 HelloWorldService::HelloWorldService(std::shared_ptr<UnifiedFactory> factory)
-    : UnifiedBusinessObjectImpl(factory, "HelloWorldService"),
-      counted_(factory, "HelloWorldService"),
+    : ServiceBase(factory),
+      counted_(factory, kInterfaceName),
       owner_(std::make_shared<HelloWorldOwner>(factory, "Ada", 36)) {}
 
 void HelloWorldService::setGreeting(const std::string& greeting) {
     EnsureUpdateAccess(true);
     greeting_ = greeting;
-    greetingChanges_->notify();
+    greetingChanged.notify();
 }
 
-void HelloWorldService::setGuests(const StringList& guests) {
+void HelloWorldService::setGuests(const std::vector<std::string>& guests) {
     EnsureUpdateAccess(true);
     const int before = static_cast<int>(guests_.size());
-    // The argument's vector is shared with the caller, so it is copied, not kept.
-    guests_ = guests ? *guests : std::vector<std::string>();
-    guestsChanges_->notify(true, 0, before, static_cast<int>(guests_.size()));
+    guests_ = guests;
+    guestsChanged.notify(true, 0, before, static_cast<int>(guests_.size()));
 }
 
 void HelloWorldService::setSecret(const zam::SecureString& secret) {
@@ -68,14 +67,13 @@ std::string HelloWorldService::sayHello(const std::string& name) {
     return greeting_ + ", " + name + "!";
 }
 
-std::string HelloWorldService::greetAll(const StringList& names) {
+std::string HelloWorldService::greetAll(const std::vector<std::string>& names) {
     EnsureUpdateAccess(true);
-    const std::vector<std::string> all = names ? *names : std::vector<std::string>();
     std::string text;
-    for (const std::string& name : all) {
+    for (const std::string& name : names) {
         text += (text.empty() ? "" : " ") + greeting_ + ", " + name + "!";
     }
-    recordGreeted(all);
+    recordGreeted(names);
     return text;
 }
 
@@ -85,19 +83,7 @@ void HelloWorldService::recordGreeted(const std::vector<std::string>& names) {
     }
     const int first = static_cast<int>(greeted_.size());
     greeted_.insert(greeted_.end(), names.begin(), names.end());
-    greetedChanges_->notify(true, first, static_cast<int>(names.size()));
-}
-
-void HelloWorldFeatureSet::StartFeatureSet(unsigned int id, EventsPtr) {
-    if (IsFeatureSetProvisioned(id)) {
-        started_ = true;
-    }
-}
-
-void HelloWorldFeatureSet::StopFeatureSet(unsigned int id, EventsPtr) {
-    if (IsFeatureSetProvisioned(id)) {
-        started_ = false;
-    }
+    greetedNamesChanged.notify(true, first, static_cast<int>(names.size()));
 }
 
 }  // namespace ZAMUnified

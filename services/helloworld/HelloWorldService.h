@@ -1,21 +1,19 @@
 // The sample service library "HelloWorldService": a greeting service, its owner (a business object
 // of its own), a feature set and an authenticator. It is the model for service libraries: plain
-// member functions here, their reflection in HelloWorldReflectors.cpp, registration in
-// InjectHelloWorldService. Threading: state changes only on the dispatcher thread; they throw
+// classes here, each naming its interface once, with public notifiers for the properties that
+// announce changes; the registration, one line per item and per reflected member, in
+// HelloWorldLibrary.cpp. Threading: state changes only on the dispatcher thread; they throw
 // DispatcherAccessExceptionImpl elsewhere, before anything changes. Reads follow the same rule.
 #ifndef HELLOWORLD_HELLOWORLDSERVICE_H
 #define HELLOWORLD_HELLOWORLDSERVICE_H
 
 #include <ServicesFramework.h>
 
-#include <atomic>
 #include <memory>
 #include <string>
 #include <vector>
 
 namespace ZAMUnified {
-
-using StringList = std::shared_ptr<std::vector<std::string>>;
 
 // Counts one live object of a name in the factory's resource monitor for as long as it lives, as
 // a service library that wants its objects in the monitor's figures does. A monitor dropped by the
@@ -33,44 +31,42 @@ class MonitoredObject {
 };
 
 // The service's owner, reached through the Owner property or directly by GUID.
-class HelloWorldOwner : public UnifiedBusinessObjectImpl {
+class HelloWorldOwner : public BusinessObjectBase<HelloWorldOwner> {
   public:
+    static constexpr const char* kInterfaceName = "HelloWorldOwner";
+
     HelloWorldOwner(std::shared_ptr<UnifiedFactory> factory, std::string name, int age);
-    std::string getInterfaceName() override { return "HelloWorldOwner"; }
-    void initNotifiers() override {}
 
     std::string getName() const { return name_; }
     void setName(const std::string& name);
     int getAge() const { return age_; }
     void setAge(int age);
-    const std::shared_ptr<ChangeNotifier>& nameChanges() const { return nameChanges_; }
+
+    ChangeNotifier nameChanged;
 
   private:
     MonitoredObject counted_;
     std::string name_;
     int age_;
-    std::shared_ptr<ChangeNotifier> nameChanges_ = std::make_shared<ChangeNotifier>();
 };
 
-class HelloWorldService : public UnifiedService, public UnifiedBusinessObjectImpl {
+class HelloWorldService : public ServiceBase<HelloWorldService> {
   public:
+    static constexpr const char* kInterfaceName = "HelloWorldService";
     static constexpr unsigned int kId = 42876;
 
     explicit HelloWorldService(std::shared_ptr<UnifiedFactory> factory);
-    std::string getInterfaceName() override { return "HelloWorldService"; }
-    void initNotifiers() override {}
 
-    // "Hello" at first; a change is announced through greetingChanges().
+    // "Hello" at first; a change is announced through greetingChanged.
     std::string getGreeting() const { return greeting_; }
     void setGreeting(const std::string& greeting);
-    // The names greeted so far, oldest first, as a copy. Appends are announced as (true, index of
-    // the first new name, number of new names).
-    StringList getGreetedNames() const {
-        return std::make_shared<std::vector<std::string>>(greeted_);
-    }
-    // The guest list, replaced whole; announced as (true, 0, old size, new size).
-    StringList getGuests() const { return std::make_shared<std::vector<std::string>>(guests_); }
-    void setGuests(const StringList& guests);
+    // The names greeted so far, oldest first. Appends are announced through greetedNamesChanged
+    // as (true, index of the first new name, number of new names).
+    std::vector<std::string> getGreetedNames() const { return greeted_; }
+    // The guest list, replaced whole; announced through guestsChanged as (true, 0, old size, new
+    // size).
+    std::vector<std::string> getGuests() const { return guests_; }
+    void setGuests(const std::vector<std::string>& guests);
     zam::SecureString getSecret() const { return secret_; }
     void setSecret(const zam::SecureString& secret);
     std::shared_ptr<HelloWorldOwner> getOwner() const { return owner_; }
@@ -80,15 +76,11 @@ class HelloWorldService : public UnifiedService, public UnifiedBusinessObjectImp
     std::string sayHello(const std::string& name);
     int add(int a, int b) const { return a + b; }
     // One greeting per name, separated by blanks; records every name.
-    std::string greetAll(const StringList& names);
+    std::string greetAll(const std::vector<std::string>& names);
 
-    const std::shared_ptr<ChangeNotifier>& greetingChanges() const { return greetingChanges_; }
-    const std::shared_ptr<ListChangeNotifier>& greetedNamesChanges() const {
-        return greetedChanges_;
-    }
-    const std::shared_ptr<MutableListChangeNotifier>& guestsChanges() const {
-        return guestsChanges_;
-    }
+    ChangeNotifier greetingChanged;
+    ListChangeNotifier greetedNamesChanged;
+    MutableListChangeNotifier guestsChanged;
 
   private:
     // Expects update access already checked.
@@ -100,27 +92,11 @@ class HelloWorldService : public UnifiedService, public UnifiedBusinessObjectImp
     std::vector<std::string> guests_;
     zam::SecureString secret_;
     std::shared_ptr<HelloWorldOwner> owner_;
-    std::shared_ptr<ChangeNotifier> greetingChanges_ = std::make_shared<ChangeNotifier>();
-    std::shared_ptr<ListChangeNotifier> greetedChanges_ = std::make_shared<ListChangeNotifier>();
-    std::shared_ptr<MutableListChangeNotifier> guestsChanges_ =
-        std::make_shared<MutableListChangeNotifier>();
 };
 
-// Provisioned for HelloWorldService::kId only. The factory may ask from any thread.
-class HelloWorldFeatureSet : public FeatureSet, public FeatureSetAdapter {
-  public:
-    void StartFeatureSet(unsigned int id, EventsPtr events) override;
-    void StopFeatureSet(unsigned int id, EventsPtr events) override;
-    void Destroy() override { started_ = false; }
-    bool IsFeatureSetStarted(unsigned int id) override {
-        return IsFeatureSetProvisioned(id) && started_;
-    }
-    bool IsFeatureSetProvisioned(unsigned int id) override { return id == HelloWorldService::kId; }
-    std::vector<unsigned int> GetFeatureSetDependencies(unsigned int) override { return {}; }
-
-  private:
-    std::atomic<bool> started_{false};
-};
+// Provisioned for HelloWorldService::kId, the id it is registered under; started and stopped
+// through the factory, from any thread.
+class HelloWorldFeatureSet : public FeatureSetBase {};
 
 class HelloWorldAuthenticator : public Authenticator {};
 

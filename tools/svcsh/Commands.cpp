@@ -167,6 +167,17 @@ bool Shell::libraries(const std::string&, const std::string& line) {
             }
         }
         lines.push_back("  provides " + (provides.empty() ? "nothing" : join(provides, ", ")));
+        std::vector<std::string> versions;
+        if (library.contains("version")) {
+            versions.push_back("version " + library["version"].get<std::string>());
+        }
+        if (library.contains("frameworkVersion")) {
+            versions.push_back("built against framework interface " +
+                               library["frameworkVersion"].get<std::string>());
+        }
+        if (!versions.empty()) {
+            lines.push_back("  " + join(versions, ", "));
+        }
     }
     output_.structured(line, lines, "libraries", answer.body);
     return true;
@@ -189,9 +200,14 @@ bool Shell::describe(const std::string& arguments, const std::string& line) {
     }
     Table table({}, "  ");
     for (const Json& property : description["properties"]) {
-        table.add({property["name"], property["type"],
-                   property["readOnly"].get<bool>() ? "read-only" : "read/write", property["kind"],
-                   property["watchable"].get<bool>() ? "watchable" : "not watchable"});
+        std::vector<std::string> row{
+            property["name"], property["type"],
+            property["readOnly"].get<bool>() ? "read-only" : "read/write", property["kind"],
+            property["watchable"].get<bool>() ? "watchable" : "not watchable"};
+        if (property.contains("description")) {
+            row.push_back(property["description"]);
+        }
+        table.add(std::move(row));
     }
     for (const std::string& row : table.lines()) {
         lines.push_back(row);
@@ -202,7 +218,10 @@ bool Shell::describe(const std::string& arguments, const std::string& line) {
     for (const Json& method : description["methods"]) {
         lines.push_back("  " + method["returnType"].get<std::string>() + " " +
                         method["name"].get<std::string>() + "(" +
-                        method["parameters"].get<std::string>() + ")");
+                        method["parameters"].get<std::string>() + ")" +
+                        (method.contains("description")
+                             ? "  " + method["description"].get<std::string>()
+                             : std::string()));
     }
     output_.structured(line, lines, "describe", answer.body);
     return true;

@@ -2,12 +2,15 @@
 
 #include <KORCoreUtils.h>
 #include <ZAMUnified/FeatureSet.h>
+#include <ZAMUnified/FrameworkVersion.h>
 #include <ZAMUnified/LibraryLoader.h>
 #include <ZAMUnified/LibraryRecord.h>
 #include <ZAMUnified/ReflectorFactory.h>
 #include <ZAMUnified/UnifiedBusinessObject.h>
 #include <ZAMUnified/UnifiedFactory.h>
 #include <ZAMUnified/UnifiedService.h>
+
+#include <dlfcn.h>
 
 #include <algorithm>
 #include <exception>
@@ -222,6 +225,14 @@ void compareAuthenticators(Table& table, const LibraryRecord& record, UnifiedFac
                 });
 }
 
+// Whether the opened library recorded a framework interface version this framework refuses.
+bool refusedForItsFrameworkVersion(const LibraryRecord& record) {
+    const auto* builtAgainst = static_cast<const ZAMUnified::FrameworkInterfaceVersion*>(
+        dlsym(record.handle, ZAMUnified::frameworkVersionSymbol(record.name).c_str()));
+    return builtAgainst != nullptr && !ZAMUnified::isCompatibleFrameworkVersion(
+                                          *builtAgainst, ZAMUnified::frameworkInterfaceVersion());
+}
+
 // Opens and injects a copy of the manifest's record into `factory`; false when nothing was
 // injected, so that there is nothing to compare.
 bool loadLibrary(Table& table, const LibraryRecord& listed, UnifiedFactory& factory) {
@@ -233,8 +244,8 @@ bool loadLibrary(Table& table, const LibraryRecord& listed, UnifiedFactory& fact
         return false;
     }
     const std::string noEntry = "has no injection entry Inject" + record->name;
-    if (record->loadFailure == noEntry) {
-        table.problem("library", record->name, noEntry);
+    if (record->loadFailure == noEntry || refusedForItsFrameworkVersion(*record)) {
+        table.problem("library", record->name, record->loadFailure);
         return false;
     }
     if (!record->loadFailure.empty()) {
@@ -243,6 +254,11 @@ bool loadLibrary(Table& table, const LibraryRecord& listed, UnifiedFactory& fact
         return true;
     }
     table.ok("library", record->name, "ok: opened and injected");
+    if (!record->frameworkVersion.empty()) {
+        table.ok("framework", record->frameworkVersion,
+                 "ok: this framework has interface version " +
+                     ZAMUnified::frameworkVersionText(ZAMUnified::frameworkInterfaceVersion()));
+    }
     return true;
 }
 
@@ -302,6 +318,9 @@ int checkPluginDirectory(const std::string& directory, std::ostream& out) {
             table.ok("manifest", manifestPath, "ok");
         }
         const LibraryRecord& record = statuses.front().record;
+        if (!record.version.empty()) {
+            table.ok("version", record.version, "ok: the library's version");
+        }
         if (loadLibrary(table, record, *factory)) {
             compareServices(table, record, *factory);
             compareFeatureSets(table, record, *factory);

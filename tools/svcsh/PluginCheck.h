@@ -23,15 +23,20 @@ constexpr int kCheckUnreadable = 2;  // the manifest is missing or yields no lib
 //   Checking plug-in directory <DIR>
 //   KIND              KEY                                       RESULT
 //   manifest          <DIR>/<B>.xml                             ok
+//   version           2.1.0                                     ok: the library's version
 //   library           <name>                                    ok: opened and injected
+//   framework         1.0                                       ok: this framework has ...
 //   service           N10ZAMUnified17HelloWorldServiceE         ok: registered, has a reflector
 //   service id        42876                                     ok: registered
 //   ...
 //   0 problems
 //
+// The version row shows the version the manifest gives, the framework row the framework
+// interface version the library recorded; each is left out when there is none.
 // A PROBLEM row names what is wrong: a manifest error (the loader's text), a library that will
-// not open (with the platform's text), no injection entry, an injection that threw, an item
-// promised and not registered, an item registered and not promised, a service without a
+// not open (with the platform's text), no injection entry, a library built against a framework
+// interface version this framework refuses (both versions named), an injection that threw, an
+// item promised and not registered, an item registered and not promised, a service without a
 // reflector. Libraries stay open afterwards, as every loaded service library does.
 int checkPluginDirectory(const std::string& directory, std::ostream& out);
 

@@ -20,6 +20,7 @@
 #include <ZAMUnified/Console.h>
 
 #include "Interrupt.h"
+#include "NewPlugin.h"
 #include "PluginCheck.h"
 #include "Prompt.h"
 #include "Shell.h"
@@ -31,6 +32,7 @@ const char* const kUsage =
     "usage: svcsh [options] [SCRIPT | -]\n"
     "       svcsh serve [--console ENDPOINT] [--timeout MS] [--manifest DIR]... [--reveal]\n"
     "       svcsh hosts\n"
+    "       svcsh new-plugin NAME [DIR]\n"
     "       svcsh check DIR...\n"
     "Drives services by text. Without -e or SCRIPT it reads standard input, with a prompt\n"
     "when that is a terminal. Type 'help' for the request syntax and the commands.\n"
@@ -366,6 +368,9 @@ int main(int argc, char** argv) {
     }
     if (command == "serve") {
         return serve(argc, argv);
+    }
+    if (command == "new-plugin") {
+        return svcsh::newPluginCommand(argc, argv);
     }
     Arguments arguments;
     const int parsed = parseArguments(argc, argv, arguments);

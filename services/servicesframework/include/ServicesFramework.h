@@ -39,6 +39,8 @@
 #include <ZAMUnified/DispatcherAccessExceptionImpl.h>
 #include <ZAMUnified/FeatureSet.h>
 #include <ZAMUnified/FeatureSetAdapter.h>
+#include <ZAMUnified/FeatureSetBase.h>
+#include <ZAMUnified/FrameworkVersion.h>
 #include <ZAMUnified/FunctorTask.h>
 #include <ZAMUnified/GetFactory.h>
 #include <ZAMUnified/IDataPersistor.h>
@@ -47,10 +49,12 @@
 #include <ZAMUnified/Processing/TaskDispatcher.h>
 #include <ZAMUnified/Processing/TaskQueue.h>
 #include <ZAMUnified/ResourceMonitor.h>
+#include <ZAMUnified/ServiceBase.h>
 #include <ZAMUnified/ServiceEvent.h>
 #include <ZAMUnified/ServiceFactory.h>
 #include <ZAMUnified/ServiceFactoryImpl.h>
 #include <ZAMUnified/ServiceFactoryWrapper.h>
+#include <ZAMUnified/ServiceLibrary.h>
 #include <ZAMUnified/ServicesDispatcher.h>
 #include <ZAMUnified/ServicesDispatcherCallback.h>
 #include <ZAMUnified/TypeMap.h>
@@ -69,6 +73,7 @@
 #include <ZAMUnified/FormalParameter.h>
 #include <ZAMUnified/Image.h>
 #include <ZAMUnified/ListProperty.h>
+#include <ZAMUnified/MemberDescription.h>
 #include <ZAMUnified/Method.h>
 #include <ZAMUnified/Methods.h>
 #include <ZAMUnified/MutableListProperty.h>

@@ -1,5 +1,7 @@
 #include "PluginCheck.h"
 
+#include <ZAMUnified/FrameworkVersion.h>
+
 #include <gtest/gtest.h>
 
 #include <stdlib.h>
@@ -26,6 +28,9 @@ std::string row(const std::string& kind, const std::string& key, const std::stri
     };
     return pad(kind, 18) + pad(key, 42) + result;
 }
+
+const std::string kFrameworkVersion =
+    ZAMUnified::frameworkVersionText(ZAMUnified::kFrameworkInterfaceVersion);
 
 const char* const kHeader = "KIND              KEY                                       RESULT";
 
@@ -101,6 +106,8 @@ TEST_F(PluginCheckTest, TheSampleLibraryKeepsEveryPromiseButSharesAnAuthenticato
         kHeader,
         row("manifest", manifestOf("hello"), "ok"),
         "library           HelloWorldService                         ok: opened and injected",
+        row("framework", kFrameworkVersion,
+            "ok: this framework has interface version " + kFrameworkVersion),
         "service           N10ZAMUnified17HelloWorldServiceE         ok: registered, has a "
         "reflector",
         "service id        42876                                     ok: registered",
@@ -189,6 +196,49 @@ TEST_F(PluginCheckTest, PromisesNotKeptAndRegistrationsNotListedAreProblemsEach)
         "9 problems",
     };
     EXPECT_EQ(expected, lines_);
+}
+
+TEST_F(PluginCheckTest, VersionsShowAndALibraryBuiltForAnotherFrameworkIsRefused) {
+    const std::string refused = "was built against framework interface version " +
+                                ZAMUnified::frameworkVersionText(
+                                    {ZAMUnified::kFrameworkInterfaceVersion.majorVersion + 1, 0}) +
+                                ", but this framework has interface version " + kFrameworkVersion;
+    const struct {
+        const char* library;
+        unsigned int id;
+        const char* version;  // in the manifest
+        int status;
+        std::vector<std::string> rows;  // after the manifest's
+    } cases[] = {
+        {"TestVersionCurrent",
+         7801,
+         "<version>3.2-rc1</version>",
+         svcsh::kCheckPassed,
+         {row("version", "3.2-rc1", "ok: the library's version"),
+          row("library", "TestVersionCurrent", "ok: opened and injected"),
+          row("framework", kFrameworkVersion,
+              "ok: this framework has interface version " + kFrameworkVersion),
+          row("service", "N9versioned16VersionedServiceE", "ok: registered, has a reflector"),
+          row("service id", "7801", "ok: registered"), "0 problems"}},
+        {"TestVersionMajorAhead",
+         7802,
+         "",
+         svcsh::kCheckProblems,
+         {row("library", "TestVersionMajorAhead", "PROBLEM: " + refused), "1 problem"}},
+    };
+    for (const auto& c : cases) {
+        const std::string dir = pluginDir(
+            c.library,
+            std::string("<library><name>") + c.library + "</name><path>" + c.library + "</path>" +
+                c.version + "<services><service name='versioned::VersionedService' id='" +
+                std::to_string(c.id) + "'/></services></library>",
+            testPlugin(c.library), c.library);
+        EXPECT_EQ(c.status, check(dir)) << c.library;
+        std::vector<std::string> expected = {"Checking plug-in directory " + dir, kHeader,
+                                             row("manifest", manifestOf(c.library), "ok")};
+        expected.insert(expected.end(), c.rows.begin(), c.rows.end());
+        EXPECT_EQ(expected, lines_);
+    }
 }
 
 TEST_F(PluginCheckTest, NEGATIVE_ALibraryWithoutInjectionEntryStopsTheComparison) {

@@ -46,19 +46,25 @@ class AbacusManifest {
     fs::path root_;
 };
 
+// Members carry their library's one-line descriptions, after the columns every member has.
 const char* const kDescribeService =
     "HelloWorldService\n"
     "properties:\n"
-    "  GreetedNames  list(std::string)  read-only   list          watchable\n"
-    "  Greeting      std::string        read/write  value         watchable\n"
-    "  Guests        list(std::string)  read/write  mutable list  watchable\n"
-    "  Owner         object             read-only   value         not watchable\n"
-    "  Secret        zam::SecureString  read/write  value         not watchable\n"
+    "  GreetedNames  list(std::string)  read-only   list          watchable      Everyone greeted "
+    "by name, oldest first\n"
+    "  Greeting      std::string        read/write  value         watchable      The word sayHello "
+    "greets with\n"
+    "  Guests        list(std::string)  read/write  mutable list  watchable      The guest list, "
+    "replaced whole\n"
+    "  Owner         object             read-only   value         not watchable  Who owns the "
+    "service\n"
+    "  Secret        zam::SecureString  read/write  value         not watchable  A secret, kept "
+    "encrypted\n"
     "methods:\n"
     "  int add(int a, int b)\n"
-    "  std::string greetAll(list(std::string) names)\n"
-    "  std::string sayHello()\n"
-    "  std::string sayHello(std::string name)\n";
+    "  std::string greetAll(list(std::string) names)  Greets everyone named, and remembers them\n"
+    "  std::string sayHello()  Greets the world\n"
+    "  std::string sayHello(std::string name)  Greets someone, and remembers the name\n";
 
 TEST(ShellProcessTest, TheHelloScriptRunsFromTheSampleLibraryInTheBuildTree) {
     const ShellRun run = runShell({SVCSH_HELLO_SCRIPT});

@@ -37,6 +37,8 @@ struct LibraryReport {
     std::vector<unsigned int> featureSetIds;
     std::vector<std::string> authenticators;
     std::vector<unsigned int> authenticatorIds;
+    std::string version;           // the library's own, from its manifest; "" when not given
+    std::string frameworkVersion;  // the framework interface it recorded; "" when not known
 };
 
 struct StatisticsReport {

@@ -1,8 +1,8 @@
 // ZAMUnified helper results: the return values that the reflection helpers make for a getter or a
-// member function: ScalarReturnValue<T> for a value type, ListReturnValue<E> for a shared vector of
-// one, ObjectReturnValue for a business object. Text front ends read them back by their types.
-// Threading: immutable once made; any thread. Failure: an empty list or object pointer gives the
-// texts "" and "NULL_SHARED_PTR" and no reflector.
+// member function: ScalarReturnValue<T> for a value type, ListReturnValue<E> for a vector of one
+// (returned by value or shared), ObjectReturnValue for a business object. Text front ends read them
+// back by their types. Threading: immutable once made; any thread. Failure: an empty list or object
+// pointer gives the texts "" and "NULL_SHARED_PTR" and no reflector.
 #ifndef ZAMUNIFIED_HELPERRETURNVALUES_H
 #define ZAMUNIFIED_HELPERRETURNVALUES_H
 
@@ -95,13 +95,18 @@ using ScalarValue = ScalarReturnValue<T>;
 template <typename E>
 using ListValue = ListReturnValue<E>;
 
-// The result the helpers make for a value of type T.
+// The result the helpers make for a value of type T; a std::vector is moved into a shared one,
+// as list results hold their elements.
 template <typename T>
 std::shared_ptr<ReturnValue> wrapValue(T value) {
     const std::string type = ReflectionTypeName<T>::get();
     if constexpr (IsSharedVector<T>::value) {
         return std::make_shared<ListReturnValue<typename IsSharedVector<T>::Element>>(
             type, std::move(value));
+    } else if constexpr (IsVector<T>::value) {
+        using Element = typename IsVector<T>::Element;
+        return std::make_shared<ListReturnValue<Element>>(
+            type, std::make_shared<std::vector<Element>>(std::move(value)));
     } else if constexpr (IsObjectPointer<T>::value) {
         return std::make_shared<ObjectReturnValue>(std::move(value));
     } else {

@@ -93,7 +93,9 @@ class LibraryLoader : public std::enable_shared_from_this<LibraryLoader> {
     bool LoadLib(std::shared_ptr<LibraryRecord> record);
     // Calls "Inject" + name if the library has it. An exception from the entry is logged as an
     // error and goes no further; the library stays open and counts as loaded. A missing entry or
-    // an exception is kept in the record's loadFailure.
+    // an exception is kept in the record's loadFailure. A library that recorded a framework
+    // interface version this framework cannot serve (FrameworkVersion.h) is refused before its
+    // entry is called: logged as an error, with both versions in its loadFailure.
     void InjectLibrary(std::shared_ptr<LibraryRecord> record);
 
   private:
@@ -111,6 +113,9 @@ class LibraryLoader : public std::enable_shared_from_this<LibraryLoader> {
     void findAndLoad(const char* operation, Predicate matches, const char* notFoundPrefix,
                      const char* kind, const std::string& key);
     bool isLoaded(const std::shared_ptr<LibraryRecord>& record) const;
+    // Reads the framework version the library recorded into the record; false, with the reason
+    // kept, when this framework cannot serve that version.
+    bool acceptsFrameworkVersion(const std::shared_ptr<LibraryRecord>& record, void* handle);
     // Sets the record's loadFailure under recordsMutex_.
     void setLoadFailure(const std::shared_ptr<LibraryRecord>& record, std::string failure);
     // Logs a manifest error on behalf of `function` and keeps its text for getManifestProblems.

@@ -2,7 +2,8 @@
 // (which forms the entry symbol "Inject" + name), its file, and the services, feature sets and
 // authenticators it provides. Filled from the built-in table or from a manifest.
 // Threading: the lists are fixed before the record is registered; the loader reads and writes
-// `handle` and `loadFailure` under its own lock only. Failure: nothing here fails.
+// `handle`, `loadFailure` and `frameworkVersion` under its own lock only. Failure: nothing here
+// fails.
 #ifndef ZAMUNIFIED_LIBRARYRECORD_H
 #define ZAMUNIFIED_LIBRARYRECORD_H
 
@@ -27,6 +28,11 @@ class LibraryRecord {
     // before any attempt and after a clean one. Kept so that hosts learn why a look-up found
     // nothing without reading the log.
     std::string loadFailure;
+    // The library's own version as its manifest gives it ("2.1.0"); "" when it gives none.
+    std::string version;
+    // The framework interface version the library recorded ("1.0", FrameworkVersion.h), read when
+    // it is opened; "" before that, and for a library that records none.
+    std::string frameworkVersion;
 };
 
 }  // namespace ZAMUnified

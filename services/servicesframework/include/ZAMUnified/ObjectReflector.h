@@ -47,98 +47,105 @@ class ObjectReflector : public Reflector {
     }
     const std::shared_ptr<C>& getObject() const { return object_; }
 
-    // A read-only NonListProperty from a getter `R C::get() [const]`.
-    template <typename G>
-    ObjectReflector& property(const std::string& name, G getter,
-                              std::shared_ptr<PropertyNotifier> changes = nullptr) {
-        return addNonList(name, access(getter), std::move(changes));
-    }
-    // A writable NonListProperty; the setter takes one argument of the getter's type (by value
-    // or const reference) and may return anything, which is dropped.
-    template <typename G, typename S,
-              typename = std::enable_if_t<std::is_member_function_pointer<S>::value>>
-    ObjectReflector& property(const std::string& name, G getter, S setter,
-                              std::shared_ptr<PropertyNotifier> changes = nullptr) {
-        return addNonList(name, access(getter, setter), std::move(changes));
+    // A NonListProperty from a getter `R C::get() [const]`. The options that may follow, in any
+    // order: a setter `C::set(R)` (by value or const reference; what it returns is dropped), which
+    // makes the property writable; a change notifier, which makes it watchable: a shared
+    // PropertyNotifier (nullptr for none) or a pointer to a ChangeNotifier data member of C (or a
+    // shared pointer to one); and a one-line description.
+    //   r.property("Greeting", &S::getGreeting, &S::setGreeting, &S::greetingChanged, "...");
+    // A getter may answer any reflection type (ReflectionTypeName.h), a std::vector included.
+    template <typename G, typename... Options>
+    ObjectReflector& property(const std::string& name, G getter, Options&&... options) {
+        if constexpr (detail::SignatureOf<G>::value) {
+            auto parsed = read<PropertyNotifier>(getter, std::forward<Options>(options)...);
+            const bool primitive = parsed.access.type != "object";
+            Properties()->addProperty(std::make_shared<detail::HelperNonListProperty>(
+                name, std::move(parsed.access), primitive, std::move(parsed.changes)));
+        } else {
+            detail::SignatureOf<G>::report();
+        }
+        return *this;
     }
 
-    // A ListProperty from a getter answering std::shared_ptr<std::vector<E>>, read-only unless a
-    // setter is given.
-    template <typename G>
-    ObjectReflector& listProperty(const std::string& name, G getter,
-                                  std::shared_ptr<ListChangeNotifier> changes) {
-        Properties()->addProperty(
-            std::make_shared<detail::HelperListProperty>(name, access(getter), std::move(changes)));
-        return *this;
+    // A ListProperty from a getter answering a list of a value type, a std::vector or a
+    // std::shared_ptr<std::vector>; the options are those of property(), with a ListChangeNotifier.
+    template <typename G, typename... Options>
+    ObjectReflector& listProperty(const std::string& name, G getter, Options&&... options) {
+        return addList<detail::HelperListProperty, ListChangeNotifier>(
+            name, getter, std::forward<Options>(options)...);
     }
-    template <typename G, typename S>
-    ObjectReflector& listProperty(const std::string& name, G getter, S setter,
-                                  std::shared_ptr<ListChangeNotifier> changes) {
-        Properties()->addProperty(std::make_shared<detail::HelperListProperty>(
-            name, access(getter, setter), std::move(changes)));
-        return *this;
-    }
-    template <typename G>
-    ObjectReflector& mutableListProperty(const std::string& name, G getter,
-                                         std::shared_ptr<MutableListChangeNotifier> changes) {
-        Properties()->addProperty(std::make_shared<detail::HelperMutableListProperty>(
-            name, access(getter), std::move(changes)));
-        return *this;
-    }
-    template <typename G, typename S>
-    ObjectReflector& mutableListProperty(const std::string& name, G getter, S setter,
-                                         std::shared_ptr<MutableListChangeNotifier> changes) {
-        Properties()->addProperty(std::make_shared<detail::HelperMutableListProperty>(
-            name, access(getter, setter), std::move(changes)));
-        return *this;
+    // The same for a MutableListProperty, with a MutableListChangeNotifier.
+    template <typename G, typename... Options>
+    ObjectReflector& mutableListProperty(const std::string& name, G getter, Options&&... options) {
+        return addList<detail::HelperMutableListProperty, MutableListChangeNotifier>(
+            name, getter, std::forward<Options>(options)...);
     }
 
     // One overload of method `name`, after those already added. `parameterNames` name the
-    // arguments in the readable signature. An overloaded member is picked with selectOverload<>().
+    // arguments in the readable signature; `description` says in one line what it does. An
+    // overloaded member is picked with selectOverload<>(). Arguments and result may be any
+    // reflection type; a std::vector argument is taken by value or by reference.
     template <typename F>
     ObjectReflector& method(const std::string& name, F function,
-                            std::initializer_list<std::string> parameterNames = {}) {
-        using Arguments = typename detail::MemberFunction<F>::Arguments;
-        const std::string signature = detail::signatureText<Arguments>(
-            std::vector<std::string>(parameterNames),
-            std::make_index_sequence<std::tuple_size<Arguments>::value>());
-        Methods()->addMethod(
-            std::make_shared<detail::HelperMethod<C, F>>(name, signature, object_, function));
+                            std::initializer_list<std::string> parameterNames = {},
+                            std::string description = std::string()) {
+        return addMethod(name, function, std::vector<std::string>(parameterNames),
+                         std::move(description));
+    }
+    template <typename F>
+    ObjectReflector& method(const std::string& name, F function, std::string description) {
+        return addMethod(name, function, {}, std::move(description));
+    }
+    // The same with the names in a vector, for code that forwards them.
+    template <typename F>
+    ObjectReflector& addMethod(const std::string& name, F function,
+                               const std::vector<std::string>& parameterNames,
+                               std::string description) {
+        if constexpr (detail::SignatureOf<F>::value) {
+            using Arguments = typename detail::MemberFunction<F>::Arguments;
+            const std::string signature = detail::signatureText<Arguments>(
+                parameterNames, std::make_index_sequence<std::tuple_size<Arguments>::value>());
+            Methods()->addMethod(std::make_shared<detail::HelperMethod<C, F>>(
+                name, signature, object_, function, std::move(description)));
+        } else {
+            detail::SignatureOf<F>::report();
+        }
         return *this;
     }
 
   private:
-    template <typename G>
-    detail::PropertyAccess access(G getter) {
+    // The getter's access and what the options add to it.
+    template <typename Notifier, typename G, typename... Options>
+    auto read(G getter, Options&&... options) {
         using Value = std::decay_t<typename detail::MemberFunction<G>::Result>;
-        detail::PropertyAccess result;
-        result.type = ReflectionTypeName<Value>::get();
-        result.get = [object = object_, getter]() {
+        static_assert(!std::is_void<Value>::value, "a property's getter must answer a value");
+        using Parsed = detail::PropertyOptions<C, Value, Notifier>;
+        Parsed::template check<Options...>();
+        Parsed parsed;
+        parsed.access.type = ReflectionTypeName<Value>::get();
+        parsed.access.get = [object = object_, getter]() {
             return detail::wrapValue<Value>(((*object).*getter)());
         };
-        result.accepts = [](const std::shared_ptr<FormalParameter>& parameter) {
-            return detail::isArgument<Value>(parameter);
+        parsed.access.accepts = [](const std::shared_ptr<FormalParameter>& parameter) {
+            return detail::isArgument<detail::WireType<Value>>(parameter);
         };
-        return result;
+        (parsed.take(object_, std::forward<Options>(options)), ...);
+        return parsed;
     }
-    template <typename G, typename S>
-    detail::PropertyAccess access(G getter, S setter) {
-        using Value = std::decay_t<typename detail::MemberFunction<G>::Result>;
-        static_assert(
-            std::is_same<std::tuple<Value>, typename detail::MemberFunction<S>::Arguments>::value,
-            "the setter must take one argument of the getter's type");
-        detail::PropertyAccess result = access(getter);
-        result.set = [object = object_, setter](const std::shared_ptr<FormalParameter>& parameter) {
-            ((*object).*setter)(std::static_pointer_cast<ActualParameter<Value>>(parameter)->value);
-        };
-        return result;
-    }
-    ObjectReflector& addNonList(const std::string& name, detail::PropertyAccess propertyAccess,
-                                std::shared_ptr<PropertyNotifier> changes) {
-        using Detail = detail::HelperNonListProperty;
-        const bool primitive = propertyAccess.type != "object";
-        Properties()->addProperty(std::make_shared<Detail>(name, std::move(propertyAccess),
-                                                           primitive, std::move(changes)));
+
+    template <typename Member, typename Notifier, typename G, typename... Options>
+    ObjectReflector& addList(const std::string& name, G getter, Options&&... options) {
+        if constexpr (!detail::SignatureOf<G>::value) {
+            detail::SignatureOf<G>::report();
+        } else {
+            using Value = std::decay_t<typename detail::MemberFunction<G>::Result>;
+            static_assert(detail::IsValueList<Value>::value,
+                          "a list property's getter answers a std::vector or a "
+                          "std::shared_ptr<std::vector> of a value type");
+            auto parsed = read<Notifier>(getter, std::forward<Options>(options)...);
+            Properties()->addProperty(std::make_shared<Member>(name, std::move(parsed.access),
+                                                               std::move(parsed.changes)));
+        }
         return *this;
     }
 

@@ -33,6 +33,8 @@ std::string primitiveReturnTypeAsString(const float& value);
 std::string primitiveReturnTypeAsString(const bool& value);
 std::string primitiveReturnTypeAsString(const long& value);
 std::string primitiveReturnTypeAsString(const long long& value);
+// The shortest text that reads back to the same value ("0.1", "1e+300", "inf", "nan").
+std::string primitiveReturnTypeAsString(const double& value);
 // The character itself, not its code.
 std::string primitiveReturnTypeAsString(const char& value);
 std::string primitiveReturnTypeAsString(const std::string& value);
@@ -48,6 +50,7 @@ std::string primitiveReturnTypeFloatAsString(const float& value);
 std::string primitiveReturnTypeBoolAsString(const bool& value);
 std::string primitiveReturnTypeLongAsString(const long& value);
 std::string primitiveReturnTypeLongLongAsString(const long long& value);
+std::string primitiveReturnTypeDoubleAsString(const double& value);
 std::string primitiveReturnTypeCharAsString(const char& value);
 std::string primitiveReturnTypeStringAsString(const std::string& value);
 std::string primitiveReturnTypeWStringAsString(const std::wstring& value);
@@ -74,6 +77,9 @@ std::wstring parameterTypeStringAsPrimitiveTypeWString(const std::string& text);
 // Holds every byte of the text, NUL characters included.
 zam::SecureString parameterTypeStringAsPrimitiveTypeSecureString(const std::string& text);
 long long parameterTypeStringAsPrimitiveTypeLongLong(const std::string& text);
+// As strict as the platform's float parsing: blanks around the number and a leading "+" are
+// allowed, anything else throws std::invalid_argument, a value beyond double std::out_of_range.
+double parameterTypeStringAsPrimitiveTypeDouble(const std::string& text);
 
 // Splits `text` at `separator` (empty pieces kept, none for an empty text, nothing trimmed) and
 // converts each piece in order; what `convert` throws passes through.
@@ -109,6 +115,8 @@ std::shared_ptr<std::vector<std::wstring>> parameterTypeStringAsListOfPrimitiveT
 std::shared_ptr<std::vector<zam::SecureString>>
 parameterTypeStringAsListOfPrimitiveTypeSecureString(const std::string& text);
 std::shared_ptr<std::vector<long long>> parameterTypeStringAsListOfPrimitiveTypeLongLong(
+    const std::string& text);
+std::shared_ptr<std::vector<double>> parameterTypeStringAsListOfPrimitiveTypeDouble(
     const std::string& text);
 
 }  // namespace FromStringConversions

@@ -35,13 +35,15 @@ struct ObjectDescription {
         std::string name;
         std::string type;
         bool readOnly = false;
-        std::string kind;        // "value", "list" or "mutable list"
-        bool watchable = false;  // it has a change notifier, so `watch` can follow it
+        std::string kind;         // "value", "list" or "mutable list"
+        bool watchable = false;   // it has a change notifier, so `watch` can follow it
+        std::string description;  // one line from its library (MemberDescription); may be ""
     };
     struct MethodEntry {
         std::string name;
         std::string returnType;
-        std::string parameters;  // "int a, int b"
+        std::string parameters;   // "int a, int b"
+        std::string description;  // as a property's
     };
     std::string interfaceName;
     std::vector<PropertyEntry> properties;  // by name

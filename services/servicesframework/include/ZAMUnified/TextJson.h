@@ -28,14 +28,14 @@ std::string result(const std::string& key, const std::string& line, const TextRe
 std::string notification(const std::string& label, const TextResult& value,
                          const PropertyChange& change);
 // {"interface":NAME[,"member":NAME,"memberKind":"method"|"property"],
-//  "properties":[{"name","type","readOnly","kind","watchable"}...],
-//  "methods":[{"name","returnType","parameters"}...]}
+//  "properties":[{"name","type","readOnly","kind","watchable"[,"description"]}...],
+//  "methods":[{"name","returnType","parameters"[,"description"]}...]}
 std::string description(const ObjectDescription& description);
 // [{"name","type","id"(number or null),"library"(string or null),"loaded","installed"}...]
 std::string services(const std::vector<ServiceReport>& services);
 // [{"name","path","state","reason"(only when failed),"provides":{"services":[...],
 //   "serviceIds":[...],"featureSets":[...],"featureSetIds":[...],"authenticators":[...],
-//   "authenticatorIds":[...]}}...]
+//   "authenticatorIds":[...]}[,"version"][,"frameworkVersion"]}...]
 std::string libraries(const std::vector<LibraryReport>& libraries);
 // {"dispatcher":{"queued","frontTaskWaitMs","running"(name or null),"runningForMs","tasksRun",
 //   "tasksOverGuardTime","longestExecutionMs","longestWaitMs","sinceLastCompletionMs"(or null)},

@@ -26,6 +26,7 @@
     X(std::string, "std::string", "string", String, "|", String)                         \
     X(std::wstring, "std::wstring", "wstring", String, "|", WString)                     \
     X(zam::SecureString, "zam::SecureString", "securestring", Secret, "|", SecureString) \
-    X(long long, "long long", "", Number, ";", LongLong)
+    X(long long, "long long", "", Number, ";", LongLong)                                 \
+    X(double, "double", "", Number, ";", Double)
 
 #endif  // ZAMUNIFIED_VALUETYPELIST_H

@@ -1,6 +1,7 @@
 #include <ZAMUnified/LibraryLoader.h>
 
 #include <KORCoreUtils.h>
+#include <ZAMUnified/FrameworkVersion.h>
 #include <ZAMUnified/FunctorTask.h>
 #include <ZAMUnified/ServicesDispatcher.h>
 #include <ZAMUnified/UnifiedFactory.h>
@@ -366,11 +367,41 @@ bool LibraryLoader::LoadLib(std::shared_ptr<LibraryRecord> record) {
     return true;
 }
 
+bool LibraryLoader::acceptsFrameworkVersion(const std::shared_ptr<LibraryRecord>& record,
+                                            void* handle) {
+    const auto* builtAgainst = static_cast<const FrameworkInterfaceVersion*>(
+        dlsym(handle, frameworkVersionSymbol(record->name).c_str()));
+    if (builtAgainst == nullptr) {
+        // Written without the helpers: nothing to check, loaded as it always was.
+        return true;
+    }
+    const FrameworkInterfaceVersion ours = frameworkInterfaceVersion();
+    const std::string theirs = frameworkVersionText(*builtAgainst);
+    {
+        zam::ScopedLock lock(recordsMutex_);
+        record->frameworkVersion = theirs;
+    }
+    if (isCompatibleFrameworkVersion(*builtAgainst, ours)) {
+        return true;
+    }
+    // Its classes may be laid out differently from ours: calling into it could do anything.
+    const std::string reason = "was built against framework interface version " + theirs +
+                               ", but this framework has interface version " +
+                               frameworkVersionText(ours);
+    SF_LOG(detail::libraryLoaderLogger, ZAMLOG_LEVEL_ERROR, kSourcePath, "InjectLibrary",
+           "Refusing Services Library " << record->name << ": it " << reason);
+    setLoadFailure(record, reason);
+    return false;
+}
+
 void LibraryLoader::InjectLibrary(std::shared_ptr<LibraryRecord> record) {
     void* handle = nullptr;
     {
         zam::ScopedLock lock(recordsMutex_);
         handle = record->handle;
+    }
+    if (!acceptsFrameworkVersion(record, handle)) {
+        return;
     }
     const std::string symbol = "Inject" + record->name;
     auto inject = reinterpret_cast<InjectFunction>(dlsym(handle, symbol.c_str()));

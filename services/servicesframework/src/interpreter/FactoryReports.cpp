@@ -98,6 +98,8 @@ std::vector<LibraryReport> reportLibraries(UnifiedFactory& factory) {
         report.featureSetIds = record.featureSetIds;
         report.authenticators = record.authenticatorNames;
         report.authenticatorIds = record.authenticatorIds;
+        report.version = record.version;
+        report.frameworkVersion = record.frameworkVersion;
         reports.push_back(report);
     }
     return reports;

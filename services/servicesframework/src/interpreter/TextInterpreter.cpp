@@ -3,6 +3,7 @@
 #include <ZAMUnified/ActualParameter.h>
 #include <ZAMUnified/HelperReturnValues.h>
 #include <ZAMUnified/ListProperty.h>
+#include <ZAMUnified/MemberDescription.h>
 #include <ZAMUnified/Method.h>
 #include <ZAMUnified/Methods.h>
 #include <ZAMUnified/MutableListProperty.h>
@@ -83,6 +84,26 @@ bool isWatchable(const std::shared_ptr<Property>& property) {
         return true;
     }
     return false;
+}
+
+ObjectDescription::PropertyEntry propertyEntry(const std::shared_ptr<Property>& property) {
+    ObjectDescription::PropertyEntry entry;
+    entry.name = property->getPropertyName();
+    entry.type = property->getType();
+    entry.readOnly = property->isReadOnly();
+    entry.kind = propertyKind(property);
+    entry.watchable = isWatchable(property);
+    entry.description = descriptionOf(*property);
+    return entry;
+}
+
+ObjectDescription::MethodEntry methodEntry(const std::string& name, const Method& overload) {
+    ObjectDescription::MethodEntry entry;
+    entry.name = name;
+    entry.returnType = overload.getReturnType();
+    entry.parameters = overload.getParameters();
+    entry.description = descriptionOf(overload);
+    return entry;
 }
 
 }  // namespace
@@ -361,9 +382,7 @@ TextResult TextInterpreter::describe(const std::string& path, ObjectDescription&
                 if (property->getType() != "object") {
                     description.member = property->getPropertyName();
                     description.memberKind = "property";
-                    description.properties.push_back(
-                        {property->getPropertyName(), property->getType(), property->isReadOnly(),
-                         propertyKind(property), isWatchable(property)});
+                    description.properties.push_back(propertyEntry(property));
                     return result;
                 }
                 const auto value = property->getValue();
@@ -376,8 +395,7 @@ TextResult TextInterpreter::describe(const std::string& path, ObjectDescription&
                 description.member = last.name;
                 description.memberKind = "method";
                 for (const auto& overload : owner->Methods()->getOverloads(last.name)) {
-                    description.methods.push_back(
-                        {last.name, overload->getReturnType(), overload->getParameters()});
+                    description.methods.push_back(methodEntry(last.name, *overload));
                 }
                 return result;
             }
@@ -391,17 +409,14 @@ TextResult TextInterpreter::describe(const std::string& path, ObjectDescription&
         description.interfaceName = reflector->getInterfaceName();
         const auto properties = reflector->Properties();
         for (const std::string& name : properties->getPropertyNames()) {
-            const auto property = properties->getProperty(name);
-            description.properties.push_back({name, property->getType(), property->isReadOnly(),
-                                              propertyKind(property), isWatchable(property)});
+            description.properties.push_back(propertyEntry(properties->getProperty(name)));
         }
         const auto methods = reflector->Methods();
         std::vector<std::string> names = methods->getMethodNames();
         names.erase(std::unique(names.begin(), names.end()), names.end());
         for (const std::string& name : names) {
             for (const auto& overload : methods->getOverloads(name)) {
-                description.methods.push_back(
-                    {name, overload->getReturnType(), overload->getParameters()});
+                description.methods.push_back(methodEntry(name, *overload));
             }
         }
         return result;

@@ -147,18 +147,27 @@ std::string notification(const std::string& label, const TextResult& value,
 
 std::string description(const ObjectDescription& description) {
     Json properties = Json::array();
+    // A description only where the member has one, so that members without read as before.
     for (const auto& property : description.properties) {
-        properties.push_back({{"name", property.name},
-                              {"type", property.type},
-                              {"readOnly", property.readOnly},
-                              {"kind", property.kind},
-                              {"watchable", property.watchable}});
+        Json entry{{"name", property.name},
+                   {"type", property.type},
+                   {"readOnly", property.readOnly},
+                   {"kind", property.kind},
+                   {"watchable", property.watchable}};
+        if (!property.description.empty()) {
+            entry["description"] = property.description;
+        }
+        properties.push_back(entry);
     }
     Json methods = Json::array();
     for (const auto& method : description.methods) {
-        methods.push_back({{"name", method.name},
-                           {"returnType", method.returnType},
-                           {"parameters", method.parameters}});
+        Json entry{{"name", method.name},
+                   {"returnType", method.returnType},
+                   {"parameters", method.parameters}};
+        if (!method.description.empty()) {
+            entry["description"] = method.description;
+        }
+        methods.push_back(entry);
     }
     Json json{{"interface", description.interfaceName}};
     if (!description.member.empty()) {
@@ -196,6 +205,13 @@ std::string libraries(const std::vector<LibraryReport>& libraries) {
                                  {"featureSetIds", ids(library.featureSetIds)},
                                  {"authenticators", names(library.authenticators)},
                                  {"authenticatorIds", ids(library.authenticatorIds)}};
+        // Only when known, so that the lines of libraries without them read as they always did.
+        if (!library.version.empty()) {
+            entry["version"] = library.version;
+        }
+        if (!library.frameworkVersion.empty()) {
+            entry["frameworkVersion"] = library.frameworkVersion;
+        }
         list.push_back(entry);
     }
     return dumped(list);

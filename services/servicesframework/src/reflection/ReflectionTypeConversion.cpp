@@ -5,6 +5,7 @@
 #include <zam/SecureStringUtils.h>
 
 #include <charconv>
+#include <stdexcept>
 #include <system_error>
 #include <typeinfo>
 
@@ -38,6 +39,13 @@ std::string primitiveReturnTypeAsString(const long& value) {
 
 std::string primitiveReturnTypeAsString(const long long& value) {
     return KORCoreUtils::toString(value);
+}
+
+std::string primitiveReturnTypeAsString(const double& value) {
+    // The shortest round-trip form of a double is at most 24 characters.
+    char buffer[32];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+    return std::string(buffer, result.ptr);
 }
 
 std::string primitiveReturnTypeAsString(const char& value) {
@@ -87,6 +95,10 @@ std::string primitiveReturnTypeLongLongAsString(const long long& value) {
     return primitiveReturnTypeAsString(value);
 }
 
+std::string primitiveReturnTypeDoubleAsString(const double& value) {
+    return primitiveReturnTypeAsString(value);
+}
+
 std::string primitiveReturnTypeCharAsString(const char& value) {
     return primitiveReturnTypeAsString(value);
 }
@@ -128,6 +140,32 @@ bool plainDecimal(const std::string& text, T& value) {
     const char* const end = text.data() + text.size();
     const auto parsed = std::from_chars(text.data(), end, value);
     return parsed.ec == std::errc() && parsed.ptr == end;
+}
+
+// The platform parses float strictly but has no double; this reads a double by the same rules.
+double strictDouble(const std::string& text) {
+    const char* const blanks = " \t\n\r\f\v";
+    const auto first = text.find_first_not_of(blanks);
+    const auto last = text.find_last_not_of(blanks);
+    const char* begin = text.data() + (first == std::string::npos ? text.size() : first);
+    const char* const end = text.data() + (last == std::string::npos ? text.size() : last + 1);
+    // from_chars takes no plus sign; one directly before the number is a fair way to write it.
+    if (end - begin >= 2 && begin[0] == '+' && begin[1] != '-' && begin[1] != '+') {
+        ++begin;
+    }
+    double value = 0.0;
+    // from_chars does not consult the locale, so the text means the same in every process.
+    const auto parsed = std::from_chars(begin, end, value);
+    if (begin == end || parsed.ptr != end) {
+        throw std::invalid_argument("\"" + text + "\" is not a double");
+    }
+    if (parsed.ec == std::errc::result_out_of_range) {
+        throw std::out_of_range("\"" + text + "\" is out of the range of double");
+    }
+    if (parsed.ec != std::errc()) {
+        throw std::invalid_argument("\"" + text + "\" is not a double");
+    }
+    return value;
 }
 
 }  // namespace
@@ -174,6 +212,10 @@ zam::SecureString parameterTypeStringAsPrimitiveTypeSecureString(const std::stri
 long long parameterTypeStringAsPrimitiveTypeLongLong(const std::string& text) {
     long long value = 0;
     return plainDecimal(text, value) ? value : KORCoreUtils::toLongLong(text);
+}
+
+double parameterTypeStringAsPrimitiveTypeDouble(const std::string& text) {
+    return strictDouble(text);
 }
 
 std::shared_ptr<std::vector<int>> parameterTypeStringAsListOfPrimitiveTypeInt(
@@ -260,6 +302,12 @@ std::shared_ptr<std::vector<long long>> parameterTypeStringAsListOfPrimitiveType
     const std::string& text) {
     return parameterTypeStringAsList<long long>(text, kPrimitiveListSeparator,
                                                 parameterTypeStringAsPrimitiveTypeLongLong);
+}
+
+std::shared_ptr<std::vector<double>> parameterTypeStringAsListOfPrimitiveTypeDouble(
+    const std::string& text) {
+    return parameterTypeStringAsList<double>(text, kPrimitiveListSeparator,
+                                             parameterTypeStringAsPrimitiveTypeDouble);
 }
 
 }  // namespace FromStringConversions

@@ -78,7 +78,7 @@ TEST_F(LibraryLoaderTest, ManifestsAddRecords) {
     const std::string dir = manifest(
         "full",
         "<?xml version='1.0'?>\n<anything><!-- a comment --><name>Ignored</name><name>Full</name>"
-        "<path>Full</path><other>x</other>"
+        "<path>Full</path><other>x</other><version>2.1.0</version><version/>"
         "<services><service name='ZAMUnified::One' id='9001'/><bogus name='A::B' id='1'/>"
         "<service id='9002'/><service name='Two' id='abc'/><service name='a::::c' id='12abc'/>"
         "<service id='99999999999'/><service id='-1'/></services>"
@@ -90,6 +90,8 @@ TEST_F(LibraryLoaderTest, ManifestsAddRecords) {
     const auto record = loader_->getLibraryRecord(9001);
     ASSERT_TRUE(record);
     EXPECT_EQ("Full", record->name);
+    // A later element without content replaces nothing, as for name and path.
+    EXPECT_EQ("2.1.0", record->version);
     EXPECT_EQ(KORCoreUtils::FileUtils::getAbsolutePath(dir + "/libFull.so"), record->path);
     EXPECT_EQ(std::vector<std::string>({"N10ZAMUnified3OneE", "Two", "a::::c", "N4Name7Spaced&E"}),
               record->serviceNames);

@@ -86,6 +86,8 @@ TEST_F(TextInterpreterTest, AHostRunsALineInOneCallAndEachMemberOnThePathRunsOnc
         {"CountingService/Node/Node/Value", "7", 2, 1, 0},
         {"CountingService/Node/Value(5)", "", 1, 0, 1},
         {"7300/Node/Node/Node/getValue", "5", 3, 1, 0},
+        {"CountingService/half(5)", "2.5", 0, 0, 0},
+        {"CountingService/Node/halves(values=\"1;-3e300\")", "0.5;-1.5e+300", 1, 0, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.line);
@@ -109,6 +111,7 @@ TEST_F(TextInterpreterTest, NEGATIVE_FailuresCarryTheirMessageAndTheFactorysReas
     };
     const Case cases[] = {
         {"CountingService/Value(x)", "argument 1 of Value: \"x\" is not an int", ""},
+        {"CountingService/half(2.5e)", "argument 'value' of half: \"2.5e\" is not a double", ""},
         {"CountingService/Value(", "syntax error at column 23: missing ')'", ""},
         {"CountingService/Nope", "No Method or Property named \"Nope\" was found.", ""},
         {"ZAMUnified::Missing/Value", "No Service called \"ZAMUnified::Missing\" was found.",
@@ -139,6 +142,8 @@ TEST_F(TextInterpreterTest, ValuesAreTypedInTheirStructureAndJson) {
         {detail::wrapValue<float>(0.1f), false, "0.1", "0.1"},
         {detail::wrapValue<bool>(true), false, "true", "true"},
         {detail::wrapValue<long long>(-9000000000000LL), false, "-9000000000000", "-9000000000000"},
+        {detail::wrapValue<double>(0.1), false, "0.1", "0.1"},
+        {detail::wrapValue<std::vector<double>>({2.5, 1e300}), false, "2.5;1e+300", "[2.5,1e+300]"},
         {detail::wrapValue<char>('"'), false, "\"", "\"\\\"\""},
         {detail::wrapValue<std::string>(std::string("a\xff")), false, "a\xff", "\"a\xef\xbf\xbd\""},
         {detail::wrapValue<std::shared_ptr<std::vector<float>>>(list), false, "0.5;2", "[0.5,2]"},
@@ -155,6 +160,33 @@ TEST_F(TextInterpreterTest, ValuesAreTypedInTheirStructureAndJson) {
         EXPECT_TRUE(result.ok);
         EXPECT_EQ(c.text, result.text);
         EXPECT_EQ(c.json, TextJson::value(result.value));
+    }
+}
+
+// Members carry their library's one-line description into both forms; a member without one
+// reads as it always did.
+TEST_F(TextInterpreterTest, DescriptionsShowWhereTheLibraryGaveThem) {
+    const struct {
+        const char* path;
+        const char* json;
+    } cases[] = {
+        {"CountingService",
+         R"({"interface":"CountingService","properties":[{"name":"Node","type":"object",)"
+         R"("readOnly":true,"kind":"value","watchable":false},{"name":"Value","type":"int",)"
+         R"("readOnly":false,"kind":"value","watchable":false,"description":"Counts its reads )"
+         R"(and writes"}],"methods":[{"name":"half","returnType":"double","parameters":)"
+         R"("double value","description":"Half the value"},{"name":"halves",)"
+         R"j("returnType":"list(double)","parameters":"list(double) values"}]})j"},
+        {"CountingService/half",
+         R"({"interface":"CountingService","member":"half","memberKind":"method",)"
+         R"("properties":[],"methods":[{"name":"half","returnType":"double",)"
+         R"("parameters":"double value","description":"Half the value"}]})"},
+    };
+    for (const auto& c : cases) {
+        ObjectDescription description;
+        const TextResult result = text_->describe(c.path, description);
+        ASSERT_TRUE(result.ok) << result.error;
+        EXPECT_EQ(c.json, TextJson::description(description)) << c.path;
     }
 }
 
@@ -211,6 +243,15 @@ TEST_F(TextInterpreterTest, ReportsHaveOneJsonFormWithNullsForWhatIsMissing) {
               R"("serviceIds":[],"featureSets":[],"featureSetIds":[],"authenticators":[],)"
               R"("authenticatorIds":[9]}}])",
               TextJson::libraries({failed, idle}));
+
+    LibraryReport versioned = idle;
+    versioned.version = "2.1.0";
+    versioned.frameworkVersion = "1.0";
+    EXPECT_EQ(R"([{"name":"Broken","path":"/x/libBroken.so","state":"not loaded","provides":{)"
+              R"("services":[],"serviceIds":[],"featureSets":[],"featureSetIds":[],)"
+              R"("authenticators":[],"authenticatorIds":[9]},"version":"2.1.0",)"
+              R"("frameworkVersion":"1.0"}])",
+              TextJson::libraries({versioned}));
 
     StatisticsReport statistics;
     statistics.dispatcher.queueSize = 2;

@@ -1,6 +1,6 @@
 // A test plug-in "TestCounting" whose getters and setter count their calls, so that the tests can
 // see how often a text request runs each member on its path. Its service's Node is the service
-// itself, which makes chains of any length.
+// itself, which makes chains of any length; its halving methods take and answer doubles.
 #include <ZAMUnified/ObjectReflector.h>
 #include <ZAMUnified/ReflectorFactory.h>
 #include <ZAMUnified/TypeMap.h>
@@ -11,6 +11,7 @@
 #include <atomic>
 #include <memory>
 #include <typeinfo>
+#include <vector>
 
 namespace {
 
@@ -42,6 +43,14 @@ class CountingService : public UnifiedService, public UnifiedBusinessObjectImpl 
         value_ = value;
     }
     void adopt(const std::shared_ptr<CountingService>& self) { self_ = self; }
+    double half(double value) const { return value / 2; }
+    std::vector<double> halves(const std::vector<double>& values) const {
+        std::vector<double> result;
+        for (double value : values) {
+            result.push_back(half(value));
+        }
+        return result;
+    }
 
   private:
     std::weak_ptr<CountingService> self_;
@@ -70,7 +79,10 @@ extern "C" void InjectTestCounting(std::shared_ptr<ZAMUnified::UnifiedFactory> f
                 return std::shared_ptr<Reflector>();
             }
             auto reflector = std::make_shared<ObjectReflector<C>>("CountingService", service);
-            reflector->property("Node", &C::getNode).property("Value", &C::getValue, &C::setValue);
+            reflector->property("Node", &C::getNode)
+                .property("Value", &C::getValue, &C::setValue, "Counts its reads and writes")
+                .method("half", &C::half, {"value"}, "Half the value")
+                .method("halves", &C::halves, {"values"});
             return std::shared_ptr<Reflector>(reflector);
         });
     auto service = std::make_shared<C>(factory);

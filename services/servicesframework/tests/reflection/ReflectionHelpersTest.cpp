@@ -444,6 +444,8 @@ TEST(ReflectionHelpersTest, HelperResultsReadAsTextLikeAnyTypedResult) {
         {detail::wrapValue<std::wstring>(std::wstring(L"wide")), "wide"},
         {detail::wrapValue<zam::SecureString>(zam::SecureString(std::string("a\0b", 3))), "a"},
         {detail::wrapValue<long long>(9000000000000LL), "9000000000000"},
+        {detail::wrapValue<double>(-0.5), "-0.5"},
+        {detail::wrapValue<std::vector<std::string>>({"a", "b"}), "a|b"},
         {detail::wrapValue<std::shared_ptr<std::vector<int>>>(
              std::make_shared<std::vector<int>>(std::vector<int>{1, 2})),
          "1;2"},
@@ -458,6 +460,60 @@ TEST(ReflectionHelpersTest, HelperResultsReadAsTextLikeAnyTypedResult) {
         "", GetReturnValueAsString(detail::wrapValue<std::shared_ptr<std::vector<int>>>(nullptr)));
 }
 
+// A member that takes or answers std::vector sees lists as every list argument travels: a shared
+// vector, and no vector at all as an empty one.
+struct Tally {
+    int sum(const std::vector<int>& values) const {
+        int total = 0;
+        for (int value : values) {
+            total += value;
+        }
+        return total;
+    }
+    std::vector<double> getScores() const { return scores; }
+    void setScores(std::vector<double> newScores) { scores = std::move(newScores); }
+    std::vector<double> scores{0.5};
+};
+
+TEST(ReflectionHelpersTest, VectorsTravelAsListsAndNoVectorReadsAsAnEmptyOne) {
+    auto tally = std::make_shared<Tally>();
+    auto reflector = std::make_shared<ObjectReflector<Tally>>("Tally", tally);
+    reflector->method("sum", &Tally::sum, {"values"})
+        .listProperty("Scores", &Tally::getScores, &Tally::setScores);
+    Interpreter interpreter = interpreterFor(reflector);
+    auto ints = [](std::shared_ptr<std::vector<int>> values) -> std::shared_ptr<FormalParameter> {
+        return std::make_shared<ActualParameter<std::shared_ptr<std::vector<int>>>>(
+            "list(int)", "values", std::move(values));
+    };
+    auto doubles =
+        [](std::shared_ptr<std::vector<double>> values) -> std::shared_ptr<FormalParameter> {
+        return std::make_shared<ActualParameter<std::shared_ptr<std::vector<double>>>>(
+            "list(double)", "v", std::move(values));
+    };
+    // A write answers a void result, which has no text: only its success is compared.
+    const struct {
+        const char* path;
+        std::vector<std::shared_ptr<FormalParameter>> arguments;
+        const char* outcome;
+    } requests[] = {
+        {"Svc/sum", {ints(std::make_shared<std::vector<int>>(std::vector<int>{1, 2, 3}))}, "ok:6"},
+        {"Svc/sum", {ints(nullptr)}, "ok:0"},
+        {"Svc/Scores", {}, "ok:0.5"},
+        {"Svc/setScores", {doubles(std::make_shared<std::vector<double>>(2, 0.25))}, "ok:"},
+        {"Svc/Scores", {}, "ok:0.25;0.25"},
+        {"Svc/setScores", {doubles(nullptr)}, "ok:"},
+        {"Svc/Scores", {}, "ok:"},
+    };
+    for (const auto& request : requests) {
+        std::string outcome = run(interpreter, request.path, request.arguments);
+        if (std::string(request.path) == "Svc/setScores") {
+            outcome = outcome.substr(0, 3);
+        }
+        EXPECT_EQ(request.outcome, outcome) << request.path;
+    }
+    EXPECT_EQ("list(int) values", reflector->Methods()->getMethod("sum")->getParameters());
+}
+
 TEST(ReflectionHelpersTest, TypeNamesFollowTheFrameworksVocabulary) {
     EXPECT_EQ("int", ReflectionTypeName<int>::get());
     EXPECT_EQ("unsigned int", ReflectionTypeName<unsigned int>::get());
@@ -466,6 +522,12 @@ TEST(ReflectionHelpersTest, TypeNamesFollowTheFrameworksVocabulary) {
     EXPECT_EQ("list(std::string)",
               ReflectionTypeName<std::shared_ptr<std::vector<std::string>>>::get());
     EXPECT_EQ("list(bool)", ReflectionTypeName<std::shared_ptr<std::vector<bool>>>::get());
+    EXPECT_EQ("double", ReflectionTypeName<double>::get());
+    // A vector by value carries the same name as the shared one.
+    EXPECT_EQ("list(std::string)", ReflectionTypeName<std::vector<std::string>>::get());
+    EXPECT_EQ("list(double)", ReflectionTypeName<std::vector<double>>::get());
+    EXPECT_FALSE(IsReflectionType<std::vector<std::vector<int>>>::value);
+    EXPECT_FALSE(IsReflectionType<std::shared_ptr<std::vector<std::shared_ptr<Counter>>>>::value);
     EXPECT_EQ("object", ReflectionTypeName<std::shared_ptr<UnifiedBusinessObject>>::get());
 }
 

@@ -59,6 +59,44 @@ std::string outcome(T (*convert)(const std::string&), const std::string& text) {
     }
 }
 
+// A double is read by the platform's float rules, with double's range: the same texts are refused
+// as not numbers, and only what lies beyond double is out of range.
+TEST(FromStringConversionsTest, DoublesReadByTheFloatRules) {
+    const struct {
+        const char* text;
+        const char* expected;
+    } cases[] = {
+        {"0.1", "0.1"},
+        {" +2.5\t", "2.5"},
+        {"-1e300", "-1e+300"},
+        {"3.4028236e38", "3.4028236e+38"},  // beyond float
+        {"123456789.125", "123456789.125"},
+        {"inf", "inf"},
+        {"1e400", "out of range"},
+        {"1e-400", "out of range"},
+        {"", "invalid"},
+        {" ", "invalid"},
+        {"1.5x", "invalid"},
+        {"0x10", "invalid"},
+        {"1,5", "invalid"},
+        {"+-1", "invalid"},
+        {"- 1", "invalid"},
+    };
+    for (const auto& c : cases) {
+        std::string outcome;
+        try {
+            outcome =
+                primitiveReturnTypeDoubleAsString(parameterTypeStringAsPrimitiveTypeDouble(c.text));
+        } catch (const std::out_of_range&) {
+            outcome = "out of range";
+        } catch (const std::invalid_argument&) {
+            outcome = "invalid";
+            EXPECT_THROW(KORCoreUtils::toFloat(c.text), std::invalid_argument) << c.text;
+        }
+        EXPECT_EQ(c.expected, outcome) << c.text;
+    }
+}
+
 // Plain decimal text and everything around it reads exactly as through the platform parsers.
 TEST(FromStringConversionsTest, IntegersReadAsThePlatformReadsThem) {
     const std::vector<std::string> texts = {"0",
@@ -131,6 +169,8 @@ TEST(FromStringConversionsTest, ListsSplitAtTheirSeparator) {
     EXPECT_EQ((std::vector<long>{-1, 5}), *parameterTypeStringAsListOfPrimitiveTypeLong("-1;5"));
     EXPECT_EQ((std::vector<long long>{1, 9000000000LL}),
               *parameterTypeStringAsListOfPrimitiveTypeLongLong("1;9000000000"));
+    EXPECT_EQ((std::vector<double>{0.1, -2e300}),
+              *parameterTypeStringAsListOfPrimitiveTypeDouble("0.1;-2e300"));
     // Each char is the first character of its piece; an empty piece gives NUL.
     EXPECT_EQ((std::vector<char>{'a', '\0', 'c'}),
               *parameterTypeStringAsListOfPrimitiveTypeChar("ab;;c"));
@@ -168,6 +208,8 @@ TEST(ToStringConversionsTest, EveryScalarType) {
     EXPECT_EQ("false", primitiveReturnTypeBoolAsString(false));
     EXPECT_EQ("-3000000000", primitiveReturnTypeLongAsString(-3000000000L));
     EXPECT_EQ("9000000000000", primitiveReturnTypeLongLongAsString(9000000000000LL));
+    EXPECT_EQ("0.1", primitiveReturnTypeDoubleAsString(0.1));
+    EXPECT_EQ("-1e-300", primitiveReturnTypeDoubleAsString(-1e-300));
     EXPECT_EQ("7", primitiveReturnTypeCharAsString('7'));
     EXPECT_EQ(std::string(1, '\0'), primitiveReturnTypeCharAsString('\0'));
     EXPECT_EQ("as is", primitiveReturnTypeStringAsString("as is"));
@@ -207,6 +249,7 @@ TEST(GetReturnValueAsStringTest, TypedScalarsUseTheFrameworkText) {
              "securestring", zam::SecureString(std::string("a\0b", 3))),
          "a"},
         {std::make_shared<FakeTypedReturnValue<long long>>("long long", 4LL), "4"},
+        {std::make_shared<FakeTypedReturnValue<double>>("double", 0.3), "0.3"},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(c.text, GetReturnValueAsString(c.value)) << c.value->getReturnType();
@@ -249,8 +292,8 @@ TEST(GetReturnValueAsStringTest, OtherResultsUseTheirOwnTextOrFail) {
         "\"void\".",
         GetReturnValueAsString(std::make_shared<VoidReturnValue>()));
     // A typed result of a type the framework does not convert falls back to its own text.
-    EXPECT_EQ("own text", GetReturnValueAsString(
-                              std::make_shared<FakeTypedReturnValue<double>>("double", 1.0)));
+    EXPECT_EQ("own text",
+              GetReturnValueAsString(std::make_shared<FakeTypedReturnValue<short>>("short", 1)));
 }
 
 }  // namespace

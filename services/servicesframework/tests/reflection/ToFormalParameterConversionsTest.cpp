@@ -81,6 +81,7 @@ TEST(ToFormalParameterConversionsTest, ScalarsAndPrimitiveListsKeepTypeNameAndPa
         {"zam::SecureString", "pw", scalarText<zam::SecureString>, "pw"},
         {"securestring", "pin", scalarText<zam::SecureString>, "pin"},
         {"long long", "9000000000", scalarText<long long>, "9000000000"},
+        {"double", " +0.1 ", scalarText<double>, "0.1"},
         {"list(int)", "1;2;3", listText<int>, "1,2,3,"},
         {"list(unsigned int)", "4;5", listText<unsigned int>, "4,5,"},
         {"list(float)", "1.5;2", listText<float>, "1.5,2,"},
@@ -94,6 +95,7 @@ TEST(ToFormalParameterConversionsTest, ScalarsAndPrimitiveListsKeepTypeNameAndPa
         {"list(zam::SecureString)", "k|m", listText<zam::SecureString>, "k,m,"},
         {"list(securestring)", "n", listText<zam::SecureString>, "n,"},
         {"list(long long)", "5;6", listText<long long>, "5,6,"},
+        {"list(double)", "1e300;-2.5", listText<double>, "1e+300,-2.5,"},
         {"list(int)", "", listText<int>, ""},
     };
     for (const Case& c : cases) {
@@ -116,6 +118,9 @@ TEST(ToFormalParameterConversionsTest, NegativeRejectedTextAndUnknownNamesGiveEm
                                            {"float", "x"},
                                            {"bool", "perhaps"},
                                            {"long long", "1.0"},
+                                           {"double", "1,5"},
+                                           {"double", "1e999"},
+                                           {"list(double)", "1;x"},
                                            {"list(int)", "1;;2"},
                                            {"list(bool)", "true|false"},
                                            {"Int", "1"},

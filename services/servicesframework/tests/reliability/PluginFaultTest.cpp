@@ -3,6 +3,8 @@
 // it), the failure is an error record naming the library or no record at all, nothing escapes
 // through the host's pump or the waiting requester, and the factory goes on serving a healthy
 // library afterwards.
+#include <ZAMUnified/FactoryReports.h>
+#include <ZAMUnified/FrameworkVersion.h>
 #include <ZAMUnified/LibraryLoader.h>
 #include <ZAMUnified/ServicesDispatcher.h>
 #include <ZAMUnified/TypeMap.h>
@@ -13,7 +15,9 @@
 #include <dlfcn.h>
 #include <stdlib.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -37,6 +41,15 @@ std::string pluginFile(const std::string& name) {
 }
 
 enum class File { Missing, NotALibrary, Built };
+
+// What the loader says of a library built against the framework interface `major`.`minor`.
+std::string builtAgainst(std::uint32_t major, std::uint32_t minor) {
+    return "was built against framework interface version " + frameworkVersionText({major, minor}) +
+           ", but this framework has interface version " +
+           frameworkVersionText(kFrameworkInterfaceVersion);
+}
+const std::uint32_t kMajor = kFrameworkInterfaceVersion.majorVersion;
+const std::uint32_t kMinor = kFrameworkInterfaceVersion.minorVersion;
 
 struct Fault {
     const char* what;
@@ -90,6 +103,22 @@ const Fault kFaults[] = {
      "ZAMUnified::TestUnresolvedService", true, true,
      {},
      ""},
+    {"built against this framework's interface", "TestVersionCurrent", File::Built, 7801,
+     "versioned::VersionedService", true, true,
+     {},
+     ""},
+    {"built against a later major interface", "TestVersionMajorAhead", File::Built, 7802,
+     "versioned::VersionedService", false, true,
+     {"Refusing Services Library TestVersionMajorAhead: it " + builtAgainst(kMajor + 1, 0)},
+     "The library TestVersionMajorAhead " + builtAgainst(kMajor + 1, 0)},
+    {"built against an earlier major interface", "TestVersionMajorBehind", File::Built, 7803,
+     "versioned::VersionedService", false, true,
+     {"Refusing Services Library TestVersionMajorBehind: it " + builtAgainst(kMajor - 1, 0)},
+     "The library TestVersionMajorBehind " + builtAgainst(kMajor - 1, 0)},
+    {"built against a later minor interface", "TestVersionMinorAhead", File::Built, 7804,
+     "versioned::VersionedService", false, true,
+     {"Refusing Services Library TestVersionMinorAhead: it " + builtAgainst(kMajor, kMinor + 1)},
+     "The library TestVersionMinorAhead " + builtAgainst(kMajor, kMinor + 1)},
 };
 // clang-format on
 
@@ -206,6 +235,38 @@ TEST_F(PluginFaultTest, NEGATIVE_EachFaultIsReportedAndTheFactoryKeepsServing) {
         EXPECT_TRUE(requestWhilePumping(7001)) << "the healthy library after the fault";
         EXPECT_TRUE(factory_->getService(kAlpha));
         factory_->Reset();
+    }
+}
+
+// The libraries report shows what each library recorded, once it has been opened: refused or
+// not, and nothing for a library written without the helpers.
+TEST_F(PluginFaultTest, TheFrameworkVersionALibraryRecordedIsReported) {
+    factory_->Init();
+    const struct {
+        const char* library;
+        unsigned int id;
+        std::string frameworkVersion;
+        const char* state;
+    } cases[] = {
+        {"TestVersionCurrent", 7801, frameworkVersionText(kFrameworkInterfaceVersion), "loaded"},
+        {"TestVersionMajorAhead", 7802, frameworkVersionText({kMajor + 1, 0}), "failed"},
+        {"TestServices", 7001, "", "loaded"},
+    };
+    for (const auto& c : cases) {
+        addLibrary(
+            c.library, c.library, File::Built,
+            "<service name='versioned::VersionedService' id='" + std::to_string(c.id) + "'/>");
+        factory_->getService(c.id);
+    }
+    std::vector<std::string> seen;
+    for (const LibraryReport& library : reportLibraries(*factory_)) {
+        seen.push_back(library.name + " " + library.state + " [" + library.frameworkVersion + "]");
+    }
+    for (const auto& c : cases) {
+        EXPECT_NE(seen.end(), std::find(seen.begin(), seen.end(),
+                                        std::string(c.library) + " " + c.state + " [" +
+                                            c.frameworkVersion + "]"))
+            << ::testing::PrintToString(seen);
     }
 }
 

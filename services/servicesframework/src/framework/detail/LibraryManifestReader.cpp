@@ -84,6 +84,11 @@ class ManifestReading {
                         KORCoreUtils::FileUtils::getParentDirectory(manifestPath_) + "/lib" + text +
                         ".so");
                 }
+            } else if (named(node, "version")) {
+                const std::string text = firstChildText(node);
+                if (!text.empty()) {
+                    record_.version = text;
+                }
             } else if (named(node, "services")) {
                 readItems(node, "service", record_.serviceNames, record_.serviceIds, "service");
             } else if (named(node, "featuresets")) {

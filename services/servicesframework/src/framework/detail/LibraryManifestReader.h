@@ -1,5 +1,6 @@
 // Reads a services library manifest: an XML file that names one library, its file (relative to
-// the manifest's folder) and the services, feature sets and authenticators it provides. The work
+// the manifest's folder), optionally its version, and the services, feature sets and
+// authenticators it provides. The work
 // is libxml2's; nothing is logged here, the problems come back as text for the loader to report.
 // Threading: any thread; calls share nothing.
 #ifndef SERVICESFRAMEWORK_FRAMEWORK_DETAIL_LIBRARYMANIFESTREADER_H

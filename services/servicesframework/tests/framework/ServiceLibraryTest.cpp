@@ -1,0 +1,181 @@
+// What a service library registers through ServiceLibrary: each item under the names its class
+// gives once, reflectors made from one line per member, a feature set that keeps its own state,
+// and a refusal when a class's two names disagree. Driven through a factory and the text layer,
+// as a host reaches them after injection.
+#include <ZAMUnified/ServiceLibrary.h>
+
+#include <ZAMUnified/TextInterpreter.h>
+#include <ZAMUnified/TextJson.h>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "support/LogCapture.h"
+
+namespace lamps {
+
+using namespace ZAMUnified;
+
+class Bulb : public BusinessObjectBase<Bulb> {
+  public:
+    static constexpr const char* kInterfaceName = "Bulb";
+    using BusinessObjectBase::BusinessObjectBase;
+    double getHours() const { return 1.5; }
+};
+
+class Lamp : public ServiceBase<Lamp> {
+  public:
+    static constexpr const char* kInterfaceName = "Lamp";
+    Lamp(std::shared_ptr<UnifiedFactory> factory, int watts)
+        : ServiceBase(factory), watts_(watts), bulb_(std::make_shared<Bulb>(factory)) {}
+
+    int getWatts() const { return watts_; }
+    void setWatts(int watts) {
+        watts_ = watts;
+        wattsChanged.notify();
+    }
+    std::vector<std::string> getColours() const { return colours_; }
+    void setColours(std::vector<std::string> colours) { colours_ = std::move(colours); }
+    std::string paint(const std::vector<std::string>& colours) const {
+        std::string text;
+        for (const std::string& colour : colours) {
+            text += (text.empty() ? "" : "+") + colour;
+        }
+        return text;
+    }
+    std::shared_ptr<Bulb> getBulb() const { return bulb_; }
+
+    ChangeNotifier wattsChanged;
+    ListChangeNotifier coloursChanged;
+
+  private:
+    int watts_;
+    std::vector<std::string> colours_;
+    std::shared_ptr<Bulb> bulb_;
+};
+
+// Its reflector would be looked up under a name its objects never answer.
+class Mislabelled : public ServiceBase<Mislabelled> {
+  public:
+    static constexpr const char* kInterfaceName = "Mislabelled";
+    using ServiceBase::ServiceBase;
+    std::string getInterfaceName() override { return "Labelled"; }
+};
+
+class LampSwitch : public FeatureSetBase {};
+class LampKey : public Authenticator {};
+
+}  // namespace lamps
+
+namespace {
+
+using namespace ZAMUnified;
+using namespace lamps;
+
+class ServiceLibraryTest : public ::testing::Test {
+  protected:
+    void SetUp() override { factory_->Init(); }
+    void TearDown() override { factory_->Reset(); }
+
+    sftest::LogCapture log_{{"library-loader", "unified-factory"}};
+    std::shared_ptr<UnifiedFactory> factory_ = std::make_shared<UnifiedFactory>();
+};
+
+TEST_F(ServiceLibraryTest, EachItemIsRegisteredUnderTheNamesItsClassGivesOnce) {
+    ServiceLibrary library(factory_);
+    library.service<Lamp>(4100, 60)
+        .property("Watts", &Lamp::getWatts, &Lamp::setWatts, &Lamp::wattsChanged, "Power drawn")
+        .listProperty("Colours", &Lamp::getColours, &Lamp::setColours, &Lamp::coloursChanged)
+        .property("Bulb", &Lamp::getBulb)
+        .method("paint", &Lamp::paint, {"colours"}, "The colours, joined");
+    library.object<Bulb>().property("Hours", &Bulb::getHours, "Hours lit");
+    library.featureSet<LampSwitch>(4100);
+    library.authenticator<LampKey>(4101, "LAMPKEY", "Lamp key");
+
+    const auto lamp = factory_->getService(typeid(Lamp).name());
+    ASSERT_TRUE(lamp);
+    EXPECT_EQ(lamp, factory_->getService(4100u));
+    EXPECT_EQ("Lamp", lamp->getInterfaceName());
+    EXPECT_EQ(4101u, factory_->getAuthenticatorId("lampkey"));
+    EXPECT_TRUE(std::dynamic_pointer_cast<LampKey>(factory_->getAuthenticator(4101)));
+
+    TextInterpreter text(factory_);
+    const struct {
+        const char* line;
+        const char* text;
+    } requests[] = {
+        {"Lamp/Watts", "60"},         {"Lamp/Watts(75)", ""},
+        {"Lamp/getWatts", "75"},      {"Lamp/Colours(\"red|blue\")", ""},
+        {"Lamp/Colours", "red|blue"}, {"Lamp/paint(colours=\"red|green\")", "red+green"},
+        {"Lamp/Bulb/Hours", "1.5"},
+    };
+    for (const auto& request : requests) {
+        const TextResult result = text.run(request.line);
+        EXPECT_TRUE(result.ok) << request.line << ": " << result.error;
+        EXPECT_EQ(request.text, result.text) << request.line;
+    }
+
+    // A notifier member makes its property watchable; a property without one is not.
+    ObjectDescription description;
+    ASSERT_TRUE(text.describe("Lamp", description).ok);
+    EXPECT_EQ(R"({"interface":"Lamp","properties":[{"name":"Bulb","type":"object",)"
+              R"("readOnly":true,"kind":"value","watchable":false},{"name":"Colours",)"
+              R"j("type":"list(std::string)","readOnly":false,"kind":"list","watchable":true},)j"
+              R"({"name":"Watts","type":"int","readOnly":false,"kind":"value","watchable":true,)"
+              R"("description":"Power drawn"}],"methods":[{"name":"paint","returnType":)"
+              R"j("std::string","parameters":"list(std::string) colours","description":)j"
+              R"("The colours, joined"}]})",
+              TextJson::description(description));
+    std::vector<std::string> changes;
+    ASSERT_TRUE(
+        text.watch("Lamp/Watts", "watts",
+                   [&](const std::string& label, const TextResult& value, const PropertyChange&) {
+                       changes.push_back(label + "=" + value.text);
+                   })
+            .ok);
+    ASSERT_TRUE(text.run("Lamp/Watts(40)").ok);
+    EXPECT_EQ(std::vector<std::string>{"watts=40"}, changes);
+}
+
+TEST_F(ServiceLibraryTest, AFeatureSetBaseKeepsTheStateOfTheIdsItIsProvisionedFor) {
+    ServiceLibrary(factory_).featureSet<LampSwitch>(4100);
+    auto lampSwitch = std::dynamic_pointer_cast<LampSwitch>(factory_->getFeatureSetAdapter(4100));
+    ASSERT_TRUE(lampSwitch);
+    auto events = std::make_shared<std::vector<std::shared_ptr<ServiceEvent>>>();
+    std::string states;
+    auto note = [&] { states += factory_->IsFeatureSetStarted(4100) ? "on " : "off "; };
+    note();
+    factory_->StartFeatureSet(4100, events);
+    note();
+    factory_->StopFeatureSet(4100, events);
+    note();
+    factory_->StartFeatureSet(4100, events);
+    note();
+    lampSwitch->Destroy();
+    note();
+    EXPECT_EQ("off on off on off ", states);
+    lampSwitch->StartFeatureSet(4102, events);  // an id it was not provisioned for
+    EXPECT_FALSE(lampSwitch->IsFeatureSetProvisioned(4102));
+    EXPECT_FALSE(lampSwitch->IsFeatureSetStarted(4102));
+    EXPECT_TRUE(factory_->GetFeatureSetDependencies(4100).empty());
+}
+
+TEST_F(ServiceLibraryTest, NEGATIVE_AServiceWhoseInterfaceNamesDisagreeIsRefused) {
+    ServiceLibrary library(factory_);
+    try {
+        library.service<Mislabelled>(4200);
+        FAIL() << "registered a service whose reflector it could never find";
+    } catch (const std::logic_error& error) {
+        EXPECT_EQ(std::string("the service ") + typeid(Mislabelled).name() +
+                      " answers the interface name \"Labelled\", not its kInterfaceName "
+                      "\"Mislabelled\"",
+                  error.what());
+    }
+    EXPECT_FALSE(factory_->getService(4200u));
+}
+
+}  // namespace
