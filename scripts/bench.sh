@@ -20,7 +20,7 @@ scripts/install-deps.sh --bench || echo "Could not install the benchmark peers; 
 build="${SF_BENCH_BUILD_DIR:-build/release}"
 cmake --preset release -B "$build" >/dev/null
 cmake --build "$build" -j "${SF_BENCH_JOBS:-2}" --target bench_dispatch bench_security \
-    bench_reflection bench_loading
+    bench_reflection bench_loading bench_console
 
 # Five repetitions and their median by default, the repetitions of all benchmarks of a program
 # run in random order: the machine may be shared, and so a slow spell falls on ours and the peers

@@ -42,9 +42,8 @@ using namespace ZAMUnified;
 constexpr int kClients = 16;
 constexpr int kRequestsPerClient = 200;
 const std::string kAddLine = "CalculatorService/add(17, 25)";
-const std::string kAddAnswer = R"({"request":"CalculatorService/add(17, 25)",
-                  "ok" : true, "type" : "int", "text" : "42", "value" : 42
-})";
+const std::string kAddAnswer =
+    R"j({"request":"CalculatorService/add(17, 25)","ok":true,"type":"int","text":"42","value":42})j";
 
 class CounterService : public UnifiedService, public UnifiedBusinessObjectImpl {
   public:
@@ -90,9 +89,10 @@ struct Host {
         });
     }
     ~Host() {
+        // Stopped while the dispatcher is still pumped, so the console's last task runs.
+        stopConsole();
         stop = true;
         pump.join();
-        stopConsole();
         unified->Reset();
         rmdir(folder.c_str());
     }
