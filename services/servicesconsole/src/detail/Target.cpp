@@ -70,7 +70,8 @@ bool decodeTarget(const std::string& text, Target& target, std::string& problem)
         if (!percentDecode(path.substr(start, end - start), false, segment, problem)) {
             return false;
         }
-        if (!segment.empty() || end < path.size()) {
+        // "/v1//services/" is "/v1/services": empty segments name nothing.
+        if (!segment.empty()) {
             target.segments.push_back(segment);
         }
         start = end + 1;
