@@ -62,6 +62,7 @@ class ConsoleTest : public ::testing::Test {
             options.endpoint = "tcp:127.0.0.1:0";
         }
         options.token = kToken;
+        options.program = "console host";
         endpoint_ = startConsole(factory(), options);
     }
 
@@ -138,7 +139,7 @@ TEST_F(ConsoleTest, EveryEndpointAnswersWithTheStatusAndJsonOfTheTextLayer) {
         {"GET", "/v1/monitor", "", 200, R"j({"objectsAlive":{"count":)j"},
         {"GET", "/v1/stats", "", 200, R"j({"dispatcher":{"queued":)j"},
         {"GET", "/v1/status", "", 200,
-         R"j(...,"program":"console_tests","endpoint":"tcp:127.0.0.1:)j"},
+         R"j(...,"program":"console host","endpoint":"tcp:127.0.0.1:)j"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.method) + " " + c.target + " " + c.body);
