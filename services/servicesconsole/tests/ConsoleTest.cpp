@@ -380,6 +380,24 @@ TEST_F(ConsoleTest, ASecondConsoleIsRefusedAndAStoppedOneLeavesNothingBehind) {
     EXPECT_TRUE(findConsoles().empty());
 }
 
+TEST_F(ConsoleTest, DiscoveryFilesGoToTheRuntimeFolderElseToAPrivateOneInTmp) {
+    const std::string fallback = "/tmp/servicesframework-" + std::to_string(geteuid());
+    struct Case {
+        const char* runtime;  // null: unset
+        std::string folder;
+    };
+    for (const Case& c : {Case{"/run/user/7", "/run/user/7/servicesframework"}, Case{"", fallback},
+                          Case{nullptr, fallback}}) {
+        if (c.runtime != nullptr) {
+            setenv("XDG_RUNTIME_DIR", c.runtime, 1);
+        } else {
+            unsetenv("XDG_RUNTIME_DIR");
+        }
+        EXPECT_EQ(c.folder, consoleDiscoveryFolder());
+    }
+    setenv("XDG_RUNTIME_DIR", root_.c_str(), 1);
+}
+
 TEST_F(ConsoleTest, AWebSocketWatchesChangesOthersCauseAndPushesStatistics) {
     ConsoleOptions options;
     options.limits.watchesPerConnection = 1;
