@@ -1,6 +1,5 @@
 #include "KORCoreUtils.h"
 
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -10,13 +9,12 @@
 #include <chrono>
 #include <climits>
 #include <cmath>
-#include <condition_variable>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <future>
 #include <limits>
-#include <mutex>
 #include <random>
 #include <stdexcept>
 #include <string>
@@ -32,33 +30,6 @@ std::string currentDirectory() {
     char buffer[4096];
     return ::getcwd(buffer, sizeof buffer) != nullptr ? buffer : "";
 }
-
-// Sets or clears one environment variable for its lifetime and puts the old value back.
-class EnvironmentOverride {
-  public:
-    EnvironmentOverride(const char* name, const char* value) : name_(name) {
-        const char* old = std::getenv(name);
-        hadValue_ = old != nullptr;
-        oldValue_ = hadValue_ ? old : "";
-        if (value != nullptr) {
-            ::setenv(name, value, 1);
-        } else {
-            ::unsetenv(name);
-        }
-    }
-    ~EnvironmentOverride() {
-        if (hadValue_) {
-            ::setenv(name_, oldValue_.c_str(), 1);
-        } else {
-            ::unsetenv(name_);
-        }
-    }
-
-  private:
-    const char* name_;
-    bool hadValue_ = false;
-    std::string oldValue_;
-};
 
 TEST(SplitTest, KeepsEveryPieceBetweenWholeDelimiters) {
     const struct {
@@ -88,6 +59,18 @@ TEST(SplitTest, KeepsEveryPieceBetweenWholeDelimiters) {
     }
 }
 
+// The message of the exception of type E that `parse` throws on `text`; an exception of another
+// type fails the test.
+template <typename E, typename Parse>
+std::string thrown(Parse parse, const std::string& text) {
+    try {
+        parse(text);
+    } catch (const E& e) {
+        return e.what();
+    }
+    return "nothing thrown";
+}
+
 // Runs one parser over texts it must accept and texts it must refuse, checking the exception type
 // and that its message names the text and the type.
 template <typename T, typename Parse>
@@ -95,27 +78,14 @@ void checkParser(Parse parse, const char* typeName,
                  const std::vector<std::pair<std::string, T>>& good, const Strings& invalid,
                  const Strings& outOfRange) {
     for (const auto& c : good) {
-        try {
-            EXPECT_EQ(parse(c.first), c.second) << '"' << c.first << '"';
-        } catch (const std::exception& e) {
-            ADD_FAILURE() << '"' << c.first << "\" threw " << e.what();
-        }
+        EXPECT_EQ(parse(c.first), c.second) << '"' << c.first << '"';
     }
     for (const auto& text : invalid) {
-        try {
-            parse(text);
-            ADD_FAILURE() << '"' << text << "\" was accepted as " << typeName;
-        } catch (const std::invalid_argument& e) {
-            EXPECT_EQ(std::string(e.what()), '"' + text + "\" is not " + typeName);
-        }
+        EXPECT_EQ(thrown<std::invalid_argument>(parse, text), '"' + text + "\" is not " + typeName);
     }
     for (const auto& text : outOfRange) {
-        try {
-            parse(text);
-            ADD_FAILURE() << '"' << text << "\" was accepted as " << typeName;
-        } catch (const std::out_of_range& e) {
-            EXPECT_EQ(std::string(e.what()), '"' + text + "\" is out of the range of " + typeName);
-        }
+        EXPECT_EQ(thrown<std::out_of_range>(parse, text),
+                  '"' + text + "\" is out of the range of " + typeName);
     }
 }
 
@@ -196,37 +166,22 @@ TEST(NumberParseTest, Bool) {
         EXPECT_FALSE(toBool(text)) << '"' << text << '"';
     }
     for (const std::string text : {"", " ", "t", "y", "2", "truee", "on", "nope", "1 0", "-1"}) {
-        try {
-            toBool(text);
-            ADD_FAILURE() << '"' << text << "\" was accepted";
-        } catch (const std::invalid_argument& e) {
-            EXPECT_EQ(std::string(e.what()), '"' + text + "\" is not a bool");
-        }
+        EXPECT_EQ(thrown<std::invalid_argument>(toBool, text), '"' + text + "\" is not a bool");
     }
 }
 
-TEST(ToStringTest, IntegersAndBools) {
-    EXPECT_EQ(toString(0), "0");
-    EXPECT_EQ(toString(INT_MIN), "-2147483648");
-    EXPECT_EQ(toString(INT_MAX), "2147483647");
-    EXPECT_EQ(toString(UINT_MAX), "4294967295");
-    EXPECT_EQ(toString(LONG_MIN), "-9223372036854775808");
-    EXPECT_EQ(toString(LLONG_MAX), "9223372036854775807");
-    EXPECT_EQ(toString(-12LL), "-12");
-    EXPECT_EQ(toString(true), "true");
-    EXPECT_EQ(toString(false), "false");
-}
-
-TEST(ToStringTest, FloatIsShortest) {
-    EXPECT_EQ(toString(0.1f), "0.1");
-    EXPECT_EQ(toString(1.0f), "1");
-    EXPECT_EQ(toString(-2.5f), "-2.5");
-    EXPECT_EQ(toString(1e30f), "1e+30");
-    EXPECT_EQ(toString(FLT_MAX), "3.4028235e+38");
-    EXPECT_EQ(toString(std::numeric_limits<float>::denorm_min()), "1e-45");
-    EXPECT_EQ(toString(std::numeric_limits<float>::quiet_NaN()), "nan");
-    EXPECT_EQ(toString(INFINITY), "inf");
-    EXPECT_EQ(toString(-INFINITY), "-inf");
+TEST(ToStringTest, IntegersBoolsAndShortestFloats) {
+    const float tiny = std::numeric_limits<float>::denorm_min();
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const Strings got = {toString(0),        toString(INT_MIN),  toString(INT_MAX),
+                         toString(UINT_MAX), toString(LONG_MIN), toString(LLONG_MAX),
+                         toString(-12LL),    toString(true),     toString(false),
+                         toString(0.1f),     toString(1.0f),     toString(-2.5f),
+                         toString(1e30f),    toString(FLT_MAX),  toString(tiny),
+                         toString(nan),      toString(INFINITY), toString(-INFINITY)};
+    EXPECT_EQ(got, (Strings{"0", "-2147483648", "2147483647", "4294967295", "-9223372036854775808",
+                            "9223372036854775807", "-12", "true", "false", "0.1", "1", "-2.5",
+                            "1e+30", "3.4028235e+38", "1e-45", "nan", "inf", "-inf"}));
 }
 
 TEST(ToStringTest, FloatReadsBackBitForBit) {
@@ -365,10 +320,6 @@ TEST(FileUtilsTest, ExistenceAndSymbolicLinks) {
 }
 
 TEST(FileUtilsTest, ResourcesDirectory) {
-    {
-        EnvironmentOverride set("ZAM_RESOURCES_DIR", "/opt/zam/res");
-        EXPECT_EQ(FileUtils::getResourcesDirectory(), "/opt/zam/res");
-    }
     char exe[4096];
     const ssize_t length = ::readlink("/proc/self/exe", exe, sizeof exe - 1);
     ASSERT_GT(length, 0);
@@ -376,14 +327,21 @@ TEST(FileUtilsTest, ResourcesDirectory) {
     expected.erase(expected.rfind('/'));  // the program file
     expected.erase(expected.rfind('/'));  // its directory, which "/.." leaves
     expected += "/resources";
-    {
-        EnvironmentOverride set("ZAM_RESOURCES_DIR", "");
-        EXPECT_EQ(FileUtils::getResourcesDirectory(), expected);
+
+    const char* old = std::getenv("ZAM_RESOURCES_DIR");
+    const std::string saved = old != nullptr ? old : "";
+    ::setenv("ZAM_RESOURCES_DIR", "/opt/zam/res", 1);
+    const std::string set = FileUtils::getResourcesDirectory();
+    ::setenv("ZAM_RESOURCES_DIR", "", 1);
+    const std::string empty = FileUtils::getResourcesDirectory();
+    ::unsetenv("ZAM_RESOURCES_DIR");
+    const std::string unset = FileUtils::getResourcesDirectory();
+    if (old != nullptr) {
+        ::setenv("ZAM_RESOURCES_DIR", saved.c_str(), 1);
     }
-    {
-        EnvironmentOverride unset("ZAM_RESOURCES_DIR", nullptr);
-        EXPECT_EQ(FileUtils::getResourcesDirectory(), expected);
-    }
+    EXPECT_EQ(set, "/opt/zam/res");
+    EXPECT_EQ(empty, expected);
+    EXPECT_EQ(unset, expected);
 }
 
 TEST(ThreadUtilsTest, KernelThreadIds) {
@@ -393,31 +351,28 @@ TEST(ThreadUtilsTest, KernelThreadIds) {
     EXPECT_EQ(mine, static_cast<std::uint64_t>(::getpid()));
 
     // Both threads stay alive until both have read their id, so the kernel cannot reuse one.
-    std::mutex mutex;
-    std::condition_variable arrivedChanged;
-    int arrived = 0;
-    bool timedOut = false;
-    std::uint64_t ids[2] = {0, 0};
+    std::promise<void> release;
+    const std::shared_future<void> released = release.get_future().share();
+    std::promise<std::uint64_t> ids[2];
+    std::future<std::uint64_t> read[2] = {ids[0].get_future(), ids[1].get_future()};
     auto body = [&](int index) {
-        const std::uint64_t id = ThreadUtils::getCurrentThreadId();
-        std::unique_lock<std::mutex> lock(mutex);
-        ids[index] = id;
-        ++arrived;
-        arrivedChanged.notify_all();
-        if (!arrivedChanged.wait_until(lock,
-                                       std::chrono::steady_clock::now() + std::chrono::seconds(30),
-                                       [&] { return arrived == 2; })) {
-            timedOut = true;
-        }
+        ids[index].set_value(ThreadUtils::getCurrentThreadId());
+        released.wait();
     };
     std::thread first(body, 0);
     std::thread second(body, 1);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    const bool bothRead = read[0].wait_until(deadline) == std::future_status::ready &&
+                          read[1].wait_until(deadline) == std::future_status::ready;
+    release.set_value();
     first.join();
     second.join();
-    ASSERT_FALSE(timedOut);
-    EXPECT_NE(ids[0], ids[1]);
-    EXPECT_NE(ids[0], mine);
-    EXPECT_NE(ids[1], mine);
+    ASSERT_TRUE(bothRead);
+    const std::uint64_t one = read[0].get();
+    const std::uint64_t two = read[1].get();
+    EXPECT_NE(one, two);
+    EXPECT_NE(one, mine);
+    EXPECT_NE(two, mine);
 
     // The id is remembered per thread, but a forked child's thread has a new one: the child
     // reports its own process id, not the parent's remembered id.

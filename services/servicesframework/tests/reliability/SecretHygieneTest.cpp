@@ -4,7 +4,7 @@
 // the discreet encoder, its Base64 text). The binary replaces operator new and delete to search
 // every released block (FreedMemoryScanner); the secrets live in static arrays, so the test's own
 // copies never reach the heap.
-#include "reliability/FreedMemoryScanner.h"
+#include "support/ReleasedMemory.h"
 
 #include <ZAMUnified/Interpreter.h>
 #include <ZAMUnified/ReflectionHelpers.h>
@@ -141,18 +141,22 @@ TEST(SecretHygieneTest, SecureStringArgumentThroughTheInterpreterLeavesNoPlainTe
     (*reflectors)["Vault"] = reflector;
     Interpreter interpreter(reflectors);
 
+    // Calls Vault/<method> with one argument given as text, moved in.
+    auto call = [&](const char* method, const char* type, const char* name, std::string text) {
+        auto request = std::make_shared<Request>(std::string("Vault/") + method);
+        request->addParameterToMethod(
+            method, GetFormalParameterFromStrings(type, name, std::move(text), nullptr, nullptr));
+        auto result = interpreter.execute(request);
+        EXPECT_TRUE(result->isSuccess()) << result->getErrorMessage();
+        return result->getResult();
+    };
+
     sftest::FreedMemoryScanner scanner({secretText()});
     scanner.start();
     {
         for (const char* type : {"securestring", "zam::SecureString"}) {
-            auto request = std::make_shared<Request>("Vault/unlock");
-            std::string text(kSecret, kSecretSize);
-            request->addParameterToMethod(
-                "unlock",
-                GetFormalParameterFromStrings(type, "key", std::move(text), nullptr, nullptr));
-            auto result = interpreter.execute(request);
-            ASSERT_TRUE(result->isSuccess()) << result->getErrorMessage();
-            auto unlocked = std::dynamic_pointer_cast<TypedReturnValue<bool>>(result->getResult());
+            auto unlocked = std::dynamic_pointer_cast<TypedReturnValue<bool>>(
+                call("unlock", type, "key", std::string(kSecret, kSecretSize)));
             ASSERT_TRUE(unlocked);
             EXPECT_TRUE(unlocked->getReturnValue()) << type;
         }
@@ -161,22 +165,12 @@ TEST(SecretHygieneTest, SecureStringArgumentThroughTheInterpreterLeavesNoPlainTe
             std::string text;
             text.reserve(2 * kSecretSize + 1);
             text.append(kSecret, kSecretSize).append("|").append(kSecret, kSecretSize);
-            auto request = std::make_shared<Request>("Vault/countKeys");
-            request->addParameterToMethod(
-                "countKeys",
-                GetFormalParameterFromStrings(type, "keys", std::move(text), nullptr, nullptr));
-            auto result = interpreter.execute(request);
-            ASSERT_TRUE(result->isSuccess()) << result->getErrorMessage();
-            auto counted = std::dynamic_pointer_cast<TypedReturnValue<int>>(result->getResult());
+            auto counted = std::dynamic_pointer_cast<TypedReturnValue<int>>(
+                call("countKeys", type, "keys", std::move(text)));
             ASSERT_TRUE(counted);
             EXPECT_EQ(2, counted->getReturnValue()) << type;
         }
-        auto write = std::make_shared<Request>("Vault/setKey");
-        std::string text(kSecret, kSecretSize);
-        write->addParameterToMethod(
-            "setKey", GetFormalParameterFromStrings("securestring", "Key", std::move(text), nullptr,
-                                                    nullptr));
-        ASSERT_TRUE(interpreter.execute(write)->isSuccess());
+        call("setKey", "securestring", "Key", std::string(kSecret, kSecretSize));
         EXPECT_TRUE(holdsSecret(vault->key));
         vault->key.setValue("", 0);
     }

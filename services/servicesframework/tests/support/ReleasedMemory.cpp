@@ -1,4 +1,4 @@
-#include "reliability/FreedMemoryScanner.h"
+#include "support/ReleasedMemory.h"
 
 #include <atomic>
 #include <cstdint>
@@ -9,26 +9,31 @@
 
 namespace {
 
-// Each block carries its size in front of it, so that delete knows how much to search.
+// Each block carries its size and form in front of it, so that delete knows what to inspect.
 struct alignas(16) Header {
     std::size_t size;
+    bool array;
 };
 
+constexpr std::size_t kMaxRecords = 4096;
 constexpr std::size_t kMaxPatterns = 4;
 constexpr std::size_t kMaxPatternSize = 256;
 constexpr std::size_t kMaxFindings = 256;
 
-std::atomic<bool> armed{false};
+std::atomic<bool> probing{false};
+std::atomic<bool> scanning{false};
 std::atomic<std::size_t> blocksSeen{0};
-// Written only while disarmed, so that releases read them without a lock.
+// Written only while the scan is off, so that releases read them without a lock.
 unsigned char patterns[kMaxPatterns][kMaxPatternSize];
 std::size_t patternSizes[kMaxPatterns];
 std::size_t patternCount = 0;
-std::mutex findingsLock;  // guards findings and findingCount
+std::mutex lock;  // guards records, recordCount, findings and findingCount
+sftest::ReleasedArray records[kMaxRecords];
+std::size_t recordCount = 0;
 sftest::FreedSecret findings[kMaxFindings];
 std::size_t findingCount = 0;
 
-void* allocate(std::size_t size) noexcept {
+void* allocate(std::size_t size, bool array) noexcept {
     if (size > PTRDIFF_MAX - sizeof(Header)) {
         return nullptr;
     }
@@ -38,12 +43,12 @@ void* allocate(std::size_t size) noexcept {
     if (header == nullptr) {
         return nullptr;
     }
-    header->size = size;
+    *header = {size, array};
     return header + 1;
 }
 
-void* allocateOrThrow(std::size_t size) {
-    void* memory = allocate(size);
+void* allocateOrThrow(std::size_t size, bool array) {
+    void* memory = allocate(size, array);
     if (memory == nullptr) {
         throw std::bad_alloc();
     }
@@ -55,12 +60,23 @@ void release(void* memory) noexcept {
         return;
     }
     Header* header = static_cast<Header*>(memory) - 1;
-    if (armed.load()) {
+    if (probing.load() && header->array) {
+        const auto* bytes = static_cast<const volatile unsigned char*>(memory);
+        bool allZero = true;
+        for (std::size_t i = 0; i < header->size; ++i) {
+            allZero = allZero && bytes[i] == 0;
+        }
+        std::lock_guard<std::mutex> guard(lock);
+        if (recordCount < kMaxRecords) {
+            records[recordCount++] = {header->size, allZero};
+        }
+    }
+    if (scanning.load()) {
         ++blocksSeen;
         for (std::size_t p = 0; p < patternCount; ++p) {
             if (header->size >= patternSizes[p] &&
                 memmem(memory, header->size, patterns[p], patternSizes[p]) != nullptr) {
-                std::lock_guard<std::mutex> guard(findingsLock);
+                std::lock_guard<std::mutex> guard(lock);
                 if (findingCount < kMaxFindings) {
                     findings[findingCount++] = {p, header->size};
                 }
@@ -73,16 +89,16 @@ void release(void* memory) noexcept {
 }  // namespace
 
 void* operator new(std::size_t size) {
-    return allocateOrThrow(size);
+    return allocateOrThrow(size, false);
 }
 void* operator new[](std::size_t size) {
-    return allocateOrThrow(size);
+    return allocateOrThrow(size, true);
 }
 void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
-    return allocate(size);
+    return allocate(size, false);
 }
 void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
-    return allocate(size);
+    return allocate(size, true);
 }
 void operator delete(void* memory) noexcept {
     release(memory);
@@ -105,8 +121,32 @@ void operator delete[](void* memory, const std::nothrow_t&) noexcept {
 
 namespace sftest {
 
+ReleasedMemoryProbe::ReleasedMemoryProbe() {
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        recordCount = 0;
+    }
+    probing.store(true);
+}
+
+ReleasedMemoryProbe::~ReleasedMemoryProbe() {
+    probing.store(false);
+}
+
+std::vector<ReleasedArray> ReleasedMemoryProbe::released() const {
+    // Copied with the probe off, so that building the vector is not recorded itself.
+    const bool wasProbing = probing.exchange(false);
+    std::vector<ReleasedArray> copy;
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        copy.assign(records, records + recordCount);
+    }
+    probing.store(wasProbing);
+    return copy;
+}
+
 FreedMemoryScanner::FreedMemoryScanner(const std::vector<std::string>& texts) {
-    armed.store(false);
+    scanning.store(false);
     patternCount = 0;
     for (const std::string& text : texts) {
         if (patternCount == kMaxPatterns || text.size() < 8 || text.size() > kMaxPatternSize) {
@@ -116,25 +156,25 @@ FreedMemoryScanner::FreedMemoryScanner(const std::vector<std::string>& texts) {
         patternSizes[patternCount++] = text.size();
     }
     {
-        std::lock_guard<std::mutex> guard(findingsLock);
+        std::lock_guard<std::mutex> guard(lock);
         findingCount = 0;
     }
     ::blocksSeen = 0;
 }
 
 void FreedMemoryScanner::start() {
-    armed.store(true);
+    scanning.store(true);
 }
 
 FreedMemoryScanner::~FreedMemoryScanner() {
-    armed.store(false);
+    scanning.store(false);
     std::memset(patterns, 0, sizeof patterns);
 }
 
 std::vector<FreedSecret> FreedMemoryScanner::stop() {
-    // Copied disarmed, so that building the vector is not scanned itself.
-    armed.store(false);
-    std::lock_guard<std::mutex> guard(findingsLock);
+    // Copied with the scan off, so that building the vector is not scanned itself.
+    scanning.store(false);
+    std::lock_guard<std::mutex> guard(lock);
     return std::vector<FreedSecret>(findings, findings + findingCount);
 }
 
