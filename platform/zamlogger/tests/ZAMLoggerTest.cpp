@@ -1,8 +1,5 @@
 #include "ZAMLogger.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -20,40 +17,10 @@
 
 namespace {
 
-// Redirects file descriptor 2 into a temporary file for its lifetime, so that what the library
-// writes with write(2) directly can be read back.
-class StderrCapture {
-  public:
-    StderrCapture() {
-        std::fflush(stderr);
-        saved_ = ::dup(STDERR_FILENO);
-        file_ = std::tmpfile();
-        ::dup2(::fileno(file_), STDERR_FILENO);
-    }
-    ~StderrCapture() {
-        restore();
-        std::fclose(file_);
-    }
-    std::string text() {
-        restore();
-        std::string result(static_cast<std::size_t>(::lseek(::fileno(file_), 0, SEEK_END)), '\0');
-        return ::pread(::fileno(file_), &result[0], result.size(), 0) ==
-                       static_cast<ssize_t>(result.size())
-                   ? result
-                   : "<unreadable>";
-    }
-
-  private:
-    void restore() {
-        if (saved_ >= 0) {
-            ::dup2(saved_, STDERR_FILENO);
-            ::close(saved_);
-            saved_ = -1;
-        }
-    }
-    int saved_ = -1;
-    std::FILE* file_ = nullptr;
-};
+// What the library writes with write(2) directly is read back through GoogleTest's capture of
+// file descriptor 2.
+using testing::internal::CaptureStderr;
+using testing::internal::GetCapturedStderr;
 
 // Every field of a record on one line, so that a record is checked in one comparison.
 std::string show(const ZAMLogRecord& r) {
@@ -195,10 +162,10 @@ TEST_F(ZAMLoggerTest, ConfigureSetsDefaultAndPerLoggerLevelsInAnyOrder) {
     ZAMLogger_getLogger("zamlogger-test.config.existing");
     ZAMLog_setLevel("zamlogger-test.config.pinned", ZAMLOG_LEVEL_TRACE);
 
-    StderrCapture capture;
+    CaptureStderr();
     ZAMLog_configure(
         " zamlogger-test.config.named = debug ,INFO,, zamlogger-test.config.later=2 ,");
-    EXPECT_EQ(capture.text(), "");
+    EXPECT_EQ(GetCapturedStderr(), "");
 
     EXPECT_EQ(ZAMLog_getLevel("zamlogger-test.config.existing"), ZAMLOG_LEVEL_INFO);
     EXPECT_EQ(ZAMLog_getLevel("zamlogger-test.config.fresh"), ZAMLOG_LEVEL_INFO);
@@ -212,9 +179,9 @@ TEST_F(ZAMLoggerTest, ConfigureSetsDefaultAndPerLoggerLevelsInAnyOrder) {
 }
 
 TEST_F(ZAMLoggerTest, ConfigureReportsEachBadItemOnceAndAppliesTheRest) {
-    StderrCapture capture;
+    CaptureStderr();
     ZAMLog_configure("loud,zamlogger-test.bad.ok=info,=debug,zamlogger-test.bad.x=9,error,a=b=c");
-    EXPECT_EQ(capture.text(),
+    EXPECT_EQ(GetCapturedStderr(),
               "ZAMLOG_LEVEL: ignoring bad item \"loud\"\n"
               "ZAMLOG_LEVEL: ignoring bad item \"=debug\"\n"
               "ZAMLOG_LEVEL: ignoring bad item \"zamlogger-test.bad.x=9\"\n"
@@ -243,11 +210,11 @@ TEST_F(ZAMLoggerTest, DefaultSinkWritesOneUtcLinePerRecord) {
     ::tzset();
 
     const std::time_t before = std::time(nullptr);
-    StderrCapture capture;
+    CaptureStderr();
     ZAMLog(logger, ZAMLOG_LEVEL_WARNING, "Sink.cpp", 42, "run", "first\nsecond");
     ZAMLog(logger, ZAMLOG_LEVEL_DEBUG, "Sink.cpp", 43, "run", "filtered");
     ZAMLog(logger, ZAMLOG_LEVEL_ERROR, nullptr, 44, nullptr, "bare");
-    const std::string text = capture.text();
+    const std::string text = GetCapturedStderr();
     const std::time_t after = std::time(nullptr);
 
     if (savedTz != nullptr) {
@@ -272,11 +239,11 @@ TEST_F(ZAMLoggerTest, DefaultSinkWritesOneUtcLinePerRecord) {
 
 TEST_F(ZAMLoggerTest, EmptySinkRestoresTheDefault) {
     ZAMLogger* logger = ZAMLogger_getLogger("zamlogger-test.restore");
-    StderrCapture capture;
+    CaptureStderr();
     ZAMLog(logger, ZAMLOG_LEVEL_ERROR, "a.cpp", 1, "f", "to the capturing sink");
     ZAMLog_setSink(std::function<void(const ZAMLogRecord&)>());
     ZAMLog(logger, ZAMLOG_LEVEL_ERROR, "a.cpp", 2, "f", "to stderr");
-    const std::string text = capture.text();
+    const std::string text = GetCapturedStderr();
 
     ASSERT_EQ(records().size(), 1u);
     EXPECT_EQ(records()[0].message, "to the capturing sink");
