@@ -28,6 +28,14 @@ unsigned int count(const std::string& text) {
     return static_cast<unsigned int>(text.size());
 }
 
+Bytes randomBytes(std::mt19937& random, std::size_t length) {
+    Bytes data(length);
+    for (auto& b : data) {
+        b = static_cast<unsigned char>(random());
+    }
+    return data;
+}
+
 // Junk that a decoder must append behind, and must leave alone when it fails.
 const Bytes kJunk = {0xDE, 0xAD, 0xBE, 0xEF};
 
@@ -220,10 +228,7 @@ TEST(Base64FamilyEncoderTest, Base64urlTakesBothSpellingsOfPadding) {
 TEST(Base64FamilyEncoderTest, RandomBytesRoundTripAtEveryLength) {
     std::mt19937 random(4648);
     for (unsigned int length = 0; length <= 300; ++length) {
-        Bytes data(length);
-        for (auto& b : data) {
-            b = static_cast<unsigned char>(random());
-        }
+        const Bytes data = randomBytes(random, length);
         for (const bool lines : {false, true}) {
             SCOPED_TRACE(std::to_string(length) + (lines ? " with line breaks" : ""));
             const Bytes expected = length == 0 ? Bytes() : data;
@@ -261,10 +266,7 @@ TEST(Base64FamilyEncoderTest, LongInputsEncodeAsOpenSslDoes) {
     for (const unsigned int length : {threshold - 1, threshold, threshold + 1, threshold + 2,
                                       threshold + 6, threshold + 7, (1u << 20) + 1}) {
         SCOPED_TRACE(length);
-        Bytes data(length);
-        for (auto& b : data) {
-            b = static_cast<unsigned char>(random());
-        }
+        const Bytes data = randomBytes(random, length);
         std::string expected(4 * ((length + 2) / 3) + 1, '\0');
         expected.resize(
             static_cast<std::size_t>(EVP_EncodeBlock(reinterpret_cast<unsigned char*>(&expected[0]),
@@ -296,10 +298,7 @@ TEST(Base64FamilyEncoderTest, LongTextsDecodeAsTheLiteralRulesSay) {
     for (const unsigned int length :
          {threshold - 3, threshold - 1, threshold, threshold + 1, threshold + 2, 1u << 20}) {
         SCOPED_TRACE(length);
-        Bytes data(length);
-        for (auto& b : data) {
-            b = static_cast<unsigned char>(random());
-        }
+        const Bytes data = randomBytes(random, length);
         for (const zam::Encoding* encoding : encodings) {
             zam::Base64FamilyEncoder encoder(const_cast<zam::Encoding*>(encoding));
             const std::string& padding = encoding->getEncodedPaddingChars();
