@@ -85,44 +85,31 @@ class ValueProperty : public NonListProperty {
     std::shared_ptr<ParametersCollection> written;
 };
 
-class BasicList : public ListProperty {
+// A list property of either kind, whose connected function the test calls.
+template <typename Base, typename Callback>
+class FakeList : public Base {
   public:
-    explicit BasicList(const std::string& name) : ListProperty("list(int)", name, true, true) {}
+    FakeList(const std::string& type, const std::string& name, bool primitive, std::string text)
+        : Base(type, name, true, primitive), text_(std::move(text)) {}
     std::shared_ptr<ReturnValue> getValue() override {
-        return std::make_shared<TextReturnValue>("list(int)", "1,2");
+        return std::make_shared<TextReturnValue>(this->type, text_);
     }
     bool matchesParameters(std::shared_ptr<ParametersCollection>) override { return false; }
     std::shared_ptr<VoidReturnValue> setValue(std::shared_ptr<ParametersCollection>) override {
         return nullptr;
     }
-    std::weak_ptr<PropertyNotifierConnection> subscribe(
-        std::function<void(bool, int, int)> callback) override {
+    std::weak_ptr<PropertyNotifierConnection> subscribe(Callback callback) override {
         connected = std::move(callback);
         return connection;
     }
-    std::function<void(bool, int, int)> connected;
+    Callback connected;
     std::shared_ptr<FakeConnection> connection = std::make_shared<FakeConnection>();
-};
 
-class MutableList : public MutableListProperty {
-  public:
-    explicit MutableList(const std::string& name)
-        : MutableListProperty("list(object)", name, true, false) {}
-    std::shared_ptr<ReturnValue> getValue() override {
-        return std::make_shared<TextReturnValue>("list(object)", "cells");
-    }
-    bool matchesParameters(std::shared_ptr<ParametersCollection>) override { return false; }
-    std::shared_ptr<VoidReturnValue> setValue(std::shared_ptr<ParametersCollection>) override {
-        return nullptr;
-    }
-    std::weak_ptr<PropertyNotifierConnection> subscribe(
-        std::function<void(bool, int, int, int)> callback) override {
-        connected = std::move(callback);
-        return connection;
-    }
-    std::function<void(bool, int, int, int)> connected;
-    std::shared_ptr<FakeConnection> connection = std::make_shared<FakeConnection>();
+  private:
+    std::string text_;
 };
+using BasicList = FakeList<ListProperty, std::function<void(bool, int, int)>>;
+using MutableList = FakeList<MutableListProperty, std::function<void(bool, int, int, int)>>;
 
 // A property of none of the three kinds.
 using OddProperty = reflection_test::FakeProperty;
@@ -182,6 +169,25 @@ inline std::shared_ptr<ParametersCollection> collectionOf(
     return collection;
 }
 
+// The interpreter's messages, which the interpreter's callers see word for word.
+const std::string kNoValue =
+    "\n cannot be called, because the method that executed previously failed to return a valid "
+    "ReturnValue.";
+
+inline std::string noReflector(const std::string& name) {
+    return "Cannot execute method or property \"" + name +
+           "\", because the ReturnValue of the previous Method or Property has no Reflector (is "
+           "not an UnifiedBusinessObject).";
+}
+
+inline std::string noService(const std::string& name) {
+    return "No Service called \"" + name + "\" was found.";
+}
+
+inline std::string noMember(const std::string& name) {
+    return "No Method or Property named \"" + name + "\" was found.";
+}
+
 // "type:text" of a value, or "<none>" for an empty one.
 inline std::string describe(const std::shared_ptr<ReturnValue>& value) {
     return value ? value->getReturnType() + ":" + value->getValueAsString() : "<none>";
@@ -237,8 +243,10 @@ struct World {
     std::shared_ptr<ValueProperty> count;
     std::shared_ptr<ValueProperty> ownerProperty;
     std::shared_ptr<ValueProperty> ownerName;
-    std::shared_ptr<BasicList> items = std::make_shared<BasicList>("Items");
-    std::shared_ptr<MutableList> cells = std::make_shared<MutableList>("Cells");
+    std::shared_ptr<BasicList> items =
+        std::make_shared<BasicList>("list(int)", "Items", true, "1,2");
+    std::shared_ptr<MutableList> cells =
+        std::make_shared<MutableList>("list(object)", "Cells", false, "cells");
     std::shared_ptr<OddProperty> odd = std::make_shared<OddProperty>("Odd", true);
     std::shared_ptr<ScriptMethod> getX =
         std::make_shared<ScriptMethod>("getX", 0, [] { return text("string", "x"); });

@@ -16,15 +16,6 @@ namespace {
 
 using namespace reflection_test;
 
-class NamedCallback : public ReflectionCallback {
-  public:
-    explicit NamedCallback(std::string name) : name_(std::move(name)) {}
-    std::string getInterfaceName() override { return name_; }
-
-  private:
-    std::string name_;
-};
-
 std::shared_ptr<FormalParameter> textParameter(const std::string& text) {
     return std::make_shared<ActualParameter<std::string>>("string", "v", text);
 }

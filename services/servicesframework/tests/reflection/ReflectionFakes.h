@@ -10,6 +10,7 @@
 #include <ZAMUnified/NonListProperty.h>
 #include <ZAMUnified/ParametersCollection.h>
 #include <ZAMUnified/Property.h>
+#include <ZAMUnified/ReflectionCallback.h>
 #include <ZAMUnified/Reflector.h>
 #include <ZAMUnified/ReturnValue.h>
 #include <ZAMUnified/UnifiedBusinessObject.h>
@@ -26,8 +27,8 @@ using namespace ZAMUnified;
 
 class FakeMethod : public Method {
   public:
-    FakeMethod(const std::string& name, bool accepts, std::string tag = "")
-        : Method("void", "", name), accepts_(accepts), tag_(std::move(tag)) {}
+    FakeMethod(const std::string& name, bool accepts)
+        : Method("void", "", name), accepts_(accepts) {}
     bool matchesParameters(std::shared_ptr<ParametersCollection> parameters) override {
         seen = std::move(parameters);
         ++matchCalls;
@@ -36,20 +37,18 @@ class FakeMethod : public Method {
     std::shared_ptr<ReturnValue> invoke(std::shared_ptr<ParametersCollection>) override {
         return std::make_shared<VoidReturnValue>();
     }
-    const std::string& tag() const { return tag_; }
 
     std::shared_ptr<ParametersCollection> seen;
     int matchCalls = 0;
 
   private:
     bool accepts_;
-    std::string tag_;
 };
 
 class FakeProperty : public Property {
   public:
-    FakeProperty(const std::string& name, bool accepts, std::string tag = "")
-        : Property("int", name, true, true), accepts_(accepts), tag_(std::move(tag)) {}
+    FakeProperty(const std::string& name, bool accepts)
+        : Property("int", name, true, true), accepts_(accepts) {}
     std::shared_ptr<ReturnValue> getValue() override { return nullptr; }
     bool matchesParameters(std::shared_ptr<ParametersCollection> parameters) override {
         seen = std::move(parameters);
@@ -58,13 +57,11 @@ class FakeProperty : public Property {
     std::shared_ptr<VoidReturnValue> setValue(std::shared_ptr<ParametersCollection>) override {
         return std::make_shared<VoidReturnValue>();
     }
-    const std::string& tag() const { return tag_; }
 
     std::shared_ptr<ParametersCollection> seen;
 
   private:
     bool accepts_;
-    std::string tag_;
 };
 
 // A reflector that answers a ready parameter of its own.
@@ -132,6 +129,15 @@ class FakeCallback : public UnifiedCallback {
 
   private:
     std::string interfaceName_;
+};
+
+class NamedCallback : public ReflectionCallback {
+  public:
+    explicit NamedCallback(std::string name) : name_(std::move(name)) {}
+    std::string getInterfaceName() override { return name_; }
+
+  private:
+    std::string name_;
 };
 
 }  // namespace reflection_test

@@ -74,7 +74,7 @@ TEST(ToFormalParameterConversionsTest, ScalarsAndPrimitiveListsKeepTypeNameAndPa
         {"bool", "yes", scalarText<bool>, "true"},
         {"long", "-5", scalarText<long>, "-5"},
         {"char", "qr", scalarText<char>, "q"},
-        {"std::string", "a b", scalarText<std::string>, "a b"},
+        {"std::string", " a b ", scalarText<std::string>, " a b "},
         {"string", "abc", scalarText<std::string>, "abc"},
         {"std::wstring", "w", scalarText<std::wstring>, "w"},
         {"wstring", "v", scalarText<std::wstring>, "v"},
