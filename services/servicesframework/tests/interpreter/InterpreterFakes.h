@@ -135,19 +135,6 @@ class ScriptMethod : public Method {
     ValueMaker make;
 };
 
-// A business-object value: the interpreter continues a chain through its reflector.
-class ObjectValue : public NonListReturnValue {
-  public:
-    explicit ObjectValue(std::shared_ptr<Reflector> reflector)
-        : NonListReturnValue("object"), reflector_(std::move(reflector)) {}
-    std::string getReturnType() override { return returnType; }
-    std::string getValueAsString() override { return "object"; }
-    std::shared_ptr<Reflector> getReflector() override { return reflector_; }
-
-  private:
-    std::shared_ptr<Reflector> reflector_;
-};
-
 inline std::shared_ptr<ReturnValue> text(const std::string& type, const std::string& value) {
     return std::make_shared<TextReturnValue>(type, value);
 }
@@ -200,7 +187,7 @@ struct World {
         owner->Properties()->addProperty(ownerName);
 
         auto ownerValue = [ownerReflector = owner]() -> std::shared_ptr<ReturnValue> {
-            return std::make_shared<ObjectValue>(ownerReflector);
+            return std::make_shared<TextReturnValue>("object", "object", ownerReflector);
         };
         // Each read answers the number of reads so far, so two reads give two values.
         count = std::make_shared<ValueProperty>(

@@ -62,10 +62,8 @@ TEST(InterpreterTest, NEGATIVE_EmptyRequestsAndSubscriptionsFailInsteadOfCrashin
     auto subscribed = world.interpreter.subscribe(std::shared_ptr<Subscription>());
     EXPECT_FALSE(subscribed->isSuccess());
     EXPECT_EQ("Cannot subscribe an empty Subscription.", subscribed->getErrorMessage());
-}
 
-TEST(InterpreterTest, ReflectorMapIsSharedWithItsOwner) {
-    World world;
+    // The reflector map is shared with its owner.
     EXPECT_EQ((std::vector<std::string>{"Empty", "Svc"}),
               world.interpreter.getSupportedServiceNames());
     (*world.reflectors)["Late"] = world.owner;

@@ -143,12 +143,10 @@ TEST(ActualParameterFactoryTest, NegativeUnknownNamesAndSeparateMaps) {
     F::AddActualParameterFactoryMethodForStruct("APF.OnlyStruct",
                                                 [](std::string t) { return textParameter(t); });
     EXPECT_EQ("s", textOf(F::GetActualParameterForStruct("APF.OnlyStruct", "s")));
-    EXPECT_FALSE(F::GetActualParameterForListOfStruct("APF.OnlyStruct", "s"));
-    EXPECT_FALSE(F::GetActualParameterForEnum("APF.OnlyStruct", "s"));
     EXPECT_FALSE(F::GetActualParameterForStruct("apf.onlystruct", "s"));
     EXPECT_FALSE(F::GetActualParameterForNullUnifiedBusinessObject("APF.OnlyStruct"));
     EXPECT_FALSE(F::GetActualParameterForUnifiedBusinessObject("APF.OnlyStruct", "1", nullptr));
-    EXPECT_FALSE(F::GetActualParameterForListOfCallback("APF.OnlyStruct", "1", nullptr));
+    EXPECT_FALSE(F::GetActualParameterForCallback("APF.OnlyStruct", "1", nullptr));
 
     F::AddActualParameterFactoryMethodForStruct(
         "APF.OnlyStruct", [](std::string) { return textParameter("second"); });

@@ -78,17 +78,20 @@ class FakeReflector : public Reflector {
     std::shared_ptr<FormalParameter> parameter_;
 };
 
-// A result that is none of the typed scalars, with a text of the test's choosing.
+// A result that is none of the typed scalars, with a text of the test's choosing; with a
+// reflector it stands for a business object.
 class TextReturnValue : public NonListReturnValue {
   public:
-    TextReturnValue(const std::string& type, std::string text)
-        : NonListReturnValue(type), text_(std::move(text)) {}
+    TextReturnValue(const std::string& type, std::string text,
+                    std::shared_ptr<Reflector> reflector = nullptr)
+        : NonListReturnValue(type), text_(std::move(text)), reflector_(std::move(reflector)) {}
     std::string getReturnType() override { return returnType; }
     std::string getValueAsString() override { return text_; }
-    std::shared_ptr<Reflector> getReflector() override { return nullptr; }
+    std::shared_ptr<Reflector> getReflector() override { return reflector_; }
 
   private:
     std::string text_;
+    std::shared_ptr<Reflector> reflector_;
 };
 
 // A typed scalar result whose own text is a decoy, so tests see which path produced the text.
