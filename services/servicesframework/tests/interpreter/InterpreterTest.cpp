@@ -54,7 +54,7 @@ TEST(InterpreterTest, ServicesGetTheirReflectorsOnceInNameOrderEvenWhenEmpty) {
         Interpreter(std::shared_ptr<UnifiedServiceMap>()).getSupportedServiceNames().empty());
 }
 
-TEST(InterpreterTest, NEGATIVE_EmptyRequestsAndSubscriptionsFailInsteadOfCrashing) {
+TEST(InterpreterTest, NEGATIVE_EmptyRequestsFailAndTheReflectorMapIsSharedWithItsOwner) {
     World world;
     auto executed = world.interpreter.execute(std::shared_ptr<Request>());
     EXPECT_FALSE(executed->isSuccess());
