@@ -20,6 +20,7 @@
 #include <memory>
 #include <string>
 #include <utility>
+#include <vector>
 
 namespace reflection_test {
 
@@ -62,6 +63,64 @@ class FakeProperty : public Property {
 
   private:
     bool accepts_;
+};
+
+using ValueMaker = std::function<std::shared_ptr<ReturnValue>()>;
+
+class FakeConnection : public PropertyNotifierConnection {
+  public:
+    void disconnect() override { connected = false; }
+    bool connected = true;
+};
+
+class FakeNotifier : public PropertyNotifier {
+  public:
+    std::weak_ptr<PropertyNotifierConnection> connect(std::function<void()> callback) override {
+        callbacks.push_back(std::move(callback));
+        connections.push_back(std::make_shared<FakeConnection>());
+        return connections.back();
+    }
+    void notify() {
+        for (auto& callback : callbacks) {
+            callback();
+        }
+    }
+    // Connected functions hold their property, which holds this notifier: dropping them ends
+    // the cycle.
+    void clear() {
+        callbacks.clear();
+        connections.clear();
+    }
+    std::vector<std::function<void()>> callbacks;
+    std::vector<std::shared_ptr<FakeConnection>> connections;
+};
+
+// Accepts exactly one argument of its own type name.
+inline bool oneOfType(const std::shared_ptr<ParametersCollection>& parameters,
+                      const std::string& type) {
+    return parameters && parameters->size() == 1 && parameters->at(0)->getParameterType() == type;
+}
+
+class ValueProperty : public NonListProperty {
+  public:
+    ValueProperty(const std::string& name, const std::string& type, ValueMaker maker,
+                  std::shared_ptr<FakeNotifier> notifier)
+        : NonListProperty(type, name, false, true, std::move(notifier)), make(std::move(maker)) {}
+    std::shared_ptr<ReturnValue> getValue() override {
+        ++reads;
+        return make();
+    }
+    bool matchesParameters(std::shared_ptr<ParametersCollection> parameters) override {
+        return oneOfType(parameters, type);
+    }
+    std::shared_ptr<VoidReturnValue> setValue(
+        std::shared_ptr<ParametersCollection> parameters) override {
+        written = std::move(parameters);
+        return std::make_shared<VoidReturnValue>();
+    }
+    ValueMaker make;
+    int reads = 0;
+    std::shared_ptr<ParametersCollection> written;
 };
 
 // A reflector that answers a ready parameter of its own.

@@ -90,39 +90,12 @@ TEST(ReflectorTest, ParametersCollectionIsBoundedGrowsInOrderAndCopiesShareOneLi
     }
 }
 
-class Connection : public PropertyNotifierConnection {
-  public:
-    void disconnect() override {}
-};
-
-// Keeps the connected functions so the test can fire them.
-class RecordingNotifier : public PropertyNotifier {
-  public:
-    std::weak_ptr<PropertyNotifierConnection> connect(std::function<void()> callback) override {
-        callbacks.push_back(std::move(callback));
-        return connection;
-    }
-    std::vector<std::function<void()>> callbacks;
-    std::shared_ptr<Connection> connection = std::make_shared<Connection>();
-};
-
-class FakeNonList : public NonListProperty {
-  public:
-    explicit FakeNonList(std::shared_ptr<PropertyNotifier> notifier)
-        : NonListProperty("string", "Name", false, true, std::move(notifier)) {}
-    std::shared_ptr<ReturnValue> getValue() override { return nullptr; }
-    bool matchesParameters(std::shared_ptr<ParametersCollection>) override { return true; }
-    std::shared_ptr<VoidReturnValue> setValue(std::shared_ptr<ParametersCollection>) override {
-        return nullptr;
-    }
-};
-
 TEST(ReflectorTest, NonListSubscribeConnectsAWrapperAndReturnsTheConnection) {
-    auto notifier = std::make_shared<RecordingNotifier>();
-    FakeNonList property(notifier);
+    auto notifier = std::make_shared<FakeNotifier>();
+    ValueProperty property("Name", "string", nullptr, notifier);
     int calls = 0;
     std::weak_ptr<PropertyNotifierConnection> connection = property.subscribe([&] { ++calls; });
-    EXPECT_EQ(notifier->connection, connection.lock());
+    EXPECT_EQ(notifier->connections.at(0), connection.lock());
     // An empty callback is connected, but firing it must not throw on the notifying thread.
     property.subscribe(std::function<void()>());
     ASSERT_EQ(2u, notifier->callbacks.size());
@@ -130,9 +103,10 @@ TEST(ReflectorTest, NonListSubscribeConnectsAWrapperAndReturnsTheConnection) {
     notifier->callbacks[0]();
     EXPECT_EQ(2, calls);
     EXPECT_NO_THROW(notifier->callbacks[1]());
+    notifier->clear();
 
     // No notifier: nothing to connect to, and no crash.
-    EXPECT_TRUE(FakeNonList(nullptr).subscribe([] {}).expired());
+    EXPECT_TRUE(ValueProperty("Name", "string", nullptr, nullptr).subscribe([] {}).expired());
 }
 
 }  // namespace
