@@ -322,37 +322,25 @@ TEST(ReflectionHelpersTest, AFunctionDisconnectedDuringANotificationIsNotCalled)
 }
 
 // The framework recognises its own results by their exact type; the text must be the one the
-// ordered casts give, also where that text is empty.
+// ordered casts give, also where that text is empty. The text layer's table reads the other
+// value types through the same function.
 TEST(ReflectionHelpersTest, HelperResultsReadAsTextLikeAnyTypedResult) {
     const struct {
         std::shared_ptr<ReturnValue> value;
         std::string text;
     } cases[] = {
-        {detail::wrapValue<int>(-12), "-12"},
-        {detail::wrapValue<unsigned int>(4000000000u), "4000000000"},
-        {detail::wrapValue<float>(0.25f), "0.25"},
         {detail::wrapValue<bool>(false), "false"},
         {detail::wrapValue<long>(-3000000000L), "-3000000000"},
-        {detail::wrapValue<char>('7'), "7"},
         {detail::wrapValue<std::string>(std::string()), ""},
-        {detail::wrapValue<std::string>(std::string("some text")), "some text"},
         {detail::wrapValue<std::wstring>(std::wstring(L"wide")), "wide"},
         {detail::wrapValue<zam::SecureString>(zam::SecureString(std::string("a\0b", 3))), "a"},
-        {detail::wrapValue<long long>(9000000000000LL), "9000000000000"},
-        {detail::wrapValue<double>(-0.5), "-0.5"},
         {detail::wrapValue<std::vector<std::string>>({"a", "b"}), "a|b"},
-        {detail::wrapValue<std::shared_ptr<std::vector<int>>>(
-             std::make_shared<std::vector<int>>(std::vector<int>{1, 2})),
-         "1;2"},
+        // A list result without a vector reads as the empty text.
+        {detail::wrapValue<std::shared_ptr<std::vector<int>>>(nullptr), ""},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(c.text, GetReturnValueAsString(c.value)) << c.value->getReturnType();
     }
-    // An empty list, and a list result without a vector, read as the empty text.
-    EXPECT_EQ("", GetReturnValueAsString(detail::wrapValue<std::shared_ptr<std::vector<int>>>(
-                      std::make_shared<std::vector<int>>())));
-    EXPECT_EQ(
-        "", GetReturnValueAsString(detail::wrapValue<std::shared_ptr<std::vector<int>>>(nullptr)));
 }
 
 // A member that takes or answers std::vector sees lists as every list argument travels: a shared
