@@ -18,111 +18,44 @@
 namespace interpreter_test {
 
 using namespace ZAMUnified;
+using reflection_test::FakeConnection;
+using reflection_test::FakeNotifier;
 using reflection_test::FakeObject;
 using reflection_test::FakeReflector;
 using reflection_test::TextReturnValue;
-
-using ValueMaker = std::function<std::shared_ptr<ReturnValue>()>;
+using reflection_test::ValueMaker;
+using reflection_test::ValueProperty;
 
 // Thrown by service code; must reach the caller as it is.
 struct ServiceFault : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
-class FakeConnection : public PropertyNotifierConnection {
+// A list property of either kind, whose connected function the test calls.
+template <typename Base, typename Callback>
+class FakeList : public Base {
   public:
-    void disconnect() override { connected = false; }
-    bool connected = true;
-};
-
-class FakeNotifier : public PropertyNotifier {
-  public:
-    std::weak_ptr<PropertyNotifierConnection> connect(std::function<void()> callback) override {
-        callbacks.push_back(std::move(callback));
-        connections.push_back(std::make_shared<FakeConnection>());
-        return connections.back();
-    }
-    void notify() {
-        for (auto& callback : callbacks) {
-            callback();
-        }
-    }
-    // Connected functions hold their property, which holds this notifier: dropping them ends
-    // the cycle.
-    void clear() {
-        callbacks.clear();
-        connections.clear();
-    }
-    std::vector<std::function<void()>> callbacks;
-    std::vector<std::shared_ptr<FakeConnection>> connections;
-};
-
-// Accepts exactly one argument of its own type name.
-inline bool oneOfType(const std::shared_ptr<ParametersCollection>& parameters,
-                      const std::string& type) {
-    return parameters && parameters->size() == 1 && parameters->at(0)->getParameterType() == type;
-}
-
-class ValueProperty : public NonListProperty {
-  public:
-    ValueProperty(const std::string& name, const std::string& type, ValueMaker maker,
-                  std::shared_ptr<FakeNotifier> notifier)
-        : NonListProperty(type, name, false, true, std::move(notifier)), make(std::move(maker)) {}
+    FakeList(const std::string& type, const std::string& name, bool primitive, std::string text)
+        : Base(type, name, true, primitive), text_(std::move(text)) {}
     std::shared_ptr<ReturnValue> getValue() override {
-        ++reads;
-        return make();
-    }
-    bool matchesParameters(std::shared_ptr<ParametersCollection> parameters) override {
-        return oneOfType(parameters, type);
-    }
-    std::shared_ptr<VoidReturnValue> setValue(
-        std::shared_ptr<ParametersCollection> parameters) override {
-        written = std::move(parameters);
-        return std::make_shared<VoidReturnValue>();
-    }
-    ValueMaker make;
-    int reads = 0;
-    std::shared_ptr<ParametersCollection> written;
-};
-
-class BasicList : public ListProperty {
-  public:
-    explicit BasicList(const std::string& name) : ListProperty("list(int)", name, true, true) {}
-    std::shared_ptr<ReturnValue> getValue() override {
-        return std::make_shared<TextReturnValue>("list(int)", "1,2");
+        return std::make_shared<TextReturnValue>(this->type, text_);
     }
     bool matchesParameters(std::shared_ptr<ParametersCollection>) override { return false; }
     std::shared_ptr<VoidReturnValue> setValue(std::shared_ptr<ParametersCollection>) override {
         return nullptr;
     }
-    std::weak_ptr<PropertyNotifierConnection> subscribe(
-        std::function<void(bool, int, int)> callback) override {
+    std::weak_ptr<PropertyNotifierConnection> subscribe(Callback callback) override {
         connected = std::move(callback);
         return connection;
     }
-    std::function<void(bool, int, int)> connected;
+    Callback connected;
     std::shared_ptr<FakeConnection> connection = std::make_shared<FakeConnection>();
-};
 
-class MutableList : public MutableListProperty {
-  public:
-    explicit MutableList(const std::string& name)
-        : MutableListProperty("list(object)", name, true, false) {}
-    std::shared_ptr<ReturnValue> getValue() override {
-        return std::make_shared<TextReturnValue>("list(object)", "cells");
-    }
-    bool matchesParameters(std::shared_ptr<ParametersCollection>) override { return false; }
-    std::shared_ptr<VoidReturnValue> setValue(std::shared_ptr<ParametersCollection>) override {
-        return nullptr;
-    }
-    std::weak_ptr<PropertyNotifierConnection> subscribe(
-        std::function<void(bool, int, int, int)> callback) override {
-        connected = std::move(callback);
-        return connection;
-    }
-    std::function<void(bool, int, int, int)> connected;
-    std::shared_ptr<FakeConnection> connection = std::make_shared<FakeConnection>();
+  private:
+    std::string text_;
 };
+using BasicList = FakeList<ListProperty, std::function<void(bool, int, int)>>;
+using MutableList = FakeList<MutableListProperty, std::function<void(bool, int, int, int)>>;
 
 // A property of none of the three kinds.
 using OddProperty = reflection_test::FakeProperty;
@@ -148,19 +81,6 @@ class ScriptMethod : public Method {
     ValueMaker make;
 };
 
-// A business-object value: the interpreter continues a chain through its reflector.
-class ObjectValue : public NonListReturnValue {
-  public:
-    explicit ObjectValue(std::shared_ptr<Reflector> reflector)
-        : NonListReturnValue("object"), reflector_(std::move(reflector)) {}
-    std::string getReturnType() override { return returnType; }
-    std::string getValueAsString() override { return "object"; }
-    std::shared_ptr<Reflector> getReflector() override { return reflector_; }
-
-  private:
-    std::shared_ptr<Reflector> reflector_;
-};
-
 inline std::shared_ptr<ReturnValue> text(const std::string& type, const std::string& value) {
     return std::make_shared<TextReturnValue>(type, value);
 }
@@ -182,6 +102,25 @@ inline std::shared_ptr<ParametersCollection> collectionOf(
     return collection;
 }
 
+// The interpreter's messages, which the interpreter's callers see word for word.
+const std::string kNoValue =
+    "\n cannot be called, because the method that executed previously failed to return a valid "
+    "ReturnValue.";
+
+inline std::string noReflector(const std::string& name) {
+    return "Cannot execute method or property \"" + name +
+           "\", because the ReturnValue of the previous Method or Property has no Reflector (is "
+           "not an UnifiedBusinessObject).";
+}
+
+inline std::string noService(const std::string& name) {
+    return "No Service called \"" + name + "\" was found.";
+}
+
+inline std::string noMember(const std::string& name) {
+    return "No Method or Property named \"" + name + "\" was found.";
+}
+
 // "type:text" of a value, or "<none>" for an empty one.
 inline std::string describe(const std::shared_ptr<ReturnValue>& value) {
     return value ? value->getReturnType() + ":" + value->getValueAsString() : "<none>";
@@ -194,7 +133,7 @@ struct World {
         owner->Properties()->addProperty(ownerName);
 
         auto ownerValue = [ownerReflector = owner]() -> std::shared_ptr<ReturnValue> {
-            return std::make_shared<ObjectValue>(ownerReflector);
+            return std::make_shared<TextReturnValue>("object", "object", ownerReflector);
         };
         // Each read answers the number of reads so far, so two reads give two values.
         count = std::make_shared<ValueProperty>(
@@ -237,8 +176,10 @@ struct World {
     std::shared_ptr<ValueProperty> count;
     std::shared_ptr<ValueProperty> ownerProperty;
     std::shared_ptr<ValueProperty> ownerName;
-    std::shared_ptr<BasicList> items = std::make_shared<BasicList>("Items");
-    std::shared_ptr<MutableList> cells = std::make_shared<MutableList>("Cells");
+    std::shared_ptr<BasicList> items =
+        std::make_shared<BasicList>("list(int)", "Items", true, "1,2");
+    std::shared_ptr<MutableList> cells =
+        std::make_shared<MutableList>("list(object)", "Cells", false, "cells");
     std::shared_ptr<OddProperty> odd = std::make_shared<OddProperty>("Odd", true);
     std::shared_ptr<ScriptMethod> getX =
         std::make_shared<ScriptMethod>("getX", 0, [] { return text("string", "x"); });

@@ -16,32 +16,11 @@ namespace {
 
 using namespace interpreter_test;
 
-const std::string kNoValue =
-    "\n cannot be called, because the method that executed previously failed to return a valid "
-    "ReturnValue.";
-
-std::string noReflector(const std::string& name) {
-    return "Cannot execute method or property \"" + name +
-           "\", because the ReturnValue of the previous Method or Property has no Reflector (is "
-           "not an UnifiedBusinessObject).";
-}
-
 // A service is a business object that the factory hands out; the fake object does the rest.
 class FakeService : public UnifiedService, public FakeObject {
   public:
     using FakeObject::FakeObject;
 };
-
-TEST(InterpreterResultTest, SuccessHasNoMessageAndFailureKeepsItsMessage) {
-    InterpreterResult<std::shared_ptr<int>> success(std::make_shared<int>(3));
-    EXPECT_TRUE(success.isSuccess());
-    EXPECT_EQ(3, *success.getResult());
-    EXPECT_EQ("", success.getErrorMessage());
-    InterpreterResult<std::shared_ptr<int>> failure(nullptr, "broken");
-    EXPECT_FALSE(failure.isSuccess());
-    EXPECT_FALSE(failure.getResult());
-    EXPECT_EQ("broken", failure.getErrorMessage());
-}
 
 TEST(InterpreterTest, ServicesGetTheirReflectorsOnceInNameOrderEvenWhenEmpty) {
     // The registration outlives the test, so it owns what it touches.
@@ -65,7 +44,7 @@ TEST(InterpreterTest, ServicesGetTheirReflectorsOnceInNameOrderEvenWhenEmpty) {
     EXPECT_EQ(reflector, interpreter.findScriptableRefectorForServiceName("A"));
     EXPECT_FALSE(interpreter.findScriptableRefectorForServiceName("C"));
     EXPECT_FALSE(interpreter.findScriptableRefectorForServiceName("a"));
-    EXPECT_EQ("No Service called \"C\" was found.",
+    EXPECT_EQ(noService("C"),
               interpreter.execute(std::make_shared<Request>("C/Count"))->getErrorMessage());
     EXPECT_EQ(2u, asked->size());
 
@@ -75,7 +54,7 @@ TEST(InterpreterTest, ServicesGetTheirReflectorsOnceInNameOrderEvenWhenEmpty) {
         Interpreter(std::shared_ptr<UnifiedServiceMap>()).getSupportedServiceNames().empty());
 }
 
-TEST(InterpreterTest, NEGATIVE_EmptyRequestsAndSubscriptionsFailInsteadOfCrashing) {
+TEST(InterpreterTest, NEGATIVE_EmptyRequestsFailAndTheReflectorMapIsSharedWithItsOwner) {
     World world;
     auto executed = world.interpreter.execute(std::shared_ptr<Request>());
     EXPECT_FALSE(executed->isSuccess());
@@ -83,10 +62,8 @@ TEST(InterpreterTest, NEGATIVE_EmptyRequestsAndSubscriptionsFailInsteadOfCrashin
     auto subscribed = world.interpreter.subscribe(std::shared_ptr<Subscription>());
     EXPECT_FALSE(subscribed->isSuccess());
     EXPECT_EQ("Cannot subscribe an empty Subscription.", subscribed->getErrorMessage());
-}
 
-TEST(InterpreterTest, ReflectorMapIsSharedWithItsOwner) {
-    World world;
+    // The reflector map is shared with its owner.
     EXPECT_EQ((std::vector<std::string>{"Empty", "Svc"}),
               world.interpreter.getSupportedServiceNames());
     (*world.reflectors)["Late"] = world.owner;
@@ -96,47 +73,41 @@ TEST(InterpreterTest, ReflectorMapIsSharedWithItsOwner) {
 // Each path runs once against a fresh world; the value is "type:text" or "<none>".
 TEST(InterpreterTest, ExecutionAnswersWithTheLastValueOrTheFirstFailure) {
     using Args = std::vector<std::pair<std::string, std::vector<std::shared_ptr<FormalParameter>>>>;
+    const std::string refusedAdd =
+        "The parameters entered for Method \"add\" are not valid.  Either the type of one ore more "
+        "parameters entered are not correct, or the number of parameters entered is not correct.";
     const struct {
         std::string path;
         Args args;
         std::string message;  // empty: success
-        std::string value;
+        std::string value = "<none>";
     } cases[] = {
-        {"Svc", {}, "Method or Property is empty.", "<none>"},
-        {"Svc/", {}, "Method or Property is empty.", "<none>"},
-        {"Nope/Count", {}, "No Service called \"Nope\" was found.", "<none>"},
-        {"Empty/Count", {}, "No Service called \"Empty\" was found.", "<none>"},
-        {"unifiedbusinessobject/Count",
-         {},
-         "No Service called \"unifiedbusinessobject\" was found.",
-         "<none>"},
-        {"Svc/Missing/Count", {}, "No Method or Property named \"Missing\" was found.", "<none>"},
-        {"Svc/add",
-         {{"add", {intArg(1), intArg(2), intArg(3)}}},
-         "The parameters entered for Method \"add\" are not valid.  Either the type of one ore "
-         "more parameters entered are not correct, or the number of parameters entered is not "
-         "correct.",
-         "<none>"},
+        {"Svc", {}, "Method or Property is empty."},
+        {"Svc/", {}, "Method or Property is empty."},
+        {"Nope/Count", {}, noService("Nope")},
+        {"Empty/Count", {}, noService("Empty")},
+        {"unifiedbusinessobject/Count", {}, noService("unifiedbusinessobject")},
+        {"Svc/Missing/Count", {}, noMember("Missing")},
+        {"Svc/add", {{"add", {intArg(1), intArg(2), intArg(3)}}}, refusedAdd},
         {"Svc/setCount",
          {{"setCount", {stringArg("7")}}},
          "The parameters entered for Property \"setCount\" are not valid.  Only one parameter can "
-         "be accepted to set the Property and the type must be \"int\".",
-         "<none>"},
-        {"Svc/Nothing/Name", {}, "Method or Property \"Name" + kNoValue, "<none>"},
-        {"Svc/Nothing/Missing", {}, "Method or Property \"Missing" + kNoValue, "<none>"},
-        {"Svc/Text/Name", {}, noReflector("Name"), "<none>"},
-        {"Svc/Count/Name", {}, noReflector("Name"), "<none>"},
-        {"Svc/Nothing", {}, "", "<none>"},
+         "be accepted to set the Property and the type must be \"int\"."},
+        {"Svc/Nothing/Name", {}, "Method or Property \"Name" + kNoValue},
+        {"Svc/Nothing/Missing", {}, "Method or Property \"Missing" + kNoValue},
+        {"Svc/Text/Name", {}, noReflector("Name")},
+        {"Svc/Count/Name", {}, noReflector("Name")},
+        {"Svc/Nothing", {}, ""},
         {"Svc/Count//fail", {}, "", "int:1"},
         {"Svc/getOwner/Name", {}, "", "string:owner"},
         {"Svc/owner/getName", {}, "", "string:owner"},
         {"Svc/GeTCount", {}, "", "int:1"},
-        {"Svc/getcount", {}, "No Method or Property named \"getcount\" was found.", "<none>"},
+        {"Svc/getcount", {}, noMember("getcount")},
         {"Svc/getX", {}, "", "string:x"},
         {"Svc/sETCount", {}, "", "int:1"},
-        {"Svc/ge", {}, "No Method or Property named \"ge\" was found.", "<none>"},
-        {"Svc/Get", {}, "No Method or Property named \"Get\" was found.", "<none>"},
-        {"Svc/get_Count", {}, "No Method or Property named \"get_Count\" was found.", "<none>"},
+        {"Svc/ge", {}, noMember("ge")},
+        {"Svc/Get", {}, noMember("Get")},
+        {"Svc/get_Count", {}, noMember("get_Count")},
         {"Svc/add", {{"add", {intArg(1)}}}, "", "int:one"},
         {"Svc/add", {{"add", {intArg(1), stringArg("b")}}}, "", "int:two"},
     };
@@ -183,8 +154,7 @@ TEST(InterpreterTest, ChainPassesArgumentsByNameAndWritesThroughReturnedObjects)
     EXPECT_EQ(request->getParameterCollectionByMethod("Name"), world.ownerName->written);
     EXPECT_EQ(1, world.ownerProperty->reads);
     // A consumed request fails at the start when run again.
-    EXPECT_EQ("No Service called \"\" was found.",
-              world.interpreter.execute(request)->getErrorMessage());
+    EXPECT_EQ(noService(""), world.interpreter.execute(request)->getErrorMessage());
 }
 
 TEST(InterpreterTest, ExceptionsFromServicesPassThroughUnchanged) {

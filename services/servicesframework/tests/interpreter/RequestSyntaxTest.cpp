@@ -11,6 +11,7 @@ namespace {
 
 using ZAMUnified::RequestSyntax::Argument;
 using ZAMUnified::RequestSyntax::parsePath;
+using ZAMUnified::RequestSyntax::parseSignature;
 using ZAMUnified::RequestSyntax::Step;
 
 // "name[guid](type|name|value; ...)" for compact comparisons.
@@ -98,14 +99,12 @@ TEST(RequestSyntaxTest, NEGATIVE_MalformedLinesNameTheColumn) {
 
 TEST(RequestSyntaxTest, SignaturesSplitOutsideParenthesesAndQuotingRoundTrips) {
     using Pairs = std::vector<std::pair<std::string, std::string>>;
-    EXPECT_EQ((Pairs{{"int", "a"}, {"int", "b"}}),
-              ZAMUnified::RequestSyntax::parseSignature("int a, int b"));
+    EXPECT_EQ((Pairs{{"int", "a"}, {"int", "b"}}), parseSignature("int a, int b"));
     EXPECT_EQ((Pairs{{"list(long long)", "xs"}, {"unsigned int", "n"}}),
-              ZAMUnified::RequestSyntax::parseSignature("list(long long) xs,unsigned int n"));
-    EXPECT_EQ((Pairs{{"int", ""}, {"std::string", ""}}),
-              ZAMUnified::RequestSyntax::parseSignature("int, std::string"));
-    EXPECT_TRUE(ZAMUnified::RequestSyntax::parseSignature("").empty());
-    EXPECT_TRUE(ZAMUnified::RequestSyntax::parseSignature("  ").empty());
+              parseSignature("list(long long) xs,unsigned int n"));
+    EXPECT_EQ((Pairs{{"int", ""}, {"std::string", ""}}), parseSignature("int, std::string"));
+    EXPECT_TRUE(parseSignature("").empty());
+    EXPECT_TRUE(parseSignature("  ").empty());
 
     const std::string awkward = "a \"quoted\" \\ back\nslash\tand\r";
     const auto steps = parsePath("A/f(s=" + ZAMUnified::RequestSyntax::quote(awkward) + ")");

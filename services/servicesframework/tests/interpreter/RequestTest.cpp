@@ -1,7 +1,5 @@
 #include <ZAMUnified/Request.h>
 
-#include <KORCoreUtils.h>
-
 #include "interpreter/InterpreterFakes.h"
 
 #include <gtest/gtest.h>
@@ -14,7 +12,10 @@ namespace {
 using namespace interpreter_test;
 using Names = std::vector<std::string>;
 
-TEST(RequestTest, PathSplitsIntoEveryPieceAndKeepsTheLastOne) {
+// Every piece is a name, empty ones included; consuming them leaves the path and the last name
+// alone, and an exhausted request answers the empty name for ever.
+TEST(RequestTest, PathSplitsIntoEveryPieceWhichAreConsumedInOrder) {
+    const std::string longName(40, 'n');
     const struct {
         std::string path;
         Names names;
@@ -25,57 +26,33 @@ TEST(RequestTest, PathSplitsIntoEveryPieceAndKeepsTheLastOne) {
         {"Svc/a//b", {"Svc", "a", "", "b"}, "b"},
         {"Svc/a/", {"Svc", "a", ""}, ""},
         {"", {}, ""},
+        {"/", {"", ""}, ""},
+        {"/" + longName + "/", {"", longName, ""}, ""},
+        {"a/" + longName, {"a", longName}, longName},
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.path);
         Request request(c.path);
+        EXPECT_EQ(c.names, request.getMethodNames());
+        for (std::size_t i = 0; i < c.names.size(); ++i) {
+            EXPECT_EQ(c.names[i], request.getNextMethod()) << i;
+            EXPECT_EQ(Names(c.names.begin() + i + 1, c.names.end()), request.getMethodNames());
+        }
+        EXPECT_EQ("", request.getNextMethod());
+        EXPECT_EQ("", request.getNextMethod());
+        EXPECT_TRUE(request.getMethodNames().empty());
+        EXPECT_EQ(c.last, request.getLastMethod());
         EXPECT_EQ(c.path, request.getExecutionPath());
-        EXPECT_EQ(c.names, request.getMethodNames()) << c.path;
-        EXPECT_EQ(c.last, request.getLastMethod()) << c.path;
     }
-}
-
-TEST(RequestTest, GetNextMethodConsumesAndThenAnswersEmptyForever) {
-    Request request("Svc/a//b");
-    EXPECT_EQ("Svc", request.getNextMethod());
-    EXPECT_EQ("a", request.getNextMethod());
-    EXPECT_EQ((Names{"", "b"}), request.getMethodNames());
-    EXPECT_EQ("", request.getNextMethod());
-    EXPECT_EQ("b", request.getNextMethod());
-    EXPECT_EQ("", request.getNextMethod());
-    EXPECT_EQ("", request.getNextMethod());
-    EXPECT_TRUE(request.getMethodNames().empty());
-    EXPECT_EQ("b", request.getLastMethod());
-    EXPECT_EQ("Svc/a//b", request.getExecutionPath());
-}
-
-TEST(RequestTest, ParametersJoinTheCollectionOfTheirNameAndEmptyPointersAreIgnored) {
-    Request request("Svc/add");
-    request.addParameterToMethod("add", nullptr);
-    request.addParameterCollectionToMethod("add", nullptr);
-    EXPECT_FALSE(request.getParameterCollectionByMethod("add"));
-
-    request.addParameterToMethod("add", intArg(1));
-    request.addParameterToMethod("add", intArg(2));
-    auto collection = request.getParameterCollectionByMethod("add");
-    ASSERT_TRUE(collection);
-    EXPECT_EQ(2, collection->size());
-    // Names are compared exactly.
-    EXPECT_FALSE(request.getParameterCollectionByMethod("Add"));
-}
-
-TEST(RequestTest, FirstCollectionWinsAndIsSharedWithItsCaller) {
-    Request request("Svc/Name");
-    auto first = collectionOf({stringArg("a")});
-    request.addParameterCollectionToMethod("Name", first);
-    request.addParameterCollectionToMethod("Name", collectionOf({}));
-    EXPECT_EQ(first, request.getParameterCollectionByMethod("Name"));
-
-    request.addParameterToMethod("Name", stringArg("b"));
-    EXPECT_EQ(2, first->size());
 }
 
 TEST(RequestTest, EveryNameKeepsItsOwnCollectionAndTheFirstOneForItWins) {
     Request request("Svc/a/b/c");
+    // Empty pointers are ignored.
+    request.addParameterToMethod("c", nullptr);
+    request.addParameterCollectionToMethod("c", nullptr);
+    EXPECT_FALSE(request.getParameterCollectionByMethod("c"));
+
     auto forA = collectionOf({intArg(1)});
     auto forB = collectionOf({intArg(2)});
     auto forEmpty = collectionOf({intArg(3)});
@@ -86,6 +63,7 @@ TEST(RequestTest, EveryNameKeepsItsOwnCollectionAndTheFirstOneForItWins) {
     request.addParameterCollectionToMethod("a", collectionOf({}));
     request.addParameterToMethod("c", intArg(4));
     request.addParameterToMethod("c", intArg(5));
+    // Shared with the caller: a parameter added later joins the caller's collection.
     request.addParameterToMethod("b", intArg(6));
 
     EXPECT_EQ(forA, request.getParameterCollectionByMethod("a"));
@@ -96,6 +74,7 @@ TEST(RequestTest, EveryNameKeepsItsOwnCollectionAndTheFirstOneForItWins) {
     auto forC = request.getParameterCollectionByMethod("c");
     ASSERT_TRUE(forC);
     EXPECT_EQ(2, forC->size());
+    // Names are compared exactly.
     EXPECT_FALSE(request.getParameterCollectionByMethod("Svc"));
     EXPECT_FALSE(request.getParameterCollectionByMethod("A"));
 
@@ -105,31 +84,6 @@ TEST(RequestTest, EveryNameKeepsItsOwnCollectionAndTheFirstOneForItWins) {
     EXPECT_EQ("a", copy.getNextMethod());
     EXPECT_EQ((Names{"a", "b", "c"}), request.getMethodNames());
     EXPECT_EQ(forB, copy.getParameterCollectionByMethod("b"));
-}
-
-TEST(RequestTest, LongNamesAndSeparatorsAtTheEdges) {
-    const std::string longName(40, 'n');
-    Request request("/" + longName + "/");
-    EXPECT_EQ((Names{"", longName, ""}), request.getMethodNames());
-    EXPECT_EQ("", request.getLastMethod());
-    EXPECT_EQ("", request.getNextMethod());
-    EXPECT_EQ(longName, request.getNextMethod());
-    EXPECT_EQ("", request.getNextMethod());
-    EXPECT_TRUE(request.getMethodNames().empty());
-
-    Request single("/");
-    EXPECT_EQ((Names{"", ""}), single.getMethodNames());
-    Request doubled("a//b");
-    EXPECT_EQ((Names{"a", "", "b"}), doubled.getMethodNames());
-    EXPECT_EQ("a", doubled.getNextMethod());
-    EXPECT_EQ((Names{"", "b"}), doubled.getMethodNames());
-    EXPECT_EQ("b", doubled.getLastMethod());
-    Request empty("");
-    std::vector<std::string> pieces;
-    KORCoreUtils::split("", pieces, "/");  // the platform decides what an empty path holds
-    EXPECT_EQ(pieces, empty.getMethodNames());
-    Request last("a/" + longName);
-    EXPECT_EQ(longName, last.getLastMethod());
 }
 
 }  // namespace

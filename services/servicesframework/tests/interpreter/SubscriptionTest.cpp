@@ -44,24 +44,6 @@ std::shared_ptr<Subscription> subscriptionFor(const std::string& path,
         });
 }
 
-TEST(SubscriptionTest, CarriesItsPathLabelAndCallbacks) {
-    Subscription subscription("Svc/Count", "label");
-    EXPECT_EQ("Count", subscription.getLastMethod());
-    EXPECT_EQ("label", subscription.getFriendlyIdentifier());
-    EXPECT_FALSE(subscription.getNonListPropertyCallback());
-    EXPECT_FALSE(subscription.getBasicListPropertyCallback());
-    EXPECT_FALSE(subscription.getObjectListPropertyCallback());
-    EXPECT_FALSE(subscription.getMutableObjectListPropertyCallback());
-
-    auto heard = std::make_shared<Heard>();
-    auto full = subscriptionFor("Svc/Count", heard);
-    full->getObjectListPropertyCallback()("", nullptr, true, 0, 0);
-    EXPECT_EQ((std::vector<std::string>{"objectList"}), heard->lines);
-    full->setObjectListPropertyCallback(nullptr);
-    EXPECT_FALSE(full->getObjectListPropertyCallback());
-    EXPECT_TRUE(full->getNonListPropertyCallback());
-}
-
 // Each kind is connected through its own callback, which hears the label, a fetcher and the list
 // details unchanged; the object-list callback is never connected.
 TEST(SubscriptionTest, EachKindIsConnectedThroughItsOwnCallback) {
@@ -114,28 +96,21 @@ TEST(SubscriptionTest, FetcherReadsOnEveryCallAndKeepsThePropertyAlive) {
 }
 
 TEST(SubscriptionTest, WalkFailuresAndTheirMessages) {
-    const std::string noValue =
-        "\n cannot be called, because the method that executed previously failed to return a "
-        "valid ReturnValue.";
+    const std::string notSubscribable =
+        "\" because this property could not be found by Reflection.";
     const struct {
         std::string path;
         std::string message;
     } cases[] = {
         {"Svc", "Method or Property is empty."},
-        {"Nope/Count", "No Service called \"Nope\" was found."},
-        {"UnifiedBusinessObject/Count", "No Service called \"UnifiedBusinessObject\" was found."},
-        {"Svc/Missing/Name", "No Method or Property named \"Missing\" was found."},
+        {"Nope/Count", noService("Nope")},
+        {"UnifiedBusinessObject/Count", noService("UnifiedBusinessObject")},
+        {"Svc/Missing/Name", noMember("Missing")},
         // The step just executed is named, not the following one.
-        {"Svc/Nothing/Name", "Method or Property \"Nothing" + noValue},
-        {"Svc/Text/Name",
-         "Cannot execute method or property \"Name\", because the ReturnValue of the previous "
-         "Method or Property has no Reflector (is not an UnifiedBusinessObject)."},
-        {"Svc/getX",
-         "Cannot subscribe Property \"getX\" because this property could not be found by "
-         "Reflection."},
-        {"Svc/add",
-         "Cannot subscribe Property \"add\" because this property could not be found "
-         "by Reflection."},
+        {"Svc/Nothing/Name", "Method or Property \"Nothing" + kNoValue},
+        {"Svc/Text/Name", noReflector("Name")},
+        {"Svc/getX", "Cannot subscribe Property \"getX" + notSubscribable},
+        {"Svc/add", "Cannot subscribe Property \"add" + notSubscribable},
         {"Svc/Odd",
          "The type of Property that we attempted to subscribe to is not a NonListProperty or "
          "ListProperty so subscription is not possible."},
@@ -175,18 +150,11 @@ TEST(SubscriptionTest, WalkRunsStepsThroughObjectsAndStopsAtTheFirstLastName) {
 TEST(SubscriptionTest, EmptyCallbackForThePropertysKindIsRefused) {
     World world;
     const struct {
-        std::string path;
-        std::string message;
+        std::string path, property, kind;
     } cases[] = {
-        {"Svc/Count",
-         "Cannot subscribe Property \"Count\" because the subscription's non-list property "
-         "callback is empty."},
-        {"Svc/Items",
-         "Cannot subscribe Property \"Items\" because the subscription's basic-list property "
-         "callback is empty."},
-        {"Svc/getCells",
-         "Cannot subscribe Property \"Cells\" because the subscription's mutable-object-list "
-         "property callback is empty."},
+        {"Svc/Count", "Count", "non-list"},
+        {"Svc/Items", "Items", "basic-list"},
+        {"Svc/getCells", "Cells", "mutable-object-list"},
     };
     for (const auto& c : cases) {
         // Only the object-list callback is set, which never counts.
@@ -194,7 +162,9 @@ TEST(SubscriptionTest, EmptyCallbackForThePropertysKindIsRefused) {
         subscription->setObjectListPropertyCallback(
             [](std::string, PropertyValueFetcher, bool, int, int) {});
         auto result = world.interpreter.subscribe(subscription);
-        EXPECT_EQ(c.message, result->getErrorMessage()) << c.path;
+        EXPECT_EQ("Cannot subscribe Property \"" + c.property + "\" because the subscription's " +
+                      c.kind + " property callback is empty.",
+                  result->getErrorMessage());
         EXPECT_TRUE(result->getResult().expired()) << c.path;
     }
     EXPECT_TRUE(world.notifier->callbacks.empty());
@@ -205,12 +175,7 @@ TEST(SubscriptionTest, EmptyCallbackForThePropertysKindIsRefused) {
 TEST(SubscriptionTest, ReflectionCallbacksComeFromTheirFactory) {
     ReflectionCallbackFactory::AddCallbackFactoryMethodForCallback(
         "InterpreterTestCallback", [](std::string name) -> std::shared_ptr<ReflectionCallback> {
-            struct Named : ReflectionCallback {
-                explicit Named(std::string n) : name(std::move(n)) {}
-                std::string getInterfaceName() override { return name; }
-                std::string name;
-            };
-            return std::make_shared<Named>(name);
+            return std::make_shared<reflection_test::NamedCallback>(name);
         });
     World world;
     auto made = world.interpreter.createReflectionCallback("InterpreterTestCallback");

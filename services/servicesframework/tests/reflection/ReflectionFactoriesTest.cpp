@@ -16,15 +16,6 @@ namespace {
 
 using namespace reflection_test;
 
-class NamedCallback : public ReflectionCallback {
-  public:
-    explicit NamedCallback(std::string name) : name_(std::move(name)) {}
-    std::string getInterfaceName() override { return name_; }
-
-  private:
-    std::string name_;
-};
-
 std::shared_ptr<FormalParameter> textParameter(const std::string& text) {
     return std::make_shared<ActualParameter<std::string>>("string", "v", text);
 }
@@ -152,12 +143,10 @@ TEST(ActualParameterFactoryTest, NegativeUnknownNamesAndSeparateMaps) {
     F::AddActualParameterFactoryMethodForStruct("APF.OnlyStruct",
                                                 [](std::string t) { return textParameter(t); });
     EXPECT_EQ("s", textOf(F::GetActualParameterForStruct("APF.OnlyStruct", "s")));
-    EXPECT_FALSE(F::GetActualParameterForListOfStruct("APF.OnlyStruct", "s"));
-    EXPECT_FALSE(F::GetActualParameterForEnum("APF.OnlyStruct", "s"));
     EXPECT_FALSE(F::GetActualParameterForStruct("apf.onlystruct", "s"));
     EXPECT_FALSE(F::GetActualParameterForNullUnifiedBusinessObject("APF.OnlyStruct"));
     EXPECT_FALSE(F::GetActualParameterForUnifiedBusinessObject("APF.OnlyStruct", "1", nullptr));
-    EXPECT_FALSE(F::GetActualParameterForListOfCallback("APF.OnlyStruct", "1", nullptr));
+    EXPECT_FALSE(F::GetActualParameterForCallback("APF.OnlyStruct", "1", nullptr));
 
     F::AddActualParameterFactoryMethodForStruct(
         "APF.OnlyStruct", [](std::string) { return textParameter("second"); });

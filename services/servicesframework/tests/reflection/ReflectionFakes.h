@@ -10,6 +10,7 @@
 #include <ZAMUnified/NonListProperty.h>
 #include <ZAMUnified/ParametersCollection.h>
 #include <ZAMUnified/Property.h>
+#include <ZAMUnified/ReflectionCallback.h>
 #include <ZAMUnified/Reflector.h>
 #include <ZAMUnified/ReturnValue.h>
 #include <ZAMUnified/UnifiedBusinessObject.h>
@@ -19,6 +20,7 @@
 #include <memory>
 #include <string>
 #include <utility>
+#include <vector>
 
 namespace reflection_test {
 
@@ -26,8 +28,8 @@ using namespace ZAMUnified;
 
 class FakeMethod : public Method {
   public:
-    FakeMethod(const std::string& name, bool accepts, std::string tag = "")
-        : Method("void", "", name), accepts_(accepts), tag_(std::move(tag)) {}
+    FakeMethod(const std::string& name, bool accepts)
+        : Method("void", "", name), accepts_(accepts) {}
     bool matchesParameters(std::shared_ptr<ParametersCollection> parameters) override {
         seen = std::move(parameters);
         ++matchCalls;
@@ -36,20 +38,18 @@ class FakeMethod : public Method {
     std::shared_ptr<ReturnValue> invoke(std::shared_ptr<ParametersCollection>) override {
         return std::make_shared<VoidReturnValue>();
     }
-    const std::string& tag() const { return tag_; }
 
     std::shared_ptr<ParametersCollection> seen;
     int matchCalls = 0;
 
   private:
     bool accepts_;
-    std::string tag_;
 };
 
 class FakeProperty : public Property {
   public:
-    FakeProperty(const std::string& name, bool accepts, std::string tag = "")
-        : Property("int", name, true, true), accepts_(accepts), tag_(std::move(tag)) {}
+    FakeProperty(const std::string& name, bool accepts)
+        : Property("int", name, true, true), accepts_(accepts) {}
     std::shared_ptr<ReturnValue> getValue() override { return nullptr; }
     bool matchesParameters(std::shared_ptr<ParametersCollection> parameters) override {
         seen = std::move(parameters);
@@ -58,13 +58,69 @@ class FakeProperty : public Property {
     std::shared_ptr<VoidReturnValue> setValue(std::shared_ptr<ParametersCollection>) override {
         return std::make_shared<VoidReturnValue>();
     }
-    const std::string& tag() const { return tag_; }
 
     std::shared_ptr<ParametersCollection> seen;
 
   private:
     bool accepts_;
-    std::string tag_;
+};
+
+using ValueMaker = std::function<std::shared_ptr<ReturnValue>()>;
+
+class FakeConnection : public PropertyNotifierConnection {
+  public:
+    void disconnect() override { connected = false; }
+    bool connected = true;
+};
+
+class FakeNotifier : public PropertyNotifier {
+  public:
+    std::weak_ptr<PropertyNotifierConnection> connect(std::function<void()> callback) override {
+        callbacks.push_back(std::move(callback));
+        connections.push_back(std::make_shared<FakeConnection>());
+        return connections.back();
+    }
+    void notify() {
+        for (auto& callback : callbacks) {
+            callback();
+        }
+    }
+    // Connected functions hold their property, which holds this notifier: dropping them ends
+    // the cycle.
+    void clear() {
+        callbacks.clear();
+        connections.clear();
+    }
+    std::vector<std::function<void()>> callbacks;
+    std::vector<std::shared_ptr<FakeConnection>> connections;
+};
+
+// Accepts exactly one argument of its own type name.
+inline bool oneOfType(const std::shared_ptr<ParametersCollection>& parameters,
+                      const std::string& type) {
+    return parameters && parameters->size() == 1 && parameters->at(0)->getParameterType() == type;
+}
+
+class ValueProperty : public NonListProperty {
+  public:
+    ValueProperty(const std::string& name, const std::string& type, ValueMaker maker,
+                  std::shared_ptr<FakeNotifier> notifier)
+        : NonListProperty(type, name, false, true, std::move(notifier)), make(std::move(maker)) {}
+    std::shared_ptr<ReturnValue> getValue() override {
+        ++reads;
+        return make();
+    }
+    bool matchesParameters(std::shared_ptr<ParametersCollection> parameters) override {
+        return oneOfType(parameters, type);
+    }
+    std::shared_ptr<VoidReturnValue> setValue(
+        std::shared_ptr<ParametersCollection> parameters) override {
+        written = std::move(parameters);
+        return std::make_shared<VoidReturnValue>();
+    }
+    ValueMaker make;
+    int reads = 0;
+    std::shared_ptr<ParametersCollection> written;
 };
 
 // A reflector that answers a ready parameter of its own.
@@ -81,17 +137,20 @@ class FakeReflector : public Reflector {
     std::shared_ptr<FormalParameter> parameter_;
 };
 
-// A result that is none of the typed scalars, with a text of the test's choosing.
+// A result that is none of the typed scalars, with a text of the test's choosing; with a
+// reflector it stands for a business object.
 class TextReturnValue : public NonListReturnValue {
   public:
-    TextReturnValue(const std::string& type, std::string text)
-        : NonListReturnValue(type), text_(std::move(text)) {}
+    TextReturnValue(const std::string& type, std::string text,
+                    std::shared_ptr<Reflector> reflector = nullptr)
+        : NonListReturnValue(type), text_(std::move(text)), reflector_(std::move(reflector)) {}
     std::string getReturnType() override { return returnType; }
     std::string getValueAsString() override { return text_; }
-    std::shared_ptr<Reflector> getReflector() override { return nullptr; }
+    std::shared_ptr<Reflector> getReflector() override { return reflector_; }
 
   private:
     std::string text_;
+    std::shared_ptr<Reflector> reflector_;
 };
 
 // A typed scalar result whose own text is a decoy, so tests see which path produced the text.
@@ -132,6 +191,15 @@ class FakeCallback : public UnifiedCallback {
 
   private:
     std::string interfaceName_;
+};
+
+class NamedCallback : public ReflectionCallback {
+  public:
+    explicit NamedCallback(std::string name) : name_(std::move(name)) {}
+    std::string getInterfaceName() override { return name_; }
+
+  private:
+    std::string name_;
 };
 
 }  // namespace reflection_test

@@ -74,7 +74,7 @@ TEST(ToFormalParameterConversionsTest, ScalarsAndPrimitiveListsKeepTypeNameAndPa
         {"bool", "yes", scalarText<bool>, "true"},
         {"long", "-5", scalarText<long>, "-5"},
         {"char", "qr", scalarText<char>, "q"},
-        {"std::string", "a b", scalarText<std::string>, "a b"},
+        {"std::string", " a b ", scalarText<std::string>, " a b "},
         {"string", "abc", scalarText<std::string>, "abc"},
         {"std::wstring", "w", scalarText<std::wstring>, "w"},
         {"wstring", "v", scalarText<std::wstring>, "v"},
@@ -140,9 +140,7 @@ TEST(ToFormalParameterConversionsTest, EnumsAndStructsComeFromTheirFactories) {
     EXPECT_EQ("enum", tagOf(convert("TF.Colour", "ignored", "Red")));
     // An empty enum answer goes on to the struct factory.
     EXPECT_EQ("struct", tagOf(convert("TF.Colour", "ignored", "Blue")));
-}
-
-TEST(ToFormalParameterConversionsTest, NegativeThrowingFactoryGivesEmpty) {
+    // A factory that throws, or is empty, gives no parameter.
     ActualParameterFactory::AddActualParameterFactoryMethodForEnum(
         "TF.Throws",
         [](std::string) -> std::shared_ptr<FormalParameter> { throw std::bad_alloc(); });
@@ -151,37 +149,34 @@ TEST(ToFormalParameterConversionsTest, NegativeThrowingFactoryGivesEmpty) {
     EXPECT_FALSE(convert("TF.EmptyFn", "x", "1"));
 }
 
-TEST(ToFormalParameterConversionsTest, ObjectsByGuidThroughTheirReflector) {
-    auto own = tagged("the object");
-    ReflectorFactory::AddReflectorFactoryMethod(
-        "TF.Contact", [&](auto) { return std::make_shared<FakeReflector>("TF.Contact", own); });
+TEST(ToFormalParameterConversionsTest, ObjectsAndCallbacksComeThroughTheirReflectors) {
+    auto ownObject = tagged("the object");
+    auto ownCallback = tagged("the callback");
+    ReflectorFactory::AddReflectorFactoryMethod("TF.Contact", [&](auto) {
+        return std::make_shared<FakeReflector>("TF.Contact", ownObject);
+    });
+    ReflectorFactory::AddReflectorFactoryMethodForCallback("TF.OnDone", [&](auto) {
+        return std::make_shared<FakeReflector>("TF.OnDone", ownCallback);
+    });
     auto objects = std::make_shared<UnifiedBusinessObjectMap>();
     (*objects)["5"] = std::make_shared<FakeObject>("5", "TF.Contact");
     (*objects)["6"] = std::make_shared<FakeObject>("6", "TF.NoReflector");
-    (*objects)["7"] = nullptr;
-
-    EXPECT_EQ(own, convert("object", "o", "5", objects));
-    EXPECT_FALSE(convert("object", "o", "4", objects));
-    EXPECT_FALSE(convert("object", "o", "5", nullptr));
-    EXPECT_FALSE(convert("object", "o", "6", objects));
-    // An entry holding no object names nothing.
-    EXPECT_FALSE(convert("object", "o", "7", objects));
-}
-
-TEST(ToFormalParameterConversionsTest, CallbacksByNameThroughTheirReflector) {
-    auto own = tagged("the callback");
-    ReflectorFactory::AddReflectorFactoryMethodForCallback(
-        "TF.OnDone", [&](auto) { return std::make_shared<FakeReflector>("TF.OnDone", own); });
+    (*objects)["7"] = nullptr;  // an entry holding no object names nothing
     auto callbacks = std::make_shared<UnifiedCallbackMap>();
     (*callbacks)["done"] = std::make_shared<FakeCallback>("TF.OnDone");
     (*callbacks)["other"] = std::make_shared<FakeCallback>("TF.Other");
     (*callbacks)["gone"] = nullptr;
 
-    EXPECT_EQ(own, convert("callback", "c", "done", nullptr, callbacks));
+    EXPECT_EQ(ownObject, convert("object", "o", "5", objects));
+    EXPECT_EQ(ownCallback, convert("callback", "c", "done", nullptr, callbacks));
+    for (const char* guid : {"4", "6", "7"}) {
+        EXPECT_FALSE(convert("object", "o", guid, objects)) << guid;
+    }
+    EXPECT_FALSE(convert("object", "o", "5", nullptr));
+    for (const char* name : {"missing", "other", "gone"}) {
+        EXPECT_FALSE(convert("callback", "c", name, nullptr, callbacks)) << name;
+    }
     EXPECT_FALSE(convert("callback", "c", "done", nullptr, nullptr));
-    EXPECT_FALSE(convert("callback", "c", "missing", nullptr, callbacks));
-    EXPECT_FALSE(convert("callback", "c", "other", nullptr, callbacks));
-    EXPECT_FALSE(convert("callback", "c", "gone", nullptr, callbacks));
 }
 
 TEST(ToFormalParameterConversionsTest, NullAsksTheFactoryForTheNamedInterface) {
