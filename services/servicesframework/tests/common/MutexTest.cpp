@@ -40,36 +40,31 @@ TEST(MutexTest, OwnerMayLockAgainAndOthersWaitUntilEveryLockIsReleased) {
     other.join();
 }
 
+// A scoped lock releases once: early, or at its destruction, never twice.
 TEST(ScopedLockTest, ReleasesOnceWhetherEarlyOrAtDestruction) {
     zam::Mutex mutex;
     zam::Event acquired(false);
-    std::thread other;
     mutex.lock();  // an outer hold that must survive the scoped lock
     {
         zam::ScopedLock lock(mutex);
         EXPECT_EQ(0, lock.unlock());
         EXPECT_EQ(0, lock.unlock()) << "nothing is held any more";
     }  // the destructor must not unlock again: that would release the outer hold
-    other = std::thread([&] {
-        zam::ScopedLock inner(mutex);
-        acquired.set();
-    });
+    auto lockOnAnotherThread = [&] {
+        return std::thread([&] {
+            zam::ScopedLock inner(mutex);
+            acquired.set();
+        });
+    };
+    std::thread other = lockOnAnotherThread();
     EXPECT_FALSE(acquired.timedWait(50)) << "the outer hold was released";
     mutex.unlock();
     EXPECT_TRUE(acquired.timedWait(sftest::kDeadline.count()));
     other.join();
-}
-
-TEST(ScopedLockTest, DestructorReleases) {
-    zam::Mutex mutex;
-    { zam::ScopedLock lock(mutex); }
-    bool acquired = false;
-    std::thread other([&] {
-        zam::ScopedLock lock(mutex);
-        acquired = true;
-    });
+    // The first thread's scoped lock released the mutex at its end, so a second thread gets it.
+    other = lockOnAnotherThread();
+    EXPECT_TRUE(acquired.timedWait(sftest::kDeadline.count()));
     other.join();
-    EXPECT_TRUE(acquired);
 }
 
 TEST(ConditionTest, TimedWaitRunsOutWithTimeoutCode) {
