@@ -1,23 +1,16 @@
 // The shell as users meet it: the svcsh program run as a process, with its standard output, its
 // standard error and its exit status compared exactly. It loads the real sample library from the
 // build tree, and a plug-in of the tests' own through a manifest.
-#include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
-#include <stdlib.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
-#include "ShellRun.h"
-
-#include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
+#include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
+
+#include "ShellRun.h"
 
 namespace {
 
@@ -151,9 +144,21 @@ TEST(ShellProcessTest, ExitStatusStopsAtTheFirstFailureUnlessKeepGoing) {
     EXPECT_EQ(0, run.status);
     EXPECT_EQ("", run.out + run.err);
 
-    run = runShell({"--bogus"});
-    EXPECT_EQ(2, run.status);
-    EXPECT_EQ(0u, run.err.find("svcsh: unknown option --bogus\nusage: svcsh"));
+    // Help prints the usage; an argument problem is named before it, with status 2.
+    const std::string usage = runShell({"--help"}).out;
+    EXPECT_EQ(0u, usage.find("usage: svcsh [options] [SCRIPT | -]\n")) << usage;
+    EXPECT_EQ(usage, runShell({"-h"}).out);
+    const std::pair<std::vector<std::string>, std::string> refused[] = {
+        {{"--bogus"}, "unknown option --bogus"},
+        {{"serve", "--timeout", "12a"}, "--timeout needs a number of milliseconds"},
+        {{"serve", "--timeout", "1234567890"}, "--timeout needs a number of milliseconds"},
+        {{"serve", "--timeout", ""}, "--timeout needs a number of milliseconds"},
+    };
+    for (const auto& [arguments, problem] : refused) {
+        run = runShell(arguments);
+        EXPECT_EQ(2, run.status) << problem;
+        EXPECT_EQ("svcsh: " + problem + "\n" + usage, run.err);
+    }
     run = runShell({"/nonexistent/script.svc"});
     EXPECT_EQ(2, run.status);
     EXPECT_EQ("svcsh: cannot read /nonexistent/script.svc: No such file or directory\n", run.err);
@@ -337,16 +342,10 @@ TEST(ShellProcessTest, SecretsAreMaskedUnlessRevealed) {
 
 // The framework logs load failures itself; the shell's own lines are the rest.
 std::string withoutLogRecords(const std::string& text) {
+    std::istringstream in(text);
     std::string kept;
-    std::size_t begin = 0;
-    while (begin < text.size()) {
-        std::size_t end = text.find('\n', begin);
-        end = end == std::string::npos ? text.size() : end + 1;
-        const std::string line = text.substr(begin, end - begin);
-        if (line.find(" ERROR [") == std::string::npos) {
-            kept += line;
-        }
-        begin = end;
+    for (std::string line; std::getline(in, line);) {
+        kept += line.find(" ERROR [") == std::string::npos ? line + "\n" : "";
     }
     return kept;
 }
