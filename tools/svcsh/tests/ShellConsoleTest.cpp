@@ -8,7 +8,6 @@
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
-#include <thread>
 
 #include "ShellRun.h"
 
@@ -26,16 +25,10 @@ class ServingHost {
             if (!console.empty()) {
                 setenv("SF_CONSOLE", console.c_str(), 1);
             }
-            const int null = open("/dev/null", O_WRONLY);
-            dup2(null, STDOUT_FILENO);
-            unsetenv("ZAM_RESOURCES_DIR");
-            std::vector<char*> argv{const_cast<char*>(SVCSH_PROGRAM), const_cast<char*>("serve")};
-            for (const std::string& argument : arguments) {
-                argv.push_back(const_cast<char*>(argument.c_str()));
-            }
-            argv.push_back(nullptr);
-            execv(SVCSH_PROGRAM, argv.data());
-            _exit(127);
+            dup2(open("/dev/null", O_WRONLY), STDOUT_FILENO);
+            std::vector<std::string> serve{"serve"};
+            serve.insert(serve.end(), arguments.begin(), arguments.end());
+            execShell(serve);
         }
         file_ = std::string(getenv("XDG_RUNTIME_DIR")) + "/servicesframework/console-" +
                 std::to_string(pid_) + ".json";

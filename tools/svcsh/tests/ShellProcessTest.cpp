@@ -40,24 +40,19 @@ class AbacusManifest {
 };
 
 // Members carry their library's one-line descriptions, after the columns every member has.
-const char* const kDescribeService =
-    "HelloWorldService\n"
-    "properties:\n"
-    "  GreetedNames  list(std::string)  read-only   list          watchable      Everyone greeted "
-    "by name, oldest first\n"
-    "  Greeting      std::string        read/write  value         watchable      The word sayHello "
-    "greets with\n"
-    "  Guests        list(std::string)  read/write  mutable list  watchable      The guest list, "
-    "replaced whole\n"
-    "  Owner         object             read-only   value         not watchable  Who owns the "
-    "service\n"
-    "  Secret        zam::SecureString  read/write  value         not watchable  A secret, kept "
-    "encrypted\n"
-    "methods:\n"
-    "  int add(int a, int b)\n"
-    "  std::string greetAll(list(std::string) names)  Greets everyone named, and remembers them\n"
-    "  std::string sayHello()  Greets the world\n"
-    "  std::string sayHello(std::string name)  Greets someone, and remembers the name\n";
+const char* const kDescribeService = R"(HelloWorldService
+properties:
+  GreetedNames  list(std::string)  read-only   list          watchable      Everyone greeted by name, oldest first
+  Greeting      std::string        read/write  value         watchable      The word sayHello greets with
+  Guests        list(std::string)  read/write  mutable list  watchable      The guest list, replaced whole
+  Owner         object             read-only   value         not watchable  Who owns the service
+  Secret        zam::SecureString  read/write  value         not watchable  A secret, kept encrypted
+methods:
+  int add(int a, int b)
+  std::string greetAll(list(std::string) names)  Greets everyone named, and remembers them
+  std::string sayHello()  Greets the world
+  std::string sayHello(std::string name)  Greets someone, and remembers the name
+)";
 
 TEST(ShellProcessTest, TheHelloScriptRunsFromTheSampleLibraryInTheBuildTree) {
     const ShellRun run = runShell({SVCSH_HELLO_SCRIPT});

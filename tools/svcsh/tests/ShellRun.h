@@ -25,6 +25,20 @@ struct ShellRun {
     std::string err;
 };
 
+// In a forked child: becomes svcsh with `arguments`.
+[[noreturn]] inline void execShell(const std::vector<std::string>& arguments) {
+    // The shell must find the sample library from where it lies itself.
+    unsetenv("ZAM_RESOURCES_DIR");
+    unsetenv("ZAMLOG_LEVEL");
+    std::vector<char*> argv{const_cast<char*>(SVCSH_PROGRAM)};
+    for (const std::string& argument : arguments) {
+        argv.push_back(const_cast<char*>(argument.c_str()));
+    }
+    argv.push_back(nullptr);
+    execv(SVCSH_PROGRAM, argv.data());
+    _exit(127);
+}
+
 // Runs svcsh with `arguments`, feeding `input` on standard input (never a terminal), and waits
 // for it at most 60 s. Its output goes to unnamed files, so no pipe can fill while it runs.
 inline ShellRun runShell(const std::vector<std::string>& arguments, const std::string& input = "") {
@@ -36,16 +50,7 @@ inline ShellRun runShell(const std::vector<std::string>& arguments, const std::s
         for (int fd : {0, 1, 2}) {
             dup2(fileno(files[fd]), fd);
         }
-        // The shell must find the sample library from where it lies itself.
-        unsetenv("ZAM_RESOURCES_DIR");
-        unsetenv("ZAMLOG_LEVEL");
-        std::vector<char*> argv{const_cast<char*>(SVCSH_PROGRAM)};
-        for (const std::string& argument : arguments) {
-            argv.push_back(const_cast<char*>(argument.c_str()));
-        }
-        argv.push_back(nullptr);
-        execv(SVCSH_PROGRAM, argv.data());
-        _exit(127);
+        execShell(arguments);
     }
     int status = 0;
     const bool ended = sftest::eventually([&] { return waitpid(child, &status, WNOHANG) == child; },

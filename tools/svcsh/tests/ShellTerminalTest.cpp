@@ -18,6 +18,8 @@
 #include <iterator>
 #include <string>
 
+#include "ShellRun.h"
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -50,9 +52,7 @@ class Terminal {
         if (child_ == 0) {
             setenv("HOME", home_.c_str(), 1);
             setenv("TERM", "dumb", 1);
-            unsetenv("ZAM_RESOURCES_DIR");
-            execl(SVCSH_PROGRAM, SVCSH_PROGRAM, static_cast<char*>(nullptr));
-            _exit(127);
+            svcshtest::execShell({});
         }
     }
     // Reads until `text` appears after what earlier waits found, for at most 30 s; the screen is
