@@ -9,6 +9,7 @@
 #include <iterator>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -43,34 +44,24 @@ class NewPluginTest : public ::testing::Test {
 };
 
 TEST_F(NewPluginTest, NEGATIVE_NamesThatCannotNameALibrary) {
-    const struct {
-        const char* name;
-        const char* problem;  // "" when the name is fine
-    } cases[] = {
+    const std::string letters =
+        "\" cannot name a library: it must start with a letter and hold only letters, digits and "
+        "single underscores";
+    const std::string reserved = "\", which C++ or the framework reserves";
+    const std::pair<std::string, std::string> cases[] = {
         {"Thermo", ""},
         {"thermo_2", ""},
         {"", "a library needs a name"},
-        {"2cool",
-         "\"2cool\" cannot name a library: it must start with a letter and hold only "
-         "letters, digits and single underscores"},
-        {"my-plugin",
-         "\"my-plugin\" cannot name a library: it must start with a letter and hold "
-         "only letters, digits and single underscores"},
-        {"a__b",
-         "\"a__b\" cannot name a library: it must start with a letter and hold only "
-         "letters, digits and single underscores"},
-        {"_x",
-         "\"_x\" cannot name a library: it must start with a letter and hold only letters, "
-         "digits and single underscores"},
-        {"Delete",
-         "\"Delete\" cannot name a library: its namespace would be \"delete\", which "
-         "C++ or the framework reserves"},
+        {"2cool", "\"2cool" + letters},
+        {"my-plugin", "\"my-plugin" + letters},
+        {"a__b", "\"a__b" + letters},
+        {"_x", "\"_x" + letters},
+        {"Delete", "\"Delete\" cannot name a library: its namespace would be \"delete" + reserved},
         {"ZAMUnified",
-         "\"ZAMUnified\" cannot name a library: its namespace would be "
-         "\"zamunified\", which C++ or the framework reserves"},
+         "\"ZAMUnified\" cannot name a library: its namespace would be \"zamunified" + reserved},
     };
-    for (const auto& c : cases) {
-        EXPECT_EQ(c.problem, svcsh::pluginNameProblem(c.name)) << c.name;
+    for (const auto& [name, problem] : cases) {
+        EXPECT_EQ(problem, svcsh::pluginNameProblem(name)) << name;
     }
     EXPECT_EQ("\"" + std::string(65, 'x') + "\" is longer than 64 characters",
               svcsh::pluginNameProblem(std::string(65, 'x')));

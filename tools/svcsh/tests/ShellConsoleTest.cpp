@@ -1,16 +1,15 @@
 // svcsh against a running host: `svcsh serve` is the host, and `svcsh --connect` must print what
 // a local shell prints for the same lines. The consoles' discovery files go to a scratch
 // runtime folder.
+#include <fcntl.h>
+
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
-#include <thread>
 
 #include "ShellRun.h"
-#include "support/Deadline.h"
 
 namespace {
 
@@ -26,16 +25,10 @@ class ServingHost {
             if (!console.empty()) {
                 setenv("SF_CONSOLE", console.c_str(), 1);
             }
-            const int null = open("/dev/null", O_WRONLY);
-            dup2(null, STDOUT_FILENO);
-            unsetenv("ZAM_RESOURCES_DIR");
-            std::vector<char*> argv{const_cast<char*>(SVCSH_PROGRAM), const_cast<char*>("serve")};
-            for (const std::string& argument : arguments) {
-                argv.push_back(const_cast<char*>(argument.c_str()));
-            }
-            argv.push_back(nullptr);
-            execv(SVCSH_PROGRAM, argv.data());
-            _exit(127);
+            dup2(open("/dev/null", O_WRONLY), STDOUT_FILENO);
+            std::vector<std::string> serve{"serve"};
+            serve.insert(serve.end(), arguments.begin(), arguments.end());
+            execShell(serve);
         }
         file_ = std::string(getenv("XDG_RUNTIME_DIR")) + "/servicesframework/console-" +
                 std::to_string(pid_) + ".json";
@@ -135,7 +128,7 @@ TEST_F(ShellConsoleTest, ConnectedShellPrintsWhatALocalShellPrints) {
 }
 
 TEST_F(ShellConsoleTest, TheEnvironmentStartsAConsoleAndAFaultyOneOnlyWarns) {
-    ServingHost host({}, "tcp:127.0.0.1:0");
+    ServingHost host({"--timeout", "123456789"}, "tcp:127.0.0.1:0");  // the longest time-out
     ASSERT_EQ(0u, host.endpoint().find("tcp:127.0.0.1:")) << host.endpoint();
     EXPECT_EQ(
         "5\n",

@@ -1,23 +1,16 @@
 // The shell as users meet it: the svcsh program run as a process, with its standard output, its
 // standard error and its exit status compared exactly. It loads the real sample library from the
 // build tree, and a plug-in of the tests' own through a manifest.
-#include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
-#include <stdlib.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
-#include "ShellRun.h"
-
-#include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
+#include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
+
+#include "ShellRun.h"
 
 namespace {
 
@@ -47,24 +40,19 @@ class AbacusManifest {
 };
 
 // Members carry their library's one-line descriptions, after the columns every member has.
-const char* const kDescribeService =
-    "HelloWorldService\n"
-    "properties:\n"
-    "  GreetedNames  list(std::string)  read-only   list          watchable      Everyone greeted "
-    "by name, oldest first\n"
-    "  Greeting      std::string        read/write  value         watchable      The word sayHello "
-    "greets with\n"
-    "  Guests        list(std::string)  read/write  mutable list  watchable      The guest list, "
-    "replaced whole\n"
-    "  Owner         object             read-only   value         not watchable  Who owns the "
-    "service\n"
-    "  Secret        zam::SecureString  read/write  value         not watchable  A secret, kept "
-    "encrypted\n"
-    "methods:\n"
-    "  int add(int a, int b)\n"
-    "  std::string greetAll(list(std::string) names)  Greets everyone named, and remembers them\n"
-    "  std::string sayHello()  Greets the world\n"
-    "  std::string sayHello(std::string name)  Greets someone, and remembers the name\n";
+const char* const kDescribeService = R"(HelloWorldService
+properties:
+  GreetedNames  list(std::string)  read-only   list          watchable      Everyone greeted by name, oldest first
+  Greeting      std::string        read/write  value         watchable      The word sayHello greets with
+  Guests        list(std::string)  read/write  mutable list  watchable      The guest list, replaced whole
+  Owner         object             read-only   value         not watchable  Who owns the service
+  Secret        zam::SecureString  read/write  value         not watchable  A secret, kept encrypted
+methods:
+  int add(int a, int b)
+  std::string greetAll(list(std::string) names)  Greets everyone named, and remembers them
+  std::string sayHello()  Greets the world
+  std::string sayHello(std::string name)  Greets someone, and remembers the name
+)";
 
 TEST(ShellProcessTest, TheHelloScriptRunsFromTheSampleLibraryInTheBuildTree) {
     const ShellRun run = runShell({SVCSH_HELLO_SCRIPT});
@@ -151,9 +139,21 @@ TEST(ShellProcessTest, ExitStatusStopsAtTheFirstFailureUnlessKeepGoing) {
     EXPECT_EQ(0, run.status);
     EXPECT_EQ("", run.out + run.err);
 
-    run = runShell({"--bogus"});
-    EXPECT_EQ(2, run.status);
-    EXPECT_EQ(0u, run.err.find("svcsh: unknown option --bogus\nusage: svcsh"));
+    // Help prints the usage; an argument problem is named before it, with status 2.
+    const std::string usage = runShell({"--help"}).out;
+    EXPECT_EQ(0u, usage.find("usage: svcsh [options] [SCRIPT | -]\n")) << usage;
+    EXPECT_EQ(usage, runShell({"-h"}).out);
+    const std::pair<std::vector<std::string>, std::string> refused[] = {
+        {{"--bogus"}, "unknown option --bogus"},
+        {{"serve", "--timeout", "12a"}, "--timeout needs a number of milliseconds"},
+        {{"serve", "--timeout", "1234567890"}, "--timeout needs a number of milliseconds"},
+        {{"serve", "--timeout", ""}, "--timeout needs a number of milliseconds"},
+    };
+    for (const auto& [arguments, problem] : refused) {
+        run = runShell(arguments);
+        EXPECT_EQ(2, run.status) << problem;
+        EXPECT_EQ("svcsh: " + problem + "\n" + usage, run.err);
+    }
     run = runShell({"/nonexistent/script.svc"});
     EXPECT_EQ(2, run.status);
     EXPECT_EQ("svcsh: cannot read /nonexistent/script.svc: No such file or directory\n", run.err);
@@ -337,16 +337,10 @@ TEST(ShellProcessTest, SecretsAreMaskedUnlessRevealed) {
 
 // The framework logs load failures itself; the shell's own lines are the rest.
 std::string withoutLogRecords(const std::string& text) {
+    std::istringstream in(text);
     std::string kept;
-    std::size_t begin = 0;
-    while (begin < text.size()) {
-        std::size_t end = text.find('\n', begin);
-        end = end == std::string::npos ? text.size() : end + 1;
-        const std::string line = text.substr(begin, end - begin);
-        if (line.find(" ERROR [") == std::string::npos) {
-            kept += line;
-        }
-        begin = end;
+    for (std::string line; std::getline(in, line);) {
+        kept += line.find(" ERROR [") == std::string::npos ? line + "\n" : "";
     }
     return kept;
 }

@@ -18,6 +18,8 @@
 #include <iterator>
 #include <string>
 
+#include "ShellRun.h"
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -50,9 +52,7 @@ class Terminal {
         if (child_ == 0) {
             setenv("HOME", home_.c_str(), 1);
             setenv("TERM", "dumb", 1);
-            unsetenv("ZAM_RESOURCES_DIR");
-            execl(SVCSH_PROGRAM, SVCSH_PROGRAM, static_cast<char*>(nullptr));
-            _exit(127);
+            svcshtest::execShell({});
         }
     }
     // Reads until `text` appears after what earlier waits found, for at most 30 s; the screen is
@@ -198,18 +198,9 @@ TEST(ShellTerminalTest, CtrlCEndsTheWaitDropsTheLineAndTwiceLeaves) {
     EXPECT_EQ("svcsh> \r\n", terminal.screen().substr(terminal.screen().size() - 9));
 }
 
-TEST(ShellTerminalTest, CtrlDLeavesOnANewLine) {
-    Terminal terminal;
-    terminal.start();
-    ASSERT_TRUE(terminal.nextPrompt()) << terminal.screen();
-    terminal.type(kCtrlD);
-    EXPECT_EQ(0, terminal.exitStatus()) << terminal.screen();
-    EXPECT_EQ("svcsh> \r\n", terminal.screen().substr(terminal.screen().size() - 9));
-}
-
 // Tab completes commands, service names and, after a "/", the members of what the path leads
-// to, up to where the candidates part.
-TEST(ShellTerminalTest, TabCompletesCommandsServicesAndMembers) {
+// to, up to where the candidates part. Ctrl-D at the empty prompt leaves on a new line.
+TEST(ShellTerminalTest, TabCompletesCommandsServicesAndMembersAndCtrlDLeaves) {
     Terminal terminal;
     terminal.start();
     ASSERT_TRUE(terminal.nextPrompt()) << terminal.screen();
@@ -229,8 +220,10 @@ TEST(ShellTerminalTest, TabCompletesCommandsServicesAndMembers) {
     ASSERT_TRUE(terminal.waitFor("svcsh> HelloWorldService/Greet")) << terminal.screen();
     terminal.type("ing\r");
     ASSERT_TRUE(terminal.waitFor("Hello\r\n")) << terminal.screen();
-    terminal.type("quit\r");
+    ASSERT_TRUE(terminal.nextPrompt()) << terminal.screen();
+    terminal.type(kCtrlD);
     EXPECT_EQ(0, terminal.exitStatus()) << terminal.screen();
+    EXPECT_EQ("svcsh> \r\n", terminal.screen().substr(terminal.screen().size() - 9));
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <climits>
 #include <memory>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -14,48 +15,28 @@
 
 namespace {
 
-TEST(EventTest, AutoResetSignalIsKeptUntilOneWaitConsumesIt) {
-    zam::Event event(true);
-    EXPECT_TRUE(event.set());
-    EXPECT_TRUE(event.set());  // already signalled: changes nothing
-    EXPECT_TRUE(event.timedWait(0));
-    EXPECT_FALSE(event.timedWait(30)) << "the second set() must not have stored a second signal";
-
-    EXPECT_TRUE(event.set());
-    EXPECT_TRUE(event.wait()) << "a signal set before the wait is not lost";
-    EXPECT_FALSE(event.timedWait(0));
-}
-
-TEST(EventTest, ManualResetStaysSignalledUntilReset) {
-    zam::Event event(false);
-    EXPECT_TRUE(event.set());
-    for (int i = 0; i < 5; ++i) {
-        EXPECT_TRUE(event.wait());
-        EXPECT_TRUE(event.timedWait(0));
-    }
-    EXPECT_TRUE(event.reset());
-    EXPECT_FALSE(event.timedWait(0));
-}
-
-TEST(EventTest, ResetOfAutoResetEventReturnsFalseAndKeepsTheSignal) {
-    zam::Event event(true);
-    event.set();
-    EXPECT_FALSE(event.reset());
-    EXPECT_TRUE(event.timedWait(0));
-}
-
-TEST(EventTest, NegativeTimeFailsAtOnceEvenWhenSignalled) {
-    zam::Event event(false);
-    event.set();
-    EXPECT_FALSE(event.timedWait(-1));
-    EXPECT_TRUE(event.timedWait(0)) << "the failed call must not have consumed anything";
-}
-
-TEST(EventTest, TimedWaitRunsOutAfterItsTime) {
-    zam::Event event(true);
+TEST(EventTest, AnAutoResetSignalIsKeptUntilOneWaitTakesItAManualOneUntilReset) {
+    zam::Event once(true);
+    EXPECT_TRUE(once.set());
+    EXPECT_TRUE(once.set());  // already signalled: changes nothing
+    EXPECT_FALSE(once.reset()) << "an auto-reset event cannot be reset";
+    EXPECT_TRUE(once.timedWait(0));
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_FALSE(event.timedWait(80));
+    EXPECT_FALSE(once.timedWait(80)) << "the second set() must not have stored a second signal";
     EXPECT_GE(sftest::elapsedMs(start), 80);
+    EXPECT_TRUE(once.set());
+    EXPECT_FALSE(once.timedWait(-1)) << "a negative time fails at once even when signalled";
+    EXPECT_TRUE(once.wait()) << "a signal set before the wait is not lost, nor taken by a failure";
+    EXPECT_FALSE(once.timedWait(0));
+
+    zam::Event manual(false);
+    EXPECT_TRUE(manual.set());
+    for (int i = 0; i < 5; ++i) {
+        EXPECT_TRUE(manual.wait());
+        EXPECT_TRUE(manual.timedWait(0));
+    }
+    EXPECT_TRUE(manual.reset());
+    EXPECT_FALSE(manual.timedWait(0));
 }
 
 // Time-outs from about 9.2e12 ms overflow the clock's nanosecond count; they, and any time-out
@@ -85,69 +66,42 @@ TEST(EventTest, TimeOutsTooLargeForTheClockWaitUntilSetAndNoneDoNotWait) {
     }
 }
 
-TEST(EventTest, AutoResetReleasesOneWaiterPerSignalManualReleasesAll) {
+// One signal releases one waiter of an auto-reset event and every waiter of a manual-reset one,
+// whether it was set after the waiters came or (several times over, storing nothing more) before.
+TEST(EventTest, OneSignalReleasesOneAutoResetWaiterOrEveryManualResetWaiter) {
     for (bool autoReset : {true, false}) {
-        SCOPED_TRACE(autoReset ? "auto-reset" : "manual-reset");
-        zam::Event event(autoReset);
-        std::atomic<int> released{0};
-        std::vector<std::thread> waiters;
-        for (int i = 0; i < 3; ++i) {
-            waiters.emplace_back([&] {
-                if (event.timedWait(sftest::kDeadline.count())) {
-                    ++released;
-                }
-            });
-        }
-        event.set();
-        if (autoReset) {
-            ASSERT_TRUE(sftest::eventually([&] { return released.load() == 1; }));
-            EXPECT_FALSE(sftest::eventually([&] { return released.load() > 1; },
+        for (bool setBefore : {false, true}) {
+            SCOPED_TRACE(std::string(autoReset ? "auto-reset" : "manual-reset") +
+                         (setBefore ? ", set three times before" : ", set after"));
+            zam::Event event(autoReset);
+            for (int i = 0; setBefore && i < 3; ++i) {
+                EXPECT_TRUE(event.set());
+            }
+            std::atomic<int> released{0};
+            std::vector<std::thread> waiters;
+            for (int i = 0; i < 3; ++i) {
+                waiters.emplace_back([&] {
+                    if (event.timedWait(sftest::kDeadline.count())) {
+                        ++released;
+                    }
+                });
+            }
+            if (!setBefore) {
+                event.set();
+            }
+            const int expected = autoReset ? 1 : 3;
+            EXPECT_TRUE(sftest::eventually([&] { return released.load() == expected; }));
+            EXPECT_FALSE(sftest::eventually([&] { return released.load() > expected; },
                                             std::chrono::milliseconds(50)));
-            // Two more signals may coincide while nobody waits, so keep signalling until all are
-            // out.
-            ASSERT_TRUE(sftest::eventually([&] {
+            // The rest are released one signal at a time; signals may coincide while nobody
+            // waits, so keep signalling until all are out.
+            EXPECT_TRUE(sftest::eventually([&] {
                 event.set();
                 return released.load() == 3;
             }));
-        } else {
-            ASSERT_TRUE(sftest::eventually([&] { return released.load() == 3; }));
-        }
-        for (auto& waiter : waiters) {
-            waiter.join();
-        }
-        EXPECT_EQ(3, released.load());
-    }
-}
-
-// set() on an event that is already signalled stores nothing more: the one signal then releases
-// one waiter of an auto-reset event and every waiter of a manual-reset one.
-TEST(EventTest, SetOnASignalledEventReleasesExactlyTheWaitersOfOneSignal) {
-    for (bool autoReset : {true, false}) {
-        SCOPED_TRACE(autoReset ? "auto-reset" : "manual-reset");
-        zam::Event event(autoReset);
-        for (int i = 0; i < 3; ++i) {
-            EXPECT_TRUE(event.set());
-        }
-        std::atomic<int> released{0};
-        std::vector<std::thread> waiters;
-        for (int i = 0; i < 3; ++i) {
-            waiters.emplace_back([&] {
-                if (event.timedWait(sftest::kDeadline.count())) {
-                    ++released;
-                }
-            });
-        }
-        const int expected = autoReset ? 1 : 3;
-        EXPECT_TRUE(sftest::eventually([&] { return released.load() == expected; }));
-        EXPECT_FALSE(sftest::eventually([&] { return released.load() > expected; },
-                                        std::chrono::milliseconds(50)));
-        // The rest are released one signal at a time; signals may coincide while nobody waits.
-        EXPECT_TRUE(sftest::eventually([&] {
-            event.set();
-            return released.load() == 3;
-        }));
-        for (auto& waiter : waiters) {
-            waiter.join();
+            for (auto& waiter : waiters) {
+                waiter.join();
+            }
         }
     }
 }

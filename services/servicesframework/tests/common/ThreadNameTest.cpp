@@ -41,10 +41,8 @@ TEST(ThreadNameTest, NamesUpToFifteenCharactersAreUsedWholeLongerOnesCutToFourte
                   nameSeenByTheSystem(&zam::ThreadNameSetter::SetCurrentThreadName, c.name))
             << c.name;
     }
-}
-
-TEST(ThreadNameTest, SetterIgnoresEmptyName) {
-    EXPECT_EQ("before", nameSeenByTheSystem(&zam::ThreadNameSetter::SetCurrentThreadName, ""));
+    EXPECT_EQ("before", nameSeenByTheSystem(&zam::ThreadNameSetter::SetCurrentThreadName, ""))
+        << "an empty name is ignored";
 }
 
 // A pool worker names itself once for a run of tasks of one name, yet a rename through

@@ -17,43 +17,16 @@
 #include <vector>
 
 #include "support/Deadline.h"
+#include "support/HeldTasks.h"
 
 namespace {
 
+using sftest::HeldTasks;
 using ZAMUnified::Processing::TaskDispatcher;
 
 TaskPtr task(std::function<void()> body, const std::string& name) {
     return std::make_shared<KORCoreUtils::FunctionTask>(std::move(body), name);
 }
-
-// Tasks that hold a background thread each until their own gate opens. On destruction every gate
-// opens and the holders wait (bounded) until their tasks are past the gates, so that neither a
-// failed assertion nor the end of a test leaves a thread blocked on a destroyed event.
-struct Holders {
-    std::vector<std::unique_ptr<zam::Event>> gates;
-    std::atomic<int> started{0};
-    std::atomic<int> finished{0};
-    explicit Holders(int count) {
-        for (int i = 0; i < count; ++i) {
-            gates.push_back(std::make_unique<zam::Event>(false));
-        }
-    }
-    ~Holders() {
-        for (auto& gate : gates) {
-            gate->set();
-        }
-        (void)sftest::eventually([this] { return finished.load() == started.load(); });
-    }
-    TaskPtr make(int i) {
-        return task(
-            [this, i] {
-                ++started;
-                gates[i]->wait();
-                ++finished;
-            },
-            "holder");
-    }
-};
 
 class TaskDispatcherTest : public ::testing::Test {
   protected:
@@ -73,48 +46,50 @@ class TaskDispatcherTest : public ::testing::Test {
     std::vector<ZAMLogRecord> records;
 };
 
-TEST_F(TaskDispatcherTest, FourThreadsRunFourTasksAtOnceAndTheFifthWaits) {
-    Holders holders(4);
-    std::atomic<bool> fifthRan{false};
+// Four threads run four tasks at once; what comes next waits in the pool's queues, the urgent
+// forms (function and task) before the normal ones, and the statistics are the pool's.
+TEST_F(TaskDispatcherTest, FourTasksRunAtOnceTheRestQueueUrgentFirstAndCountAsThePools) {
+    HeldTasks held;
+    HeldTasks one;  // the thread that is freed first
+    std::mutex orderMutex;
+    std::vector<std::string> order;
+    auto recording = [&](const std::string& name) {
+        return [&, name] {
+            std::lock_guard<std::mutex> lock(orderMutex);
+            order.push_back(name);
+        };
+    };
     TaskDispatcher dispatcher("CommonTaskDisp", 4, 100);
-    for (int i = 0; i < 4; ++i) {
-        dispatcher.enqueue(holders.make(i));
+    for (int i = 0; i < 3; ++i) {
+        dispatcher.enqueue(held.make());
     }
-    ASSERT_TRUE(sftest::eventually([&] { return holders.started.load() == 4; }))
+    dispatcher.enqueue(one.make());
+    ASSERT_TRUE(sftest::eventually([&] { return held.started + one.started == 4; }))
         << "four tasks run at the same time";
-    dispatcher.enqueue([&] { fifthRan = true; }, "fifth");
-    EXPECT_EQ(1u, dispatcher.queueSize());
-    EXPECT_FALSE(fifthRan.load());
-    holders.gates[2]->set();
-    EXPECT_TRUE(sftest::eventually([&] { return fifthRan.load(); }));
-    EXPECT_EQ(0u, dispatcher.queueSize());
-}
-
-TEST_F(TaskDispatcherTest, StatisticsAreThoseOfItsPool) {
-    Holders holders(4);
-    TaskDispatcher dispatcher("CommonTaskDisp", 4, 100);
-    for (int i = 0; i < 4; ++i) {
-        dispatcher.enqueue(holders.make(i));
-    }
-    ASSERT_TRUE(sftest::eventually([&] { return holders.started.load() == 4; }));
-    dispatcher.enqueueUrgent([] {}, "urgent");
-    dispatcher.enqueue([] {}, "normal");
-    dispatcher.enqueue([] {}, "normal");
+    dispatcher.enqueue(recording("n1"), "n1");
+    dispatcher.enqueue(task(recording("n2"), "n2"));
+    dispatcher.enqueueUrgent(recording("u1"), "u1");
+    dispatcher.enqueueUrgent(task(recording("u2"), "u2"));
+    EXPECT_EQ(4u, dispatcher.queueSize());
     zam::ThreadPool::Statistics statistics = dispatcher.getStatistics();
     EXPECT_EQ(4u, statistics.threadsAlive);
     EXPECT_EQ(4u, statistics.threadsBusy);
-    EXPECT_EQ(1u, statistics.urgentQueued);
+    EXPECT_EQ(2u, statistics.urgentQueued);
     EXPECT_EQ(2u, statistics.normalQueued);
     EXPECT_EQ(0u, statistics.tasksRun);
-    for (auto& gate : holders.gates) {
-        gate->set();
+    one.open();  // one thread free: it takes the queue in order
+    ASSERT_TRUE(sftest::eventually([&] { return dispatcher.queueSize() == 0; }));
+    {
+        std::lock_guard<std::mutex> lock(orderMutex);
+        EXPECT_EQ((std::vector<std::string>{"u1", "u2", "n1", "n2"}), order);
     }
-    ASSERT_TRUE(sftest::eventually([&] { return dispatcher.getStatistics().tasksRun == 7; }));
+    held.open();
+    ASSERT_TRUE(sftest::eventually([&] { return dispatcher.getStatistics().tasksRun == 8; }));
     dispatcher.enqueueBlock([] {}, "blocking");
     statistics = dispatcher.getStatistics();
     EXPECT_EQ(4u, statistics.threadsAlive);
     EXPECT_EQ(0u, statistics.urgentQueued + statistics.normalQueued);
-    EXPECT_TRUE(sftest::eventually([&] { return dispatcher.getStatistics().tasksRun == 8; }));
+    EXPECT_TRUE(sftest::eventually([&] { return dispatcher.getStatistics().tasksRun == 9; }));
 }
 
 // The factory's background dispatcher has four threads. A task of it that made a blocking enqueue
@@ -178,9 +153,9 @@ TEST_F(TaskDispatcherTest, EnqueueAndWaitSaysWhetherTheTaskRan_NEGATIVE) {
         EXPECT_EQ("enqueueAndWait", records[0].function);
     }
 
-    Holders holders(1);
-    dispatcher->enqueue(holders.make(0));
-    ASSERT_TRUE(sftest::eventually([&] { return holders.started.load() == 1; }));
+    HeldTasks held;
+    dispatcher->enqueue(held.make());
+    ASSERT_TRUE(sftest::eventually([&] { return held.started.load() == 1; }));
     std::atomic<int> answer{-1};
     std::thread waiter([&, d = dispatcher.get()] {
         answer = d->enqueueAndWait([&] { value = 9; }, "dropped") ? 1 : 0;
@@ -193,44 +168,15 @@ TEST_F(TaskDispatcherTest, EnqueueAndWaitSaysWhetherTheTaskRan_NEGATIVE) {
     EXPECT_EQ(8, value);
 }
 
-TEST_F(TaskDispatcherTest, UrgentTasksGoBeforeQueuedNormalOnes) {
-    Holders holders(4);
-    std::mutex orderMutex;
-    std::vector<std::string> order;
-    auto recording = [&](const std::string& name) {
-        return [&, name] {
-            std::lock_guard<std::mutex> lock(orderMutex);
-            order.push_back(name);
-        };
-    };
-    TaskDispatcher dispatcher("urgent", 4, 100);
-    for (int i = 0; i < 4; ++i) {
-        dispatcher.enqueue(holders.make(i));
-    }
-    ASSERT_TRUE(sftest::eventually([&] { return holders.started.load() == 4; }));
-    dispatcher.enqueue(recording("n1"), "n1");
-    dispatcher.enqueue(task(recording("n2"), "n2"));
-    dispatcher.enqueueUrgent(recording("u1"), "u1");
-    dispatcher.enqueueUrgent(task(recording("u2"), "u2"));
-    EXPECT_EQ(4u, dispatcher.queueSize());
-    holders.gates[0]->set();  // one thread free: it takes the queue in order
-    ASSERT_TRUE(sftest::eventually([&] { return dispatcher.queueSize() == 0; }));
-    std::atomic<bool> done{false};
-    dispatcher.enqueueBlock([&] { done = true; }, "after");
-    EXPECT_TRUE(done.load());
-    std::lock_guard<std::mutex> lock(orderMutex);
-    EXPECT_EQ((std::vector<std::string>{"u1", "u2", "n1", "n2"}), order);
-}
-
 TEST_F(TaskDispatcherTest, TaskEnqueuesAreLoggedAtDebugWithTheQueueSizeBefore) {
     ZAMLog_setLevel("TaskDispatcher", ZAMLOG_LEVEL_DEBUG);
     TaskDispatcher dispatcher("logged", 4, 100);
     dispatcher.enqueueBlock(task([] {}, "X"));
     dispatcher.enqueueBlock([] {}, "function forms log nothing");
-    Holders holders(4);
+    HeldTasks held;
     for (int i = 0; i < 4; ++i) {
-        dispatcher.enqueue(holders.make(i));
-        ASSERT_TRUE(sftest::eventually([&] { return holders.started.load() == i + 1; }));
+        dispatcher.enqueue(held.make());
+        ASSERT_TRUE(sftest::eventually([&] { return held.started.load() == i + 1; }));
     }
     dispatcher.enqueue(task([] {}, "Y"));
     dispatcher.enqueueUrgent(task([] {}, "Z"));

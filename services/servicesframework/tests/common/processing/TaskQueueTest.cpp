@@ -51,28 +51,22 @@ TEST(TaskQueueTest, UrgentTasksRunFirstLastInFirstOut) {
     EXPECT_EQ(0, queue.size());
 }
 
-TEST(TaskQueueTest, DequeueOnEmptyQueueReturnsNothingAtOnceAndNullTasksAreIgnored) {
+// Null tasks are ignored; an empty queue answers a dequeue at once and a wait at its time-out,
+// after which the consumer no longer counts as waiting; a queued task is taken without a wait.
+TEST(TaskQueueTest, NullTasksAreIgnoredAndWaitsEndWithATaskOrAtTheirTimeOut) {
     TaskQueue queue;
     EXPECT_EQ(nullptr, queue.dequeueTask());
     queue.enqueueTask(TaskPtr(), false);
     queue.enqueueUrgentTask(TaskPtr());
     EXPECT_EQ(0, queue.size());
-}
-
-TEST(TaskQueueTest, WaitDequeueReturnsAQueuedTaskWithoutWaiting) {
-    TaskQueue queue;
-    queue.enqueueTask(named("ready"), false);
-    const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ("ready", nameOf(queue.waitDequeueTask(10000)));
-    EXPECT_LT(sftest::elapsedMs(start), 5000);
-}
-
-TEST(TaskQueueTest, WaitDequeueTimesOutWithNothing) {
-    TaskQueue queue;
-    const auto start = std::chrono::steady_clock::now();
+    auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(nullptr, queue.waitDequeueTask(100));
     EXPECT_GE(sftest::elapsedMs(start), 100);
     EXPECT_EQ(0, queue.waiterCount()) << "a timed-out consumer must unregister";
+    queue.enqueueTask(named("ready"), false);
+    start = std::chrono::steady_clock::now();
+    EXPECT_EQ("ready", nameOf(queue.waitDequeueTask(10000)));
+    EXPECT_LT(sftest::elapsedMs(start), 5000);
 }
 
 // From about 9.2e12 ms the deadline's nanosecond count overflows; such time-outs mean "no limit"
@@ -101,26 +95,18 @@ TEST(TaskQueueTest, TimeOutsTooLargeForTheClockWaitForATaskAndNoneDoNotWait) {
     }
 }
 
-TEST(TaskQueueTest, TaskIsHandedToTheWaitingConsumerWithoutEnteringTheQueue) {
-    TaskQueue queue;
-    std::string got;
-    std::thread consumer = startConsumer(queue, got);
-    queue.enqueueUrgentTask(named("handed"));
-    EXPECT_EQ(0, queue.size());
-    EXPECT_EQ(0, queue.waiterCount());
-    consumer.join();
-    EXPECT_EQ("handed", got);
-}
-
-TEST(TaskQueueTest, LongestWaitingConsumerGetsTheFirstTask) {
+// Tasks go straight to waiting consumers, longest waiting first, and never enter the queue.
+TEST(TaskQueueTest, LongestWaitingConsumerIsHandedTheFirstTaskWithoutTheQueue) {
     TaskQueue queue;
     std::string first, second, third;
     std::thread c1 = startConsumer(queue, first);
     std::thread c2 = startConsumer(queue, second);
     std::thread c3 = startConsumer(queue, third);
-    queue.enqueueTask(named("t1"), false);
+    queue.enqueueUrgentTask(named("t1"));
     queue.enqueueTask(named("t2"), true);  // urgency is meaningless for a hand-over
     queue.enqueueTask(named("t3"), false);
+    EXPECT_EQ(0, queue.size());
+    EXPECT_EQ(0, queue.waiterCount());
     c1.join();
     c2.join();
     c3.join();
