@@ -1,5 +1,7 @@
 #include <ZAMUnified/ReflectionTypeConversion.h>
 
+#include <ZAMUnified/HelperReturnValues.h>
+
 #include "reflection/ReflectionFakes.h"
 
 #include <gtest/gtest.h>
@@ -146,7 +148,9 @@ TEST(ToStringConversionsTest, EdgesOfTheScalarTexts) {
               objectReturnTypeAsString(std::make_shared<FakeObject>("3", "")));
 }
 
-TEST(GetReturnValueAsStringTest, TypedScalarsUseTheFrameworkText) {
+// Typed results are read through the ordered casts, not their own text (the fakes' own text is
+// "own text"): the fakes, and the results the helpers make, also where the text is empty.
+TEST(GetReturnValueAsStringTest, TypedResultsUseTheFrameworkText) {
     struct Case {
         std::shared_ptr<ReturnValue> value;
         std::string text;
@@ -165,6 +169,14 @@ TEST(GetReturnValueAsStringTest, TypedScalarsUseTheFrameworkText) {
          "a"},
         {std::make_shared<FakeTypedReturnValue<long long>>("long long", 4LL), "4"},
         {std::make_shared<FakeTypedReturnValue<double>>("double", 0.3), "0.3"},
+        {detail::wrapValue<bool>(false), "false"},
+        {detail::wrapValue<long>(-3000000000L), "-3000000000"},
+        {detail::wrapValue<std::string>(std::string()), ""},
+        {detail::wrapValue<std::wstring>(std::wstring(L"wide")), "wide"},
+        {detail::wrapValue<zam::SecureString>(zam::SecureString(std::string("a\0b", 3))), "a"},
+        {detail::wrapValue<std::vector<std::string>>({"a", "b"}), "a|b"},
+        // A list result without a vector reads as the empty text.
+        {detail::wrapValue<std::shared_ptr<std::vector<int>>>(nullptr), ""},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(c.text, GetReturnValueAsString(c.value)) << c.value->getReturnType();

@@ -191,13 +191,13 @@ TEST(ToFormalParameterConversionsTest, OtherListsTryObjectsCallbacksEnumsThenStr
     auto objects = std::make_shared<UnifiedBusinessObjectMap>();
     auto callbacks = std::make_shared<UnifiedCallbackMap>();
     ActualParameterFactory::AddActualParameterFactoryMethodForListOfUnifiedBusinessObject(
-        "TF.Item", [&](std::string text, auto) {
-            asked.push_back("objects");
+        "TF.Item", [&](std::string text, auto map) {
+            asked.push_back(map == objects ? "objects" : "objects, another map");
             return text == "objects" ? tagged("objects") : nullptr;
         });
     ActualParameterFactory::AddActualParameterFactoryMethodForListOfCallback(
-        "TF.Item", [&](std::string text, auto) {
-            asked.push_back("callbacks");
+        "TF.Item", [&](std::string text, auto map) {
+            asked.push_back(map == callbacks ? "callbacks" : "callbacks, another map");
             return text == "callbacks" ? tagged("callbacks") : nullptr;
         });
     ActualParameterFactory::AddActualParameterFactoryMethodForListOfEnum(
