@@ -173,25 +173,25 @@ TEST_F(TaskDispatcherTest, TaskEnqueuesAreLoggedAtDebugWithTheQueueSizeBefore) {
     dispatcher.enqueueUrgent(task([] {}, "Z"));
     dispatcher.enqueue([] {}, "quiet");
     dispatcher.enqueueUrgent([] {}, "quiet");
-    std::vector<ZAMLogRecord> seen;
+    std::string seen;
     {
         std::lock_guard<std::mutex> lock(mutex);
-        seen = records;
+        for (const ZAMLogRecord& record : records) {
+            EXPECT_EQ(ZAMLOG_LEVEL_DEBUG, record.level);
+            EXPECT_EQ("services/servicesframework/src/common/processing/TaskDispatcher",
+                      record.file);
+            seen += record.function + ": " + record.message + "\n";
+        }
     }
-    ASSERT_EQ(7u, seen.size());
-    EXPECT_EQ("EnqueueBlock X - Queue Size: 0", seen[0].message);
-    EXPECT_EQ("enqueueBlock", seen[0].function);
-    for (int i = 1; i <= 4; ++i) {
-        EXPECT_EQ("Enqueue holder - Queue Size: 0", seen[i].message);
-    }
-    EXPECT_EQ("Enqueue Y - Queue Size: 0", seen[5].message);
-    EXPECT_EQ("enqueue", seen[5].function);
-    EXPECT_EQ("EnqueueUrgent Z - Queue Size: 1", seen[6].message);
-    EXPECT_EQ("enqueueUrgent", seen[6].function);
-    for (const ZAMLogRecord& record : seen) {
-        EXPECT_EQ(ZAMLOG_LEVEL_DEBUG, record.level);
-        EXPECT_EQ("services/servicesframework/src/common/processing/TaskDispatcher", record.file);
-    }
+    EXPECT_EQ(
+        "enqueueBlock: EnqueueBlock X - Queue Size: 0\n"
+        "enqueue: Enqueue holder - Queue Size: 0\n"
+        "enqueue: Enqueue holder - Queue Size: 0\n"
+        "enqueue: Enqueue holder - Queue Size: 0\n"
+        "enqueue: Enqueue holder - Queue Size: 0\n"
+        "enqueue: Enqueue Y - Queue Size: 0\n"
+        "enqueueUrgent: EnqueueUrgent Z - Queue Size: 1\n",
+        seen);
 
     // Below debug nothing is logged.
     ZAMLog_setLevel("TaskDispatcher", ZAMLOG_LEVEL_INFO);
