@@ -253,9 +253,9 @@ TEST(Base64FamilyEncoderTest, LongInputsEncodeAsOpenSslDoes) {
 }
 
 // Long texts are decoded through wide tables: around the length where they start, with and without
-// line breaks and in both alphabets, the bytes must be the ones encoded (and OpenSSL's), and a
-// character outside the alphabet anywhere, or a stray line break, must give what the literal rules
-// give.
+// line breaks and in both alphabets, the bytes must be the ones encoded (a text that
+// LongInputsEncodeAsOpenSslDoes shows to be OpenSSL's), and a character outside the alphabet
+// anywhere, or a stray line break, must give what the literal rules give.
 TEST(Base64FamilyEncoderTest, LongTextsDecodeAsTheLiteralRulesSay) {
     std::mt19937 random(4096);
     const zam::Encoding* encodings[] = {&zam::Base64Encoding::getInstance(),
@@ -273,13 +273,6 @@ TEST(Base64FamilyEncoderTest, LongTextsDecodeAsTheLiteralRulesSay) {
                 Bytes got = kJunk;
                 ASSERT_EQ(0, encoder.decode(text, got));
                 ASSERT_EQ(data, Bytes(got.begin() + 4, got.end()));
-                if (!lines && !encoding->isPaddingCharEncoded()) {
-                    Bytes openssl(text.size() / 4 * 3);
-                    ASSERT_EQ(static_cast<int>(openssl.size()),
-                              EVP_DecodeBlock(openssl.data(), raw(text), count(text)));
-                    openssl.resize(openssl.size() - (3 - length % 3) % 3);
-                    EXPECT_EQ(openssl, data);
-                }
                 if (length > 2 * threshold) {
                     continue;  // the literal rules take long on a mebibyte
                 }

@@ -330,12 +330,9 @@ TEST(SecureStringTest, Base64RestoreOfGoodAndBadText) {
     EXPECT_EQ("p@ssw0rd", readBack(restored));
     EXPECT_EQ(text, restored.serializeToBase64());
 
-    const Bytes fifteen(15, 1);
-    const std::string bad[] = {"",    "not base64!", "YQ",
-                               "YQ=", "Y",           zam::base64_encode(fifteen.data(), 15, false)};
-    for (const std::string& t : bad) {
-        EXPECT_TRUE(zam::SecureString::createFromBase64(t).empty()) << t;
-    }
+    // Which texts restore to an empty string (not Base64, or fewer than 16 bytes) is
+    // SecureStringFromBase64Fuzzer's check, on arbitrary text.
+    EXPECT_TRUE(zam::SecureString::createFromBase64("YQ").empty());
     // Well-formed Base64 that is not a secure string: restored, but nothing decrypts.
     const Bytes junk(48, 0x33);
     const zam::SecureString foreign =
