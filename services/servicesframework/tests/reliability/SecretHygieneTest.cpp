@@ -1,17 +1,17 @@
-// Plain text of a secret must not outlive its use in freed memory: after a reader, a secure
-// string, a discreet encode or decode, and a secure-string argument passed through the
-// interpreter have been released, no block the process gave back still holds the secret (or, for
-// the discreet encoder, its Base64 text). The binary replaces operator new and delete to search
-// every released block (FreedMemoryScanner); the secrets live in static arrays, so the test's own
-// copies never reach the heap.
+// Plain text of a secret must not outlive its use in freed memory: after a secure-string argument
+// has passed through the interpreter, no block the process gave back still holds the secret. The
+// binary replaces operator new and delete to search every released block (FreedMemoryScanner),
+// plain blocks as well as arrays, since the text front end hands the secret over in a std::string;
+// the secrets live in static arrays, so the test's own copies never reach the heap. The arrays
+// that the secure string, its reader and the discreet encoder free are checked for zeros in
+// security_tests (SecureStringTest.FreedBuffersAreZero,
+// Base64DiscreetEncoderTest.TemporaryBuffersAreZeroWhenFreed).
 #include "support/ReleasedMemory.h"
 
 #include <ZAMUnified/Interpreter.h>
 #include <ZAMUnified/ReflectionHelpers.h>
 #include <ZAMUnified/ReflectionTypeConversion.h>
 #include <ZAMUnified/ToFormalParameterConversions.h>
-#include <zam/Base64.h>
-#include <zam/Base64DiscreetEncoder.h>
 #include <zam/SecureString.h>
 #include <zam/SecureStringReader.h>
 
@@ -31,7 +31,6 @@ using ReflectionTypeConversion::ToFormalParameterConversions::GetFormalParameter
 // Longer than any short-string buffer, so every std::string copy of it lives on the heap.
 const char kSecret[] = "correct horse battery staple 0xC0FFEE";
 const unsigned long kSecretSize = sizeof kSecret - 1;
-const char kOther[] = "another secret, equally long and dull!";
 
 std::string secretText() {
     return std::string(kSecret, kSecretSize);
@@ -44,75 +43,14 @@ bool holdsSecret(const zam::SecureString& value) {
            std::memcmp(reader.c_str(), kSecret, kSecretSize) == 0;
 }
 
-std::string describe(const std::vector<sftest::FreedSecret>& found) {
-    std::string text;
-    for (const sftest::FreedSecret& finding : found) {
-        text += "pattern " + std::to_string(finding.pattern) + " in a freed block of " +
-                std::to_string(finding.size) + " bytes; ";
-    }
-    return text;
-}
-
 // The scanner must see a copy that is released unwiped, or its silence proves nothing.
 TEST(SecretHygieneTest, ScannerNoticesAPlainCopyThatIsFreed) {
-    sftest::FreedMemoryScanner scanner({secretText()});
+    sftest::FreedMemoryScanner scanner(secretText());
     scanner.start();
     { std::string copy(kSecret, kSecretSize); }
-    const auto found = scanner.stop();
+    const std::vector<std::size_t> found = scanner.stop();
     ASSERT_EQ(1u, found.size());
-    EXPECT_EQ(0u, found[0].pattern);
-    EXPECT_LE(kSecretSize, found[0].size);
-}
-
-TEST(SecretHygieneTest, ReaderAndSecureStringLeaveNoPlainTextBehind) {
-    sftest::FreedMemoryScanner scanner({secretText()});
-    scanner.start();
-    {
-        zam::SecureString secure(kSecret, kSecretSize);
-        {
-            zam::SecureStringReader reader;
-            secure.getUnsecureString(reader);
-            EXPECT_EQ(kSecretSize, reader.getBufSize());
-            EXPECT_EQ(0, std::memcmp(reader.c_str(), kSecret, kSecretSize));
-            // Reading into a reader that already holds a value releases the old buffer.
-            secure.getUnsecureString(reader);
-        }
-        zam::SecureString copy = secure;
-        zam::SecureString moved = std::move(copy);
-        EXPECT_TRUE(moved == secure);
-        zam::SecureString restored =
-            zam::SecureString::createFromBase64(secure.serializeToBase64());
-        EXPECT_TRUE(holdsSecret(restored));
-        zam::SecureString other(kOther, sizeof kOther - 1);
-        EXPECT_FALSE(other == secure);
-        restored = other;
-        moved.setValue(kOther, sizeof kOther - 1);
-        secure.setValue("", 0);
-    }
-    const auto found = scanner.stop();
-    EXPECT_GT(scanner.blocksSeen(), 5u) << "the operations should have released memory";
-    EXPECT_TRUE(found.empty()) << describe(found);
-}
-
-TEST(SecretHygieneTest, DiscreetEncodeAndDecodeLeaveNeitherSecretNorItsBase64Behind) {
-    const std::string base64 = zam::base64_encode(reinterpret_cast<const unsigned char*>(kSecret),
-                                                  static_cast<unsigned int>(kSecretSize), false);
-    sftest::FreedMemoryScanner scanner({secretText(), base64});
-    scanner.start();
-    {
-        const zam::SecureString encoded = zam::base64_discreet_encode(
-            reinterpret_cast<const unsigned char*>(kSecret), kSecretSize, false);
-        const zam::SecureString encodedWithBreaks = zam::base64_discreet_encode(
-            reinterpret_cast<const unsigned char*>(kSecret), kSecretSize, true);
-        zam::SecureString decoded;
-        ASSERT_EQ(0, zam::base64_discreet_decode(encoded, decoded));
-        EXPECT_TRUE(holdsSecret(decoded));
-        zam::SecureString decodedAgain;
-        ASSERT_EQ(0, zam::base64_discreet_decode(encodedWithBreaks, decodedAgain));
-        EXPECT_TRUE(decodedAgain == decoded);
-    }
-    const auto found = scanner.stop();
-    EXPECT_TRUE(found.empty()) << describe(found);
+    EXPECT_LE(kSecretSize, found[0]);
 }
 
 struct Vault {
@@ -151,7 +89,7 @@ TEST(SecretHygieneTest, SecureStringArgumentThroughTheInterpreterLeavesNoPlainTe
         return result->getResult();
     };
 
-    sftest::FreedMemoryScanner scanner({secretText()});
+    sftest::FreedMemoryScanner scanner(secretText());
     scanner.start();
     {
         for (const char* type : {"securestring", "zam::SecureString"}) {
@@ -174,8 +112,7 @@ TEST(SecretHygieneTest, SecureStringArgumentThroughTheInterpreterLeavesNoPlainTe
         EXPECT_TRUE(holdsSecret(vault->key));
         vault->key.setValue("", 0);
     }
-    const auto found = scanner.stop();
-    EXPECT_TRUE(found.empty()) << describe(found);
+    EXPECT_EQ(std::vector<std::size_t>(), scanner.stop()) << "sizes of blocks that held it";
 }
 
 }  // namespace

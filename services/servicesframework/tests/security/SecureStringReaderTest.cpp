@@ -20,12 +20,6 @@ char* copyOf(const char* text) {
     return buffer;
 }
 
-TEST(SecureStringReaderTest, EmptyReader) {
-    const zam::SecureStringReader reader;
-    EXPECT_STREQ("", reader.c_str());
-    EXPECT_EQ(0UL, reader.getBufSize());
-}
-
 TEST(SecureStringReaderTest, TakesOwnershipAndZeroesWhatItReleases) {
     std::vector<sftest::ReleasedArray> released;
     {
@@ -56,6 +50,9 @@ TEST(SecureStringReaderTest, NEGATIVE_NullOrZeroSizeLeavesTheReaderEmpty) {
 
     const zam::SecureStringReader unowned(nullptr, 9);
     EXPECT_EQ(0UL, unowned.getBufSize());
+    EXPECT_STREQ("", unowned.c_str());
+    EXPECT_STREQ("", zam::SecureStringReader().c_str());
+    EXPECT_EQ(0UL, zam::SecureStringReader().getBufSize());
 }
 
 TEST(SecureStringReaderTest, HandingBackItsOwnBufferOnlyChangesTheSize) {

@@ -20,7 +20,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <climits>
 #include <random>
 #include <set>
 #include <string>
@@ -100,7 +99,7 @@ TEST(SecureStringTest, SerialisedSizesFollowTheBlockSize) {
     }
 }
 
-TEST(SecureStringTest, ConstructorsKeepEveryByteIncludingNul) {
+TEST(SecureStringTest, ConstructorsKeepEveryByteIncludingNulAndNullChangesNothing) {
     const zam::SecureString none;
     EXPECT_TRUE(none.empty());
     EXPECT_EQ("", none.serializeToBase64());
@@ -111,6 +110,10 @@ TEST(SecureStringTest, ConstructorsKeepEveryByteIncludingNul) {
     EXPECT_EQ("ab", readBack(zam::SecureString("abcdef", 2)));
     EXPECT_TRUE(zam::SecureString(nullptr, 4).empty());
     EXPECT_TRUE(zam::SecureString(std::string()).empty());
+    zam::SecureString kept("kept");  // a null pointer changes nothing
+    const Bytes before = kept.getEncryptedValue();
+    kept.setValue(nullptr, 3);
+    EXPECT_EQ(before, kept.getEncryptedValue());
 }
 
 // The serialised form is IV then plain AES-256-CBC with PKCS#7 padding under the built-in key:
@@ -163,14 +166,6 @@ TEST(SecureStringTest, EverySetValueDrawsAFreshIv) {
     }
     ivs.insert(fromThreads.begin(), fromThreads.end());
     EXPECT_EQ(68U, ivs.size());
-}
-
-TEST(SecureStringTest, NullPointerChangesNothing) {
-    zam::SecureString secret("kept");
-    const Bytes before = secret.getEncryptedValue();
-    secret.setValue(nullptr, 3);
-    EXPECT_EQ(before, secret.getEncryptedValue());
-    EXPECT_EQ("kept", readBack(secret));
 }
 
 // A zero-length value wipes the old IV and ciphertext: nothing can be read back through any handle.
@@ -265,22 +260,6 @@ TEST(SecureStringTest, ValuesSpanningManyChunksRoundTripWhole) {
     EXPECT_EQ(std::size_t{1} << 30, zam::detail::cipherChunkSize());
 }
 
-// More than INT_MAX bytes in one value: needs about 10 GiB of memory, so it stays out
-// of the regular run (--gtest_also_run_disabled_tests to run it).
-TEST(SecureStringTest, DISABLED_ValueLargerThanIntMaxRoundTrips) {
-    const std::size_t length = static_cast<std::size_t>(INT_MAX) + 100;
-    std::string value(length, 'v');
-    value[length - 1] = 'z';
-    const zam::SecureString secret(value);
-    ASSERT_FALSE(secret.empty());
-    EXPECT_EQ(16 + 16 * (length / 16 + 1), secret.getEncryptedValue().size());
-    zam::SecureStringReader reader;
-    secret.getUnsecureString(reader);
-    ASSERT_EQ(length, reader.getBufSize());
-    EXPECT_EQ('z', reader.c_str()[length - 1]);
-    EXPECT_EQ(0, value.compare(0, length, reader.c_str(), length));
-}
-
 TEST(SecureStringTest, EqualityComparesWholePlainValues) {
     struct Case {
         std::string a;
@@ -351,12 +330,9 @@ TEST(SecureStringTest, Base64RestoreOfGoodAndBadText) {
     EXPECT_EQ("p@ssw0rd", readBack(restored));
     EXPECT_EQ(text, restored.serializeToBase64());
 
-    const Bytes fifteen(15, 1);
-    const std::string bad[] = {"",    "not base64!", "YQ",
-                               "YQ=", "Y",           zam::base64_encode(fifteen.data(), 15, false)};
-    for (const std::string& t : bad) {
-        EXPECT_TRUE(zam::SecureString::createFromBase64(t).empty()) << t;
-    }
+    // Which texts restore to an empty string (not Base64, or fewer than 16 bytes) is
+    // SecureStringFromBase64Fuzzer's check, on arbitrary text.
+    EXPECT_TRUE(zam::SecureString::createFromBase64("YQ").empty());
     // Well-formed Base64 that is not a secure string: restored, but nothing decrypts.
     const Bytes junk(48, 0x33);
     const zam::SecureString foreign =
@@ -419,6 +395,7 @@ TEST(SecureStringTest, FreedBuffersAreZero) {
             secret.setValue(later.data(), later.size());
             zam::SecureStringReader reader;
             secret.getUnsecureString(reader);
+            secret.getUnsecureString(reader);  // releases the reader's first text
             const bool same = secret == zam::SecureString(later);
             static_cast<void>(same);
         }
@@ -429,12 +406,12 @@ TEST(SecureStringTest, FreedBuffersAreZero) {
         EXPECT_TRUE(array.allZero) << array.size;
         sizes.insert(array.size);
     }
-    EXPECT_EQ(6U, sizes.count(32));       // a key per encryption and decryption
+    EXPECT_EQ(7U, sizes.count(32));       // a key per encryption and decryption
     EXPECT_EQ(3U, sizes.count(16));       // IVs
     EXPECT_EQ(1U, sizes.count(14 + 32));  // ciphertext arrays: value + 32 bytes
     EXPECT_EQ(2U, sizes.count(33 + 32));
-    EXPECT_EQ(3U, sizes.count(48));      // plain text as decrypted: the ciphertext's size
-    EXPECT_EQ(3U, sizes.count(33 + 1));  // readers' text and NUL
+    EXPECT_EQ(4U, sizes.count(48));      // plain text as decrypted: the ciphertext's size
+    EXPECT_EQ(4U, sizes.count(33 + 1));  // readers' text and NUL
 }
 
 // The probe itself: it does see memory that was not zeroed.

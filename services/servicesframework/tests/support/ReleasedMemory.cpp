@@ -16,21 +16,18 @@ struct alignas(16) Header {
 };
 
 constexpr std::size_t kMaxRecords = 4096;
-constexpr std::size_t kMaxPatterns = 4;
 constexpr std::size_t kMaxPatternSize = 256;
 constexpr std::size_t kMaxFindings = 256;
 
 std::atomic<bool> probing{false};
 std::atomic<bool> scanning{false};
-std::atomic<std::size_t> blocksSeen{0};
 // Written only while the scan is off, so that releases read them without a lock.
-unsigned char patterns[kMaxPatterns][kMaxPatternSize];
-std::size_t patternSizes[kMaxPatterns];
-std::size_t patternCount = 0;
+unsigned char pattern[kMaxPatternSize];
+std::size_t patternSize = 0;
 std::mutex lock;  // guards records, recordCount, findings and findingCount
 sftest::ReleasedArray records[kMaxRecords];
 std::size_t recordCount = 0;
-sftest::FreedSecret findings[kMaxFindings];
+std::size_t findings[kMaxFindings];
 std::size_t findingCount = 0;
 
 void* allocate(std::size_t size, bool array) noexcept {
@@ -71,16 +68,11 @@ void release(void* memory) noexcept {
             records[recordCount++] = {header->size, allZero};
         }
     }
-    if (scanning.load()) {
-        ++blocksSeen;
-        for (std::size_t p = 0; p < patternCount; ++p) {
-            if (header->size >= patternSizes[p] &&
-                memmem(memory, header->size, patterns[p], patternSizes[p]) != nullptr) {
-                std::lock_guard<std::mutex> guard(lock);
-                if (findingCount < kMaxFindings) {
-                    findings[findingCount++] = {p, header->size};
-                }
-            }
+    if (scanning.load() && header->size >= patternSize &&
+        memmem(memory, header->size, pattern, patternSize) != nullptr) {
+        std::lock_guard<std::mutex> guard(lock);
+        if (findingCount < kMaxFindings) {
+            findings[findingCount++] = header->size;
         }
     }
     std::free(header);
@@ -145,21 +137,15 @@ std::vector<ReleasedArray> ReleasedMemoryProbe::released() const {
     return copy;
 }
 
-FreedMemoryScanner::FreedMemoryScanner(const std::vector<std::string>& texts) {
+FreedMemoryScanner::FreedMemoryScanner(const std::string& text) {
     scanning.store(false);
-    patternCount = 0;
-    for (const std::string& text : texts) {
-        if (patternCount == kMaxPatterns || text.size() < 8 || text.size() > kMaxPatternSize) {
-            std::abort();  // a misuse of the test helper, not a finding
-        }
-        std::memcpy(patterns[patternCount], text.data(), text.size());
-        patternSizes[patternCount++] = text.size();
+    if (text.size() < 8 || text.size() > kMaxPatternSize) {
+        std::abort();  // a misuse of the test helper, not a finding
     }
-    {
-        std::lock_guard<std::mutex> guard(lock);
-        findingCount = 0;
-    }
-    ::blocksSeen = 0;
+    std::memcpy(pattern, text.data(), text.size());
+    patternSize = text.size();
+    std::lock_guard<std::mutex> guard(lock);
+    findingCount = 0;
 }
 
 void FreedMemoryScanner::start() {
@@ -168,18 +154,14 @@ void FreedMemoryScanner::start() {
 
 FreedMemoryScanner::~FreedMemoryScanner() {
     scanning.store(false);
-    std::memset(patterns, 0, sizeof patterns);
+    std::memset(pattern, 0, sizeof pattern);
 }
 
-std::vector<FreedSecret> FreedMemoryScanner::stop() {
+std::vector<std::size_t> FreedMemoryScanner::stop() {
     // Copied with the scan off, so that building the vector is not scanned itself.
     scanning.store(false);
     std::lock_guard<std::mutex> guard(lock);
-    return std::vector<FreedSecret>(findings, findings + findingCount);
-}
-
-std::size_t FreedMemoryScanner::blocksSeen() const {
-    return ::blocksSeen.load();
+    return std::vector<std::size_t>(findings, findings + findingCount);
 }
 
 }  // namespace sftest

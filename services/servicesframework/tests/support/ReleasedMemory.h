@@ -38,28 +38,21 @@ inline std::string sizesOf(const std::vector<ReleasedArray>& arrays) {
     return text;
 }
 
-struct FreedSecret {
-    std::size_t pattern;  // index into the scanner's patterns
-    std::size_t size;     // bytes of the block that still held it
-};
-
 // While a scanner is started, every block released (by either form of delete) is searched for
-// the scanner's byte patterns.
+// its pattern.
 class FreedMemoryScanner {
   public:
-    // At most four patterns, each 8 to 256 bytes long, copied into static storage of the
-    // scanner's own, so that no copy of them is freed while it searches. Not yet scanning.
-    explicit FreedMemoryScanner(const std::vector<std::string>& patterns);
+    // The pattern, 8 to 256 bytes, is copied into static storage of the scanner's own, so that no
+    // copy of it is freed while it searches. Not yet scanning.
+    explicit FreedMemoryScanner(const std::string& pattern);
     ~FreedMemoryScanner();
     FreedMemoryScanner(const FreedMemoryScanner&) = delete;
     FreedMemoryScanner& operator=(const FreedMemoryScanner&) = delete;
 
-    // Starts the scan; the caller's pattern strings should be gone or kept alive past stop().
+    // Starts the scan; the caller's pattern string should be gone or kept alive past stop().
     void start();
-    // The released blocks that held a pattern, in order; stops the scan.
-    std::vector<FreedSecret> stop();
-    // Blocks released while the scanner was armed.
-    std::size_t blocksSeen() const;
+    // The sizes of the released blocks that held the pattern, in order; stops the scan.
+    std::vector<std::size_t> stop();
 };
 
 }  // namespace sftest
