@@ -83,6 +83,7 @@ TEST_F(ShellConsoleTest, ConnectedShellPrintsWhatALocalShellPrints) {
     const std::vector<std::string> lines = {"HelloWorldService/add(a=2, b=3)",
                                             "services",
                                             "describe HelloWorldService",
+                                            "describe HelloWorldService/add",
                                             "watch HelloWorldService/Greeting as g",
                                             "HelloWorldService/Greeting(\"Hi\")",
                                             "unwatch g",
