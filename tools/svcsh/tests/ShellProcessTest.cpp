@@ -251,13 +251,16 @@ TEST(ShellProcessTest, WatchesPrintEveryKindOfChangeUntilUnwatched) {
         run.out);
 
     const ShellRun refused = runShell(withLines(
-        {"--keep-going"}, {"watch HelloWorldService/Greeting", "watch HelloWorldService/Greeting",
-                           "unwatch nothing", "watch HelloWorldService/Owner"}));
+        {"--keep-going"},
+        {"watch HelloWorldService/Greeting", "watch HelloWorldService/Greeting", "unwatch nothing",
+         "watch HelloWorldService/nope", "watch HelloWorldService/Owner"}));
     EXPECT_EQ(1, refused.status);
     EXPECT_EQ(
         "-e 2: already watching HelloWorldService/Greeting\n"
         "-e 3: not watching \"nothing\"\n"
-        "-e 4: cannot watch HelloWorldService/Owner: the property has no change notifier, so it "
+        "-e 4: Cannot subscribe Property \"nope\" because this property could not be found by "
+        "Reflection.\n"
+        "-e 5: cannot watch HelloWorldService/Owner: the property has no change notifier, so it "
         "announces no changes\n",
         refused.err);
 }
