@@ -29,6 +29,8 @@ if(SF_BUILD_TESTS)
         ${CMAKE_CURRENT_LIST_DIR}/tests/NewPluginTest.cpp)
     target_link_libraries(svcsh_check_tests PRIVATE svcsh_plugin_check GTest::gtest_main
         Threads::Threads)
+    target_include_directories(svcsh_check_tests PRIVATE
+        ${PROJECT_SOURCE_DIR}/services/servicesframework/tests)
     # The generated sources are compiled (syntax only) with the framework's headers and these
     # options, as the generated project would compile them.
     file(GENERATE OUTPUT ${CMAKE_CURRENT_BINARY_DIR}/new_plugin_compile.rsp CONTENT

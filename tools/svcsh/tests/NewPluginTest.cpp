@@ -12,18 +12,15 @@
 #include <utility>
 #include <vector>
 
+#include "support/PluginFolder.h"
+
 namespace {
 
 namespace fs = std::filesystem;
 
 class NewPluginTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/svcsh-new-XXXXXX";
-        ASSERT_NE(nullptr, mkdtemp(pattern));
-        root_ = pattern;
-    }
-    void TearDown() override { fs::remove_all(root_); }
+    void SetUp() override { ASSERT_FALSE(root_.empty()); }
 
     int generate(const std::string& name, const std::string& directory) {
         std::ostringstream out;
@@ -38,7 +35,8 @@ class NewPluginTest : public ::testing::Test {
         return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
     }
 
-    std::string root_;
+    const sftest::PluginFolder scratch_;
+    const std::string root_ = scratch_.root().string();
     std::string out_;
     std::string err_;
 };

@@ -10,6 +10,7 @@
 #include <nlohmann/json.hpp>
 
 #include "ShellRun.h"
+#include "support/PluginFolder.h"
 
 namespace {
 
@@ -68,16 +69,12 @@ class ServingHost {
 class ShellConsoleTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        char pattern[] = "/tmp/svcsh-console-XXXXXX";
-        ASSERT_NE(nullptr, mkdtemp(pattern));
-        root_ = pattern;
+        ASSERT_FALSE(root_.empty());
         setenv("XDG_RUNTIME_DIR", root_.c_str(), 1);
     }
-    void TearDown() override {
-        unsetenv("XDG_RUNTIME_DIR");
-        fs::remove_all(root_);
-    }
-    fs::path root_;
+    void TearDown() override { unsetenv("XDG_RUNTIME_DIR"); }
+    const sftest::PluginFolder scratch_;
+    const fs::path root_ = scratch_.root();
 };
 
 TEST_F(ShellConsoleTest, ConnectedShellPrintsWhatALocalShellPrints) {
@@ -86,6 +83,7 @@ TEST_F(ShellConsoleTest, ConnectedShellPrintsWhatALocalShellPrints) {
     const std::vector<std::string> lines = {"HelloWorldService/add(a=2, b=3)",
                                             "services",
                                             "describe HelloWorldService",
+                                            "describe HelloWorldService/add",
                                             "watch HelloWorldService/Greeting as g",
                                             "HelloWorldService/Greeting(\"Hi\")",
                                             "unwatch g",

@@ -19,6 +19,7 @@
 #include <string>
 
 #include "ShellRun.h"
+#include "support/PluginFolder.h"
 
 namespace {
 
@@ -28,12 +29,8 @@ const char kCtrlC[] = "\x03";
 const char kCtrlD[] = "\x04";
 
 // svcsh on a pseudo-terminal of its own, with a scratch home for its history.
-class Terminal {
+class Terminal : sftest::PluginFolder {
   public:
-    Terminal() {
-        char pattern[] = "/tmp/svcsh-home-XXXXXX";
-        home_ = mkdtemp(pattern);
-    }
     ~Terminal() {
         if (child_ > 0 && waitpid(child_, nullptr, WNOHANG) == 0) {
             kill(child_, SIGKILL);
@@ -42,15 +39,14 @@ class Terminal {
         if (fd_ >= 0) {
             close(fd_);
         }
-        fs::remove_all(home_);
     }
-    const fs::path& home() const { return home_; }
+    const fs::path& home() const { return root(); }
 
     void start() {
         child_ = forkpty(&fd_, nullptr, nullptr, nullptr);
         ASSERT_NE(-1, child_);
         if (child_ == 0) {
-            setenv("HOME", home_.c_str(), 1);
+            setenv("HOME", home().c_str(), 1);
             setenv("TERM", "dumb", 1);
             svcshtest::execShell({});
         }
@@ -104,7 +100,7 @@ class Terminal {
     }
     const std::string& screen() const { return screen_; }
     std::string history() const {
-        std::ifstream file(home_ / ".svcsh_history");
+        std::ifstream file(home() / ".svcsh_history");
         return std::string((std::istreambuf_iterator<char>(file)),
                            std::istreambuf_iterator<char>());
     }
@@ -125,7 +121,6 @@ class Terminal {
         return true;
     }
 
-    fs::path home_;
     pid_t child_ = -1;
     int fd_ = -1;
     std::string screen_;

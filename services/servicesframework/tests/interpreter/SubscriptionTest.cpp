@@ -1,7 +1,5 @@
 #include <ZAMUnified/Subscription.h>
 
-#include <ZAMUnified/ReflectionCallbackFactory.h>
-
 #include "interpreter/InterpreterFakes.h"
 
 #include <gtest/gtest.h>
@@ -170,18 +168,6 @@ TEST(SubscriptionTest, EmptyCallbackForThePropertysKindIsRefused) {
     EXPECT_TRUE(world.notifier->callbacks.empty());
     EXPECT_FALSE(world.items->connected);
     EXPECT_FALSE(world.cells->connected);
-}
-
-TEST(SubscriptionTest, ReflectionCallbacksComeFromTheirFactory) {
-    ReflectionCallbackFactory::AddCallbackFactoryMethodForCallback(
-        "InterpreterTestCallback", [](std::string name) -> std::shared_ptr<ReflectionCallback> {
-            return std::make_shared<reflection_test::NamedCallback>(name);
-        });
-    World world;
-    auto made = world.interpreter.createReflectionCallback("InterpreterTestCallback");
-    ASSERT_TRUE(made);
-    EXPECT_EQ("InterpreterTestCallback", made->getInterfaceName());
-    EXPECT_FALSE(world.interpreter.createReflectionCallback("InterpreterTestUnknown"));
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 
 #include "support/ForeignServiceFactory.h"
 #include "support/LogCapture.h"
+#include "support/PluginFolder.h"
 
 #include <dlfcn.h>
 #include <gtest/gtest.h>
@@ -17,7 +18,6 @@
 
 #include <chrono>
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -31,27 +31,21 @@ namespace fs = std::filesystem;
 class TextInterpreterTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        char pattern[] = "/tmp/sf-text-XXXXXX";
-        ASSERT_NE(nullptr, mkdtemp(pattern));
-        root_ = pattern;
+        const fs::path resources = plugins_.root() / "resources";
+        ASSERT_TRUE(fs::create_directories(resources));
         // Built-in records then point into the scratch folder, where no library exists.
-        fs::create_directories(root_ / "resources");
-        setenv("ZAM_RESOURCES_DIR", (root_ / "resources").c_str(), 1);
+        setenv("ZAM_RESOURCES_DIR", resources.c_str(), 1);
         factory_->Init();
-        const fs::path folder = root_ / "counting";
-        fs::create_directories(folder);
-        std::ofstream(folder / "counting.xml")
-            << "<library><name>TestCounting</name><path>TestCounting</path><services>"
-               "<service name='ZAMUnified::CountingService' id='7300'/></services></library>";
-        fs::create_symlink(fs::path(SF_TEST_PLUGIN_DIR) / "libTestCounting.so",
-                           folder / "libTestCounting.so");
-        factory_->getLibraryLoader()->LoadLibraryManifest(folder.string());
+        factory_->getLibraryLoader()->LoadLibraryManifest(plugins_.add(
+            "counting",
+            "<library><name>TestCounting</name><path>TestCounting</path><services>"
+            "<service name='ZAMUnified::CountingService' id='7300'/></services></library>",
+            std::string(SF_TEST_PLUGIN_DIR) + "/libTestCounting.so", "TestCounting"));
     }
     void TearDown() override {
         text_.reset();
         factory_->Reset();
         unsetenv("ZAM_RESOURCES_DIR");
-        fs::remove_all(root_);
     }
 
     // A count the plug-in keeps, read through its C entry; 0 before the plug-in is loaded.
@@ -69,7 +63,7 @@ class TextInterpreterTest : public ::testing::Test {
 
     // The loader's error records for the missing service stay out of the test's output.
     sftest::LogCapture log_{{"library-loader"}};
-    fs::path root_;
+    sftest::PluginFolder plugins_;
     std::shared_ptr<UnifiedFactory> factory_ = std::make_shared<UnifiedFactory>();
     std::unique_ptr<TextInterpreter> text_ = std::make_unique<TextInterpreter>(factory_);
 };
