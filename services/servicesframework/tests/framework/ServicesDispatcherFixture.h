@@ -8,55 +8,23 @@
 
 #include <gtest/gtest.h>
 
-#include <mutex>
 #include <string>
-#include <vector>
+
+#include "support/LogCapture.h"
 
 namespace sftest {
 
-// Captures the dispatcher's records; safe for records logged on other threads.
 class DispatcherTest : public ::testing::Test {
   protected:
     static constexpr const char* kLogger = "services-dispatcher";
     static constexpr const char* kPath =
         "services/servicesframework/src/framework/ServicesDispatcher";
 
-    void SetUp() override {
-        ZAMLog_setSink([this](const ZAMLogRecord& record) {
-            if (record.logger == kLogger) {
-                std::lock_guard<std::mutex> lock(mutex_);
-                records_.push_back(record);
-            }
-        });
-        ZAMLog_setLevel(kLogger, ZAMLOG_LEVEL_INFO);
-    }
-    void TearDown() override {
-        ZAMLog_setSink({});
-        ZAMLog_setLevel(kLogger, ZAMLOG_LEVEL_WARNING);
-    }
-
-    std::vector<ZAMLogRecord> records() {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return records_;
-    }
-    std::vector<std::string> messages(int level) {
-        std::vector<std::string> result;
-        for (const ZAMLogRecord& record : records()) {
-            if (record.level == level) {
-                result.push_back(record.message);
-            }
-        }
-        return result;
-    }
-    void forget() {
-        std::lock_guard<std::mutex> lock(mutex_);
-        records_.clear();
-    }
     // The only record with this message; fails the test unless there is exactly one.
     ZAMLogRecord only(const std::string& message) {
         ZAMLogRecord found;
         int count = 0;
-        for (const ZAMLogRecord& record : records()) {
+        for (const ZAMLogRecord& record : log_.records()) {
             if (record.message == message) {
                 found = record;
                 ++count;
@@ -67,11 +35,8 @@ class DispatcherTest : public ::testing::Test {
         return found;
     }
 
+    LogCapture log_{{kLogger}};
     ZAMUnified::ServicesDispatcher dispatcher;
-
-  private:
-    std::mutex mutex_;
-    std::vector<ZAMLogRecord> records_;
 };
 
 // The number between the first "[" after `after` and the next "]".
