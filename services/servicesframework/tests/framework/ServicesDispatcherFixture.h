@@ -8,7 +8,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
 #include "support/LogCapture.h"
 
@@ -39,16 +41,30 @@ class DispatcherTest : public ::testing::Test {
     ZAMUnified::ServicesDispatcher dispatcher;
 };
 
-// The number between the first "[" after `after` and the next "]".
-inline long numberAfter(const std::string& message, const std::string& after) {
-    const std::size_t at = message.find(after);
-    if (at == std::string::npos) {
-        ADD_FAILURE() << "no '" << after << "' in " << message;
-        return -1;
+// The numbers where `pattern` has '#', when `message` reads exactly as `pattern` with a number in
+// each such place; otherwise a failure and no numbers.
+inline std::vector<long> numbersIn(const std::string& message, const std::string& pattern) {
+    std::vector<long> numbers;
+    std::size_t at = 0;
+    for (std::size_t from = 0;; ++from) {
+        const std::size_t hash = std::min(pattern.find('#', from), pattern.size());
+        if (message.compare(at, hash - from, pattern, from, hash - from) != 0) {
+            break;
+        }
+        at += hash - from;
+        from = hash;
+        const std::size_t digits = message.find_first_not_of("0123456789", at);
+        if (from == pattern.size() || digits == at) {
+            if (from == pattern.size() && at == message.size()) {
+                return numbers;
+            }
+            break;
+        }
+        numbers.push_back(std::stol(message.substr(at, digits - at)));
+        at = std::min(digits, message.size());
     }
-    const std::size_t open = message.find('[', at + after.size() - 1);
-    const std::size_t close = message.find(']', open);
-    return std::stol(message.substr(open + 1, close - open - 1));
+    ADD_FAILURE() << "\"" << message << "\" does not read \"" << pattern << "\"";
+    return {};
 }
 
 }  // namespace sftest

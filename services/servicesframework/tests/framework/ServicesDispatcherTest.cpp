@@ -23,7 +23,7 @@
 namespace {
 
 using sftest::DispatcherTest;
-using sftest::numberAfter;
+using sftest::numbersIn;
 using ZAMUnified::ServicesDispatcher;
 
 // Runs `body` on a new thread and waits for it within the deadline.
@@ -230,14 +230,12 @@ TEST_F(DispatcherTest, EnqueueBlockOnTheDispatcherThreadRunsTheTaskAtOnceAsAPump
     EXPECT_EQ(1, dispatcher.getQueueSize());
     EXPECT_EQ("BT-direct", dispatcher.getLastTaskName());
     EXPECT_EQ("executeTask", only(" executing (BT-direct)").function);
-    bool executed = false;
-    for (const std::string& message : log_.messages(ZAMLOG_LEVEL_DEBUG)) {
-        if (message.rfind(" executed (BT-direct) in [", 0) == 0) {
-            executed = true;
-            EXPECT_LE(numberAfter(message, "Waiting time was ["), 2000) << message;
-        }
-    }
-    EXPECT_TRUE(executed);
+    ASSERT_EQ(2u, log_.messages(ZAMLOG_LEVEL_DEBUG).size());
+    EXPECT_LE(numbersIn(log_.messages(ZAMLOG_LEVEL_DEBUG)[1],
+                        " executed (BT-direct) in [#] milliseconds. Waiting time was [#] "
+                        "milliseconds")
+                  .at(1),
+              2000);
 
     // From inside a pumped task, and with the task's exception reaching the caller.
     dispatcher.enqueue(

@@ -23,7 +23,7 @@
 namespace {
 
 using sftest::DispatcherTest;
-using sftest::numberAfter;
+using sftest::numbersIn;
 using ZAMUnified::ServicesDispatcher;
 using Steady = std::chrono::steady_clock;
 using std::chrono::milliseconds;
@@ -120,15 +120,12 @@ TEST_F(DispatcherTest, AWaitForTheDispatcherThreadIsReportedEveryPeriodUntilTake
     // One report may have been on its way at the pick-up; the task ran for five periods.
     EXPECT_LE(reports.size(), reportsAtPickUp + 1) << "reported while the task ran";
     ASSERT_GE(reports.size(), 2u);
-    const std::string prefix = "Task 'BT-late' has waited [";
-    const std::string suffix = "] milliseconds for the dispatcher thread, which has not run it yet";
     long previous = 0;
     for (std::size_t i = 0; i < reports.size(); ++i) {
-        const std::string& message = reports[i].message;
-        EXPECT_EQ(0u, message.find(prefix)) << message;
-        ASSERT_GT(message.size(), suffix.size());
-        EXPECT_EQ(suffix, message.substr(message.size() - suffix.size()));
-        const long waited = numberAfter(message, prefix);
+        const long waited = numbersIn(reports[i].message,
+                                      "Task 'BT-late' has waited [#] milliseconds for the "
+                                      "dispatcher thread, which has not run it yet")
+                                .at(0);
         EXPECT_GE(waited, 40 * static_cast<long>(i + 1)) << "one report per further period";
         EXPECT_GT(waited, previous);
         previous = waited;
