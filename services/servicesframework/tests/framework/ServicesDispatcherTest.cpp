@@ -220,6 +220,27 @@ TEST_F(DispatcherTest, ACallbackReplacesTheNewTaskEvent) {
     EXPECT_LT(sftest::elapsedMs(start), 5000);
 }
 
+// The enqueue lets go of the task before it calls the callback: a host that pumps from inside the
+// callback releases what the task held there and then.
+TEST_F(DispatcherTest, ATaskPumpedFromTheCallbackIsReleasedAtOnce) {
+    struct Pumping : ZAMUnified::ServicesDispatcherCallback {
+        explicit Pumping(ServicesDispatcher& d) : dispatcher(d) {}
+        void onTaskEnqueued() override {
+            dispatcher.pumpAll();
+            released = held.expired();
+        }
+        ServicesDispatcher& dispatcher;
+        std::weak_ptr<int> held;
+        bool released = false;
+    };
+    auto callback = std::make_shared<Pumping>(dispatcher);
+    auto held = std::make_shared<int>(1);
+    callback->held = held;
+    dispatcher.setDispatcherCallback(callback);
+    dispatcher.enqueue([held = std::move(held)] {}, "holds", false, true);
+    EXPECT_TRUE(callback->released);
+}
+
 TEST_F(DispatcherTest, EnqueueBlockOnTheDispatcherThreadRunsTheTaskAtOnceAsAPumpWould) {
     log_.setLevel(ZAMLOG_LEVEL_DEBUG);
     std::vector<std::string> ran;
