@@ -435,7 +435,6 @@ TEST_F(LibraryLoaderTest, ResetThenInitInjectsAgainAndDestroysOnce) {
     EXPECT_EQ(destroyedBefore + 1, destroyCount()) << "one object under two names: once";
     EXPECT_FALSE(factory_->getServiceRegistry()->getItem<UnifiedService>(7001u));
     EXPECT_FALSE(factory_->getFeatureSetRegistry()->getItem<FeatureSet>(7002u));
-    EXPECT_EQ(1, loader_.use_count()) << "the factory dropped its loader";
 
     factory_->Init();
     loader_ = factory_->getLibraryLoader();
