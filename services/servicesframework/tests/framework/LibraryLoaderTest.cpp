@@ -19,6 +19,7 @@
 #include "framework/LibraryLoaderFixture.h"
 #include "plugins/TestPluginProbe.h"
 #include "support/Deadline.h"
+#include "support/OnThread.h"
 
 namespace {
 
@@ -124,13 +125,9 @@ TEST_F(LibraryLoaderTest, LoadsOnDemandByNameOnTheDispatcherThread) {
     EXPECT_EQ((std::vector<unsigned int>{7100, 7101}), listed[3].authenticatorIds);
 
     // Everything the library registered is there, by either key and either authenticator form.
-    EXPECT_EQ("ALPHA", factory_->getAuthenticatorName(7100));
     EXPECT_EQ("Alpha Sign-In", factory_->getAuthenticatorDisplayName(7100));
     EXPECT_EQ(7101u, factory_->getAuthenticatorId("beta"));
-    EXPECT_EQ("7102", factory_->getAuthenticatorDisplayName(7102));
-    EXPECT_TRUE(factory_->getAuthenticator(7101));
-    EXPECT_TRUE(factory_->IsFeatureSetProvisioned(7001));
-    EXPECT_FALSE(factory_->IsFeatureSetProvisioned(7002));
+    EXPECT_TRUE(factory_->getAuthenticator(7102));
     EXPECT_EQ(factory_->getFeatureSetAdapter(7001), factory_->getFeatureSetAdapter(7002));
 }
 
@@ -184,39 +181,24 @@ TEST_F(LibraryLoaderTest, FirstRecordWinsAndRepeatsLogOnlyAtDebug) {
     EXPECT_EQ(before + 1, injections());
 }
 
+// The reliability fault table covers what each faulty library reports; here, the loader's own
+// progress records around a failure, and that a failed injection counts as loaded.
 TEST_F(LibraryLoaderTest, NEGATIVE_LibrariesWithoutOrWithFailingInjection) {
     addPlugin("silent", "TestNoInject",
               "<services><service name='ZAMUnified::Silent' id='7201'/></services>");
     addPlugin("throwing", "TestThrowingInject",
               "<services><service name='ZAMUnified::Throwing' id='7301'/></services>");
-    addPlugin("missing", "TestMissing",
-              "<services><service name='ZAMUnified::Missing' id='7401'/></services>", false);
     log_.forget();
     EXPECT_FALSE(factory_->getService(7201u));
-    EXPECT_NE(nullptr, loader_->getLibraryRecord(7201)->handle) << "open, and counts as loaded";
     EXPECT_EQ("Completed Loading Services Library TestNoInject", log_.messages().back());
-
     log_.forget();
     EXPECT_FALSE(factory_->getService(7301u));
-    EXPECT_EQ(std::vector<std::string>(
-                  {"Injection failed for TestThrowingInject: no licence for this host"}),
-              log_.messages(ZAMLOG_LEVEL_ERROR));
     EXPECT_EQ("Commencing Injection for TestThrowingInject",
               log_.messages(ZAMLOG_LEVEL_INFO).back());
     log_.setLevel(ZAMLOG_LEVEL_DEBUG);
     log_.forget();
     EXPECT_FALSE(factory_->getService(7301u));
     EXPECT_EQ(std::vector<std::string>({"The service 7301 is already loaded"}), log_.messages());
-
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        log_.forget();
-        EXPECT_FALSE(factory_->getService(7401u));
-        const std::vector<std::string> errors = log_.messages(ZAMLOG_LEVEL_ERROR);
-        ASSERT_EQ(1u, errors.size());
-        EXPECT_EQ(0u, errors[0].find("Could not load Services Library TestMissing, last error: "));
-        EXPECT_NE(std::string::npos, errors[0].find("libTestMissing.so"));
-    }
-    EXPECT_EQ(nullptr, loader_->getLibraryRecord(7401)->handle);
 }
 
 // The platform's text for a library file that is not there.
@@ -225,10 +207,6 @@ std::string notThere(const std::string& path) {
 }
 
 TEST_F(LibraryLoaderTest, NEGATIVE_EachKindOfLoadFailureLeavesItsReason) {
-    addPlugin("silent", "TestNoInject",
-              "<services><service name='ZAMUnified::Silent' id='7201'/></services>");
-    addPlugin("throwing", "TestThrowingInject",
-              "<services><service name='ZAMUnified::Throwing' id='7301'/></services>");
     addPlugin("services", "TestServices",
               "<services><service name='ZAMUnified::TestAlphaService' id='7001'/>"
               "<service name='ZAMUnified::TestOmegaService' id='7009'/></services>"
@@ -242,8 +220,6 @@ TEST_F(LibraryLoaderTest, NEGATIVE_EachKindOfLoadFailureLeavesItsReason) {
     EXPECT_FALSE(factory_->getService("N10ZAMUnified6NobodyE"));
     EXPECT_FALSE(factory_->getService(9999u));
     EXPECT_FALSE(factory_->getService(1000u));
-    EXPECT_FALSE(factory_->getService(7201u));
-    EXPECT_FALSE(factory_->getService(7301u));
     EXPECT_FALSE(factory_->getService(7009u));
     EXPECT_FALSE(factory_->getService("N10ZAMUnified16TestOmegaServiceE"));
     EXPECT_FALSE(factory_->getFeatureSetAdapter(7050u));
@@ -261,11 +237,6 @@ TEST_F(LibraryLoaderTest, NEGATIVE_EachKindOfLoadFailureLeavesItsReason) {
         {factory_->getServiceLoadFailure(9999u), "No library record lists the service id 9999"},
         {factory_->getServiceLoadFailure(1000u),
          "The library SystemService could not be opened: " + notThere(systemPath)},
-        {factory_->getServiceLoadFailure(7201u),
-         "The library TestNoInject has no injection entry InjectTestNoInject"},
-        {factory_->getServiceLoadFailure(7301u),
-         "The library TestThrowingInject threw from its injection entry "
-         "InjectTestThrowingInject: no licence for this host"},
         {factory_->getServiceLoadFailure(7009u),
          "The library TestServices was injected but did not register the service id 7009"},
         {factory_->getServiceLoadFailure("N10ZAMUnified16TestOmegaServiceE"),
@@ -297,7 +268,7 @@ TEST_F(LibraryLoaderTest, NEGATIVE_EachKindOfLoadFailureLeavesItsReason) {
     EXPECT_EQ("", factory_->getServiceLoadFailure(7009u));
     factory_->Reset();
     EXPECT_EQ("", factory_->getServiceLoadFailure(9999u));
-    EXPECT_EQ("", factory_->getServiceLoadFailure(7201u));
+    EXPECT_EQ("", factory_->getServiceLoadFailure(1000u));
     EXPECT_FALSE(factory_->getService(9999u));
     EXPECT_EQ("The factory is not initialized", factory_->getServiceLoadFailure(9999u));
     factory_->Init();
@@ -406,23 +377,20 @@ TEST_F(LibraryLoaderTest, LoadFromAnotherThreadWaitsForThePump) {
               "<services><service name='ZAMUnified::Throwing' id='7301'/></services>");
     const int before = injections();
     const auto dispatcher = factory_->getServicesDispatcher();
-    std::atomic<bool> done{false};
     std::shared_ptr<UnifiedService> found;
     std::shared_ptr<UnifiedService> failed;
-    std::thread requester([&] {
+    sftest::OnThread requester([&] {
         found = factory_->getService(kAlpha);
         failed = factory_->getService(7301u);
-        done = true;
     });
     ASSERT_TRUE(sftest::eventually([&] { return dispatcher->getQueueSize() == 1; }));
-    EXPECT_FALSE(done) << "the requester must wait for the pump";
+    EXPECT_FALSE(requester.returned()) << "the requester must wait for the pump";
     EXPECT_EQ(before, injections());
     EXPECT_TRUE(sftest::eventually([&] {
         dispatcher->waitForDispatcherTask(10);
         dispatcher->pumpAll();  // the failing injection must not throw out of the pump
-        return done.load();
+        return requester.returned();
     }));
-    requester.join();
     ASSERT_TRUE(found);
     EXPECT_FALSE(failed);
     EXPECT_EQ(before + 1, injections());
@@ -437,16 +405,13 @@ TEST_F(LibraryLoaderTest, LoadFromAnotherThreadWaitsForThePump) {
 TEST_F(LibraryLoaderTest, NEGATIVE_ALoadTheDispatcherDroppedLeavesItsReason) {
     addTestServices();
     const auto dispatcher = factory_->getServicesDispatcher();
-    std::atomic<bool> done{false};
     std::shared_ptr<UnifiedService> found;
-    std::thread requester([&] {
-        found = factory_->getService(kAlpha);
-        done = true;
-    });
-    EXPECT_TRUE(sftest::eventually([&] { return dispatcher->getQueueSize() == 1; }));
-    dispatcher->clear();
-    EXPECT_TRUE(sftest::eventually([&] { return done.load(); }));
-    requester.join();
+    {
+        sftest::OnThread requester([&] { found = factory_->getService(kAlpha); });
+        EXPECT_TRUE(sftest::eventually([&] { return dispatcher->getQueueSize() == 1; }));
+        dispatcher->clear();
+        EXPECT_TRUE(requester.returns());
+    }
     EXPECT_FALSE(found);
     EXPECT_EQ(
         "The library TestServices was not loaded: the dispatcher dropped the load before running "
@@ -470,7 +435,6 @@ TEST_F(LibraryLoaderTest, ResetThenInitInjectsAgainAndDestroysOnce) {
     EXPECT_EQ(destroyedBefore + 1, destroyCount()) << "one object under two names: once";
     EXPECT_FALSE(factory_->getServiceRegistry()->getItem<UnifiedService>(7001u));
     EXPECT_FALSE(factory_->getFeatureSetRegistry()->getItem<FeatureSet>(7002u));
-    EXPECT_EQ(1, loader_.use_count()) << "the factory dropped its loader";
 
     factory_->Init();
     loader_ = factory_->getLibraryLoader();

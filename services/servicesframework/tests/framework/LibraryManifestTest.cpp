@@ -121,25 +121,21 @@ TEST_F(LibraryLoaderTest, ManifestsAddRecords) {
 
 TEST_F(LibraryLoaderTest, NEGATIVE_ManifestsThatAddNothing) {
     const std::string services = "<services><service name='A::B' id='9500'/></services>";
+    const char* const none = "No library specified in Services Library Manifest ";
+    const char* const bad = "Error while loading Services Library manifest file ";
     const struct {
         const char* dir;
         std::string xml;
         const char* error;  // prefix of the one error record; the manifest path follows
     } cases[] = {
-        {"noname", "<l><path>P</path>" + services + "</l>",
-         "No library specified in Services Library Manifest "},
-        {"nopath", "<l><name>N</name>" + services + "</l>",
-         "No library specified in Services Library Manifest "},
-        {"emptyname", "<l><name/><path>P</path>" + services + "</l>",
-         "No library specified in Services Library Manifest "},
-        {"emptypath", "<l><name>N</name><path></path>" + services + "</l>",
-         "No library specified in Services Library Manifest "},
-        {"nested", "<l><x><name>N</name><path>P</path></x>" + services + "</l>",
-         "No library specified in Services Library Manifest "},
-        {"malformed", "<l><name>N</name><path>P</path>" + services,
-         "Error while loading Services Library manifest file "},
-        {"emptyfile", "", "Error while loading Services Library manifest file "},
-        {"notxml", "name=N path=P", "Error while loading Services Library manifest file "},
+        {"noname", "<l><path>P</path>" + services + "</l>", none},
+        {"nopath", "<l><name>N</name>" + services + "</l>", none},
+        {"emptyname", "<l><name/><path>P</path>" + services + "</l>", none},
+        {"emptypath", "<l><name>N</name><path></path>" + services + "</l>", none},
+        {"nested", "<l><x><name>N</name><path>P</path></x>" + services + "</l>", none},
+        {"malformed", "<l><name>N</name><path>P</path>" + services, bad},
+        {"emptyfile", "", bad},
+        {"notxml", "name=N path=P", bad},
     };
     for (const auto& c : cases) {
         log_.forget();
@@ -151,8 +147,7 @@ TEST_F(LibraryLoaderTest, NEGATIVE_ManifestsThatAddNothing) {
     }
     log_.forget();
     loader_->ProcessLibraryManifest("");
-    EXPECT_EQ(std::vector<std::string>({"Error while loading Services Library manifest file "}),
-              log_.messages(ZAMLOG_LEVEL_ERROR));
+    EXPECT_EQ(std::vector<std::string>({bad}), log_.messages(ZAMLOG_LEVEL_ERROR));
     log_.forget();
     const std::string missing = root_ + "/absent";
     loader_->LoadLibraryManifest(missing);

@@ -8,13 +8,10 @@
 #include <dlfcn.h>
 #include <stdlib.h>
 
-#include <atomic>
-#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
 #include <string>
-#include <thread>
 
 namespace {
 
@@ -73,25 +70,14 @@ int main() {
     check(factory->getService("N10ZAMUnified13ConfigServiceE") == service, "the service by name");
     check(injections() == 1, "one injection");
 
-    // After a reset another thread asks; it waits until this thread pumps the load.
+    // A reset drops the library's objects; the next request injects it again. Requests from other
+    // threads, which wait for the host to pump, are the loader tests' concern.
     service.reset();
     factory->reset();
-    std::atomic<bool> done{false};
-    std::shared_ptr<ZAMUnified::UnifiedService> fromWorker;
-    std::thread worker([&] {
-        fromWorker = factory->getService(1300u);
-        done = true;
-    });
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (!done && std::chrono::steady_clock::now() < deadline) {
-        factory->waitForDispatcherTask(10);
-        factory->pumpAllDispatcherTasks();
-    }
-    worker.join();
-    check(fromWorker != nullptr && fromWorker->getInterfaceName() == "ConfigService",
-          "the service for another thread");
+    service = factory->getService(1300u);
+    check(service && service->getInterfaceName() == "ConfigService", "the service after a reset");
     check(injections() == 2, "injected again after the reset");
-    fromWorker.reset();
+    service.reset();
     factory->reset();  // leaves nothing registered that would hold the factory
 
     fs::remove_all(root);

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <functional>
 #include <memory>
 #include <string>
 #include <thread>
@@ -75,31 +76,25 @@ TEST_F(ResourceMonitorTest, NEGATIVE_UnknownTypesAreAnsweredAsInvalid) {
 
 TEST_F(ResourceMonitorTest, NEGATIVE_QueriesOffTheDispatcherThreadAreRefused) {
     monitor.incrementObjectCount("A");
-    std::vector<std::string> messages;
+    const std::function<void()> queries[] = {
+        [&] { monitor.getNumObjects(ObjectsAlive); },
+        [&] { monitor.getNumObjectsByObjectName(ObjectsAlive, "A"); },
+        [&] { monitor.buildString(ObjectsAlive); }};
+    int refusals = 0;
     std::thread other([&] {
-        // Counting is allowed anywhere.
-        monitor.incrementObjectCount("A");
-        try {
-            monitor.getNumObjects(ObjectsAlive);
-        } catch (DispatcherAccessException& refused) {
-            messages.push_back(refused.getMessage());
-        }
-        try {
-            monitor.getNumObjectsByObjectName(ObjectsAlive, "A");
-        } catch (DispatcherAccessException& refused) {
-            messages.push_back(refused.getMessage());
-        }
-        try {
-            monitor.buildString(ObjectsAlive);
-        } catch (DispatcherAccessException& refused) {
-            messages.push_back(refused.getMessage());
+        monitor.incrementObjectCount("A");  // counting is allowed anywhere
+        for (const auto& query : queries) {
+            try {
+                query();
+            } catch (DispatcherAccessException& refused) {
+                EXPECT_EQ("An illegal attempt to access  was made from a non dispatcher thread",
+                          refused.getMessage());
+                ++refusals;
+            }
         }
     });
     other.join();
-    ASSERT_EQ(3u, messages.size());
-    for (const std::string& message : messages) {
-        EXPECT_EQ("An illegal attempt to access  was made from a non dispatcher thread", message);
-    }
+    EXPECT_EQ(3, refusals);
     EXPECT_EQ(2, monitor.getNumObjectsByObjectName(ObjectsAlive, "A"));
 }
 

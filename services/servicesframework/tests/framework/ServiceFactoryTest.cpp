@@ -68,6 +68,9 @@ TEST(ServiceFactoryTest, ResetOnAFreshFactoryCreatesNothing) {
     factory->waitForDispatcherTask(0);
     factory->pumpAllDispatcherTasks();
     EXPECT_EQ(2, ran);
+    std::thread([&] { factory->resetDispatcherThread(); }).join();
+    EXPECT_FALSE(unified->getServicesDispatcher()->checkForUpdateAccess()) << "handed over";
+    factory->resetDispatcherThread();
     unified->Reset();  // breaks the cycles with the loader and monitor
 }
 

@@ -8,55 +8,25 @@
 
 #include <gtest/gtest.h>
 
-#include <mutex>
+#include <algorithm>
 #include <string>
 #include <vector>
 
+#include "support/LogCapture.h"
+
 namespace sftest {
 
-// Captures the dispatcher's records; safe for records logged on other threads.
 class DispatcherTest : public ::testing::Test {
   protected:
     static constexpr const char* kLogger = "services-dispatcher";
     static constexpr const char* kPath =
         "services/servicesframework/src/framework/ServicesDispatcher";
 
-    void SetUp() override {
-        ZAMLog_setSink([this](const ZAMLogRecord& record) {
-            if (record.logger == kLogger) {
-                std::lock_guard<std::mutex> lock(mutex_);
-                records_.push_back(record);
-            }
-        });
-        ZAMLog_setLevel(kLogger, ZAMLOG_LEVEL_INFO);
-    }
-    void TearDown() override {
-        ZAMLog_setSink({});
-        ZAMLog_setLevel(kLogger, ZAMLOG_LEVEL_WARNING);
-    }
-
-    std::vector<ZAMLogRecord> records() {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return records_;
-    }
-    std::vector<std::string> messages(int level) {
-        std::vector<std::string> result;
-        for (const ZAMLogRecord& record : records()) {
-            if (record.level == level) {
-                result.push_back(record.message);
-            }
-        }
-        return result;
-    }
-    void forget() {
-        std::lock_guard<std::mutex> lock(mutex_);
-        records_.clear();
-    }
     // The only record with this message; fails the test unless there is exactly one.
     ZAMLogRecord only(const std::string& message) {
         ZAMLogRecord found;
         int count = 0;
-        for (const ZAMLogRecord& record : records()) {
+        for (const ZAMLogRecord& record : log_.records()) {
             if (record.message == message) {
                 found = record;
                 ++count;
@@ -67,23 +37,34 @@ class DispatcherTest : public ::testing::Test {
         return found;
     }
 
+    LogCapture log_{{kLogger}};
     ZAMUnified::ServicesDispatcher dispatcher;
-
-  private:
-    std::mutex mutex_;
-    std::vector<ZAMLogRecord> records_;
 };
 
-// The number between the first "[" after `after` and the next "]".
-inline long numberAfter(const std::string& message, const std::string& after) {
-    const std::size_t at = message.find(after);
-    if (at == std::string::npos) {
-        ADD_FAILURE() << "no '" << after << "' in " << message;
-        return -1;
+// The numbers where `pattern` has '#', when `message` reads exactly as `pattern` with a number in
+// each such place; otherwise a failure and no numbers.
+inline std::vector<long> numbersIn(const std::string& message, const std::string& pattern) {
+    std::vector<long> numbers;
+    std::size_t at = 0;
+    for (std::size_t from = 0;; ++from) {
+        const std::size_t hash = std::min(pattern.find('#', from), pattern.size());
+        if (message.compare(at, hash - from, pattern, from, hash - from) != 0) {
+            break;
+        }
+        at += hash - from;
+        from = hash;
+        const std::size_t digits = message.find_first_not_of("0123456789", at);
+        if (from == pattern.size() || digits == at) {
+            if (from == pattern.size() && at == message.size()) {
+                return numbers;
+            }
+            break;
+        }
+        numbers.push_back(std::stol(message.substr(at, digits - at)));
+        at = std::min(digits, message.size());
     }
-    const std::size_t open = message.find('[', at + after.size() - 1);
-    const std::size_t close = message.find(']', open);
-    return std::stol(message.substr(open + 1, close - open - 1));
+    ADD_FAILURE() << "\"" << message << "\" does not read \"" << pattern << "\"";
+    return {};
 }
 
 }  // namespace sftest

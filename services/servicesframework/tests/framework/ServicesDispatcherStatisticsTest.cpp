@@ -21,17 +21,17 @@
 namespace {
 
 using sftest::DispatcherTest;
-using sftest::numberAfter;
+using sftest::numbersIn;
 using ZAMUnified::ServicesDispatcher;
 
 TEST_F(DispatcherTest, QueueSizeNotesWatchTheGuardSize) {
     for (int i = 1; i <= 5; ++i) {
         dispatcher.enqueue([] {}, "t", false, true);
     }
-    EXPECT_TRUE(records().empty()) << "five queued tasks are within the guard size";
+    EXPECT_TRUE(log_.records().empty()) << "five queued tasks are within the guard size";
     dispatcher.enqueue([] {}, "t", false, true);
     dispatcher.enqueue([] {}, "t", false, true);
-    const std::vector<ZAMLogRecord> notes = records();
+    const std::vector<ZAMLogRecord> notes = log_.records();
     ASSERT_EQ(2u, notes.size());
     EXPECT_EQ("Task queue has reached the size of [6]. No tasks have been run yet",
               notes[0].message);
@@ -43,9 +43,9 @@ TEST_F(DispatcherTest, QueueSizeNotesWatchTheGuardSize) {
         EXPECT_EQ(kPath, note.file);
     }
 
-    forget();
+    log_.forget();
     dispatcher.pumpNext();  // leaves 6
-    EXPECT_TRUE(records().empty());
+    EXPECT_TRUE(log_.records().empty());
     dispatcher.pumpNext();  // leaves 5
     const ZAMLogRecord safe = only("Task queue is back to a safe size");
     EXPECT_EQ(ZAMLOG_LEVEL_INFO, safe.level);
@@ -53,10 +53,10 @@ TEST_F(DispatcherTest, QueueSizeNotesWatchTheGuardSize) {
 
     // A task has been run now: a larger queue is no longer announced, and quick tasks raise no
     // guard warning.
-    forget();
+    log_.forget();
     dispatcher.enqueue([] {}, "t", false, true);
     dispatcher.enqueue([] {}, "t", false, true);
-    EXPECT_TRUE(records().empty());
+    EXPECT_TRUE(log_.records().empty());
 
     dispatcher.clear();  // 7 queued
     EXPECT_EQ(0, dispatcher.getQueueSize());
@@ -64,17 +64,17 @@ TEST_F(DispatcherTest, QueueSizeNotesWatchTheGuardSize) {
     EXPECT_EQ(ZAMLOG_LEVEL_INFO, cleared.level);
     EXPECT_EQ("clear", cleared.function);
 
-    forget();
+    log_.forget();
     for (int i = 0; i < 5; ++i) {
         dispatcher.enqueue([] {}, "t", false, true);
     }
     dispatcher.clear();
     EXPECT_EQ(0, dispatcher.getQueueSize());
-    EXPECT_TRUE(records().empty()) << "five cleared tasks were within the guard size";
+    EXPECT_TRUE(log_.records().empty()) << "five cleared tasks were within the guard size";
 }
 
 TEST_F(DispatcherTest, NotLoggableTasksStayUnloggedAtExecutionForGood) {
-    ZAMLog_setLevel(kLogger, ZAMLOG_LEVEL_DEBUG);
+    log_.setLevel(ZAMLOG_LEVEL_DEBUG);
     dispatcher.enqueue([] {}, "quiet", false, false);
     dispatcher.enqueue([] {}, "quiet", false, false);
     dispatcher.enqueue([] {}, "quiet", false, true);
@@ -83,29 +83,28 @@ TEST_F(DispatcherTest, NotLoggableTasksStayUnloggedAtExecutionForGood) {
     EXPECT_EQ(
         (std::vector<std::string>{"Not loggable task: quiet", "ServicesDispatcher.enqueue: quiet",
                                   "ServicesDispatcher.enqueue: loud"}),
-        messages(ZAMLOG_LEVEL_DEBUG));
+        log_.messages(ZAMLOG_LEVEL_DEBUG));
     EXPECT_EQ("updateNotLoggableTasks", only("Not loggable task: quiet").function);
     EXPECT_EQ("enqueue", only("ServicesDispatcher.enqueue: loud").function);
     EXPECT_FALSE(dispatcher.isTaskLoggable("quiet"));
     EXPECT_TRUE(dispatcher.isTaskLoggable("loud"));
     EXPECT_TRUE(dispatcher.isTaskLoggable(""));
 
-    forget();
-    ZAMLog_setLevel(kLogger, ZAMLOG_LEVEL_TRACE);
+    log_.forget();
+    log_.setLevel(ZAMLOG_LEVEL_TRACE);
     dispatcher.pumpAll();
     std::vector<std::string> seen;
-    for (const ZAMLogRecord& record : records()) {
+    for (const ZAMLogRecord& record : log_.records()) {
         EXPECT_EQ(kPath, record.file);
         if (record.level == ZAMLOG_LEVEL_DEBUG) {
             EXPECT_EQ("executeTask", record.function);
             const std::size_t in = record.message.find(") in [");
-            seen.push_back(in == std::string::npos ? record.message
-                                                   : record.message.substr(0, in + 1));
+            seen.push_back(record.message.substr(0, in == std::string::npos ? in : in + 1));
             if (in != std::string::npos) {
-                EXPECT_LE(numberAfter(record.message, ") in ["), 2000);
-                EXPECT_NE(std::string::npos,
-                          record.message.find("] milliseconds. Waiting time was ["));
-                EXPECT_EQ("] milliseconds", record.message.substr(record.message.size() - 14));
+                EXPECT_LE(numbersIn(record.message.substr(in),
+                                    ") in [#] milliseconds. Waiting time was [#] milliseconds")
+                              .at(0),
+                          2000);
             }
         } else {
             EXPECT_EQ(ZAMLOG_LEVEL_TRACE, record.level);
@@ -116,15 +115,15 @@ TEST_F(DispatcherTest, NotLoggableTasksStayUnloggedAtExecutionForGood) {
     EXPECT_EQ((std::vector<std::string>{" executing (loud)", " executed (loud)", " executing ()",
                                         " executed ()"}),
               seen);
-    EXPECT_EQ(1u, messages(ZAMLOG_LEVEL_TRACE).size());
+    EXPECT_EQ(1u, log_.messages(ZAMLOG_LEVEL_TRACE).size());
 
     // At info level nothing of this is even composed.
-    forget();
-    ZAMLog_setLevel(kLogger, ZAMLOG_LEVEL_INFO);
+    log_.forget();
+    log_.setLevel(ZAMLOG_LEVEL_INFO);
     dispatcher.enqueue([] {}, "loud", false, true);
     dispatcher.enqueue([] {}, "other", false, false);
     dispatcher.pumpAll();
-    EXPECT_TRUE(records().empty());
+    EXPECT_TRUE(log_.records().empty());
 }
 
 // The guard limits are fixed at 2000 ms, so this one test runs a task just over two seconds; it
@@ -143,54 +142,47 @@ TEST_F(DispatcherTest, GuardsReportASlowTaskAndTheQueueItStalled) {
     for (int i = 0; i < 5; ++i) {
         dispatcher.enqueue([] {}, "waiting", false, true);
     }
-    forget();
+    log_.forget();
     dispatcher.pumpNext();  // runs "slow"
 
-    std::vector<ZAMLogRecord> seen = records();
+    std::vector<ZAMLogRecord> seen = log_.records();
     ASSERT_EQ(3u, seen.size());
     EXPECT_EQ("Task queue is back to a safe size", seen[0].message);
 
-    const std::string running = seen[1].message;
     EXPECT_EQ(ZAMLOG_LEVEL_WARNING, seen[1].level);
     EXPECT_EQ("warnOnDispatcherThreadBusy", seen[1].function);
-    EXPECT_EQ(0u, running.find("Task 'slow' has been running for ["));
-    EXPECT_GT(numberAfter(running, "running for ["), 2000);
-    EXPECT_NE(std::string::npos,
-              running.find("] milliseconds exceeding the guard execution time of [2000] "
-                           "milliseconds. Current queue size is [6] task"));
-    EXPECT_EQ(running.size() - 1, running.rfind(" task") + 4);
-
-    const std::string report = seen[2].message;
+    EXPECT_GT(numbersIn(seen[1].message,
+                        "Task 'slow' has been running for [#] milliseconds exceeding the guard "
+                        "execution time of [2000] milliseconds. Current queue size is [6] task")
+                  .at(0),
+              2000);
     EXPECT_EQ(ZAMLOG_LEVEL_INFO, seen[2].level) << "reported at info whatever the debug level";
     EXPECT_EQ("executeTask", seen[2].function);
-    EXPECT_EQ(0u, report.find(" executed (slow) in ["));
-    EXPECT_GT(numberAfter(report, " in ["), 2000);
-    EXPECT_NE(std::string::npos,
-              report.find("] milliseconds. This task exceeded the guard execution time of [2000] "
-                          "milliseconds. Waiting time was ["));
-    EXPECT_GE(numberAfter(report, "Waiting time was ["), 0);
-    EXPECT_EQ("] milliseconds", report.substr(report.size() - 14));
+    EXPECT_GT(numbersIn(seen[2].message,
+                        " executed (slow) in [#] milliseconds. This task exceeded the guard "
+                        "execution time of [2000] milliseconds. Waiting time was [#] milliseconds")
+                  .at(0),
+              2000);
 
     // "slow" is done; the front task has now waited over two seconds in a queue of seven.
-    forget();
+    log_.forget();
     dispatcher.enqueue([] {}, "late", false, true);
-    seen = records();
+    seen = log_.records();
     ASSERT_EQ(1u, seen.size());
-    const std::string stalled = seen[0].message;
     EXPECT_EQ(ZAMLOG_LEVEL_WARNING, seen[0].level);
     EXPECT_EQ("warnOnDispatcherThreadBusy", seen[0].function);
-    EXPECT_EQ(0u, stalled.find("The first task on the queue has been waiting for ["));
-    EXPECT_GT(numberAfter(stalled, "waiting for ["), 2000);
-    EXPECT_NE(std::string::npos,
-              stalled.find("] milliseconds exceeding the guard queued time of [2000] "
-                           "milliseconds. Queue size reached [7] task exceeding the guard size "
-                           "of [5] tasks. The last executed task was completed ["));
-    EXPECT_LT(numberAfter(stalled, "was completed ["), 2000);
-    EXPECT_EQ("] milliseconds ago", stalled.substr(stalled.size() - 18));
+    const std::vector<long> stalled = numbersIn(
+        seen[0].message,
+        "The first task on the queue has been waiting for [#] milliseconds exceeding the guard "
+        "queued time of [2000] milliseconds. Queue size reached [7] task exceeding the guard size "
+        "of [5] tasks. The last executed task was completed [#] milliseconds ago");
+    ASSERT_EQ(2u, stalled.size());
+    EXPECT_GT(stalled[0], 2000);
+    EXPECT_LT(stalled[1], 2000);
 
-    forget();
+    log_.forget();
     dispatcher.pumpAll();
-    EXPECT_TRUE(messages(ZAMLOG_LEVEL_WARNING).empty());
+    EXPECT_TRUE(log_.messages(ZAMLOG_LEVEL_WARNING).empty());
 
     // The same run in the statistics: one of eight tasks over the guard time, and the tasks
     // queued behind "slow" waited as long as it ran.
@@ -342,20 +334,10 @@ TEST_F(DispatcherTest, StatisticsFollowAScriptedSequenceOfTasks) {
     EXPECT_TRUE(done.anyTaskCompleted);
     EXPECT_LE(done.sinceLastCompletion, milliseconds(total + 1));
 
-    // A task that throws is counted as run and leaves nothing running; a blocking task run at
-    // once on the dispatcher thread counts like a pumped one.
-    dispatcher.enqueue([] { throw std::runtime_error("counted"); }, "throws", false, true);
-    EXPECT_THROW(dispatcher.pumpAll(), std::runtime_error);
-    dispatcher.enqueueBlock([] {}, "direct", false, true);
-    const ServicesDispatcher::Statistics later = dispatcher.getStatistics();
-    EXPECT_EQ(6u, later.tasksRun);
-    EXPECT_EQ("", later.runningTaskName);
-    EXPECT_EQ(0u, later.tasksOverGuardTime);
-
     // clear() drops tasks without counting them.
     dispatcher.enqueue([] {}, "dropped", false, true);
     dispatcher.clear();
-    EXPECT_EQ(6u, dispatcher.getStatistics().tasksRun);
+    EXPECT_EQ(4u, dispatcher.getStatistics().tasksRun);
     EXPECT_EQ(0, dispatcher.getStatistics().queueSize);
 }
 

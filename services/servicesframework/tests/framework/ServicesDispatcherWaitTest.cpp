@@ -16,13 +16,14 @@
 
 #include "framework/ServicesDispatcherFixture.h"
 #include "support/Deadline.h"
+#include "support/OnThread.h"
 
 // Waiting on the dispatcher: host waits for work, and callers that wait for the dispatcher thread
 // to run their task.
 namespace {
 
 using sftest::DispatcherTest;
-using sftest::numberAfter;
+using sftest::numbersIn;
 using ZAMUnified::ServicesDispatcher;
 using Steady = std::chrono::steady_clock;
 using std::chrono::milliseconds;
@@ -57,9 +58,9 @@ TEST(ServicesDispatcherWaitTest, EnqueueAndWaitSaysWhetherTheTaskRan_NEGATIVE) {
     enum class End { Pumped, Threw, Cleared, Destroyed };
     for (End end : {End::Pumped, End::Threw, End::Cleared, End::Destroyed}) {
         SCOPED_TRACE(static_cast<int>(end));
-        std::atomic<int> answer{-1};
-        std::thread caller([&, d = dispatcher.get()] {
-            const bool ran = d->enqueueAndWait(
+        bool ran = false;
+        sftest::OnThread caller([&, d = dispatcher.get()] {
+            ran = d->enqueueAndWait(
                 [&] {
                     ++runs;
                     if (end == End::Threw) {
@@ -67,7 +68,6 @@ TEST(ServicesDispatcherWaitTest, EnqueueAndWaitSaysWhetherTheTaskRan_NEGATIVE) {
                     }
                 },
                 "there", false, true);
-            answer = ran ? 1 : 0;
         });
         EXPECT_TRUE(sftest::eventually([&] { return dispatcher->getQueueSize() == 1; }));
         switch (end) {
@@ -84,9 +84,8 @@ TEST(ServicesDispatcherWaitTest, EnqueueAndWaitSaysWhetherTheTaskRan_NEGATIVE) {
                 dispatcher.reset();
                 break;
         }
-        EXPECT_TRUE(sftest::eventually([&] { return answer.load() != -1; }));
-        caller.join();
-        EXPECT_EQ(end == End::Pumped || end == End::Threw ? 1 : 0, answer.load());
+        EXPECT_TRUE(caller.returns());
+        EXPECT_EQ(end == End::Pumped || end == End::Threw, ran);
     }
     EXPECT_EQ(3, runs);
 }
@@ -97,23 +96,23 @@ TEST(ServicesDispatcherWaitTest, EnqueueAndWaitSaysWhetherTheTaskRan_NEGATIVE) {
 TEST_F(DispatcherTest, AWaitForTheDispatcherThreadIsReportedEveryPeriodUntilTakenUp) {
     dispatcher.setWaitReportPeriodForTest(milliseconds(40));
     std::size_t reportsAtPickUp = 0;
-    std::atomic<bool> returned{false};
-    std::thread caller([&] {
-        dispatcher.enqueueBlock(
-            [&] {
-                reportsAtPickUp = messages(ZAMLOG_LEVEL_WARNING).size();
-                waitUntil(Steady::now() + milliseconds(200));
-            },
-            "late", false, true);
-        returned = true;
-    });
-    EXPECT_TRUE(sftest::eventually([&] { return messages(ZAMLOG_LEVEL_WARNING).size() >= 2; }));
-    dispatcher.pumpAll();
-    EXPECT_TRUE(sftest::eventually([&] { return returned.load(); }));
-    caller.join();
+    {
+        sftest::OnThread caller([&] {
+            dispatcher.enqueueBlock(
+                [&] {
+                    reportsAtPickUp = log_.messages(ZAMLOG_LEVEL_WARNING).size();
+                    waitUntil(Steady::now() + milliseconds(200));
+                },
+                "late", false, true);
+        });
+        EXPECT_TRUE(
+            sftest::eventually([&] { return log_.messages(ZAMLOG_LEVEL_WARNING).size() >= 2; }));
+        dispatcher.pumpAll();
+        EXPECT_TRUE(caller.returns());
+    }
 
     std::vector<ZAMLogRecord> reports;
-    for (const ZAMLogRecord& record : records()) {
+    for (const ZAMLogRecord& record : log_.records()) {
         if (record.level == ZAMLOG_LEVEL_WARNING) {
             reports.push_back(record);
         }
@@ -121,15 +120,12 @@ TEST_F(DispatcherTest, AWaitForTheDispatcherThreadIsReportedEveryPeriodUntilTake
     // One report may have been on its way at the pick-up; the task ran for five periods.
     EXPECT_LE(reports.size(), reportsAtPickUp + 1) << "reported while the task ran";
     ASSERT_GE(reports.size(), 2u);
-    const std::string prefix = "Task 'BT-late' has waited [";
-    const std::string suffix = "] milliseconds for the dispatcher thread, which has not run it yet";
     long previous = 0;
     for (std::size_t i = 0; i < reports.size(); ++i) {
-        const std::string& message = reports[i].message;
-        EXPECT_EQ(0u, message.find(prefix)) << message;
-        ASSERT_GT(message.size(), suffix.size());
-        EXPECT_EQ(suffix, message.substr(message.size() - suffix.size()));
-        const long waited = numberAfter(message, prefix);
+        const long waited = numbersIn(reports[i].message,
+                                      "Task 'BT-late' has waited [#] milliseconds for the "
+                                      "dispatcher thread, which has not run it yet")
+                                .at(0);
         EXPECT_GE(waited, 40 * static_cast<long>(i + 1)) << "one report per further period";
         EXPECT_GT(waited, previous);
         previous = waited;
@@ -151,25 +147,24 @@ TEST_F(DispatcherTest, RunOnDispatcherThreadWaitsForWhatTheHostTakesUpInTime) {
 
     // Taken up well within its time, then running past it: waited for to the end.
     constexpr milliseconds kTime(200);
-    std::atomic<int> answer{-1};
-    std::atomic<bool> finished{false};
+    bool answer = false;
+    bool finished = false;
     const Steady::time_point called = Steady::now();
-    std::thread caller([&] {
-        answer = dispatcher.runOnDispatcherThread(
-                     [&] {
-                         waitUntil(called + 2 * kTime);
-                         finished = true;
-                     },
-                     kTime, "outlasts its time")
-                     ? 1
-                     : 0;
-    });
-    dispatcher.waitForDispatcherTask(sftest::kDeadline.count());
-    dispatcher.pumpAll();
-    EXPECT_TRUE(sftest::eventually([&] { return answer.load() != -1; }));
-    caller.join();
-    EXPECT_EQ(1, answer.load());
-    EXPECT_TRUE(finished.load());
+    {
+        sftest::OnThread caller([&] {
+            answer = dispatcher.runOnDispatcherThread(
+                [&] {
+                    waitUntil(called + 2 * kTime);
+                    finished = true;
+                },
+                kTime, "outlasts its time");
+        });
+        dispatcher.waitForDispatcherTask(sftest::kDeadline.count());
+        dispatcher.pumpAll();
+        EXPECT_TRUE(caller.returns());
+    }
+    EXPECT_TRUE(answer);
+    EXPECT_TRUE(finished);
 
     // A time too large for the clock is no limit: the caller waits until the host pumps.
     auto shared = std::make_shared<ServicesDispatcher>();
@@ -206,16 +201,17 @@ TEST_F(DispatcherTest, RunOnDispatcherThreadWithdrawsWhatIsNotTakenUpInTime_NEGA
     const ServicesDispatcher::Statistics statistics = dispatcher.getStatistics();
     EXPECT_EQ(1u, statistics.tasksRun) << "only the later task";
 
-    std::atomic<int> answer{-1};
-    std::thread caller([&] {
-        answer =
-            dispatcher.runOnDispatcherThread([&] { ++runs; }, sftest::kDeadline, "dropped") ? 1 : 0;
-    });
-    EXPECT_TRUE(sftest::eventually([&] { return dispatcher.getQueueSize() == 1; }));
-    dispatcher.clear();
-    EXPECT_TRUE(sftest::eventually([&] { return answer.load() != -1; }));
-    caller.join();
-    EXPECT_EQ(0, answer.load());
+    bool answer = true;
+    {
+        sftest::OnThread caller([&] {
+            answer =
+                dispatcher.runOnDispatcherThread([&] { ++runs; }, sftest::kDeadline, "dropped");
+        });
+        EXPECT_TRUE(sftest::eventually([&] { return dispatcher.getQueueSize() == 1; }));
+        dispatcher.clear();
+        EXPECT_TRUE(caller.returns());
+    }
+    EXPECT_FALSE(answer);
     EXPECT_EQ(0, runs.load());
 }
 

@@ -1,9 +1,8 @@
 // A stand-in for the built-in record "ConfigService" (entry InjectConfigService), so that a host
 // test can drive a built-in record end to end: the host points the resources directory at a
 // folder whose ../lib holds this library as libConfigService.so.
-#include <ZAMUnified/UnifiedBusinessObjectImpl.h>
+#include <ZAMUnified/ServiceBase.h>
 #include <ZAMUnified/UnifiedFactory.h>
-#include <ZAMUnified/UnifiedService.h>
 
 #include <atomic>
 #include <memory>
@@ -16,12 +15,10 @@ std::atomic<int> injections{0};
 
 namespace ZAMUnified {
 
-class ConfigService : public UnifiedService, public UnifiedBusinessObjectImpl {
+class ConfigService : public ServiceBase<ConfigService> {
   public:
-    explicit ConfigService(std::shared_ptr<UnifiedFactory> factory)
-        : UnifiedBusinessObjectImpl(std::move(factory), "ConfigService") {}
-    std::string getInterfaceName() override { return "ConfigService"; }
-    void initNotifiers() override {}
+    static constexpr const char* kInterfaceName = "ConfigService";
+    using ServiceBase::ServiceBase;
 };
 
 }  // namespace ZAMUnified

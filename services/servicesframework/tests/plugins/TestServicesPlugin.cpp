@@ -3,15 +3,12 @@
 // injections, Destroy() calls and the events list handed through.
 #include <KORCoreUtils.h>
 #include <ZAMUnified/Authenticator.h>
-#include <ZAMUnified/FeatureSet.h>
-#include <ZAMUnified/FeatureSetAdapter.h>
-#include <ZAMUnified/UnifiedBusinessObjectImpl.h>
+#include <ZAMUnified/FeatureSetBase.h>
+#include <ZAMUnified/ServiceBase.h>
 #include <ZAMUnified/UnifiedFactory.h>
-#include <ZAMUnified/UnifiedService.h>
 
 #include <atomic>
 #include <memory>
-#include <set>
 
 #include "TestPluginProbe.h"
 
@@ -26,34 +23,28 @@ std::atomic<const void*> lastEvents{nullptr};
 
 namespace ZAMUnified {
 
-class TestAlphaService : public UnifiedService, public UnifiedBusinessObjectImpl {
+class TestAlphaService : public ServiceBase<TestAlphaService> {
   public:
-    explicit TestAlphaService(std::shared_ptr<UnifiedFactory> factory)
-        : UnifiedBusinessObjectImpl(std::move(factory), "TestAlphaService") {}
-    std::string getInterfaceName() override { return "TestAlphaService"; }
-    void initNotifiers() override {}
+    static constexpr const char* kInterfaceName = "TestAlphaService";
+    using ServiceBase::ServiceBase;
 };
 
 // Provisioned for 7001 only; 7002 is registered but refused.
-class TestFeatureSet : public FeatureSet, public FeatureSetAdapter {
+class TestFeatureSet : public FeatureSetBase {
   public:
+    TestFeatureSet() : FeatureSetBase({7001}) {}
     void StartFeatureSet(unsigned int id, EventsPtr events) override {
-        started_.insert(id);
         lastEvents = events.get();
+        FeatureSetBase::StartFeatureSet(id, events);
     }
     void StopFeatureSet(unsigned int id, EventsPtr events) override {
-        started_.erase(id);
         lastEvents = events.get();
+        FeatureSetBase::StopFeatureSet(id, events);
     }
     void Destroy() override { ++destroys; }
-    bool IsFeatureSetStarted(unsigned int id) override { return started_.count(id) != 0; }
-    bool IsFeatureSetProvisioned(unsigned int id) override { return id == 7001; }
     std::vector<unsigned int> GetFeatureSetDependencies(unsigned int) override {
         return {1300, 42876};
     }
-
-  private:
-    std::set<unsigned int> started_;
 };
 
 class TestAuthenticator : public Authenticator {};

@@ -1,9 +1,8 @@
 // A test plug-in "TestUnresolvedSymbol" that calls a function no library defines. Under lazy
 // binding it opens and injects, and serves its service; only a call that reaches the missing
 // function fails, and that one ends the process in the dynamic linker.
-#include <ZAMUnified/UnifiedBusinessObjectImpl.h>
+#include <ZAMUnified/ServiceBase.h>
 #include <ZAMUnified/UnifiedFactory.h>
-#include <ZAMUnified/UnifiedService.h>
 
 #include <memory>
 
@@ -11,12 +10,10 @@ extern "C" int sf_test_function_nobody_defines();
 
 namespace ZAMUnified {
 
-class TestUnresolvedService : public UnifiedService, public UnifiedBusinessObjectImpl {
+class TestUnresolvedService : public ServiceBase<TestUnresolvedService> {
   public:
-    explicit TestUnresolvedService(std::shared_ptr<UnifiedFactory> factory)
-        : UnifiedBusinessObjectImpl(std::move(factory), "TestUnresolvedService") {}
-    std::string getInterfaceName() override { return "TestUnresolvedService"; }
-    void initNotifiers() override {}
+    static constexpr const char* kInterfaceName = "TestUnresolvedService";
+    using ServiceBase::ServiceBase;
 };
 
 }  // namespace ZAMUnified

@@ -1,19 +1,16 @@
 // A test plug-in "TestWrongName" that registers its service under a name and an id other than
 // the ones its record lists (ZAMUnified::TestRightService, 7601), as a renamed class would.
-#include <ZAMUnified/UnifiedBusinessObjectImpl.h>
+#include <ZAMUnified/ServiceBase.h>
 #include <ZAMUnified/UnifiedFactory.h>
-#include <ZAMUnified/UnifiedService.h>
 
 #include <memory>
 
 namespace ZAMUnified {
 
-class TestWrongService : public UnifiedService, public UnifiedBusinessObjectImpl {
+class TestWrongService : public ServiceBase<TestWrongService> {
   public:
-    explicit TestWrongService(std::shared_ptr<UnifiedFactory> factory)
-        : UnifiedBusinessObjectImpl(std::move(factory), "TestWrongService") {}
-    std::string getInterfaceName() override { return "TestWrongService"; }
-    void initNotifiers() override {}
+    static constexpr const char* kInterfaceName = "TestWrongService";
+    using ServiceBase::ServiceBase;
 };
 
 }  // namespace ZAMUnified
