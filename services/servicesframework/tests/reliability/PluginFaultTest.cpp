@@ -40,7 +40,7 @@ std::string pluginFile(const std::string& name) {
     return std::string(SF_TEST_PLUGIN_DIR) + "/lib" + name + ".so";
 }
 
-enum class File { NotALibrary, Built };
+enum class File { Missing, NotALibrary, Built };
 
 // What the loader says of a library built against the framework interface `major`.`minor`.
 std::string builtAgainst(std::uint32_t major, std::uint32_t minor) {
@@ -78,16 +78,25 @@ void expectText(const std::string& expected, const std::string& actual, const ch
     }
 }
 
-// A missing file, a library without an injection entry and one whose entry throws a
-// std::exception are the LibraryLoaderTest's rows (NEGATIVE_LibrariesWithoutOrWithFailingInjection,
-// NEGATIVE_EachKindOfLoadFailureLeavesItsReason, LoadFromAnotherThreadWaitsForThePump): the same
-// error records and reasons, through the same pump.
 // clang-format off
 const Fault kFaults[] = {
+    {"missing file", "TestAbsent", File::Missing, 7501, "ZAMUnified::TestAbsentService",
+     false, false,
+     {"Could not load Services Library TestAbsent, last error: ..."},
+     "The library TestAbsent could not be opened: ..."},
     {"not a shared library", "TestNotALibrary", File::NotALibrary, 7511,
      "ZAMUnified::TestTextService", false, false,
      {"Could not load Services Library TestNotALibrary, last error: ..."},
      "The library TestNotALibrary could not be opened: ..."},
+    {"no injection entry", "TestNoInject", File::Built, 7201, "ZAMUnified::Silent",
+     false, true,
+     {},
+     "The library TestNoInject has no injection entry InjectTestNoInject"},
+    {"injection throws a std::exception", "TestThrowingInject", File::Built, 7301,
+     "ZAMUnified::Throwing", false, true,
+     {"Injection failed for TestThrowingInject: no licence for this host"},
+     "The library TestThrowingInject threw from its injection entry InjectTestThrowingInject: "
+     "no licence for this host"},
     {"injection throws something else", "TestThrowingOther", File::Built, 7521,
      "ZAMUnified::ThrowingOther", false, true,
      {"Injection failed for TestThrowingOther: unknown exception"},
