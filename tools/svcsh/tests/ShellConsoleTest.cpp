@@ -166,6 +166,12 @@ TEST_F(ShellConsoleTest, TheEnvironmentStartsAConsoleAndAFaultyOneOnlyWarns) {
               faulty.err.find("SF_CONSOLE names a console that did not start: the endpoint "
                               "\"bogus\" is not unix, unix:PATH or tcp:HOST:PORT"))
         << faulty.err;
+
+    // Neither --console nor SF_CONSOLE: the private Unix socket in the discovery folder.
+    ServingHost plain({});
+    EXPECT_EQ(0u, plain.endpoint().find("unix:" + (root_ / "servicesframework/").string()))
+        << plain.endpoint();
+    EXPECT_EQ(0, plain.stop());
 }
 
 }  // namespace
