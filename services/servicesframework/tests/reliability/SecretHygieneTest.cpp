@@ -1,6 +1,6 @@
 // Plain text of a secret must not outlive its use in freed memory: after a secure-string argument
 // has passed through the interpreter, no block the process gave back still holds the secret. The
-// binary replaces operator new and delete to search every released block (FreedMemoryScanner),
+// binary replaces operator new and delete to search every released block (support/ReleasedMemory),
 // plain blocks as well as arrays, since the text front end hands the secret over in a std::string;
 // the secrets live in static arrays, so the test's own copies never reach the heap. The arrays
 // that the secure string, its reader and the discreet encoder free are checked for zeros in

@@ -1,8 +1,8 @@
 // A scratch folder for tests that hand plug-ins to a loader, a checker or a shell: each plug-in
 // directory holds its manifest <dir>/<dir>.xml and, when given, a link to a library built by the
 // tests. The whole folder is removed with the object.
-#ifndef SF_TESTS_SUPPORT_PLUGINFOLDER_H
-#define SF_TESTS_SUPPORT_PLUGINFOLDER_H
+#ifndef SERVICESFRAMEWORK_TESTS_PLUGINFOLDER_H
+#define SERVICESFRAMEWORK_TESTS_PLUGINFOLDER_H
 
 #include <stdlib.h>
 
@@ -45,4 +45,4 @@ class PluginFolder {
 
 }  // namespace sftest
 
-#endif  // SF_TESTS_SUPPORT_PLUGINFOLDER_H
+#endif  // SERVICESFRAMEWORK_TESTS_PLUGINFOLDER_H

@@ -3,8 +3,8 @@
 // framework library included) is seen just before it is freed. That shows what the optimised
 // library really leaves in memory: zeroing that is not dropped as a dead store, and no secret
 // left behind. Blocks that the C library's malloc hands out directly (OpenSSL's own) are not seen.
-#ifndef SERVICESFRAMEWORK_TESTS_SUPPORT_RELEASEDMEMORY_H
-#define SERVICESFRAMEWORK_TESTS_SUPPORT_RELEASEDMEMORY_H
+#ifndef SERVICESFRAMEWORK_TESTS_RELEASEDMEMORY_H
+#define SERVICESFRAMEWORK_TESTS_RELEASEDMEMORY_H
 
 #include <cstddef>
 #include <string>
@@ -57,4 +57,4 @@ class FreedMemoryScanner {
 
 }  // namespace sftest
 
-#endif  // SERVICESFRAMEWORK_TESTS_SUPPORT_RELEASEDMEMORY_H
+#endif  // SERVICESFRAMEWORK_TESTS_RELEASEDMEMORY_H
