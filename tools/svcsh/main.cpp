@@ -309,6 +309,9 @@ int serve(int argc, char** argv) {
     if (parsed >= 0) {
         return parsed;
     }
+    // Before any console starts: a SIGTERM sent as soon as the discovery file appears must end the
+    // loop below, which removes the file, instead of killing the process and leaving it behind.
+    svcsh::catchInterrupts(true);
     chooseResources(arguments);
     ZAMUnified::ServiceFactory* factory = loadFramework();
     if (factory == nullptr) {
@@ -342,7 +345,6 @@ int serve(int argc, char** argv) {
         }
     }
     std::cout << "serving the console at " << endpoint << std::endl;
-    svcsh::catchInterrupts(true);
     while (!svcsh::interruptPending()) {
         factory->waitForDispatcherTask(100);
         try {

@@ -167,11 +167,13 @@ TEST_F(ShellConsoleTest, TheEnvironmentStartsAConsoleAndAFaultyOneOnlyWarns) {
                               "\"bogus\" is not unix, unix:PATH or tcp:HOST:PORT"))
         << faulty.err;
 
-    // Neither --console nor SF_CONSOLE: the private Unix socket in the discovery folder.
+    // Neither --console nor SF_CONSOLE: the private Unix socket in the discovery folder. Stopped
+    // the moment its discovery file appears, it still ends cleanly and removes the file.
     ServingHost plain({});
     EXPECT_EQ(0u, plain.endpoint().find("unix:" + (root_ / "servicesframework/").string()))
         << plain.endpoint();
     EXPECT_EQ(0, plain.stop());
+    EXPECT_FALSE(fs::exists(plain.file()));
 }
 
 }  // namespace
