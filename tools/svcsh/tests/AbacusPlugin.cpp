@@ -13,8 +13,6 @@ namespace ZAMUnified {
 
 class AbacusService : public UnifiedService, public UnifiedBusinessObjectImpl {
   public:
-    static constexpr unsigned int kId = 9100;
-
     explicit AbacusService(std::shared_ptr<UnifiedFactory> factory)
         : UnifiedBusinessObjectImpl(factory, "AbacusService"),
           dispatcher_(factory->getServicesDispatcher()) {}
@@ -48,26 +46,6 @@ class AbacusService : public UnifiedService, public UnifiedBusinessObjectImpl {
     std::shared_ptr<ServicesDispatcher> dispatcher_;
 };
 
-namespace {
-
-std::shared_ptr<Reflector> reflectAbacus(std::shared_ptr<UnifiedBusinessObject> object) {
-    using A = AbacusService;
-    auto abacus = std::dynamic_pointer_cast<A>(object);
-    if (!abacus) {
-        return nullptr;
-    }
-    auto reflector = std::make_shared<ObjectReflector<A>>("AbacusService", abacus);
-    reflector->property("Total", &A::getTotal, &A::setTotal)
-        .method("divide", &A::divide, {"a", "b"})
-        .method("jam", &A::jam)
-        .method("jamLater", &A::jamLater)
-        .method("twice", selectOverload<int(int) const>(&A::twice), {"value"})
-        .method("twice", selectOverload<std::string(const std::string&) const>(&A::twice),
-                {"value"});
-    return reflector;
-}
-
-}  // namespace
 }  // namespace ZAMUnified
 
 // Services outside the framework's namespace, one of them sharing AbacusService's short name.
@@ -94,8 +72,21 @@ class AbacusService : public ThermoService {
 
 extern "C" void InjectAbacus(std::shared_ptr<ZAMUnified::UnifiedFactory> factory) {
     using namespace ZAMUnified;
-    ReflectorFactory::AddReflectorFactoryMethod("AbacusService", reflectAbacus);
-    factory->getServiceRegistry()->addItem(typeid(AbacusService).name(), AbacusService::kId,
+    ReflectorFactory::AddReflectorFactoryMethod(
+        "AbacusService", [](std::shared_ptr<UnifiedBusinessObject> object) {
+            using A = AbacusService;
+            auto reflector = std::make_shared<ObjectReflector<A>>(
+                "AbacusService", std::dynamic_pointer_cast<A>(object));
+            reflector->property("Total", &A::getTotal, &A::setTotal)
+                .method("divide", &A::divide, {"a", "b"})
+                .method("jam", &A::jam)
+                .method("jamLater", &A::jamLater)
+                .method("twice", selectOverload<int(int) const>(&A::twice), {"value"})
+                .method("twice", selectOverload<std::string(const std::string&) const>(&A::twice),
+                        {"value"});
+            return std::shared_ptr<Reflector>(reflector);
+        });
+    factory->getServiceRegistry()->addItem(typeid(AbacusService).name(), 9100,
                                            std::make_shared<AbacusService>(factory));
     ReflectorFactory::AddReflectorFactoryMethod(
         "ThermoService", [](std::shared_ptr<UnifiedBusinessObject> object) {

@@ -9,6 +9,7 @@
 #include <iterator>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -18,30 +19,20 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class NewPluginTest : public ::testing::Test {
-  protected:
-    void SetUp() override { ASSERT_FALSE(root_.empty()); }
+std::string read(const fs::path& path) {
+    std::ifstream file(path);
+    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
 
-    int generate(const std::string& name, const std::string& directory) {
-        std::ostringstream out;
-        std::ostringstream err;
-        const int status = svcsh::newPlugin(name, directory, "/opt/sf", out, err);
-        out_ = out.str();
-        err_ = err.str();
-        return status;
-    }
-    static std::string read(const fs::path& path) {
-        std::ifstream file(path);
-        return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-    }
+// The generator's exit status, standard output and standard error.
+std::tuple<int, std::string, std::string> generate(const std::string& name, const fs::path& dir) {
+    std::ostringstream out;
+    std::ostringstream err;
+    const int status = svcsh::newPlugin(name, dir.string(), "/opt/sf", out, err);
+    return {status, out.str(), err.str()};
+}
 
-    const sftest::PluginFolder scratch_;
-    const std::string root_ = scratch_.root().string();
-    std::string out_;
-    std::string err_;
-};
-
-TEST_F(NewPluginTest, NEGATIVE_NamesThatCannotNameALibrary) {
+TEST(NewPluginTest, NEGATIVE_NamesThatCannotNameALibrary) {
     const std::string letters =
         "\" cannot name a library: it must start with a letter and hold only letters, digits and "
         "single underscores";
@@ -57,46 +48,38 @@ TEST_F(NewPluginTest, NEGATIVE_NamesThatCannotNameALibrary) {
         {"Delete", "\"Delete\" cannot name a library: its namespace would be \"delete" + reserved},
         {"ZAMUnified",
          "\"ZAMUnified\" cannot name a library: its namespace would be \"zamunified" + reserved},
+        {std::string(65, 'x'), "\"" + std::string(65, 'x') + "\" is longer than 64 characters"},
     };
     for (const auto& [name, problem] : cases) {
         EXPECT_EQ(problem, svcsh::pluginNameProblem(name)) << name;
     }
-    EXPECT_EQ("\"" + std::string(65, 'x') + "\" is longer than 64 characters",
-              svcsh::pluginNameProblem(std::string(65, 'x')));
-    EXPECT_EQ(svcsh::kNewPluginUsage, generate("2cool", root_ + "/p"));
-    EXPECT_EQ(0u, err_.find("svcsh new-plugin: \"2cool\" cannot name a library"));
-    EXPECT_FALSE(fs::exists(root_ + "/p"));
+    const sftest::PluginFolder scratch;
+    const auto [status, out, err] = generate("2cool", scratch.root() / "p");
+    EXPECT_EQ(svcsh::kNewPluginUsage, status);
+    EXPECT_EQ(0u, err.find("svcsh new-plugin: \"2cool" + letters + "\nusage: svcsh new-plugin "))
+        << err;
+    EXPECT_FALSE(fs::exists(scratch.root() / "p"));
 }
 
 // The project is complete and compiles against the framework's headers as it stands.
-TEST_F(NewPluginTest, WritesAProjectThatCompilesAndSaysHowToBuildIt) {
-    const std::string dir = root_ + "/thermo project";
-    ASSERT_EQ(svcsh::kNewPluginWritten, generate("Thermo", dir)) << err_;
-    EXPECT_EQ("", err_);
-    const std::string quoted = "'" + dir + "'";
-    EXPECT_EQ("Wrote the service library Thermo to " + dir +
-                  ":\n"
-                  "  CMakeLists.txt\n"
-                  "  README.md\n"
-                  "  manifest/Thermo.xml.in\n"
-                  "  src/ThermoService.h\n"
-                  "  src/ThermoService.cpp\n"
-                  "  src/ThermoLibrary.cpp\n"
-                  "  tests/ThermoTest.cpp\n"
-                  "Build and test it:\n"
-                  "  cmake -S " +
-                  quoted + " -B '" + dir +
-                  "/build' -DCMAKE_PREFIX_PATH=/opt/sf\n"
-                  "  cmake --build '" +
-                  dir + "/build' && ctest --test-dir '" + dir +
-                  "/build'\n"
-                  "Then check it and call it:\n"
-                  "  svcsh check '" +
-                  dir +
-                  "/build/Thermo'\n"
-                  "  svcsh --manifest '" +
-                  dir + "/build/Thermo' -e 'ThermoService/greet(name=\"Ada\")'\n",
-              out_);
+TEST(NewPluginTest, WritesAProjectThatCompilesAndSaysHowToBuildIt) {
+    const sftest::PluginFolder scratch;
+    const std::string dir = scratch.root() / "thermo project";
+    const std::string quoted = "'" + dir;
+    EXPECT_EQ(std::make_tuple(svcsh::kNewPluginWritten,
+                              "Wrote the service library Thermo to " + dir +
+                                  ":\n  CMakeLists.txt\n  README.md\n  manifest/Thermo.xml.in\n"
+                                  "  src/ThermoService.h\n  src/ThermoService.cpp\n"
+                                  "  src/ThermoLibrary.cpp\n  tests/ThermoTest.cpp\n"
+                                  "Build and test it:\n  cmake -S " +
+                                  quoted + "' -B " + quoted +
+                                  "/build' -DCMAKE_PREFIX_PATH=/opt/sf\n  cmake --build " + quoted +
+                                  "/build' && ctest --test-dir " + quoted +
+                                  "/build'\nThen check it and call it:\n  svcsh check " + quoted +
+                                  "/build/Thermo'\n  svcsh --manifest " + quoted +
+                                  "/build/Thermo' -e 'ThermoService/greet(name=\"Ada\")'\n",
+                              std::string()),
+              generate("Thermo", dir));
     std::vector<std::string> leftovers;
     for (const auto& entry : fs::recursive_directory_iterator(dir)) {
         if (entry.is_regular_file() && read(entry.path()).find("{{") != std::string::npos) {
@@ -116,32 +99,32 @@ TEST_F(NewPluginTest, WritesAProjectThatCompilesAndSaysHowToBuildIt) {
     }
 }
 
-TEST_F(NewPluginTest, NEGATIVE_NothingIsOverwrittenOrLeftHalfMade) {
-    const fs::path taken = fs::path(root_) / "taken";
-    fs::create_directories(taken);
-    std::ofstream(taken / "CMakeLists.txt") << "mine\n";
-    EXPECT_EQ(svcsh::kNewPluginFailed, generate("Thermo", taken.string()));
-    EXPECT_EQ("svcsh new-plugin: " + taken.string() + " is not empty; nothing was written\n", err_);
-    EXPECT_EQ("mine\n", read(taken / "CMakeLists.txt"));
-
+TEST(NewPluginTest, NEGATIVE_NothingIsOverwrittenOrLeftHalfMade) {
+    const sftest::PluginFolder scratch;
+    const fs::path taken = scratch.root() / "taken";
     const fs::path file = taken / "CMakeLists.txt";
-    EXPECT_EQ(svcsh::kNewPluginFailed, generate("Thermo", file.string()));
-    EXPECT_EQ("svcsh new-plugin: " + file.string() +
-                  " exists and is not a directory; nothing was written\n",
-              err_);
-
+    fs::create_directories(taken);
+    std::ofstream(file) << "mine\n";
+    EXPECT_EQ(std::make_tuple(
+                  svcsh::kNewPluginFailed, std::string(),
+                  "svcsh new-plugin: " + taken.string() + " is not empty; nothing was written\n"),
+              generate("Thermo", taken));
+    EXPECT_EQ(std::make_tuple(svcsh::kNewPluginFailed, std::string(),
+                              "svcsh new-plugin: " + file.string() +
+                                  " exists and is not a directory; nothing was written\n"),
+              generate("Thermo", file));
     // A directory inside a file cannot be made: the first write fails and nothing stays.
-    const fs::path inside = file / "sub";
-    EXPECT_EQ(svcsh::kNewPluginFailed, generate("Thermo", inside.string()));
-    EXPECT_EQ(0u, err_.find("svcsh new-plugin: cannot make " + inside.string() + ": ")) << err_;
-    EXPECT_NE(std::string::npos, err_.find("; nothing was kept\n")) << err_;
+    const auto [status, out, err] = generate("Thermo", file / "sub");
+    EXPECT_EQ(svcsh::kNewPluginFailed, status);
+    EXPECT_EQ(0u, err.find("svcsh new-plugin: cannot make " + (file / "sub").string() + ": "))
+        << err;
+    EXPECT_NE(std::string::npos, err.find("; nothing was kept\n")) << err;
     EXPECT_EQ("mine\n", read(file));
 
     // An empty directory is fine.
-    const fs::path empty = fs::path(root_) / "empty";
-    fs::create_directories(empty);
-    EXPECT_EQ(svcsh::kNewPluginWritten, generate("Thermo", empty.string())) << err_;
-    EXPECT_TRUE(fs::exists(empty / "src" / "ThermoLibrary.cpp"));
+    fs::create_directories(scratch.root() / "empty");
+    EXPECT_EQ(svcsh::kNewPluginWritten, std::get<0>(generate("Thermo", scratch.root() / "empty")));
+    EXPECT_TRUE(fs::exists(scratch.root() / "empty" / "src" / "ThermoLibrary.cpp"));
 }
 
 }  // namespace

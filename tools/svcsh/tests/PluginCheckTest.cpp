@@ -24,33 +24,32 @@ std::string row(const std::string& kind, const std::string& key, const std::stri
     return pad(kind, 18) + pad(key, 42) + result;
 }
 
-const std::string kFrameworkVersion =
+const std::string kVersion =
     ZAMUnified::frameworkVersionText(ZAMUnified::kFrameworkInterfaceVersion);
-
-const char* const kHeader = "KIND              KEY                                       RESULT";
+const std::string kFramework =
+    row("framework", kVersion, "ok: this framework has interface version " + kVersion);
 
 class PluginCheckTest : public ::testing::Test {
   protected:
-    void SetUp() override { ASSERT_FALSE(root_.empty()); }
-    std::string manifestOf(const std::string& dir) {
-        return root_ + "/" + dir + "/" + dir + ".xml";
-    }
+    std::string manifestOf(const std::string& dir) { return root_ + dir + "/" + dir + ".xml"; }
 
-    // Runs the checker; the printed lines go to lines_.
-    int check(const std::string& directory) {
+    // Checks `given` and compares the status and the whole report, whose first two lines name the
+    // directory and the columns.
+    void expectCheck(const std::string& given, int status, const std::vector<std::string>& rows) {
         std::ostringstream out;
-        const int status = svcsh::checkPluginDirectory(directory, out);
-        lines_.clear();
-        std::istringstream in(out.str());
-        for (std::string line; std::getline(in, line);) {
-            lines_.push_back(line);
+        EXPECT_EQ(status, svcsh::checkPluginDirectory(given, out));
+        const std::string dir = given.back() == '/' ? given.substr(0, given.size() - 1) : given;
+        std::string expected =
+            "Checking plug-in directory " + dir +
+            "\nKIND              KEY                                       RESULT\n";
+        for (const std::string& line : rows) {
+            expected += line + "\n";
         }
-        return status;
+        EXPECT_EQ(expected, out.str());
     }
 
     sftest::PluginFolder plugins_;
-    const std::string root_ = plugins_.root().string();
-    std::vector<std::string> lines_;
+    const std::string root_ = plugins_.root().string() + "/";
 };
 
 // Every promise is kept, but the built-in SystemService record claims authenticator 1801 too and is
@@ -65,26 +64,21 @@ TEST_F(PluginCheckTest, TheSampleLibraryKeepsEveryPromiseButSharesAnAuthenticato
 </library>)",
                                          SVCSH_CHECK_HELLO_LIBRARY, "HelloWorldService");
     // A trailing separator names the same directory.
-    EXPECT_EQ(svcsh::kCheckProblems, check(dir + "/"));
-    const std::vector<std::string> expected = {
-        "Checking plug-in directory " + dir,
-        kHeader,
-        row("manifest", manifestOf("hello"), "ok"),
-        "library           HelloWorldService                         ok: opened and injected",
-        row("framework", kFrameworkVersion,
-            "ok: this framework has interface version " + kFrameworkVersion),
-        "service           N10ZAMUnified17HelloWorldServiceE         ok: registered, has a "
-        "reflector",
-        "service id        42876                                     ok: registered",
-        "feature set       N10ZAMUnified20HelloWorldFeatureSetE      ok: registered",
-        "feature set id    42876                                     ok: registered",
-        "authenticator     HELLOWORLD                                ok: registered",
-        "authenticator id  1801                                      ok: registered",
-        "authenticator id  1801                                      PROBLEM: also claimed by the "
-        "library record SystemService, which the factory asks first",
-        "1 problem",
-    };
-    EXPECT_EQ(expected, lines_);
+    expectCheck(
+        dir + "/", svcsh::kCheckProblems,
+        {row("manifest", manifestOf("hello"), "ok"),
+         "library           HelloWorldService                         ok: opened and injected",
+         kFramework,
+         "service           N10ZAMUnified17HelloWorldServiceE         ok: registered, has a "
+         "reflector",
+         "service id        42876                                     ok: registered",
+         "feature set       N10ZAMUnified20HelloWorldFeatureSetE      ok: registered",
+         "feature set id    42876                                     ok: registered",
+         "authenticator     HELLOWORLD                                ok: registered",
+         "authenticator id  1801                                      ok: registered",
+         "authenticator id  1801                                      PROBLEM: also claimed by the "
+         "library record SystemService, which the factory asks first",
+         "1 problem"});
 }
 
 // Promises a second service id it does not register, a service entry the manifest reader finds
@@ -106,85 +100,67 @@ TEST_F(PluginCheckTest,
   <services><service name="TestBetaService"/></services>
 </library>)",
                                          testPlugin("TestServices"), "TestServices");
-    EXPECT_EQ(svcsh::kCheckProblems, check(dir));
-    const std::vector<std::string> expected = {
-        "Checking plug-in directory " + dir,
-        kHeader,
-        row("manifest", manifestOf("partial"),
-            "PROBLEM: The service: TestBetaService referenced in \"" + manifestOf("partial") +
-                "\" is not valid."),
-        row("library", "TestServices", "ok: opened and injected"),
-        row("service", "N10ZAMUnified16TestAlphaServiceE",
-            "PROBLEM: registered, no reflector for interface \"TestAlphaService\""),
-        row("service", "N10ZAMUnified16TestGammaServiceE",
-            "PROBLEM: listed in the manifest, not registered"),
-        // The unmangled name stays listed, so the library is also found not to register it.
-        row("service", "TestBetaService", "PROBLEM: listed in the manifest, not registered"),
-        row("service id", "7001", "ok: registered"),
-        row("service id", "7003", "PROBLEM: listed in the manifest, not registered"),
-        row("feature set", "N10ZAMUnified14TestFeatureSetE", "ok: registered"),
-        // The plug-in registers its alias under a hand-written name whose length is one short,
-        // which no manifest entry can match: exactly the slip the checker is for.
-        row("feature set", "N10ZAMUnified16TestFeatureAliasE",
-            "PROBLEM: listed in the manifest, not registered"),
-        row("feature set", "N10ZAMUnified15TestFeatureAliasE",
-            "PROBLEM: registered, not listed in the manifest"),
-        row("feature set id", "7001", "ok: registered"),
-        row("feature set id", "7002", "ok: registered"),
-        row("authenticator", "alpha", "ok: registered"),
-        row("authenticator", "BETA", "PROBLEM: registered (id 7101), not listed in the manifest"),
-        row("authenticator", "7102", "PROBLEM: registered (id 7102), not listed in the manifest"),
-        row("authenticator id", "7100", "ok: registered"),
-        row("authenticator id", "7101", "PROBLEM: registered, not listed in the manifest"),
-        row("authenticator id", "7102", "PROBLEM: registered, not listed in the manifest"),
-        "11 problems",
-    };
-    EXPECT_EQ(expected, lines_);
+    const std::string notRegistered = "PROBLEM: listed in the manifest, not registered";
+    const std::string notListed = "PROBLEM: registered, not listed in the manifest";
+    expectCheck(
+        dir, svcsh::kCheckProblems,
+        {row("manifest", manifestOf("partial"),
+             "PROBLEM: The service: TestBetaService referenced in \"" + manifestOf("partial") +
+                 "\" is not valid."),
+         row("library", "TestServices", "ok: opened and injected"),
+         row("service", "N10ZAMUnified16TestAlphaServiceE",
+             "PROBLEM: registered, no reflector for interface \"TestAlphaService\""),
+         row("service", "N10ZAMUnified16TestGammaServiceE", notRegistered),
+         // The unmangled name stays listed, so the library is also found not to register it.
+         row("service", "TestBetaService", notRegistered),
+         row("service id", "7001", "ok: registered"), row("service id", "7003", notRegistered),
+         row("feature set", "N10ZAMUnified14TestFeatureSetE", "ok: registered"),
+         // The plug-in registers its alias under a hand-written name whose length is one short,
+         // which no manifest entry can match: exactly the slip the checker is for.
+         row("feature set", "N10ZAMUnified16TestFeatureAliasE", notRegistered),
+         row("feature set", "N10ZAMUnified15TestFeatureAliasE", notListed),
+         row("feature set id", "7001", "ok: registered"),
+         row("feature set id", "7002", "ok: registered"),
+         row("authenticator", "alpha", "ok: registered"),
+         row("authenticator", "BETA", "PROBLEM: registered (id 7101), not listed in the manifest"),
+         row("authenticator", "7102", "PROBLEM: registered (id 7102), not listed in the manifest"),
+         row("authenticator id", "7100", "ok: registered"),
+         row("authenticator id", "7101", notListed), row("authenticator id", "7102", notListed),
+         "11 problems"});
 }
 
 // A library and the one service its manifest promises: the version shows, and a library that is
 // refused, has no injection entry, throws from it or will not open stops the comparison there.
+// The loader's own words for each fault are PluginFaultTest's.
 TEST_F(PluginCheckTest, NEGATIVE_ALibraryThatCannotBeInjectedStopsTheComparison) {
     const std::string refused = "was built against framework interface version " +
                                 ZAMUnified::frameworkVersionText(
                                     {ZAMUnified::kFrameworkInterfaceVersion.majorVersion + 1, 0}) +
-                                ", but this framework has interface version " + kFrameworkVersion;
+                                ", but this framework has interface version " + kVersion;
     const struct {
-        const char* library;
-        const char* service;
-        const char* version;  // in the manifest
-        bool built;           // false: no library file at all
+        const char* library;  // "Absent" has no library file at all
+        const char* service;  // and its id, and a version for the manifest
         int status;
         std::vector<std::string> rows;  // after the manifest's
     } cases[] = {
         {"TestVersionCurrent",
-         "versioned::VersionedService' id='7801",
-         "<version>3.2-rc1</version>",
-         true,
+         "versioned::VersionedService' id='7801'/></services><version>3.2-rc1</version>",
          svcsh::kCheckPassed,
          {row("version", "3.2-rc1", "ok: the library's version"),
-          row("library", "TestVersionCurrent", "ok: opened and injected"),
-          row("framework", kFrameworkVersion,
-              "ok: this framework has interface version " + kFrameworkVersion),
+          row("library", "TestVersionCurrent", "ok: opened and injected"), kFramework,
           row("service", "N9versioned16VersionedServiceE", "ok: registered, has a reflector"),
           row("service id", "7801", "ok: registered"), "0 problems"}},
         {"TestVersionMajorAhead",
-         "versioned::VersionedService' id='7802",
-         "",
-         true,
+         "versioned::VersionedService' id='7802'/></services>",
          svcsh::kCheckProblems,
          {row("library", "TestVersionMajorAhead", "PROBLEM: " + refused), "1 problem"}},
         {"TestNoInject",
-         "ZAMUnified::NoInjectService' id='7201",
-         "",
-         true,
+         "ZAMUnified::NoInjectService' id='7201'/></services>",
          svcsh::kCheckProblems,
          {row("library", "TestNoInject", "PROBLEM: has no injection entry InjectTestNoInject"),
           "1 problem"}},
         {"TestThrowingInject",
-         "ZAMUnified::LicensedService' id='7301",
-         "",
-         true,
+         "ZAMUnified::LicensedService' id='7301'/></services>",
          svcsh::kCheckProblems,
          {row("library", "TestThrowingInject",
               "PROBLEM: threw from its injection entry InjectTestThrowingInject: no licence for "
@@ -194,54 +170,38 @@ TEST_F(PluginCheckTest, NEGATIVE_ALibraryThatCannotBeInjectedStopsTheComparison)
           row("service id", "7301", "PROBLEM: listed in the manifest, not registered"),
           "3 problems"}},
         {"Absent",
-         "ZAMUnified::AbsentService' id='7401",
-         "",
-         false,
+         "ZAMUnified::AbsentService' id='7401'/></services>",
          svcsh::kCheckProblems,
          {row("library", "Absent",
               "PROBLEM: could not be opened: " + root_ +
-                  "/Absent/libAbsent.so: cannot open shared object file: No such file or "
+                  "Absent/libAbsent.so: cannot open shared object file: No such file or "
                   "directory"),
           "1 problem"}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.library);
-        const std::string dir = plugins_.add(
-            c.library,
-            std::string("<library><name>") + c.library + "</name><path>" + c.library + "</path>" +
-                c.version + "<services><service name='" + c.service + "'/></services></library>",
-            c.built ? testPlugin(c.library) : "", c.library);
-        EXPECT_EQ(c.status, check(dir));
-        std::vector<std::string> expected = {"Checking plug-in directory " + dir, kHeader,
-                                             row("manifest", manifestOf(c.library), "ok")};
-        expected.insert(expected.end(), c.rows.begin(), c.rows.end());
-        EXPECT_EQ(expected, lines_);
+        const std::string library = c.library;
+        std::vector<std::string> rows{row("manifest", manifestOf(library), "ok")};
+        rows.insert(rows.end(), c.rows.begin(), c.rows.end());
+        expectCheck(plugins_.add(library,
+                                 "<library><name>" + library + "</name><path>" + library +
+                                     "</path><services><service name='" + c.service + "</library>",
+                                 library == "Absent" ? "" : testPlugin(library), library),
+                    c.status, rows);
     }
 }
 
+// The manifest reader's words, for a nameless or a broken manifest, are LibraryManifestTest's;
+// here, the status and the one row.
 TEST_F(PluginCheckTest, NEGATIVE_AMissingOrUnreadableManifestExitsWithTwo) {
-    const struct {
-        const char* dir;
-        const char* xml;  // null: no directory at all
-        const char* problem;
-    } cases[] = {
-        {"nowhere", nullptr, "PROBLEM: no such file"},
-        {"broken", "<library><name>Broken</name>",
-         "PROBLEM: Error while loading Services Library manifest file "},
-        {"nameless", "<library><path>X</path></library>",
-         "PROBLEM: No library specified in Services Library Manifest "},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.dir);
-        const std::string dir = c.xml ? plugins_.add(c.dir, c.xml) : root_ + "/" + c.dir;
-        EXPECT_EQ(svcsh::kCheckUnreadable, check(dir));
-        const std::vector<std::string> expected = {
-            "Checking plug-in directory " + dir, kHeader,
-            row("manifest", manifestOf(c.dir),
-                c.problem + (c.xml ? manifestOf(c.dir) : std::string())),
-            "1 problem"};
-        EXPECT_EQ(expected, lines_);
-    }
+    expectCheck(root_ + "nowhere", svcsh::kCheckUnreadable,
+                {row("manifest", manifestOf("nowhere"), "PROBLEM: no such file"), "1 problem"});
+    expectCheck(plugins_.add("nameless", "<library><path>X</path></library>"),
+                svcsh::kCheckUnreadable,
+                {row("manifest", manifestOf("nameless"),
+                     "PROBLEM: No library specified in Services Library Manifest " +
+                         manifestOf("nameless")),
+                 "1 problem"});
 }
 
 }  // namespace

@@ -41,19 +41,11 @@ class ServingHost {
 
     // SIGTERM, then the exit status (-1 when it did not end in time).
     int stop() {
-        if (pid_ <= 0) {
-            return status_;
+        if (pid_ > 0) {
+            kill(pid_, SIGTERM);
+            status_ = reap(pid_);
+            pid_ = 0;
         }
-        kill(pid_, SIGTERM);
-        int status = 0;
-        const bool ended =
-            sftest::eventually([&] { return waitpid(pid_, &status, WNOHANG) == pid_; });
-        if (!ended) {
-            kill(pid_, SIGKILL);
-            waitpid(pid_, &status, 0);
-        }
-        pid_ = 0;
-        status_ = ended && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
         return status_;
     }
     const std::string& endpoint() const { return endpoint_; }
@@ -68,10 +60,7 @@ class ServingHost {
 
 class ShellConsoleTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        ASSERT_FALSE(root_.empty());
-        setenv("XDG_RUNTIME_DIR", root_.c_str(), 1);
-    }
+    void SetUp() override { setenv("XDG_RUNTIME_DIR", root_.c_str(), 1); }
     void TearDown() override { unsetenv("XDG_RUNTIME_DIR"); }
     const sftest::PluginFolder scratch_;
     const fs::path root_ = scratch_.root();
@@ -101,64 +90,52 @@ TEST_F(ShellConsoleTest, ConnectedShellPrintsWhatALocalShellPrints) {
         const ShellRun local = runShell(withLines(options, lines));
         std::vector<std::string> remote = {"--connect", host.endpoint()};
         remote.insert(remote.end(), options.begin(), options.end());
-        const ShellRun connected = runShell(withLines(remote, lines));
-        EXPECT_EQ(local.out, connected.out);
-        EXPECT_EQ(local.err, connected.err);
-        EXPECT_EQ(1, connected.status);
+        EXPECT_EQ(local, runShell(withLines(remote, lines)));
+        EXPECT_EQ(1, local.status);
         EXPECT_NE(std::string::npos,
-                  connected.out.find(options.size() == 1 ? "g = Hi\n" : R"({"watch":"g")"))
-            << connected.out;
+                  local.out.find(options.size() == 1 ? "g = Hi\n" : R"({"watch":"g")"))
+            << local.out;
     }
 
     // What acts on this process only says so.
-    const ShellRun manifest = runShell({"--connect", host.endpoint(), "-e", "manifest /tmp"});
-    EXPECT_EQ("-e 1: manifest works in a local shell only: the host at " + host.endpoint() +
-                  " loads its own libraries\n",
-              manifest.err);
+    EXPECT_EQ((ShellRun{1, "",
+                        "-e 1: manifest works in a local shell only: the host at " +
+                            host.endpoint() + " loads its own libraries\n"}),
+              runShell({"--connect", host.endpoint(), "-e", "manifest /tmp"}));
     const ShellRun hosts = runShell({"hosts"});
     EXPECT_NE(std::string::npos, hosts.out.find("  svcsh    " + host.endpoint() + "\n"))
         << hosts.out;
     EXPECT_EQ(0, host.stop());
     EXPECT_FALSE(fs::exists(host.file()));
     EXPECT_FALSE(fs::exists(root_ / "host.sock"));
-    EXPECT_EQ("no consoles found in " + (root_ / "servicesframework").string() + "\n",
-              runShell({"hosts"}).out);
+    EXPECT_EQ(
+        (ShellRun{0, "no consoles found in " + (root_ / "servicesframework").string() + "\n", ""}),
+        runShell({"hosts"}));
 }
 
 TEST_F(ShellConsoleTest, TheEnvironmentStartsAConsoleAndAFaultyOneOnlyWarns) {
     ServingHost host({"--timeout", "123456789"}, "tcp:127.0.0.1:0");  // the longest time-out
     ASSERT_EQ(0u, host.endpoint().find("tcp:127.0.0.1:")) << host.endpoint();
-    EXPECT_EQ(
-        "5\n",
-        runShell({"--connect", host.endpoint(), "-e", "HelloWorldService/add(a=2, b=3)"}).out);
-
-    struct Case {
-        std::vector<std::string> arguments;
-        int status;
-        std::string err;
+    const std::vector<std::string> add{"HelloWorldService/add(a=2, b=3)"};
+    // The token comes from the discovery file that names the endpoint.
+    EXPECT_EQ((ShellRun{0, "5\n", ""}), runShell(withLines({"--connect", host.endpoint()}, add)));
+    const std::pair<std::vector<std::string>, std::string> refused[] = {
+        {{"--connect", "unix:/nonexistent/c.sock", "--token", "t"},
+         "cannot reach the console at unix:/nonexistent/c.sock: No such file or directory"},
+        {{"--connect", host.endpoint(), "--token", "wrong"},
+         "the console needs its token: send \"Authorization: Bearer TOKEN\", or open "
+         "/login?token=TOKEN in a browser; the token is in the discovery file"},
+        {{"--connect", "unix:/nowhere"},
+         "no token for unix:/nowhere: no discovery file names it; give --token or set "
+         "SF_CONSOLE_TOKEN"},
     };
-    const Case cases[] = {
-        {{"--connect", "unix:/nonexistent/c.sock", "--token", "t", "-e", "services"},
-         2,
-         "svcsh: cannot reach the console at unix:/nonexistent/c.sock: No such file or "
-         "directory\n"},
-        {{"--connect", host.endpoint(), "--token", "wrong", "-e", "services"},
-         2,
-         "svcsh: the console needs its token: send \"Authorization: Bearer TOKEN\", or open "
-         "/login?token=TOKEN in a browser; the token is in the discovery file\n"},
-        {{"--connect", "unix:/nowhere", "-e", "services"},
-         2,
-         "svcsh: no token for unix:/nowhere: no discovery file names it; give --token or set "
-         "SF_CONSOLE_TOKEN\n"},
-    };
-    for (const Case& c : cases) {
-        const ShellRun run = runShell(c.arguments);
-        EXPECT_EQ(c.status, run.status);
-        EXPECT_EQ(c.err, run.err);
+    for (const auto& [arguments, problem] : refused) {
+        EXPECT_EQ((ShellRun{2, "", "svcsh: " + problem + "\n"}),
+                  runShell(withLines(arguments, {"services"})));
     }
 
     setenv("SF_CONSOLE", "bogus", 1);
-    const ShellRun faulty = runShell({"-e", "HelloWorldService/add(a=2, b=3)"});
+    const ShellRun faulty = runShell(withLines({}, add));
     unsetenv("SF_CONSOLE");
     EXPECT_EQ(0, faulty.status);
     EXPECT_EQ("5\n", faulty.out);

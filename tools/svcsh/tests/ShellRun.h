@@ -12,18 +12,28 @@
 
 #include <chrono>
 #include <cstdio>
+#include <ostream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "support/Deadline.h"
 
 namespace svcshtest {
 
+// What a run left behind, compared whole: one EXPECT_EQ checks the status and both streams.
 struct ShellRun {
     int status = -1;  // exit status; -1 when killed at the deadline
     std::string out;
     std::string err;
+    bool operator==(const ShellRun& other) const {
+        return std::tie(status, out, err) == std::tie(other.status, other.out, other.err);
+    }
 };
+
+inline void PrintTo(const ShellRun& run, std::ostream* os) {
+    *os << "status " << run.status << "\n--- stdout:\n" << run.out << "--- stderr:\n" << run.err;
+}
 
 // In a forked child: becomes svcsh with `arguments`.
 [[noreturn]] inline void execShell(const std::vector<std::string>& arguments) {
@@ -39,6 +49,20 @@ struct ShellRun {
     _exit(127);
 }
 
+// Waits for `child` at most `within`, and kills it then: its exit status, or -1 when it did not end
+// in time or by exiting.
+inline int reap(pid_t child, std::chrono::milliseconds within = sftest::kDeadline) {
+    int status = 0;
+    const bool ended =
+        sftest::eventually([&] { return waitpid(child, &status, WNOHANG) == child; }, within);
+    if (!ended) {
+        kill(child, SIGKILL);
+        waitpid(child, &status, 0);
+    }
+    EXPECT_TRUE(ended) << "svcsh did not end within " << within.count() << " ms";
+    return ended && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
 // Runs svcsh with `arguments`, feeding `input` on standard input (never a terminal), and waits
 // for it at most 60 s. Its output goes to unnamed files, so no pipe can fill while it runs.
 inline ShellRun runShell(const std::vector<std::string>& arguments, const std::string& input = "") {
@@ -52,21 +76,11 @@ inline ShellRun runShell(const std::vector<std::string>& arguments, const std::s
         }
         execShell(arguments);
     }
-    int status = 0;
-    const bool ended = sftest::eventually([&] { return waitpid(child, &status, WNOHANG) == child; },
-                                          std::chrono::seconds(60));
-    if (!ended) {
-        kill(child, SIGKILL);
-        waitpid(child, &status, 0);
-    }
-    EXPECT_TRUE(ended) << "svcsh did not finish within 60 s";
-    ShellRun run;
-    run.status = ended && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    for (std::string* sink : {&run.out, &run.err}) {
-        FILE* file = files[sink == &run.out ? 1 : 2];
-        std::rewind(file);
-        for (int c; (c = std::fgetc(file)) != EOF;) {
-            sink->push_back(static_cast<char>(c));
+    ShellRun run{reap(child, std::chrono::seconds(60)), "", ""};
+    for (int fd : {1, 2}) {
+        std::rewind(files[fd]);
+        for (int c; (c = std::fgetc(files[fd])) != EOF;) {
+            (fd == 1 ? run.out : run.err).push_back(static_cast<char>(c));
         }
     }
     for (FILE* file : files) {
@@ -75,11 +89,11 @@ inline ShellRun runShell(const std::vector<std::string>& arguments, const std::s
     return run;
 }
 
+// `options`, then `-e LINE` for each line.
 inline std::vector<std::string> withLines(std::vector<std::string> options,
                                           const std::vector<std::string>& lines) {
     for (const std::string& line : lines) {
-        options.push_back("-e");
-        options.push_back(line);
+        options.insert(options.end(), {"-e", line});
     }
     return options;
 }

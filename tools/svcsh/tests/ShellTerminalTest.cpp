@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -23,16 +24,31 @@
 
 namespace {
 
-namespace fs = std::filesystem;
+using testing::AssertionFailure;
+using testing::AssertionResult;
+using testing::AssertionSuccess;
 
 const char kCtrlC[] = "\x03";
 const char kCtrlD[] = "\x04";
 
-// svcsh on a pseudo-terminal of its own, with a scratch home for its history.
+// svcsh on a pseudo-terminal of its own, with a scratch home for its history, seeded with
+// `history`. Every wait ends after at most 30 s.
 class Terminal : sftest::PluginFolder {
   public:
+    explicit Terminal(const std::string& history = "") {
+        if (!history.empty()) {
+            std::ofstream(root() / ".svcsh_history") << history;
+        }
+        child_ = forkpty(&fd_, nullptr, nullptr, nullptr);
+        if (child_ == 0) {
+            setenv("HOME", root().c_str(), 1);
+            setenv("TERM", "dumb", 1);
+            svcshtest::execShell({});
+        }
+        EXPECT_NE(-1, child_);
+    }
     ~Terminal() {
-        if (child_ > 0 && waitpid(child_, nullptr, WNOHANG) == 0) {
+        if (child_ > 0) {
             kill(child_, SIGKILL);
             waitpid(child_, nullptr, 0);
         }
@@ -40,37 +56,30 @@ class Terminal : sftest::PluginFolder {
             close(fd_);
         }
     }
-    const fs::path& home() const { return root(); }
 
-    void start() {
-        child_ = forkpty(&fd_, nullptr, nullptr, nullptr);
-        ASSERT_NE(-1, child_);
-        if (child_ == 0) {
-            setenv("HOME", home().c_str(), 1);
-            setenv("TERM", "dumb", 1);
-            svcshtest::execShell({});
-        }
-    }
-    // Reads until `text` appears after what earlier waits found, for at most 30 s; the screen is
-    // read in order, so output that arrives in one piece is still found piece by piece.
-    bool waitFor(const std::string& text) {
+    // Reads until `text` appears after what earlier waits found; the screen is read in order, so
+    // output that arrives in one piece is still found piece by piece.
+    AssertionResult waitFor(const std::string& text) {
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
         while (screen_.find(text, seen_) == std::string::npos &&
                std::chrono::steady_clock::now() < deadline && read(100)) {
         }
         const std::size_t at = screen_.find(text, seen_);
         if (at == std::string::npos) {
-            return false;
+            return AssertionFailure() << "no \"" << text << "\" on the screen:\n" << screen_;
         }
         seen_ = at + text.size();
-        return true;
+        return AssertionSuccess();
     }
     // Waits for the next prompt, and for the line editor to take the terminal: what is typed
     // before that may be lost in the switch.
-    bool nextPrompt() { return waitFor("svcsh> ") && editing(); }
-    // Waits until the line editor has the terminal (canonical mode off), or has given it back,
-    // for at most 30 s. A key typed during the switch is taken in the mode it arrives in: Ctrl-C
-    // is a key, not a signal, while editing, and a Ctrl-D taken as end of input is lost.
+    AssertionResult prompt() {
+        AssertionResult shown = waitFor("svcsh> ");
+        return !shown || editing() ? shown : AssertionFailure() << "no line editor:\n" << screen_;
+    }
+    // Waits until the line editor has the terminal (canonical mode off), or has given it back. A
+    // key typed during the switch is taken in the mode it arrives in: Ctrl-C is a key, not a
+    // signal, while editing, and a Ctrl-D taken as end of input is lost.
     bool editing(bool wanted = true) {
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
         termios mode{};
@@ -81,29 +90,30 @@ class Terminal : sftest::PluginFolder {
         return ((mode.c_lflag & ICANON) == 0) == wanted;
     }
     void type(const std::string& keys) {
-        ASSERT_EQ(static_cast<ssize_t>(keys.size()), write(fd_, keys.data(), keys.size()));
+        EXPECT_EQ(static_cast<ssize_t>(keys.size()), write(fd_, keys.data(), keys.size()));
     }
-    // The exit status, or -1 when svcsh is still running after 30 s.
+    // Types `keys`, then waits for `text`, or for the next prompt.
+    AssertionResult send(const std::string& keys, const std::string& text = "") {
+        type(keys);
+        return text.empty() ? prompt() : waitFor(text);
+    }
+    // The exit status, or -1 when svcsh is still running.
     int exitStatus() {
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
         int status = 0;
-        while (std::chrono::steady_clock::now() < deadline) {
-            if (waitpid(child_, &status, WNOHANG) == child_) {
-                while (read(0)) {
-                }
-                child_ = -1;
-                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        while (waitpid(child_, &status, WNOHANG) != child_) {
+            if (std::chrono::steady_clock::now() > deadline) {
+                return -1;
             }
             read(50);
         }
-        return -1;
+        while (read(0)) {
+        }
+        child_ = -1;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     }
     const std::string& screen() const { return screen_; }
-    std::string history() const {
-        std::ifstream file(home() / ".svcsh_history");
-        return std::string((std::istreambuf_iterator<char>(file)),
-                           std::istreambuf_iterator<char>());
-    }
+    std::filesystem::path historyFile() const { return root() / ".svcsh_history"; }
 
   private:
     // False when the terminal has closed.
@@ -114,11 +124,8 @@ class Terminal : sftest::PluginFolder {
         }
         char buffer[1024];
         const ssize_t n = ::read(fd_, buffer, sizeof buffer);
-        if (n <= 0) {
-            return false;
-        }
-        screen_.append(buffer, static_cast<std::size_t>(n));
-        return true;
+        screen_.append(buffer, n > 0 ? static_cast<std::size_t>(n) : 0);
+        return n > 0;
     }
 
     pid_t child_ = -1;
@@ -130,21 +137,16 @@ class Terminal : sftest::PluginFolder {
 // It pumps while it waits, so each line's output comes before the next prompt, and it keeps
 // history between runs, bounded, and without a line that carried a secret.
 TEST(ShellTerminalTest, PromptsPumpsAndKeepsHistoryWithoutSecrets) {
-    Terminal terminal;
-    {
-        std::ofstream seeded(terminal.home() / ".svcsh_history");
-        seeded << "_HiStOrY_V2_\n";
-        for (int i = 0; i < 600; ++i) {
-            seeded << "old" << i << "\n";
-        }
+    std::string seeded = "_HiStOrY_V2_\n";
+    for (int i = 0; i < 600; ++i) {
+        seeded += "old" + std::to_string(i) + "\n";
     }
-    terminal.start();
-    ASSERT_TRUE(terminal.nextPrompt()) << terminal.screen();
+    Terminal terminal(seeded);
+    ASSERT_TRUE(terminal.prompt());
     for (const char* line :
          {"watch HelloWorldService/Greeting as g\r", "HelloWorldService/Greeting(\"Hey\")\r",
           "HelloWorldService/Secret(\"open sesame\")\r", "HelloWorldService/add(a=40, b=2)\r"}) {
-        terminal.type(line);
-        ASSERT_TRUE(terminal.nextPrompt()) << terminal.screen();
+        ASSERT_TRUE(terminal.send(line));
     }
     terminal.type("quit\r");
     EXPECT_EQ(0, terminal.exitStatus()) << terminal.screen();
@@ -152,41 +154,30 @@ TEST(ShellTerminalTest, PromptsPumpsAndKeepsHistoryWithoutSecrets) {
     EXPECT_LT(screen.find("g = Hey"), screen.rfind("svcsh> "));
     EXPECT_NE(std::string::npos, screen.find("42\r\n")) << screen;
 
-    const std::string saved = terminal.history();
+    std::ifstream file(terminal.historyFile());
+    const std::string saved{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
     // The file writes a blank as \\040.
     EXPECT_NE(std::string::npos, saved.find("HelloWorldService/add(a=40,")) << saved;
     EXPECT_EQ(std::string::npos, saved.find("sesame")) << saved;
     EXPECT_EQ(std::string::npos, saved.find("old0\n")) << "the oldest lines go first";
-    int lines = 0;
-    for (char c : saved) {
-        lines += c == '\n' ? 1 : 0;
-    }
-    EXPECT_EQ(501, lines) << "500 lines and the header";
-    struct stat file {};
-    ASSERT_EQ(0, stat((terminal.home() / ".svcsh_history").c_str(), &file));
-    EXPECT_EQ(0600u, file.st_mode & 0777u);
+    EXPECT_EQ(501, std::count(saved.begin(), saved.end(), '\n')) << "500 lines and the header";
+    struct stat mode {};
+    ASSERT_EQ(0, stat(terminal.historyFile().c_str(), &mode));
+    EXPECT_EQ(0600u, mode.st_mode & 0777u);
 }
 
 // Ctrl-C ends a wait and the prompt comes back with the watches alive; at the prompt it drops
 // the line; a second one at the empty prompt leaves.
 TEST(ShellTerminalTest, CtrlCEndsTheWaitDropsTheLineAndTwiceLeaves) {
     Terminal terminal;
-    terminal.start();
-    ASSERT_TRUE(terminal.nextPrompt()) << terminal.screen();
-    terminal.type("watch HelloWorldService/Greeting as g\r");
-    ASSERT_TRUE(terminal.nextPrompt()) << terminal.screen();
-    terminal.type("pump 600000\r");
-    ASSERT_TRUE(terminal.waitFor("pump 600000\r\n")) << terminal.screen();
+    ASSERT_TRUE(terminal.prompt());
+    ASSERT_TRUE(terminal.send("watch HelloWorldService/Greeting as g\r"));
+    ASSERT_TRUE(terminal.send("pump 600000\r", "pump 600000\r\n"));
     ASSERT_TRUE(terminal.editing(false));
-    terminal.type(kCtrlC);
-    ASSERT_TRUE(terminal.nextPrompt()) << "the ten-minute wait ended: " << terminal.screen();
-    terminal.type("HelloWorldService/Greeting(\"After\")\r");
-    ASSERT_TRUE(terminal.waitFor("g = After")) << terminal.screen();
-    ASSERT_TRUE(terminal.nextPrompt()) << terminal.screen();
-
-    terminal.type("HelloWorldService/add(a=40, b=2)");
-    terminal.type(kCtrlC);
-    ASSERT_TRUE(terminal.nextPrompt()) << terminal.screen();
+    ASSERT_TRUE(terminal.send(kCtrlC)) << "the ten-minute wait did not end";
+    ASSERT_TRUE(terminal.send("HelloWorldService/Greeting(\"After\")\r", "g = After"));
+    ASSERT_TRUE(terminal.prompt());
+    ASSERT_TRUE(terminal.send(std::string("HelloWorldService/add(a=40, b=2)") + kCtrlC));
     terminal.type(kCtrlC);
     EXPECT_EQ(0, terminal.exitStatus()) << terminal.screen();
     EXPECT_EQ(std::string::npos, terminal.screen().find("42")) << "the dropped line never ran";
@@ -197,25 +188,16 @@ TEST(ShellTerminalTest, CtrlCEndsTheWaitDropsTheLineAndTwiceLeaves) {
 // to, up to where the candidates part. Ctrl-D at the empty prompt leaves on a new line.
 TEST(ShellTerminalTest, TabCompletesCommandsServicesAndMembersAndCtrlDLeaves) {
     Terminal terminal;
-    terminal.start();
-    ASSERT_TRUE(terminal.nextPrompt()) << terminal.screen();
-    terminal.type("desc\t");
-    ASSERT_TRUE(terminal.waitFor("svcsh> describe ")) << terminal.screen();
-    terminal.type("HelloWo\t");
-    ASSERT_TRUE(terminal.waitFor("svcsh> describe HelloWorldService")) << terminal.screen();
-    terminal.type("\r");
-    ASSERT_TRUE(terminal.nextPrompt()) << terminal.screen();
-    terminal.type("HelloWorldService/Ow\t");
-    ASSERT_TRUE(terminal.waitFor("svcsh> HelloWorldService/Owner")) << terminal.screen();
-    terminal.type("/Na\t");
-    ASSERT_TRUE(terminal.waitFor("svcsh> HelloWorldService/Owner/Name")) << terminal.screen();
-    terminal.type("\r");
-    ASSERT_TRUE(terminal.waitFor("Ada\r\n")) << terminal.screen();
-    terminal.type("HelloWorldService/Gr\t");
-    ASSERT_TRUE(terminal.waitFor("svcsh> HelloWorldService/Greet")) << terminal.screen();
-    terminal.type("ing\r");
-    ASSERT_TRUE(terminal.waitFor("Hello\r\n")) << terminal.screen();
-    ASSERT_TRUE(terminal.nextPrompt()) << terminal.screen();
+    ASSERT_TRUE(terminal.prompt());
+    ASSERT_TRUE(terminal.send("desc\t", "svcsh> describe "));
+    ASSERT_TRUE(terminal.send("HelloWo\t", "svcsh> describe HelloWorldService"));
+    ASSERT_TRUE(terminal.send("\r"));
+    ASSERT_TRUE(terminal.send("HelloWorldService/Ow\t", "svcsh> HelloWorldService/Owner"));
+    ASSERT_TRUE(terminal.send("/Na\t", "svcsh> HelloWorldService/Owner/Name"));
+    ASSERT_TRUE(terminal.send("\r", "Ada\r\n"));
+    ASSERT_TRUE(terminal.send("HelloWorldService/Gr\t", "svcsh> HelloWorldService/Greet"));
+    ASSERT_TRUE(terminal.send("ing\r", "Hello\r\n"));
+    ASSERT_TRUE(terminal.prompt());
     terminal.type(kCtrlD);
     EXPECT_EQ(0, terminal.exitStatus()) << terminal.screen();
     EXPECT_EQ("svcsh> \r\n", terminal.screen().substr(terminal.screen().size() - 9));
