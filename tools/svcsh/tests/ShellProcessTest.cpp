@@ -3,6 +3,7 @@
 // build tree, and a plug-in of the tests' own through a manifest.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <regex>
 #include <sstream>
@@ -126,64 +127,49 @@ TEST(ShellProcessTest, OptionsScriptsAndExitStatuses) {
     }
 }
 
-// Messages made by the text layer and by the shell's commands, each on its line's number; the
+// Messages made by the text layer and by the shell's commands, each after its line's number; the
 // shell survives every one of them and still serves the last line. Those of the console's own
 // answers (no feature set, no authenticator named so, an exception's type) are ConsoleTest's.
+// Unknown ids are answered without asking the loader, which would log that it has none. The
+// script's first line watches the greeting.
 TEST(ShellProcessTest, NEGATIVE_EachArgumentProblemIsNamedAndInterpreterMessagesPassUnchanged) {
     AbacusManifest abacus;
-    const std::pair<const char*, const char*> cases[] = {
-        {"HelloWorldService/add(int a=1, intt b=2)", "argument 'b' of add: unknown type \"intt\""},
-        {"HelloWorldService/add(1, 2, 3)",
-         "argument 1 of add: give its type; no overload of add takes 3 arguments"},
-        {"HelloWorldService/add(c=1, b=2)",
-         "argument 'c' of add: give its type; no overload of add takes these argument names"},
-        {"HelloWorldService/greetAll(list(int) names=\"1;x\")",
-         "argument 'names' of greetAll: \"1;x\" is not a list(int)"},
-        {"HelloWorldService/sayHello/size(1)",
-         "argument 1 of size: give its type; 'sayHello' is not an object"},
-        {"ZAMUnified::AbacusService/twice(5)",
-         "argument 'value' of twice: give its type; the overloads take int or std::string"},
-        {"HelloWorldService(1)/sayHello",
-         "the first step names a service, which takes no arguments"},
-        {"HelloWorldService/sayHello(\"a\")/sayHello(\"b\")",
-         "step 'sayHello' appears twice with different arguments; arguments belong to names, so "
-         "split the request in two"},
-        {"ZAMUnified::AbacusService/jam", "exception of a type that is not a std::exception"},
-        {"ZAMUnified::AbacusService/jamLater",
-         "a dispatcher task threw std::runtime_error: late failure"},
-        {"AbacusService/Total",
-         "the short name \"AbacusService\" is ambiguous: ZAMUnified::AbacusService, "
-         "acme::dev::AbacusService; name one of them in full"},
-        {"HelloWorldService/add(a=1)", "missing argument 'b' of add, which takes (int a, int b)"},
-        {"HelloWorldService/add", "missing arguments 'a', 'b' of add, which takes (int a, int b)"},
-        {"HelloWorldService/Owner/Nope",
-         "No Method or Property named \"Nope\" was found. (at step 3 of 3, \"Nope\" on "
-         "HelloWorldOwner)"},
-        // Unknown ids are answered without asking the loader, which would log that it has none.
-        {"auth 999", "no authenticator has id 999"},
-        {"describe HelloWorldService/sayHello/size",
-         "the value of HelloWorldService/sayHello is not an object"},
-        {"stats 10", "usage: stats [MILLISECONDS COUNT]"},
-        // The first line watches the greeting.
-        {"watch HelloWorldService/Greeting", "already watching HelloWorldService/Greeting"},
-        {"unwatch nothing", "not watching \"nothing\""},
-        {"watch HelloWorldService/nope",
-         "Cannot subscribe Property \"nope\" because this property could not be found by "
-         "Reflection."},
-        {"watch HelloWorldService/Owner",
-         "cannot watch HelloWorldService/Owner: the property has no change notifier, so it "
-         "announces no changes"},
-    };
-    std::vector<std::string> lines{"watch HelloWorldService/Greeting"};
+    // A line of the script, " => ", and what the shell says of it on standard error.
+    std::istringstream table(
+        R"(HelloWorldService/add(int a=1, intt b=2) => argument 'b' of add: unknown type "intt"
+HelloWorldService/add(1, 2, 3) => argument 1 of add: give its type; no overload of add takes 3 arguments
+HelloWorldService/add(c=1, b=2) => argument 'c' of add: give its type; no overload of add takes these argument names
+HelloWorldService/greetAll(list(int) names="1;x") => argument 'names' of greetAll: "1;x" is not a list(int)
+HelloWorldService/sayHello/size(1) => argument 1 of size: give its type; 'sayHello' is not an object
+ZAMUnified::AbacusService/twice(5) => argument 'value' of twice: give its type; the overloads take int or std::string
+HelloWorldService(1)/sayHello => the first step names a service, which takes no arguments
+HelloWorldService/sayHello("a")/sayHello("b") => step 'sayHello' appears twice with different arguments; arguments belong to names, so split the request in two
+ZAMUnified::AbacusService/jam => exception of a type that is not a std::exception
+ZAMUnified::AbacusService/jamLater => a dispatcher task threw std::runtime_error: late failure
+AbacusService/Total => the short name "AbacusService" is ambiguous: ZAMUnified::AbacusService, acme::dev::AbacusService; name one of them in full
+HelloWorldService/add(a=1) => missing argument 'b' of add, which takes (int a, int b)
+HelloWorldService/add => missing arguments 'a', 'b' of add, which takes (int a, int b)
+HelloWorldService/Owner/Nope => No Method or Property named "Nope" was found. (at step 3 of 3, "Nope" on HelloWorldOwner)
+auth 999 => no authenticator has id 999
+describe HelloWorldService/sayHello/size => the value of HelloWorldService/sayHello is not an object
+stats 10 => usage: stats [MILLISECONDS COUNT]
+watch HelloWorldService/Greeting => already watching HelloWorldService/Greeting
+unwatch nothing => not watching "nothing"
+watch HelloWorldService/nope => Cannot subscribe Property "nope" because this property could not be found by Reflection.
+watch HelloWorldService/Owner => cannot watch HelloWorldService/Owner: the property has no change notifier, so it announces no changes
+)");
+    std::string script = "watch HelloWorldService/Greeting\n";
     std::string expected;
-    for (const auto& [line, problem] : cases) {
-        lines.push_back(line);
-        expected += "-e " + std::to_string(lines.size()) + ": " + problem + "\n";
+    for (std::string row; std::getline(table, row);) {
+        const std::size_t arrow = row.find(" => ");
+        script += row.substr(0, arrow) + "\n";
+        expected += "stdin:" + std::to_string(std::count(script.begin(), script.end(), '\n')) +
+                    ": " + row.substr(arrow + 4) + "\n";
     }
-    lines.push_back("ZAMUnified::AbacusService/divide(b=2, a=7)");
     // jamLater itself succeeds (its 1); the task it queued fails the line when pumped after it.
     EXPECT_EQ((ShellRun{1, "watching HelloWorldService/Greeting\n1\n3\n", expected}),
-              runShell(withLines({"--keep-going", "--manifest", abacus.directory}, lines)));
+              runShell({"--keep-going", "--manifest", abacus.directory},
+                       script + "ZAMUnified::AbacusService/divide(b=2, a=7)\n"));
 }
 
 // The built-in records name libraries that the build does not make.

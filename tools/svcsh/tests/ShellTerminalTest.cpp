@@ -30,6 +30,8 @@ using testing::AssertionSuccess;
 
 const char kCtrlC[] = "\x03";
 const char kCtrlD[] = "\x04";
+const auto npos = std::string::npos;
+constexpr std::chrono::seconds kWait{30};
 
 // svcsh on a pseudo-terminal of its own, with a scratch home for its history, seeded with
 // `history`. Every wait ends after at most 30 s.
@@ -60,12 +62,10 @@ class Terminal : sftest::PluginFolder {
     // Reads until `text` appears after what earlier waits found; the screen is read in order, so
     // output that arrives in one piece is still found piece by piece.
     AssertionResult waitFor(const std::string& text) {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-        while (screen_.find(text, seen_) == std::string::npos &&
-               std::chrono::steady_clock::now() < deadline && read(100)) {
-        }
-        const std::size_t at = screen_.find(text, seen_);
-        if (at == std::string::npos) {
+        std::size_t at = npos;
+        sftest::eventually([&] { return (at = screen_.find(text, seen_)) != npos || !read(100); },
+                           kWait);
+        if (at == npos) {
             return AssertionFailure() << "no \"" << text << "\" on the screen:\n" << screen_;
         }
         seen_ = at + text.size();
@@ -152,14 +152,14 @@ TEST(ShellTerminalTest, PromptsPumpsAndKeepsHistoryWithoutSecrets) {
     EXPECT_EQ(0, terminal.exitStatus()) << terminal.screen();
     const std::string& screen = terminal.screen();
     EXPECT_LT(screen.find("g = Hey"), screen.rfind("svcsh> "));
-    EXPECT_NE(std::string::npos, screen.find("42\r\n")) << screen;
+    EXPECT_NE(npos, screen.find("42\r\n")) << screen;
 
     std::ifstream file(terminal.historyFile());
     const std::string saved{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
     // The file writes a blank as \\040.
-    EXPECT_NE(std::string::npos, saved.find("HelloWorldService/add(a=40,")) << saved;
-    EXPECT_EQ(std::string::npos, saved.find("sesame")) << saved;
-    EXPECT_EQ(std::string::npos, saved.find("old0\n")) << "the oldest lines go first";
+    EXPECT_NE(npos, saved.find("HelloWorldService/add(a=40,")) << saved;
+    EXPECT_EQ(npos, saved.find("sesame")) << saved;
+    EXPECT_EQ(npos, saved.find("old0\n")) << "the oldest lines go first";
     EXPECT_EQ(501, std::count(saved.begin(), saved.end(), '\n')) << "500 lines and the header";
     struct stat mode {};
     ASSERT_EQ(0, stat(terminal.historyFile().c_str(), &mode));
@@ -180,7 +180,7 @@ TEST(ShellTerminalTest, CtrlCEndsTheWaitDropsTheLineAndTwiceLeaves) {
     ASSERT_TRUE(terminal.send(std::string("HelloWorldService/add(a=40, b=2)") + kCtrlC));
     terminal.type(kCtrlC);
     EXPECT_EQ(0, terminal.exitStatus()) << terminal.screen();
-    EXPECT_EQ(std::string::npos, terminal.screen().find("42")) << "the dropped line never ran";
+    EXPECT_EQ(npos, terminal.screen().find("42")) << "the dropped line never ran";
     EXPECT_EQ("svcsh> \r\n", terminal.screen().substr(terminal.screen().size() - 9));
 }
 
