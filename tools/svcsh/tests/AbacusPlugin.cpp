@@ -49,8 +49,7 @@ class AbacusService : public UnifiedService, public UnifiedBusinessObjectImpl {
 }  // namespace ZAMUnified
 
 // Services outside the framework's namespace, one of them sharing AbacusService's short name.
-namespace acme {
-namespace dev {
+namespace acme::dev {
 
 class ThermoService : public ZAMUnified::UnifiedService,
                       public ZAMUnified::UnifiedBusinessObjectImpl {
@@ -67,8 +66,7 @@ class AbacusService : public ThermoService {
     using ThermoService::ThermoService;
 };
 
-}  // namespace dev
-}  // namespace acme
+}  // namespace acme::dev
 
 extern "C" void InjectAbacus(std::shared_ptr<ZAMUnified::UnifiedFactory> factory) {
     using namespace ZAMUnified;

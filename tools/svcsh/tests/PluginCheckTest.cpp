@@ -12,10 +12,6 @@
 
 namespace {
 
-std::string testPlugin(const std::string& name) {
-    return std::string(SVCSH_CHECK_PLUGIN_DIR) + "/lib" + name + ".so";
-}
-
 // One table row as the checker lays it out: kind in 18 columns, key in 42, then the result.
 std::string row(const std::string& kind, const std::string& key, const std::string& result) {
     auto pad = [](const std::string& text, std::size_t width) {
@@ -53,14 +49,13 @@ class PluginCheckTest : public ::testing::Test {
 // asked first, so a host that has not loaded the sample yet cannot get 1801 from it. A trailing
 // separator names the same directory.
 TEST_F(PluginCheckTest, TheSampleLibraryKeepsEveryPromiseButSharesAnAuthenticatorId) {
-    const std::string dir = plugins_.add("hello", R"(<library>
-  <name>HelloWorldService</name>
-  <path>HelloWorldService</path>
-  <services><service name="ZAMUnified::HelloWorldService" id="42876"/></services>
-  <featuresets><featureset name="ZAMUnified::HelloWorldFeatureSet" id="42876"/></featuresets>
-  <authenticators><authenticator id="1801" name="HELLOWORLD"/></authenticators>
-</library>)",
-                                         SVCSH_CHECK_HELLO_LIBRARY, "HelloWorldService");
+    const std::string dir = plugins_.add(
+        "hello",
+        "<library><name>HelloWorldService</name><path>HelloWorldService</path><services>"
+        "<service name='ZAMUnified::HelloWorldService' id='42876'/></services><featuresets>"
+        "<featureset name='ZAMUnified::HelloWorldFeatureSet' id='42876'/></featuresets>"
+        "<authenticators><authenticator id='1801' name='HELLOWORLD'/></authenticators></library>",
+        SVCSH_CHECK_HELLO_LIBRARY, "HelloWorldService");
     expectCheck(dir, svcsh::kCheckProblems, "ok",
                 "library           HelloWorldService                         ok: opened and "
                 "injected\n" +
@@ -85,20 +80,16 @@ authenticator id  1801                                      PROBLEM: also claime
 // the checker is for.
 TEST_F(PluginCheckTest,
        NEGATIVE_PromisesNotKeptRegistrationsNotListedAndManifestErrorsAreProblems) {
-    const std::string dir = plugins_.add("partial", R"(<library>
-  <name>TestServices</name><path>TestServices</path>
-  <services>
-    <service name="ZAMUnified::TestAlphaService" id="7001"/>
-    <service name="ZAMUnified::TestGammaService" id="7003"/>
-  </services>
-  <featuresets>
-    <featureset name="ZAMUnified::TestFeatureSet" id="7001"/>
-    <featureset name="ZAMUnified::TestFeatureAlias" id="7002"/>
-  </featuresets>
-  <authenticators><authenticator id="7100" name="alpha"/></authenticators>
-  <services><service name="TestBetaService"/></services>
-</library>)",
-                                         testPlugin("TestServices"), "TestServices");
+    const std::string dir = plugins_.add(
+        "partial",
+        "<library><name>TestServices</name><path>TestServices</path><services>"
+        "<service name='ZAMUnified::TestAlphaService' id='7001'/>"
+        "<service name='ZAMUnified::TestGammaService' id='7003'/></services><featuresets>"
+        "<featureset name='ZAMUnified::TestFeatureSet' id='7001'/>"
+        "<featureset name='ZAMUnified::TestFeatureAlias' id='7002'/></featuresets>"
+        "<authenticators><authenticator id='7100' name='alpha'/></authenticators>"
+        "<services><service name='TestBetaService'/></services></library>",
+        SVCSH_CHECK_PLUGIN_DIR "/libTestServices.so", "TestServices");
     expectCheck(
         dir, svcsh::kCheckProblems,
         "PROBLEM: The service: TestBetaService referenced in \"" + manifestOf("partial") +
@@ -175,11 +166,13 @@ service id        7301                                      PROBLEM: listed in t
     for (const auto& c : cases) {
         SCOPED_TRACE(c.library);
         const std::string library = c.library;
-        expectCheck(plugins_.add(library,
-                                 "<library><name>" + library + "</name><path>" + library +
-                                     "</path><services><service name='" + c.service + "</library>",
-                                 library == "Absent" ? "" : testPlugin(library), library),
-                    c.status, "ok", c.rows);
+        expectCheck(
+            plugins_.add(library,
+                         "<library><name>" + library + "</name><path>" + library +
+                             "</path><services><service name='" + c.service + "</library>",
+                         library == "Absent" ? "" : SVCSH_CHECK_PLUGIN_DIR "/lib" + library + ".so",
+                         library),
+            c.status, "ok", c.rows);
     }
 }
 

@@ -63,14 +63,14 @@ TEST(ShellProcessTest, TheHelloScriptRunsFromTheSampleLibraryInTheBuildTree) {
 }
 
 TEST(ShellProcessTest, JsonGivesOneTypedObjectPerResultNotificationAndFailure) {
-    // An object's own JSON form is the text layer's (TextInterpreterTest); here, the framing.
+    // A value's own JSON form is the text layer's (TextInterpreterTest), and a request's framing
+    // is the console's too (ConsoleTest); here, the framing of commands and notifications.
     EXPECT_EQ(
         (ShellRun{
             1,
             R"j({"command":"watch HelloWorldService/GreetedNames as names","ok":true,"output":["watching names"]}
 {"watch":"names","ok":true,"type":"list(std::string)","text":"Zed \"Z\"","value":["Zed \"Z\""],"change":[true,0,1]}
 {"request":"HelloWorldService/sayHello(\"Zed \\\"Z\\\"\")","ok":true,"type":"std::string","text":"Hello, Zed \"Z\"!","value":"Hello, Zed \"Z\"!"}
-{"request":"HelloWorldService/Secret(securestring s=\"x\")","ok":true,"type":"void","text":"","value":null}
 {"request":"HelloWorldService/add(1, x)","ok":false,"error":"argument 'b' of add: \"x\" is not an int"}
 {"command":"unwatch names","ok":true,"output":["stopped watching names"]}
 {"command":"describe HelloWorldService/Owner","ok":true,"describe":{"interface":"HelloWorldOwner","properties":[{"name":"Age","type":"int","readOnly":false,"kind":"value","watchable":false},{"name":"Name","type":"std::string","readOnly":false,"kind":"value","watchable":true}],"methods":[]}}
@@ -79,8 +79,7 @@ TEST(ShellProcessTest, JsonGivesOneTypedObjectPerResultNotificationAndFailure) {
         runShell(withLines(
             {"--json", "--keep-going"},
             {"watch HelloWorldService/GreetedNames as names",
-             "HelloWorldService/sayHello(\"Zed \\\"Z\\\"\")",
-             "HelloWorldService/Secret(securestring s=\"x\")", "HelloWorldService/add(1, x)",
+             "HelloWorldService/sayHello(\"Zed \\\"Z\\\"\")", "HelloWorldService/add(1, x)",
              "unwatch names", "describe HelloWorldService/Owner"})));
 }
 
@@ -91,40 +90,34 @@ TEST(ShellProcessTest, OptionsScriptsAndExitStatuses) {
                                          "HelloWorldService/sayHello"};
     const std::string notAnInt = "-e 1: argument 'b' of add: \"x\" is not an int\n";
     const std::string timeout = "svcsh: --timeout needs a number of milliseconds\n" + usage;
-    const struct {
-        std::vector<std::string> arguments;
-        std::string input;
-        ShellRun run;
-    } cases[] = {
+    const std::pair<std::vector<std::string>, ShellRun> cases[] = {
         // The first failure stops the run, unless told to keep going; the status says it failed.
-        {withLines({}, lines), "", {1, "", notAnInt}},
-        {withLines({"--keep-going"}, lines), "", {1, "Hello, World!\n", notAnInt}},
-        // A script on standard input: line numbers in messages, comments and blank lines skipped.
-        {{},
-         "# greeting\n\nHelloWorldService/sayHello\nHelloWorldService/nope\n"
-         "HelloWorldService/sayHello\n",
-         {1, "Hello, World!\n", "stdin:4: No Method or Property named \"nope\" was found.\n"}},
-        {withLines({}, {"quit", "HelloWorldService/nope"}), "", {0, "", ""}},
+        {withLines({}, lines), {1, "", notAnInt}},
+        {withLines({"--keep-going"}, lines), {1, "Hello, World!\n", notAnInt}},
+        {withLines({}, {"quit", "HelloWorldService/nope"}), {0, "", ""}},
         {withLines({"--reveal"}, {"HelloWorldService/Secret(securestring v=\"s3cret\")",
                                   "HelloWorldService/Secret"}),
-         "",
          {0, "s3cret\n", ""}},
         // An argument problem is named before the usage, with status 2.
-        {{"-h"}, "", {0, usage, ""}},
-        {{"--bogus"}, "", {2, "", "svcsh: unknown option --bogus\n" + usage}},
-        {{"serve", "--timeout", "12a"}, "", {2, "", timeout}},
-        {{"serve", "--timeout", "1234567890"}, "", {2, "", timeout}},
-        {{"serve", "--timeout", ""}, "", {2, "", timeout}},
-        {{"/nonexistent/script.svc"},
-         "",
-         {2, "", "svcsh: cannot read /nonexistent/script.svc: No such file or directory\n"}},
-        {{"--manifest", "/nonexistent/abacus"},
-         "",
-         {2, "", "error: no manifest file /nonexistent/abacus/abacus.xml\n"}},
+        {{"-h"}, {0, usage, ""}},
+        {{"--bogus"}, {2, "", "svcsh: unknown option --bogus\n" + usage}},
+        {{"serve", "--timeout", "12a"}, {2, "", timeout}},
+        {{"serve", "--timeout", "1234567890"}, {2, "", timeout}},
+        {{"serve", "--timeout", ""}, {2, "", timeout}},
+        {{"/nonexistent/a.svc"},
+         {2, "", "svcsh: cannot read /nonexistent/a.svc: No such file or directory\n"}},
+        {{"--manifest", "/nonexistent/a"},
+         {2, "", "error: no manifest file /nonexistent/a/a.xml\n"}},
     };
-    for (const auto& c : cases) {
-        EXPECT_EQ(c.run, runShell(c.arguments, c.input)) << testing::PrintToString(c.arguments);
+    for (const auto& [arguments, run] : cases) {
+        EXPECT_EQ(run, runShell(arguments)) << testing::PrintToString(arguments);
     }
+    // A script on standard input: line numbers in messages, comments and blank lines skipped.
+    EXPECT_EQ((ShellRun{1, "Hello, World!\n",
+                        "stdin:4: No Method or Property named \"nope\" was found.\n"}),
+              runShell({},
+                       "# greeting\n\nHelloWorldService/sayHello\nHelloWorldService/nope\n"
+                       "HelloWorldService/sayHello\n"));
 }
 
 // Messages made by the text layer and by the shell's commands, each after its line's number; the
