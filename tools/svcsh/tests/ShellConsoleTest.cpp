@@ -17,45 +17,40 @@ namespace {
 namespace fs = std::filesystem;
 using namespace svcshtest;
 
-// `svcsh serve` in the background, with the environment given, until the test ends.
-class ServingHost {
-  public:
+// `svcsh serve` with `arguments` in the background, with the environment given, until the test
+// ends; `file` is its discovery file, and `endpoint` the one that file names.
+struct ServingHost {
     ServingHost(const std::vector<std::string>& arguments, const std::string& console = "") {
-        pid_ = fork();
-        if (pid_ == 0) {
+        pid = fork();
+        if (pid == 0) {
             if (!console.empty()) {
                 setenv("SF_CONSOLE", console.c_str(), 1);
             }
             dup2(open("/dev/null", O_WRONLY), STDOUT_FILENO);
-            std::vector<std::string> serve{"serve"};
-            serve.insert(serve.end(), arguments.begin(), arguments.end());
-            execShell(serve);
+            execShell(arguments);
         }
-        file_ = std::string(getenv("XDG_RUNTIME_DIR")) + "/servicesframework/console-" +
-                std::to_string(pid_) + ".json";
-        EXPECT_TRUE(sftest::eventually([&] { return fs::exists(file_); }));
-        const auto json = nlohmann::json::parse(std::ifstream(file_), nullptr, false);
-        endpoint_ = json.is_object() ? json.value("endpoint", "") : "";
+        file = std::string(getenv("XDG_RUNTIME_DIR")) + "/servicesframework/console-" +
+               std::to_string(pid) + ".json";
+        EXPECT_TRUE(sftest::eventually([&] { return fs::exists(file); }));
+        const auto json = nlohmann::json::parse(std::ifstream(file), nullptr, false);
+        endpoint = json.is_object() ? json.value("endpoint", "") : "";
     }
     ~ServingHost() { stop(); }
 
     // SIGTERM, then the exit status (-1 when it did not end in time).
     int stop() {
-        if (pid_ > 0) {
-            kill(pid_, SIGTERM);
-            status_ = reap(pid_);
-            pid_ = 0;
+        if (pid > 0) {
+            kill(pid, SIGTERM);
+            status = reap(pid);
+            pid = 0;
         }
-        return status_;
+        return status;
     }
-    const std::string& endpoint() const { return endpoint_; }
-    const std::string& file() const { return file_; }
 
-  private:
-    pid_t pid_ = 0;
-    int status_ = -1;
-    std::string file_;
-    std::string endpoint_;
+    pid_t pid = 0;
+    int status = -1;
+    std::string file;
+    std::string endpoint;
 };
 
 class ShellConsoleTest : public ::testing::Test {
@@ -67,8 +62,8 @@ class ShellConsoleTest : public ::testing::Test {
 };
 
 TEST_F(ShellConsoleTest, ConnectedShellPrintsWhatALocalShellPrints) {
-    ServingHost host({"--console", "unix:" + (root_ / "host.sock").string()});
-    ASSERT_EQ("unix:" + (root_ / "host.sock").string(), host.endpoint());
+    ServingHost host({"serve", "--console", "unix:" + (root_ / "host.sock").string()});
+    ASSERT_EQ("unix:" + (root_ / "host.sock").string(), host.endpoint);
     const std::string script =
         "HelloWorldService/add(a=2, b=3)\nservices\ndescribe HelloWorldService\n"
         "describe HelloWorldService/add\nwatch HelloWorldService/Greeting as g\n"
@@ -78,7 +73,7 @@ TEST_F(ShellConsoleTest, ConnectedShellPrintsWhatALocalShellPrints) {
     // Plain (--keep-going given twice) and in JSON.
     for (const std::string mode : {"--keep-going", "--json"}) {
         const ShellRun local = runShell({"--keep-going", mode}, script);
-        EXPECT_EQ(local, runShell({"--keep-going", mode, "--connect", host.endpoint()}, script));
+        EXPECT_EQ(local, runShell({"--keep-going", mode, "--connect", host.endpoint}, script));
         EXPECT_EQ(1, local.status);
         EXPECT_NE(std::string::npos,
                   local.out.find(mode == "--json" ? R"({"watch":"g")" : "g = Hi\n"))
@@ -87,14 +82,13 @@ TEST_F(ShellConsoleTest, ConnectedShellPrintsWhatALocalShellPrints) {
 
     // What acts on this process only says so.
     EXPECT_EQ((ShellRun{1, "",
-                        "-e 1: manifest works in a local shell only: the host at " +
-                            host.endpoint() + " loads its own libraries\n"}),
-              runShell({"--connect", host.endpoint(), "-e", "manifest /tmp"}));
+                        "-e 1: manifest works in a local shell only: the host at " + host.endpoint +
+                            " loads its own libraries\n"}),
+              runShell({"--connect", host.endpoint, "-e", "manifest /tmp"}));
     const ShellRun hosts = runShell({"hosts"});
-    EXPECT_NE(std::string::npos, hosts.out.find("  svcsh    " + host.endpoint() + "\n"))
-        << hosts.out;
+    EXPECT_NE(std::string::npos, hosts.out.find("  svcsh    " + host.endpoint + "\n")) << hosts.out;
     EXPECT_EQ(0, host.stop());
-    EXPECT_FALSE(fs::exists(host.file()));
+    EXPECT_FALSE(fs::exists(host.file));
     EXPECT_FALSE(fs::exists(root_ / "host.sock"));
     EXPECT_EQ(
         (ShellRun{0, "no consoles found in " + (root_ / "servicesframework").string() + "\n", ""}),
@@ -102,15 +96,16 @@ TEST_F(ShellConsoleTest, ConnectedShellPrintsWhatALocalShellPrints) {
 }
 
 TEST_F(ShellConsoleTest, TheEnvironmentStartsAConsoleAndAFaultyOneOnlyWarns) {
-    ServingHost host({"--timeout", "123456789"}, "tcp:127.0.0.1:0");  // the longest time-out
-    ASSERT_EQ(0u, host.endpoint().find("tcp:127.0.0.1:")) << host.endpoint();
+    ServingHost host({"serve", "--timeout", "123456789"},
+                     "tcp:127.0.0.1:0");  // the longest time-out
+    ASSERT_EQ(0u, host.endpoint.find("tcp:127.0.0.1:")) << host.endpoint;
     const std::vector<std::string> add{"HelloWorldService/add(a=2, b=3)"};
     // The token comes from the discovery file that names the endpoint.
-    EXPECT_EQ((ShellRun{0, "5\n", ""}), runShell(withLines({"--connect", host.endpoint()}, add)));
+    EXPECT_EQ((ShellRun{0, "5\n", ""}), runShell(withLines({"--connect", host.endpoint}, add)));
     const std::pair<std::vector<std::string>, std::string> refused[] = {
         {{"--connect", "unix:/nonexistent/c.sock", "--token", "t"},
          "cannot reach the console at unix:/nonexistent/c.sock: No such file or directory"},
-        {{"--connect", host.endpoint(), "--token", "wrong"},
+        {{"--connect", host.endpoint, "--token", "wrong"},
          "the console needs its token: send \"Authorization: Bearer TOKEN\", or open "
          "/login?token=TOKEN in a browser; the token is in the discovery file"},
         {{"--connect", "unix:/nowhere"},
@@ -134,11 +129,11 @@ TEST_F(ShellConsoleTest, TheEnvironmentStartsAConsoleAndAFaultyOneOnlyWarns) {
 
     // Neither --console nor SF_CONSOLE: the private Unix socket in the discovery folder. Stopped
     // the moment its discovery file appears, it still ends cleanly and removes the file.
-    ServingHost plain({});
-    EXPECT_EQ(0u, plain.endpoint().find("unix:" + (root_ / "servicesframework/").string()))
-        << plain.endpoint();
+    ServingHost plain({"serve"});
+    EXPECT_EQ(0u, plain.endpoint.find("unix:" + (root_ / "servicesframework/").string()))
+        << plain.endpoint;
     EXPECT_EQ(0, plain.stop());
-    EXPECT_FALSE(fs::exists(plain.file()));
+    EXPECT_FALSE(fs::exists(plain.file));
 }
 
 }  // namespace

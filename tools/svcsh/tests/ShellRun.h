@@ -77,14 +77,12 @@ inline ShellRun runShell(const std::vector<std::string>& arguments, const std::s
         execShell(arguments);
     }
     ShellRun run{reap(child, std::chrono::seconds(60)), "", ""};
-    for (int fd : {1, 2}) {
+    for (int fd : {0, 1, 2}) {
         std::rewind(files[fd]);
-        for (int c; (c = std::fgetc(files[fd])) != EOF;) {
+        for (int c; fd > 0 && (c = std::fgetc(files[fd])) != EOF;) {
             (fd == 1 ? run.out : run.err).push_back(static_cast<char>(c));
         }
-    }
-    for (FILE* file : files) {
-        std::fclose(file);
+        std::fclose(files[fd]);
     }
     return run;
 }
