@@ -168,13 +168,11 @@ watch HelloWorldService/Owner => cannot watch HelloWorldService/Owner: the prope
 // The built-in records name libraries that the build does not make.
 TEST(ShellProcessTest, AManifestNamedPluginIsFoundByEveryFormOfItsName) {
     AbacusManifest abacus;
-    EXPECT_EQ((ShellRun{0, R"(10
-abab
-12
-21
-21
-21
-NAME               TYPE                           ID     LIBRARY            LOADED
+    EXPECT_EQ(
+        (ShellRun{
+            0,
+            "10\nabab\n12\n21\n21\n21\n"
+            R"(NAME               TYPE                           ID     LIBRARY            LOADED
 SystemService      ZAMUnified::SystemService      1000   SystemService      not installed
 ConfigService      ZAMUnified::ConfigService      1300   ConfigService      not installed
 HelloWorldService  ZAMUnified::HelloWorldService  42876  HelloWorldService  no
@@ -182,28 +180,23 @@ AbacusService      ZAMUnified::AbacusService      9100   Abacus             yes
 ThermoService      acme::dev::ThermoService       9101   Abacus             yes
 AbacusService      acme::dev::AbacusService       9102   Abacus             yes
 )",
-                        ""}),
-              runShell(withLines({"--manifest", abacus.directory},
-                                 {"ZAMUnified::AbacusService/twice(int 5)",
-                                  "ZAMUnified::AbacusService/twice(string \"ab\")",
-                                  "9100/Total(12)", "N10ZAMUnified13AbacusServiceE/getTotal",
-                                  "ThermoService/Celsius", "acme::dev::ThermoService/Celsius",
-                                  "N4acme3dev13ThermoServiceE/Celsius", "services"})));
+            ""}),
+        runShell(withLines({"--manifest", abacus.directory},
+                           {"ZAMUnified::AbacusService/twice(int 5)",
+                            "ZAMUnified::AbacusService/twice(string \"ab\")", "9100/Total(12)",
+                            "N10ZAMUnified13AbacusServiceE/getTotal", "ThermoService/Celsius",
+                            "acme::dev::ThermoService/Celsius",
+                            "N4acme3dev13ThermoServiceE/Celsius", "services"})));
 }
 
 TEST(ShellProcessTest, WatchesPrintEveryKindOfChangeUntilUnwatched) {
     EXPECT_EQ(
         (ShellRun{0,
-                  "watching g\nwatching HelloWorldService/GreetedNames\nwatching guests\n"
-                  "g = Hi\n"
-                  "HelloWorldService/GreetedNames = Ada (change: true, 0, 1)\n"
-                  "Hi, Ada!\n"
+                  "watching g\nwatching HelloWorldService/GreetedNames\nwatching guests\ng = Hi\n"
+                  "HelloWorldService/GreetedNames = Ada (change: true, 0, 1)\nHi, Ada!\n"
                   "HelloWorldService/GreetedNames = Ada|Bob|Cy (change: true, 1, 2)\n"
-                  "Hi, Bob! Hi, Cy!\n"
-                  "guests = a|b (change: true, 0, 0, 2)\n"
-                  "guests = c (change: true, 0, 2, 1)\n"
-                  "stopped watching g\n"
-                  "Bye, World!\n",
+                  "Hi, Bob! Hi, Cy!\nguests = a|b (change: true, 0, 0, 2)\n"
+                  "guests = c (change: true, 0, 2, 1)\nstopped watching g\nBye, World!\n",
                   ""}),
         runShell(withLines(
             {},
@@ -220,19 +213,15 @@ TEST(ShellProcessTest, DescribeObjectsAndStartsByGuid) {
     ASSERT_EQ(0u, owner.find("HelloWorldOwner "));
     const std::string guid = owner.substr(16, owner.size() - 17);
     // A path that ends in a method or a plain property describes that member.
+    const std::string describeOwner =
+        "properties:\n  Age   int          read/write  value  not watchable\n"
+        "  Name  std::string  read/write  value  watchable\nmethods:\n  ";
     EXPECT_EQ(
         (ShellRun{0,
-                  owner +
-                      "Grace\n36\nHelloWorldOwner\nproperties:\n"
-                      "  Age   int          read/write  value  not watchable\n"
-                      "  Name  std::string  read/write  value  watchable\n"
-                      "methods:\n  " +
-                      guid +
-                      "  HelloWorldOwner\n"
-                      "HelloWorldService/add: method of HelloWorldService\n"
-                      "  int add(int a, int b)\n"
-                      "HelloWorldService/Owner/Name: property of HelloWorldOwner\n"
-                      "  Name  std::string  read/write  value  watchable\n",
+                  owner + "Grace\n36\nHelloWorldOwner\n" + describeOwner + guid +
+                      "  HelloWorldOwner\nHelloWorldService/add: method of HelloWorldService\n"
+                      "  int add(int a, int b)\nHelloWorldService/Owner/Name: property of "
+                      "HelloWorldOwner\n  Name  std::string  read/write  value  watchable\n",
                   ""}),
         runShell(withLines(
             {}, {"HelloWorldService/Owner", "@" + guid + "/Name(\"Grace\")",
