@@ -51,9 +51,7 @@ class AbacusService : public UnifiedService, public UnifiedBusinessObjectImpl {
 // Services outside the framework's namespace, one of them sharing AbacusService's short name.
 namespace acme::dev {
 
-class ThermoService : public ZAMUnified::UnifiedService,
-                      public ZAMUnified::UnifiedBusinessObjectImpl {
-  public:
+struct ThermoService : ZAMUnified::UnifiedService, ZAMUnified::UnifiedBusinessObjectImpl {
     explicit ThermoService(std::shared_ptr<ZAMUnified::UnifiedFactory> factory)
         : UnifiedBusinessObjectImpl(std::move(factory), "ThermoService") {}
     std::string getInterfaceName() override { return "ThermoService"; }
@@ -61,8 +59,7 @@ class ThermoService : public ZAMUnified::UnifiedService,
     int getCelsius() const { return 21; }
 };
 
-class AbacusService : public ThermoService {
-  public:
+struct AbacusService : ThermoService {
     using ThermoService::ThermoService;
 };
 
