@@ -15,9 +15,8 @@
 
 namespace {
 
-std::atomic<int> nodeReads{0};
-std::atomic<int> valueReads{0};
-std::atomic<int> valueWrites{0};
+// Calls of getNode, getValue and setValue.
+std::atomic<int> calls[3];
 
 }  // namespace
 
@@ -31,15 +30,15 @@ class CountingService : public UnifiedService, public UnifiedBusinessObjectImpl 
     void initNotifiers() override {}
 
     std::shared_ptr<CountingService> getNode() const {
-        ++nodeReads;
+        ++calls[0];
         return self_.lock();
     }
     int getValue() const {
-        ++valueReads;
+        ++calls[1];
         return value_;
     }
     void setValue(int value) {
-        ++valueWrites;
+        ++calls[2];
         value_ = value;
     }
     void adopt(const std::shared_ptr<CountingService>& self) { self_ = self; }
@@ -59,14 +58,11 @@ class CountingService : public UnifiedService, public UnifiedBusinessObjectImpl 
 
 }  // namespace ZAMUnified
 
-extern "C" int countingNodeReads() {
-    return nodeReads;
-}
-extern "C" int countingValueReads() {
-    return valueReads;
-}
-extern "C" int countingValueWrites() {
-    return valueWrites;
+// The calls of each counted member since the last look, in the order above.
+extern "C" void countingCallsSinceLastLook(int* out) {
+    for (int member = 0; member < 3; ++member) {
+        out[member] = calls[member].exchange(0);
+    }
 }
 
 extern "C" void InjectTestCounting(std::shared_ptr<ZAMUnified::UnifiedFactory> factory) {

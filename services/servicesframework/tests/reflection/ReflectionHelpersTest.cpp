@@ -3,6 +3,8 @@
 #include <ZAMUnified/Interpreter.h>
 #include <ZAMUnified/ReflectionTypeConversion.h>
 
+#include "reflection/ReflectionFakes.h"
+
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -13,6 +15,7 @@
 namespace {
 
 using namespace ZAMUnified;
+using reflection_test::collectionOf;
 using ReflectionTypeConversion::ReturnTypeToStringConversions::GetReturnValueAsString;
 
 struct Counter {
@@ -58,8 +61,8 @@ std::shared_ptr<FormalParameter> stringArg(const std::string& value) {
 std::string run(const Interpreter& interpreter, const std::string& path,
                 std::vector<std::shared_ptr<FormalParameter>> arguments = {}) {
     auto request = std::make_shared<Request>(path);
-    for (auto& argument : arguments) {
-        request->addParameterToMethod(request->getLastMethod(), argument);
+    if (!arguments.empty()) {
+        request->addParameterCollectionToMethod(request->getLastMethod(), collectionOf(arguments));
     }
     auto result = interpreter.execute(request);
     if (!result->isSuccess()) {
@@ -120,31 +123,30 @@ TEST(ReflectionHelpersTest, HelperMadeMembersAnswerWithTheInterpretersTexts) {
         EXPECT_EQ(request.outcome, run(interpreter, request.path, request.arguments))
             << request.path;
     }
-    auto properties = reflector->Properties();
-    EXPECT_TRUE(properties->getProperty("Name")->isReadOnly());
-    EXPECT_FALSE(properties->getProperty("Value")->isReadOnly());
     // Only a basic list is a list; a mutable list is subscribed through its own callback.
-    EXPECT_TRUE(properties->getProperty("Tags")->isList());
-    EXPECT_FALSE(properties->getProperty("Cells")->isList());
-    EXPECT_FALSE(properties->getProperty("Value")->isList());
+    auto properties = reflector->Properties();
+    std::vector<bool> flags;
+    for (const char* name : {"Name", "Value"}) {
+        flags.push_back(properties->getProperty(name)->isReadOnly());
+    }
+    for (const char* name : {"Tags", "Cells", "Value"}) {
+        flags.push_back(properties->getProperty(name)->isList());
+    }
+    EXPECT_EQ((std::vector<bool>{true, false, true, false, false}), flags);
 
+    auto methods = reflector->Methods();
+    auto withPrefix = methods->getMethod("describe", collectionOf({stringArg("x")}));
     std::vector<std::string> signatures;
-    for (const auto& name : {"add", "plus", "describe"}) {
-        auto method = reflector->Methods()->getMethod(name);
-        signatures.push_back(method->getReturnType() + " " + name + "(" + method->getParameters() +
-                             ")");
+    for (const auto& method : {methods->getMethod("add"), methods->getMethod("plus"),
+                               methods->getMethod("describe"), withPrefix}) {
+        signatures.push_back(method->getReturnType() + " " + method->getMethodName() + "(" +
+                             method->getParameters() + ")");
     }
     EXPECT_EQ((std::vector<std::string>{"int add(int a, int b)", "int plus(int arg1, int arg2)",
-                                        "std::string describe()"}),
+                                        "std::string describe()",
+                                        "std::string describe(std::string prefix)"}),
               signatures);
-    auto withPrefix = reflector->Methods()->getMethod("describe", [] {
-        auto parameters = std::make_shared<ParametersCollection>();
-        parameters->push_back(stringArg("x"));
-        return parameters;
-    }());
-    ASSERT_TRUE(withPrefix);
-    EXPECT_EQ("std::string prefix", withPrefix->getParameters());
-    EXPECT_EQ(4u, reflector->Methods()->size());
+    EXPECT_EQ(4u, methods->size());
 }
 
 // A service with methods only, under names past the length of a short string.
@@ -177,25 +179,28 @@ TEST(ReflectionHelpersTest, MethodOnlyServicesAreCalledByLongNamesAndExactArgume
     const Interpreter interpreter(services);
     const std::string add = "ScientificCalculator/addTwoNumbersTogether";
 
-    EXPECT_EQ("ok:42", run(interpreter, "ScientificCalculator/getAnswerToEverything"));
-    EXPECT_EQ("ok:5", run(interpreter, add, {intArg(2), intArg(3)}));
-    EXPECT_EQ("ok:9",
-              run(interpreter, add, {std::make_shared<TaggedInt>("int", "a", 4), intArg(5)}));
     const std::string refused = fill(kMethodRefused, {"addTwoNumbersTogether"});
-    EXPECT_EQ(refused, run(interpreter, add, {intArg(2), stringArg("3")}));
-    EXPECT_EQ(refused, run(interpreter, add, {intArg(2)}));
-    EXPECT_EQ(refused, run(interpreter, add));
-
-    // An empty argument is no argument of any type, and invoke() refuses what does not match.
-    auto withEmpty = std::make_shared<ParametersCollection>();
-    withEmpty->push_back(intArg(1));
-    withEmpty->push_back(nullptr);
-    auto request = std::make_shared<Request>(add);
-    request->addParameterCollectionToMethod("addTwoNumbersTogether", withEmpty);
-    EXPECT_EQ(refused.substr(6), interpreter.execute(request)->getErrorMessage());
+    const struct {
+        std::string path;
+        std::vector<std::shared_ptr<FormalParameter>> arguments;
+        std::string outcome;
+    } requests[] = {
+        {"ScientificCalculator/getAnswerToEverything", {}, "ok:42"},
+        {add, {intArg(2), intArg(3)}, "ok:5"},
+        {add, {std::make_shared<TaggedInt>("int", "a", 4), intArg(5)}, "ok:9"},
+        {add, {intArg(2), stringArg("3")}, refused},
+        {add, {intArg(2)}, refused},
+        {add, {}, refused},
+        // An empty argument is no argument of any type.
+        {add, {intArg(1), nullptr}, refused},
+    };
+    for (const auto& request : requests) {
+        EXPECT_EQ(request.outcome, run(interpreter, request.path, request.arguments))
+            << request.path;
+    }
+    // invoke() refuses what does not match.
     auto method = reflector->Methods()->getMethod("addTwoNumbersTogether");
-    EXPECT_FALSE(method->matchesParameters(withEmpty));
-    EXPECT_FALSE(method->invoke(withEmpty));
+    EXPECT_FALSE(method->invoke(collectionOf({intArg(1), nullptr})));
     EXPECT_FALSE(method->invoke(nullptr));
 
     // The call runs to its end although it drops the service from the map on the way.
@@ -206,82 +211,63 @@ TEST(ReflectionHelpersTest, MethodOnlyServicesAreCalledByLongNamesAndExactArgume
     calculator->services.reset();
 }
 
-TEST(ReflectionHelpersTest, ListsReadAsJoinedTextAndReportTheirChanges) {
-    auto counter = std::make_shared<Counter>();
-    auto tagChanges = std::make_shared<ListChangeNotifier>();
-    auto cellChanges = std::make_shared<MutableListChangeNotifier>();
-    Interpreter interpreter =
-        interpreterFor(madeReflector(counter, nullptr, tagChanges, cellChanges));
-
-    auto read = std::make_shared<Request>("Svc/Tags");
-    auto value = interpreter.execute(read)->getResult();
-    ASSERT_TRUE(value);
-    EXPECT_TRUE(value->isList());
-    EXPECT_EQ("list(std::string)", value->getReturnType());
-    EXPECT_EQ("a|b", GetReturnValueAsString(value));
-
-    std::vector<std::string> seen;
-    auto subscription = std::make_shared<Subscription>("Svc/Tags", "tags");
-    subscription->setBasicListPropertyCallback(
-        [&seen](std::string id, PropertyValueFetcher fetch, bool flag, int first, int second) {
-            seen.push_back(id + " " + GetReturnValueAsString(fetch()) + " " +
-                           (flag ? "true " : "false ") + std::to_string(first) + " " +
-                           std::to_string(second));
-        });
-    auto cells = std::make_shared<Subscription>("Svc/Cells", "cells");
-    cells->setMutableObjectListPropertyCallback(
-        [&seen](std::string id, PropertyValueFetcher, bool flag, int a, int b, int c) {
-            seen.push_back(id + (flag ? " true " : " false ") + std::to_string(a) + " " +
-                           std::to_string(b) + " " + std::to_string(c));
-        });
-    auto tagsConnection = interpreter.subscribe(subscription);
-    auto cellsConnection = interpreter.subscribe(cells);
-    ASSERT_TRUE(tagsConnection->isSuccess()) << tagsConnection->getErrorMessage();
-    ASSERT_TRUE(cellsConnection->isSuccess()) << cellsConnection->getErrorMessage();
-
-    counter->tags->push_back("c");
-    tagChanges->notify(true, 2, 1);
-    cellChanges->notify(false, 0, 1, 2);
-    EXPECT_EQ((std::vector<std::string>{"tags a|b|c true 2 1", "cells false 0 1 2"}), seen);
-
-    tagsConnection->getResult().lock()->disconnect();
-    cellsConnection->getResult().lock()->disconnect();
-    EXPECT_EQ(0u, tagChanges->connectionCount());
-    EXPECT_EQ(0u, cellChanges->connectionCount());
-}
-
-TEST(ReflectionHelpersTest, DisconnectReleasesTheFunctionAndThePropertyItHolds) {
+// Each kind of property reports its changes through its own notifier and callback; a
+// connection holds the property past its reflector, and disconnecting releases both.
+TEST(ReflectionHelpersTest, PropertiesReportTheirChangesUntilDisconnected) {
     auto counter = std::make_shared<Counter>();
     auto changes = std::make_shared<ChangeNotifier>();
+    auto tagChanges = std::make_shared<ListChangeNotifier>();
+    auto cellChanges = std::make_shared<MutableListChangeNotifier>();
     std::vector<std::string> seen;
     std::weak_ptr<Property> property;
-    std::weak_ptr<PropertyNotifierConnection> connection;
+    std::vector<std::weak_ptr<PropertyNotifierConnection>> connections;
     {
-        auto reflector = madeReflector(counter, changes);
+        auto reflector = madeReflector(counter, changes, tagChanges, cellChanges);
         property = reflector->Properties()->getProperty("Value");
         Interpreter interpreter = interpreterFor(reflector);
-        auto subscription = std::make_shared<Subscription>("Svc/Value", "value");
-        subscription->setNonListPropertyCallback(
-            [&seen](std::string id, PropertyValueFetcher fetch) {
-                seen.push_back(id + "=" + GetReturnValueAsString(fetch()));
+        auto value = std::make_shared<Subscription>("Svc/Value", "value");
+        value->setNonListPropertyCallback([&seen](std::string id, PropertyValueFetcher fetch) {
+            seen.push_back(id + "=" + GetReturnValueAsString(fetch()));
+        });
+        auto tags = std::make_shared<Subscription>("Svc/Tags", "tags");
+        tags->setBasicListPropertyCallback(
+            [&seen](std::string id, PropertyValueFetcher fetch, bool flag, int first, int second) {
+                seen.push_back(id + " " + GetReturnValueAsString(fetch()) + " " +
+                               (flag ? "true " : "false ") + std::to_string(first) + " " +
+                               std::to_string(second));
             });
-        auto result = interpreter.subscribe(subscription);
-        ASSERT_TRUE(result->isSuccess()) << result->getErrorMessage();
-        connection = result->getResult();
+        auto cells = std::make_shared<Subscription>("Svc/Cells", "cells");
+        cells->setMutableObjectListPropertyCallback(
+            [&seen](std::string id, PropertyValueFetcher, bool flag, int a, int b, int c) {
+                seen.push_back(id + (flag ? " true " : " false ") + std::to_string(a) + " " +
+                               std::to_string(b) + " " + std::to_string(c));
+            });
+        for (const auto& subscription : {value, tags, cells}) {
+            auto result = interpreter.subscribe(subscription);
+            ASSERT_TRUE(result->isSuccess()) << result->getErrorMessage();
+            connections.push_back(result->getResult());
+        }
     }
     // The reflector is gone; the connected function still holds the property.
     ASSERT_FALSE(property.expired());
     counter->value = 4;
+    counter->tags->push_back("c");
     changes->notify();
-    EXPECT_EQ(std::vector<std::string>{"value=4"}, seen);
-    EXPECT_EQ(1u, changes->connectionCount());
+    tagChanges->notify(true, 2, 1);
+    cellChanges->notify(false, 0, 1, 2);
+    EXPECT_EQ((std::vector<std::string>{"value=4", "tags a|b|c true 2 1", "cells false 0 1 2"}),
+              seen);
 
-    connection.lock()->disconnect();
+    for (const auto& connection : connections) {
+        connection.lock()->disconnect();
+        EXPECT_TRUE(connection.expired());
+    }
     EXPECT_TRUE(property.expired()) << "disconnect must release the function";
-    EXPECT_TRUE(connection.expired());
-    EXPECT_EQ(0u, changes->connectionCount());
+    EXPECT_EQ((std::vector<std::size_t>{0, 0, 0}),
+              (std::vector<std::size_t>{changes->connectionCount(), tagChanges->connectionCount(),
+                                        cellChanges->connectionCount()}));
     changes->notify();
-    EXPECT_EQ(1u, seen.size());
+    EXPECT_EQ(3u, seen.size());
 }
 
 TEST(ReflectionHelpersTest, AFunctionDisconnectedDuringANotificationIsNotCalled) {
@@ -366,17 +352,20 @@ TEST(ReflectionHelpersTest, VectorsTravelAsListsAndNoVectorReadsAsAnEmptyOne) {
     EXPECT_EQ("list(int) values", reflector->Methods()->getMethod("sum")->getParameters());
 }
 
+// A vector by value carries the same name as the shared one.
 TEST(ReflectionHelpersTest, TypeNamesFollowTheFrameworksVocabulary) {
-    EXPECT_EQ("unsigned int", ReflectionTypeName<unsigned int>::get());
-    EXPECT_EQ("long long", ReflectionTypeName<long long>::get());
-    EXPECT_EQ("zam::SecureString", ReflectionTypeName<zam::SecureString>::get());
-    EXPECT_EQ("list(bool)", ReflectionTypeName<std::shared_ptr<std::vector<bool>>>::get());
-    // A vector by value carries the same name as the shared one.
-    EXPECT_EQ("list(std::string)", ReflectionTypeName<std::vector<std::string>>::get());
-    EXPECT_EQ("list(double)", ReflectionTypeName<std::vector<double>>::get());
+    EXPECT_EQ(
+        (std::vector<std::string>{"unsigned int", "long long", "zam::SecureString", "list(bool)",
+                                  "list(std::string)", "list(double)", "object"}),
+        (std::vector<std::string>{
+            ReflectionTypeName<unsigned int>::get(), ReflectionTypeName<long long>::get(),
+            ReflectionTypeName<zam::SecureString>::get(),
+            ReflectionTypeName<std::shared_ptr<std::vector<bool>>>::get(),
+            ReflectionTypeName<std::vector<std::string>>::get(),
+            ReflectionTypeName<std::vector<double>>::get(),
+            ReflectionTypeName<std::shared_ptr<UnifiedBusinessObject>>::get()}));
     EXPECT_FALSE(IsReflectionType<std::vector<std::vector<int>>>::value);
     EXPECT_FALSE(IsReflectionType<std::shared_ptr<std::vector<std::shared_ptr<Counter>>>>::value);
-    EXPECT_EQ("object", ReflectionTypeName<std::shared_ptr<UnifiedBusinessObject>>::get());
 }
 
 }  // namespace
