@@ -90,6 +90,19 @@ inline std::string noMember(const std::string& name) {
     return "No Method or Property named \"" + name + "\" was found.";
 }
 
+inline std::string methodRefused(const std::string& name) {
+    return "The parameters entered for Method \"" + name +
+           "\" are not valid.  Either the type of one ore more parameters entered are not "
+           "correct, or the number of parameters entered is not correct.";
+}
+
+inline std::string propertyRefused(const std::string& name, const std::string& type) {
+    return "The parameters entered for Property \"" + name +
+           "\" are not valid.  Only one parameter can be accepted to set the Property and the "
+           "type must be \"" +
+           type + "\".";
+}
+
 // "type:text" of a value, or "<none>" for an empty one.
 inline std::string describe(const std::shared_ptr<ReturnValue>& value) {
     return value ? value->getReturnType() + ":" + value->getValueAsString() : "<none>";

@@ -3,11 +3,13 @@
 #include <ZAMUnified/Interpreter.h>
 #include <ZAMUnified/ReflectionTypeConversion.h>
 
-#include "reflection/ReflectionFakes.h"
+#include "interpreter/InterpreterFakes.h"
 
 #include <gtest/gtest.h>
 
+#include <initializer_list>
 #include <memory>
+#include <numeric>
 #include <string>
 #include <utility>
 #include <vector>
@@ -15,6 +17,8 @@
 namespace {
 
 using namespace ZAMUnified;
+using interpreter_test::methodRefused;
+using interpreter_test::propertyRefused;
 using reflection_test::collectionOf;
 using ReflectionTypeConversion::ReturnTypeToStringConversions::GetReturnValueAsString;
 
@@ -26,8 +30,14 @@ struct Counter {
     std::string describe() const { return "value " + std::to_string(value); }
     std::string describe(const std::string& prefix) const { return prefix + std::to_string(value); }
     std::shared_ptr<std::vector<std::string>> getTags() const { return tags; }
+    int sum(const std::vector<int>& values) const {
+        return std::accumulate(values.begin(), values.end(), 0);
+    }
+    std::vector<double> getScores() const { return scores; }
+    void setScores(std::vector<double> newScores) { scores = std::move(newScores); }
 
     int value = 0;
+    std::vector<double> scores{0.5};
     std::shared_ptr<std::vector<std::string>> tags =
         std::make_shared<std::vector<std::string>>(std::vector<std::string>{"a", "b"});
 };
@@ -46,7 +56,11 @@ std::shared_ptr<ObjectReflector<Counter>> madeReflector(
                 selectOverload<std::string(const std::string&) const>(&Counter::describe),
                 {"prefix"})
         .listProperty("Tags", &Counter::getTags, std::move(tagChanges))
-        .mutableListProperty("Cells", &Counter::getTags, std::move(cellChanges));
+        .mutableListProperty("Cells", &Counter::getTags, std::move(cellChanges))
+        // A member that takes or answers std::vector sees lists as every list argument travels:
+        // a shared vector, and no vector at all as an empty one.
+        .method("sum", &Counter::sum, {"values"})
+        .listProperty("Scores", &Counter::getScores, &Counter::setScores);
     return reflector;
 }
 
@@ -56,8 +70,13 @@ std::shared_ptr<FormalParameter> intArg(int value) {
 std::shared_ptr<FormalParameter> stringArg(const std::string& value) {
     return std::make_shared<ActualParameter<std::string>>("std::string", "v", value);
 }
+template <typename T>
+std::shared_ptr<FormalParameter> listArg(const char* type, std::vector<T>* values) {
+    return std::make_shared<ActualParameter<std::shared_ptr<std::vector<T>>>>(
+        type, "v", values ? std::make_shared<std::vector<T>>(*values) : nullptr);
+}
 
-// "ok:<text>", "ok:void" or "error:<message>".
+// "ok:<text>", "ok:void" or the error message.
 std::string run(const Interpreter& interpreter, const std::string& path,
                 std::vector<std::shared_ptr<FormalParameter>> arguments = {}) {
     auto request = std::make_shared<Request>(path);
@@ -66,7 +85,7 @@ std::string run(const Interpreter& interpreter, const std::string& path,
     }
     auto result = interpreter.execute(request);
     if (!result->isSuccess()) {
-        return "error:" + result->getErrorMessage();
+        return result->getErrorMessage();
     }
     auto value = result->getResult();
     return "ok:" +
@@ -79,25 +98,12 @@ Interpreter interpreterFor(std::shared_ptr<Reflector> reflector) {
     return Interpreter(reflectors);
 }
 
-const std::string kMethodRefused =
-    "The parameters entered for Method \"%\" are not valid.  Either the type of one ore more "
-    "parameters entered are not correct, or the number of parameters entered is not correct.";
-const std::string kPropertyRefused =
-    "The parameters entered for Property \"%\" are not valid.  Only one parameter can be accepted "
-    "to set the Property and the type must be \"%\".";
-
-// The message with each "%" replaced by the next of `words`.
-std::string fill(std::string message, std::vector<std::string> words) {
-    for (const std::string& word : words) {
-        message.replace(message.find('%'), 1, word);
-    }
-    return "error:" + message;
-}
-
 // One interpreter, so each row sees what the rows before it wrote.
 TEST(ReflectionHelpersTest, HelperMadeMembersAnswerWithTheInterpretersTexts) {
     auto reflector = madeReflector(std::make_shared<Counter>());
     Interpreter interpreter = interpreterFor(reflector);
+    std::vector<int> ints{1, 2, 3};
+    std::vector<double> quarters{0.25, 0.25};
     const struct {
         const char* path;
         std::vector<std::shared_ptr<FormalParameter>> arguments;
@@ -106,18 +112,25 @@ TEST(ReflectionHelpersTest, HelperMadeMembersAnswerWithTheInterpretersTexts) {
         {"Svc/Value", {}, "ok:0"},
         {"Svc/setValue", {intArg(7)}, "ok:void"},
         {"Svc/getValue", {}, "ok:7"},
-        {"Svc/Value", {stringArg("x")}, fill(kPropertyRefused, {"Value", "int"})},
-        {"Svc/Value", {intArg(1), intArg(2)}, fill(kPropertyRefused, {"Value", "int"})},
+        {"Svc/Value", {stringArg("x")}, propertyRefused("Value", "int")},
+        {"Svc/Value", {intArg(1), intArg(2)}, propertyRefused("Value", "int")},
         {"Svc/Name", {}, "ok:counter"},
-        {"Svc/setName", {stringArg("other")}, fill(kPropertyRefused, {"setName", "std::string"})},
-        {"Svc/Tags", {stringArg("c")}, fill(kPropertyRefused, {"Tags", "list(std::string)"})},
+        {"Svc/setName", {stringArg("other")}, propertyRefused("setName", "std::string")},
+        {"Svc/Tags", {stringArg("c")}, propertyRefused("Tags", "list(std::string)")},
         {"Svc/add", {intArg(2), intArg(3)}, "ok:5"},
-        {"Svc/add", {intArg(2)}, fill(kMethodRefused, {"add"})},
-        {"Svc/add", {intArg(2), stringArg("3")}, fill(kMethodRefused, {"add"})},
+        {"Svc/add", {intArg(2)}, methodRefused("add")},
+        {"Svc/add", {intArg(2), stringArg("3")}, methodRefused("add")},
         // Overloads are picked by their arguments.
         {"Svc/describe", {}, "ok:value 7"},
         {"Svc/describe", {stringArg("n=")}, "ok:n=7"},
-        {"Svc/describe", {intArg(1)}, fill(kMethodRefused, {"describe"})},
+        {"Svc/describe", {intArg(1)}, methodRefused("describe")},
+        {"Svc/sum", {listArg("list(int)", &ints)}, "ok:6"},
+        {"Svc/sum", {listArg<int>("list(int)", nullptr)}, "ok:0"},
+        {"Svc/Scores", {}, "ok:0.5"},
+        {"Svc/setScores", {listArg("list(double)", &quarters)}, "ok:void"},
+        {"Svc/Scores", {}, "ok:0.25;0.25"},
+        {"Svc/setScores", {listArg<double>("list(double)", nullptr)}, "ok:void"},
+        {"Svc/Scores", {}, "ok:"},
     };
     for (const auto& request : requests) {
         EXPECT_EQ(request.outcome, run(interpreter, request.path, request.arguments))
@@ -137,16 +150,17 @@ TEST(ReflectionHelpersTest, HelperMadeMembersAnswerWithTheInterpretersTexts) {
     auto methods = reflector->Methods();
     auto withPrefix = methods->getMethod("describe", collectionOf({stringArg("x")}));
     std::vector<std::string> signatures;
-    for (const auto& method : {methods->getMethod("add"), methods->getMethod("plus"),
-                               methods->getMethod("describe"), withPrefix}) {
+    for (const auto& method :
+         {methods->getMethod("add"), methods->getMethod("plus"), methods->getMethod("describe"),
+          withPrefix, methods->getMethod("sum")}) {
         signatures.push_back(method->getReturnType() + " " + method->getMethodName() + "(" +
                              method->getParameters() + ")");
     }
-    EXPECT_EQ((std::vector<std::string>{"int add(int a, int b)", "int plus(int arg1, int arg2)",
-                                        "std::string describe()",
-                                        "std::string describe(std::string prefix)"}),
+    EXPECT_EQ((std::vector<std::string>{
+                  "int add(int a, int b)", "int plus(int arg1, int arg2)", "std::string describe()",
+                  "std::string describe(std::string prefix)", "int sum(list(int) values)"}),
               signatures);
-    EXPECT_EQ(4u, methods->size());
+    EXPECT_EQ(5u, methods->size());
 }
 
 // A service with methods only, under names past the length of a short string.
@@ -179,7 +193,7 @@ TEST(ReflectionHelpersTest, MethodOnlyServicesAreCalledByLongNamesAndExactArgume
     const Interpreter interpreter(services);
     const std::string add = "ScientificCalculator/addTwoNumbersTogether";
 
-    const std::string refused = fill(kMethodRefused, {"addTwoNumbersTogether"});
+    const std::string refused = methodRefused("addTwoNumbersTogether");
     const struct {
         std::string path;
         std::vector<std::shared_ptr<FormalParameter>> arguments;
@@ -225,22 +239,26 @@ TEST(ReflectionHelpersTest, PropertiesReportTheirChangesUntilDisconnected) {
         auto reflector = madeReflector(counter, changes, tagChanges, cellChanges);
         property = reflector->Properties()->getProperty("Value");
         Interpreter interpreter = interpreterFor(reflector);
+        auto note = [&seen](std::string text, PropertyValueFetcher fetch,
+                            std::initializer_list<int> details) {
+            text += " " + GetReturnValueAsString(fetch());
+            for (int detail : details) {
+                text += " " + std::to_string(detail);
+            }
+            seen.push_back(text);
+        };
         auto value = std::make_shared<Subscription>("Svc/Value", "value");
-        value->setNonListPropertyCallback([&seen](std::string id, PropertyValueFetcher fetch) {
-            seen.push_back(id + "=" + GetReturnValueAsString(fetch()));
-        });
+        value->setNonListPropertyCallback(
+            [note](std::string id, PropertyValueFetcher fetch) { note(id, fetch, {}); });
         auto tags = std::make_shared<Subscription>("Svc/Tags", "tags");
         tags->setBasicListPropertyCallback(
-            [&seen](std::string id, PropertyValueFetcher fetch, bool flag, int first, int second) {
-                seen.push_back(id + " " + GetReturnValueAsString(fetch()) + " " +
-                               (flag ? "true " : "false ") + std::to_string(first) + " " +
-                               std::to_string(second));
+            [note](std::string id, PropertyValueFetcher fetch, bool flag, int a, int b) {
+                note(id, fetch, {flag, a, b});
             });
         auto cells = std::make_shared<Subscription>("Svc/Cells", "cells");
         cells->setMutableObjectListPropertyCallback(
-            [&seen](std::string id, PropertyValueFetcher, bool flag, int a, int b, int c) {
-                seen.push_back(id + (flag ? " true " : " false ") + std::to_string(a) + " " +
-                               std::to_string(b) + " " + std::to_string(c));
+            [note](std::string id, PropertyValueFetcher fetch, bool flag, int a, int b, int c) {
+                note(id, fetch, {flag, a, b, c});
             });
         for (const auto& subscription : {value, tags, cells}) {
             auto result = interpreter.subscribe(subscription);
@@ -255,7 +273,7 @@ TEST(ReflectionHelpersTest, PropertiesReportTheirChangesUntilDisconnected) {
     changes->notify();
     tagChanges->notify(true, 2, 1);
     cellChanges->notify(false, 0, 1, 2);
-    EXPECT_EQ((std::vector<std::string>{"value=4", "tags a|b|c true 2 1", "cells false 0 1 2"}),
+    EXPECT_EQ((std::vector<std::string>{"value 4", "tags a|b|c 1 2 1", "cells a|b|c 0 0 1 2"}),
               seen);
 
     for (const auto& connection : connections) {
@@ -300,56 +318,6 @@ TEST(ReflectionHelpersTest, AFunctionDisconnectedDuringANotificationIsNotCalled)
     }
     ASSERT_TRUE(outliving);
     outliving->disconnect();
-}
-
-// A member that takes or answers std::vector sees lists as every list argument travels: a shared
-// vector, and no vector at all as an empty one.
-struct Tally {
-    int sum(const std::vector<int>& values) const {
-        int total = 0;
-        for (int value : values) {
-            total += value;
-        }
-        return total;
-    }
-    std::vector<double> getScores() const { return scores; }
-    void setScores(std::vector<double> newScores) { scores = std::move(newScores); }
-    std::vector<double> scores{0.5};
-};
-
-TEST(ReflectionHelpersTest, VectorsTravelAsListsAndNoVectorReadsAsAnEmptyOne) {
-    auto tally = std::make_shared<Tally>();
-    auto reflector = std::make_shared<ObjectReflector<Tally>>("Tally", tally);
-    reflector->method("sum", &Tally::sum, {"values"})
-        .listProperty("Scores", &Tally::getScores, &Tally::setScores);
-    Interpreter interpreter = interpreterFor(reflector);
-    auto ints = [](std::shared_ptr<std::vector<int>> values) -> std::shared_ptr<FormalParameter> {
-        return std::make_shared<ActualParameter<std::shared_ptr<std::vector<int>>>>(
-            "list(int)", "values", std::move(values));
-    };
-    auto doubles =
-        [](std::shared_ptr<std::vector<double>> values) -> std::shared_ptr<FormalParameter> {
-        return std::make_shared<ActualParameter<std::shared_ptr<std::vector<double>>>>(
-            "list(double)", "v", std::move(values));
-    };
-    const struct {
-        const char* path;
-        std::vector<std::shared_ptr<FormalParameter>> arguments;
-        const char* outcome;
-    } requests[] = {
-        {"Svc/sum", {ints(std::make_shared<std::vector<int>>(std::vector<int>{1, 2, 3}))}, "ok:6"},
-        {"Svc/sum", {ints(nullptr)}, "ok:0"},
-        {"Svc/Scores", {}, "ok:0.5"},
-        {"Svc/setScores", {doubles(std::make_shared<std::vector<double>>(2, 0.25))}, "ok:void"},
-        {"Svc/Scores", {}, "ok:0.25;0.25"},
-        {"Svc/setScores", {doubles(nullptr)}, "ok:void"},
-        {"Svc/Scores", {}, "ok:"},
-    };
-    for (const auto& request : requests) {
-        EXPECT_EQ(request.outcome, run(interpreter, request.path, request.arguments))
-            << request.path;
-    }
-    EXPECT_EQ("list(int) values", reflector->Methods()->getMethod("sum")->getParameters());
 }
 
 // A vector by value carries the same name as the shared one.
