@@ -20,6 +20,7 @@
 namespace {
 
 using namespace ZAMUnified;
+using interpreter_test::intArg;
 using interpreter_test::methodRefused;
 using interpreter_test::propertyRefused;
 using reflection_test::collectionOf;
@@ -67,9 +68,6 @@ std::shared_ptr<ObjectReflector<Counter>> madeReflector(
     return reflector;
 }
 
-std::shared_ptr<FormalParameter> intArg(int value) {
-    return std::make_shared<ActualParameter<int>>("int", "v", value);
-}
 std::shared_ptr<FormalParameter> stringArg(const std::string& value) {
     return std::make_shared<ActualParameter<std::string>>("std::string", "v", value);
 }
@@ -95,16 +93,10 @@ std::string run(const Interpreter& interpreter, const std::string& path,
            (value && value->getReturnType() == "void" ? "void" : GetReturnValueAsString(value));
 }
 
-Interpreter interpreterFor(std::shared_ptr<Reflector> reflector) {
-    auto reflectors = std::make_shared<ReflectorMap>();
-    (*reflectors)["Svc"] = std::move(reflector);
-    return Interpreter(reflectors);
-}
-
 // One interpreter, so each row sees what the rows before it wrote.
 TEST(ReflectionHelpersTest, HelperMadeMembersAnswerWithTheInterpretersTexts) {
     auto reflector = madeReflector(std::make_shared<Counter>());
-    Interpreter interpreter = interpreterFor(reflector);
+    const Interpreter interpreter(std::make_shared<ReflectorMap>(ReflectorMap{{"Svc", reflector}}));
     std::vector<int> ints{1, 2, 3};
     std::vector<double> quarters{0.25, 0.25};
     const struct {
