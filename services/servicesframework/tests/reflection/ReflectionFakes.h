@@ -82,7 +82,7 @@ class FakeProperty : public Property {
 class ValueProperty : public NonListProperty {
   public:
     ValueProperty(const std::string& name, const std::string& type, ValueMaker maker,
-                  std::shared_ptr<ChangeNotifier> notifier)
+                  std::shared_ptr<PropertyNotifier> notifier)
         : NonListProperty(type, name, false, true, std::move(notifier)), make(std::move(maker)) {}
     std::shared_ptr<ReturnValue> getValue() override {
         ++reads;
