@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <initializer_list>
 #include <memory>
 #include <string>
 #include <vector>
@@ -17,31 +16,21 @@ using namespace interpreter_test;
 struct Heard {
     std::vector<std::string> lines;
     PropertyValueFetcher fetcher;
-    void add(std::string line, PropertyValueFetcher fetch, std::initializer_list<int> details) {
-        for (int detail : details) {
-            line += " " + std::to_string(detail);
-        }
-        lines.push_back(line);
-        fetcher = std::move(fetch);
-    }
 };
 
+// A subscription whose callbacks each note their kind, the label and the list details.
 std::shared_ptr<Subscription> subscriptionFor(const std::string& path,
                                               const std::shared_ptr<Heard>& heard) {
-    return std::make_shared<Subscription>(
-        path, "id",
-        [heard](std::string id, PropertyValueFetcher fetch) {
-            heard->add("nonList " + id, fetch, {});
-        },
-        [heard](std::string id, PropertyValueFetcher fetch, bool flag, int a, int b) {
-            heard->add("basicList " + id, fetch, {flag, a, b});
-        },
-        [heard](std::string, PropertyValueFetcher, bool, int, int) {
-            heard->lines.push_back("objectList");
-        },
-        [heard](std::string id, PropertyValueFetcher fetch, bool flag, int a, int b, int c) {
-            heard->add("mutableList " + id, fetch, {flag, a, b, c});
-        });
+    auto hear = [heard](std::string kind) {
+        return [heard, kind](std::string id, PropertyValueFetcher fetch, auto... details) {
+            std::string line = kind + " " + id;
+            ((line += " " + std::to_string(details)), ...);
+            heard->lines.push_back(line);
+            heard->fetcher = fetch;
+        };
+    };
+    return std::make_shared<Subscription>(path, "id", hear("nonList"), hear("basicList"),
+                                          hear("objectList"), hear("mutableList"));
 }
 
 // Each kind is connected through its own callback, which hears the label, a fetcher and the list

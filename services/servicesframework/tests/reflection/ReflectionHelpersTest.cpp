@@ -10,7 +10,6 @@
 
 #include <gtest/gtest.h>
 
-#include <initializer_list>
 #include <memory>
 #include <numeric>
 #include <string>
@@ -230,25 +229,23 @@ TEST(ReflectionHelpersTest, PropertiesReportTheirChangesUntilDisconnected) {
     auto properties =
         madeReflector(std::make_shared<Counter>(), changes, tagChanges, cellChanges)->Properties();
     std::vector<std::string> seen;
-    auto note = [&seen](std::string text, std::initializer_list<int> details) {
-        for (int detail : details) {
-            text += " " + std::to_string(detail);
-        }
-        seen.push_back(text);
-    };
     auto token = std::make_shared<int>(0);
     std::weak_ptr<int> tokenSeen = token;
+    // Each function notes its kind and the details, and holds the token.
+    auto hear = [&seen, &token](std::string kind) {
+        return [&seen, kind, token](auto... details) {
+            std::string line = kind;
+            ((line += " " + std::to_string(details)), ...);
+            seen.push_back(line);
+        };
+    };
     const std::weak_ptr<PropertyNotifierConnection> connections[] = {
         std::dynamic_pointer_cast<NonListProperty>(properties->getProperty("Value"))
-            ->subscribe([note, token] { note("value", {}); }),
+            ->subscribe(hear("value")),
         std::dynamic_pointer_cast<ListProperty>(properties->getProperty("Tags"))
-            ->subscribe([note](bool flag, int a, int b) {
-                note("tags", {flag, a, b});
-            }),
+            ->subscribe(hear("tags")),
         std::dynamic_pointer_cast<MutableListProperty>(properties->getProperty("Cells"))
-            ->subscribe([note](bool flag, int a, int b, int c) {
-                note("cells", {flag, a, b, c});
-            }),
+            ->subscribe(hear("cells")),
     };
     token.reset();
     changes->notify();
