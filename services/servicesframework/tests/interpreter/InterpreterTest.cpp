@@ -121,7 +121,7 @@ TEST(InterpreterTest, ExecutionAnswersWithTheLastValueOrTheFirstFailure) {
     }
 }
 
-TEST(InterpreterTest, AttachedArgumentsNotThePrefixDecideBetweenReadAndWrite) {
+TEST(InterpreterTest, AttachedArgumentsNotThePrefixDecideBetweenReadAndWriteAlongTheChain) {
     World world;
     auto run = [&world](const std::string& path, std::shared_ptr<ParametersCollection> collection) {
         auto request = std::make_shared<Request>(path);
@@ -138,10 +138,8 @@ TEST(InterpreterTest, AttachedArgumentsNotThePrefixDecideBetweenReadAndWrite) {
     // The whole name "getX" is a method because no property "X" exists.
     EXPECT_EQ("string:x", run("Svc/getX", collectionOf({})));
     EXPECT_EQ(1, world.getX->calls);
-}
 
-TEST(InterpreterTest, ChainPassesArgumentsByNameAndWritesThroughReturnedObjects) {
-    World world;
+    // Along a chain, arguments are passed by name, and a write goes through a returned object.
     auto request = std::make_shared<Request>("Svc/getOwner/Name");
     request->addParameterToMethod("Name", stringArg("new"));
     auto result = world.interpreter.execute(request);
