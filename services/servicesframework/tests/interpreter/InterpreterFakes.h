@@ -19,15 +19,8 @@
 
 namespace interpreter_test {
 
-using namespace ZAMUnified;
-using reflection_test::collectionOf;
-using reflection_test::FakeObject;
-using reflection_test::FakeProperty;
-using reflection_test::FakeReflector;
-using reflection_test::TextReturnValue;
-using reflection_test::ValueMaker;
-using reflection_test::ValueProperty;
-using ScriptMethod = reflection_test::FakeMethod;
+using namespace reflection_test;
+using ScriptMethod = FakeMethod;
 
 // Thrown by service code; must reach the caller as it is.
 struct ServiceFault : std::runtime_error {

@@ -8,6 +8,7 @@
 #include <ZAMUnified/UnifiedFactory.h>
 #include <ZAMUnified/UnifiedService.h>
 
+#include <algorithm>
 #include <atomic>
 #include <memory>
 #include <typeinfo>
@@ -44,10 +45,9 @@ class CountingService : public UnifiedService, public UnifiedBusinessObjectImpl 
     void adopt(const std::shared_ptr<CountingService>& self) { self_ = self; }
     double half(double value) const { return value / 2; }
     std::vector<double> halves(const std::vector<double>& values) const {
-        std::vector<double> result;
-        for (double value : values) {
-            result.push_back(half(value));
-        }
+        std::vector<double> result(values.size());
+        std::transform(values.begin(), values.end(), result.begin(),
+                       [this](double value) { return half(value); });
         return result;
     }
 
