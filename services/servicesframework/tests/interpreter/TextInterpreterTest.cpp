@@ -205,27 +205,19 @@ TEST_F(TextInterpreterTest, AnObjectResultIsRememberedForStartsAtItsGuid) {
 }
 
 TEST_F(TextInterpreterTest, ReportsHaveOneJsonFormWithNullsForWhatIsMissing) {
-    ServiceReport loaded{
-        "CountingService", "ZAMUnified::CountingService", true, 7300, "TestCounting", true, true};
-    ServiceReport unlisted{"Loose", "acme::Loose", false, 0, "", false, false};
     EXPECT_EQ(R"([{"name":"CountingService","type":"ZAMUnified::CountingService","id":7300,)"
               R"("library":"TestCounting","loaded":true,"installed":true},{"name":"Loose",)"
               R"("type":"acme::Loose","id":null,"library":null,"loaded":false,)"
               R"("installed":false}])",
-              TextJson::services({loaded, unlisted}));
+              TextJson::services({{"CountingService", "ZAMUnified::CountingService", true, 7300,
+                                   "TestCounting", true, true},
+                                  {"Loose", "acme::Loose", false, 0, "", false, false}}));
 
     // A reason and a version show only where there is one.
-    LibraryReport failed;
-    failed.name = "Broken";
-    failed.path = "/x/libBroken.so";
-    failed.state = "failed";
-    failed.reason = "gone";
-    failed.authenticatorIds = {9};
-    LibraryReport versioned = failed;
-    versioned.state = "not loaded";
-    versioned.reason.clear();
-    versioned.version = "2.1.0";
-    versioned.frameworkVersion = "1.0";
+    const LibraryReport failed{
+        "Broken", "/x/libBroken.so", "failed", "gone", {}, {}, {}, {}, {}, {9}, "", ""};
+    const LibraryReport versioned{"Broken", "/x/libBroken.so", "not loaded", "", {}, {}, {}, {}, {},
+                                  {9},      "2.1.0",           "1.0"};
     EXPECT_EQ(R"([{"name":"Broken","path":"/x/libBroken.so","state":"failed","reason":"gone",)"
               R"("provides":{"services":[],"serviceIds":[],"featureSets":[],"featureSetIds":[],)"
               R"("authenticators":[],"authenticatorIds":[9]}},{"name":"Broken",)"
