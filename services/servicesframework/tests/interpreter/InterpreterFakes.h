@@ -5,6 +5,8 @@
 #define SF_TESTS_INTERPRETER_INTERPRETERFAKES_H
 
 #include <ZAMUnified/Interpreter.h>
+#include <ZAMUnified/ListProperty.h>
+#include <ZAMUnified/MutableListProperty.h>
 
 #include "reflection/ReflectionFakes.h"
 
@@ -17,22 +19,16 @@
 
 namespace interpreter_test {
 
-using namespace ZAMUnified;
-using reflection_test::FakeConnection;
-using reflection_test::FakeNotifier;
-using reflection_test::FakeObject;
-using reflection_test::FakeReflector;
-using reflection_test::TextReturnValue;
-using reflection_test::ValueMaker;
-using reflection_test::ValueProperty;
+using namespace reflection_test;
+using ScriptMethod = FakeMethod;
 
 // Thrown by service code; must reach the caller as it is.
 struct ServiceFault : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
-// A list property of either kind, whose connected function the test calls.
-template <typename Base, typename Callback>
+// A list property of either kind, whose changes the test announces through `changes`.
+template <typename Base, typename... Args>
 class FakeList : public Base {
   public:
     FakeList(const std::string& type, const std::string& name, bool primitive, std::string text)
@@ -44,42 +40,17 @@ class FakeList : public Base {
     std::shared_ptr<VoidReturnValue> setValue(std::shared_ptr<ParametersCollection>) override {
         return nullptr;
     }
-    std::weak_ptr<PropertyNotifierConnection> subscribe(Callback callback) override {
-        connected = std::move(callback);
-        return connection;
+    std::weak_ptr<PropertyNotifierConnection> subscribe(
+        std::function<void(Args...)> callback) override {
+        return changes.connect(std::move(callback));
     }
-    Callback connected;
-    std::shared_ptr<FakeConnection> connection = std::make_shared<FakeConnection>();
+    BasicChangeNotifier<Args...> changes;
 
   private:
     std::string text_;
 };
-using BasicList = FakeList<ListProperty, std::function<void(bool, int, int)>>;
-using MutableList = FakeList<MutableListProperty, std::function<void(bool, int, int, int)>>;
-
-// A property of none of the three kinds.
-using OddProperty = reflection_test::FakeProperty;
-
-// Accepts exactly `arity` arguments of any type.
-class ScriptMethod : public Method {
-  public:
-    ScriptMethod(const std::string& name, int arity, ValueMaker maker)
-        : Method("object", "", name), arity_(arity), make(std::move(maker)) {}
-    bool matchesParameters(std::shared_ptr<ParametersCollection> parameters) override {
-        return (parameters ? parameters->size() : 0) == arity_;
-    }
-    std::shared_ptr<ReturnValue> invoke(std::shared_ptr<ParametersCollection> parameters) override {
-        received = std::move(parameters);
-        ++calls;
-        return make();
-    }
-    int calls = 0;
-    std::shared_ptr<ParametersCollection> received;
-
-  private:
-    int arity_;
-    ValueMaker make;
-};
+using BasicList = FakeList<ListProperty, bool, int, int>;
+using MutableList = FakeList<MutableListProperty, bool, int, int, int>;
 
 inline std::shared_ptr<ReturnValue> text(const std::string& type, const std::string& value) {
     return std::make_shared<TextReturnValue>(type, value);
@@ -91,15 +62,6 @@ inline std::shared_ptr<FormalParameter> stringArg(const std::string& value) {
 
 inline std::shared_ptr<FormalParameter> intArg(int value) {
     return std::make_shared<ActualParameter<int>>("int", "value", value);
-}
-
-inline std::shared_ptr<ParametersCollection> collectionOf(
-    const std::vector<std::shared_ptr<FormalParameter>>& parameters) {
-    auto collection = std::make_shared<ParametersCollection>();
-    for (const auto& parameter : parameters) {
-        collection->push_back(parameter);
-    }
-    return collection;
 }
 
 // The interpreter's messages, which the interpreter's callers see word for word.
@@ -121,34 +83,39 @@ inline std::string noMember(const std::string& name) {
     return "No Method or Property named \"" + name + "\" was found.";
 }
 
+inline std::string methodRefused(const std::string& name) {
+    return "The parameters entered for Method \"" + name +
+           "\" are not valid.  Either the type of one ore more parameters entered are not "
+           "correct, or the number of parameters entered is not correct.";
+}
+
+inline std::string propertyRefused(const std::string& name, const std::string& type) {
+    return "The parameters entered for Property \"" + name +
+           "\" are not valid.  Only one parameter can be accepted to set the Property and the "
+           "type must be \"" +
+           type + "\".";
+}
+
 // "type:text" of a value, or "<none>" for an empty one.
 inline std::string describe(const std::shared_ptr<ReturnValue>& value) {
     return value ? value->getReturnType() + ":" + value->getValueAsString() : "<none>";
 }
 
+// A value property answering `value` as `type`, or no value for the empty text.
+inline std::shared_ptr<ValueProperty> fixed(const std::string& name, const std::string& type,
+                                            const std::string& value,
+                                            std::shared_ptr<ChangeNotifier> changes = nullptr) {
+    return std::make_shared<ValueProperty>(
+        name, type, [type, value]() { return value.empty() ? nullptr : text(type, value); },
+        std::move(changes));
+}
+
 struct World {
     World() {
-        ownerName = std::make_shared<ValueProperty>(
-            "Name", "string", [] { return text("string", "owner"); }, ownerNotifier);
         owner->Properties()->addProperty(ownerName);
-
-        auto ownerValue = [ownerReflector = owner]() -> std::shared_ptr<ReturnValue> {
-            return std::make_shared<TextReturnValue>("object", "object", ownerReflector);
-        };
-        // Each read answers the number of reads so far, so two reads give two values.
-        count = std::make_shared<ValueProperty>(
-            "Count", "int",
-            [reads = std::make_shared<int>(0)] { return text("int", std::to_string(++*reads)); },
-            notifier);
-        ownerProperty = std::make_shared<ValueProperty>("Owner", "object", ownerValue, nullptr);
         for (auto property : std::vector<std::shared_ptr<Property>>{
-                 count, ownerProperty, items, cells, odd,
-                 std::make_shared<ValueProperty>(
-                     "Name", "string", [] { return text("string", "service"); }, nullptr),
-                 std::make_shared<ValueProperty>(
-                     "Nothing", "int", [] { return nullptr; }, nullptr),
-                 std::make_shared<ValueProperty>(
-                     "Text", "string", [] { return text("string", "plain"); }, nullptr)}) {
+                 count, ownerProperty, items, cells, odd, fixed("Name", "string", "service"),
+                 fixed("Nothing", "int", ""), fixed("Text", "string", "plain")}) {
             service->Properties()->addProperty(property);
         }
         for (auto method : std::vector<std::shared_ptr<Method>>{
@@ -161,26 +128,36 @@ struct World {
         (*reflectors)["Svc"] = service;
         (*reflectors)["Empty"] = nullptr;
     }
+    // Connected functions hold their property, which holds its notifier: dropping them ends the
+    // cycle.
     ~World() {
-        notifier->clear();
-        ownerNotifier->clear();
-        items->connected = nullptr;
-        cells->connected = nullptr;
+        notifier->disconnectAll();
+        ownerNotifier->disconnectAll();
+        items->changes.disconnectAll();
+        cells->changes.disconnectAll();
     }
     int reads() const { return count->reads; }
 
-    std::shared_ptr<FakeNotifier> notifier = std::make_shared<FakeNotifier>();
-    std::shared_ptr<FakeNotifier> ownerNotifier = std::make_shared<FakeNotifier>();
+    std::shared_ptr<ChangeNotifier> notifier = std::make_shared<ChangeNotifier>();
+    std::shared_ptr<ChangeNotifier> ownerNotifier = std::make_shared<ChangeNotifier>();
     std::shared_ptr<FakeReflector> service = std::make_shared<FakeReflector>("Svc");
     std::shared_ptr<FakeReflector> owner = std::make_shared<FakeReflector>("Owner");
-    std::shared_ptr<ValueProperty> count;
-    std::shared_ptr<ValueProperty> ownerProperty;
-    std::shared_ptr<ValueProperty> ownerName;
+    ValueMaker ownerValue = [reflector = owner]() -> std::shared_ptr<ReturnValue> {
+        return std::make_shared<TextReturnValue>("object", "object", reflector);
+    };
+    // Each read answers the number of reads so far, so two reads give two values.
+    std::shared_ptr<ValueProperty> count = std::make_shared<ValueProperty>(
+        "Count", "int",
+        [reads = std::make_shared<int>(0)] { return text("int", std::to_string(++*reads)); },
+        notifier);
+    std::shared_ptr<ValueProperty> ownerProperty =
+        std::make_shared<ValueProperty>("Owner", "object", ownerValue, nullptr);
+    std::shared_ptr<ValueProperty> ownerName = fixed("Name", "string", "owner", ownerNotifier);
     std::shared_ptr<BasicList> items =
         std::make_shared<BasicList>("list(int)", "Items", true, "1,2");
     std::shared_ptr<MutableList> cells =
         std::make_shared<MutableList>("list(object)", "Cells", false, "cells");
-    std::shared_ptr<OddProperty> odd = std::make_shared<OddProperty>("Odd", true);
+    std::shared_ptr<FakeProperty> odd = std::make_shared<FakeProperty>("Odd", true);
     std::shared_ptr<ScriptMethod> getX =
         std::make_shared<ScriptMethod>("getX", 0, [] { return text("string", "x"); });
     std::shared_ptr<ScriptMethod> addOne =

@@ -18,28 +18,19 @@ struct Heard {
     PropertyValueFetcher fetcher;
 };
 
+// A subscription whose callbacks each note their kind, the label and the list details.
 std::shared_ptr<Subscription> subscriptionFor(const std::string& path,
                                               const std::shared_ptr<Heard>& heard) {
-    return std::make_shared<Subscription>(
-        path, "id",
-        [heard](std::string id, PropertyValueFetcher fetch) {
-            heard->lines.push_back("nonList " + id);
+    auto hear = [heard](std::string kind) {
+        return [heard, kind](std::string id, PropertyValueFetcher fetch, auto... details) {
+            std::string line = kind + " " + id;
+            ((line += " " + std::to_string(details)), ...);
+            heard->lines.push_back(line);
             heard->fetcher = fetch;
-        },
-        [heard](std::string id, PropertyValueFetcher fetch, bool flag, int a, int b) {
-            heard->lines.push_back("basicList " + id + " " + std::to_string(flag) + " " +
-                                   std::to_string(a) + " " + std::to_string(b));
-            heard->fetcher = fetch;
-        },
-        [heard](std::string, PropertyValueFetcher, bool, int, int) {
-            heard->lines.push_back("objectList");
-        },
-        [heard](std::string id, PropertyValueFetcher fetch, bool flag, int a, int b, int c) {
-            heard->lines.push_back("mutableList " + id + " " + std::to_string(flag) + " " +
-                                   std::to_string(a) + " " + std::to_string(b) + " " +
-                                   std::to_string(c));
-            heard->fetcher = fetch;
-        });
+        };
+    };
+    return std::make_shared<Subscription>(path, "id", hear("nonList"), hear("basicList"),
+                                          hear("objectList"), hear("mutableList"));
 }
 
 // Each kind is connected through its own callback, which hears the label, a fetcher and the list
@@ -47,32 +38,38 @@ std::shared_ptr<Subscription> subscriptionFor(const std::string& path,
 TEST(SubscriptionTest, EachKindIsConnectedThroughItsOwnCallback) {
     World world;
     auto heard = std::make_shared<Heard>();
-    auto nonList = world.interpreter.subscribe(subscriptionFor("Svc/getCount", heard));
-    auto basic = world.interpreter.subscribe(subscriptionFor("Svc/Items", heard));
-    auto mutableList = world.interpreter.subscribe(subscriptionFor("Svc/setCells", heard));
-    for (const auto& result : {nonList, basic, mutableList}) {
+    std::vector<std::shared_ptr<PropertyNotifierConnection>> connections;
+    for (const char* path : {"Svc/getCount", "Svc/Items", "Svc/setCells"}) {
+        auto result = world.interpreter.subscribe(subscriptionFor(path, heard));
         EXPECT_TRUE(result->isSuccess()) << result->getErrorMessage();
+        connections.push_back(result->getResult().lock());
     }
-    EXPECT_EQ(world.notifier->connections.at(0), nonList->getResult().lock());
-    EXPECT_EQ(world.items->connection, basic->getResult().lock());
-    EXPECT_EQ(world.cells->connection, mutableList->getResult().lock());
     EXPECT_TRUE(heard->lines.empty());
 
     world.notifier->notify();
-    world.items->connected(true, 1, 2);
-    world.cells->connected(false, 3, 4, 5);
+    world.items->changes.notify(true, 1, 2);
+    world.cells->changes.notify(false, 3, 4, 5);
     EXPECT_EQ(
         (std::vector<std::string>{"nonList id", "basicList id 1 1 2", "mutableList id 0 3 4 5"}),
         heard->lines);
     EXPECT_EQ("list(object):cells", describe(heard->fetcher()));
     // Subscribing ran no step and read nothing.
     EXPECT_EQ(0, world.reads());
+
+    // The results are the notifiers' own connections.
+    for (const auto& connection : connections) {
+        connection->disconnect();
+    }
+    EXPECT_EQ((std::vector<std::size_t>{0, 0, 0}),
+              (std::vector<std::size_t>{world.notifier->connectionCount(),
+                                        world.items->changes.connectionCount(),
+                                        world.cells->changes.connectionCount()}));
 }
 
 TEST(SubscriptionTest, FetcherReadsOnEveryCallAndKeepsThePropertyAlive) {
     auto heard = std::make_shared<Heard>();
     std::weak_ptr<Property> watched;
-    std::shared_ptr<FakeNotifier> notifier;
+    std::shared_ptr<ChangeNotifier> notifier;
     {
         World world;
         auto subscription = subscriptionFor("Svc/Count", heard);
@@ -81,7 +78,7 @@ TEST(SubscriptionTest, FetcherReadsOnEveryCallAndKeepsThePropertyAlive) {
         subscription->setNonListPropertyCallback(nullptr);
         watched = world.count;
         notifier = world.notifier;
-        world.notifier = std::make_shared<FakeNotifier>();  // keep the connection past World
+        world.notifier = std::make_shared<ChangeNotifier>();  // keep the connection past World
     }
     ASSERT_FALSE(watched.expired());
     notifier->notify();
@@ -89,7 +86,7 @@ TEST(SubscriptionTest, FetcherReadsOnEveryCallAndKeepsThePropertyAlive) {
     EXPECT_EQ("int:1", describe(heard->fetcher()));
     EXPECT_EQ("int:2", describe(heard->fetcher()));
     heard->fetcher = nullptr;
-    notifier->clear();
+    notifier->disconnectAll();
     EXPECT_TRUE(watched.expired());
 }
 
@@ -115,8 +112,7 @@ TEST(SubscriptionTest, WalkFailuresAndTheirMessages) {
     };
     for (const auto& c : cases) {
         World world;
-        auto heard = std::make_shared<Heard>();
-        auto result = world.interpreter.subscribe(subscriptionFor(c.path, heard));
+        auto result = world.interpreter.subscribe(subscriptionFor(c.path, nullptr));
         EXPECT_FALSE(result->isSuccess()) << c.path;
         EXPECT_EQ(c.message, result->getErrorMessage()) << c.path;
         EXPECT_TRUE(result->getResult().expired()) << c.path;
@@ -127,13 +123,13 @@ TEST(SubscriptionTest, WalkRunsStepsThroughObjectsAndStopsAtTheFirstLastName) {
     World world;
     auto heard = std::make_shared<Heard>();
     ASSERT_TRUE(world.interpreter.subscribe(subscriptionFor("Svc/owner/Name", heard))->isSuccess());
-    EXPECT_EQ(1u, world.ownerNotifier->callbacks.size());
+    EXPECT_EQ(1u, world.ownerNotifier->connectionCount());
 
     // The middle "Name" equals the last one, so the service's own Name is subscribed there.
     auto stopped = world.interpreter.subscribe(subscriptionFor("Svc/Name/Owner/Name", heard));
     EXPECT_EQ("", stopped->getErrorMessage());
     EXPECT_EQ(0, world.ownerProperty->reads);
-    EXPECT_EQ(1u, world.ownerNotifier->callbacks.size());
+    EXPECT_EQ(1u, world.ownerNotifier->connectionCount());
 
     EXPECT_THROW(world.interpreter.subscribe(subscriptionFor("Svc/fail/Name", heard)),
                  ServiceFault);
@@ -165,9 +161,10 @@ TEST(SubscriptionTest, EmptyCallbackForThePropertysKindIsRefused) {
                   result->getErrorMessage());
         EXPECT_TRUE(result->getResult().expired()) << c.path;
     }
-    EXPECT_TRUE(world.notifier->callbacks.empty());
-    EXPECT_FALSE(world.items->connected);
-    EXPECT_FALSE(world.cells->connected);
+    EXPECT_EQ((std::vector<std::size_t>{0, 0, 0}),
+              (std::vector<std::size_t>{world.notifier->connectionCount(),
+                                        world.items->changes.connectionCount(),
+                                        world.cells->changes.connectionCount()}));
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <ZAMUnified/UnifiedFactory.h>
 #include <ZAMUnified/UnifiedService.h>
 
+#include <algorithm>
 #include <atomic>
 #include <memory>
 #include <typeinfo>
@@ -15,9 +16,8 @@
 
 namespace {
 
-std::atomic<int> nodeReads{0};
-std::atomic<int> valueReads{0};
-std::atomic<int> valueWrites{0};
+// Calls of getNode, getValue and setValue.
+std::atomic<int> calls[3];
 
 }  // namespace
 
@@ -31,24 +31,23 @@ class CountingService : public UnifiedService, public UnifiedBusinessObjectImpl 
     void initNotifiers() override {}
 
     std::shared_ptr<CountingService> getNode() const {
-        ++nodeReads;
+        ++calls[0];
         return self_.lock();
     }
     int getValue() const {
-        ++valueReads;
+        ++calls[1];
         return value_;
     }
     void setValue(int value) {
-        ++valueWrites;
+        ++calls[2];
         value_ = value;
     }
     void adopt(const std::shared_ptr<CountingService>& self) { self_ = self; }
     double half(double value) const { return value / 2; }
     std::vector<double> halves(const std::vector<double>& values) const {
-        std::vector<double> result;
-        for (double value : values) {
-            result.push_back(half(value));
-        }
+        std::vector<double> result(values.size());
+        std::transform(values.begin(), values.end(), result.begin(),
+                       [this](double value) { return half(value); });
         return result;
     }
 
@@ -59,14 +58,11 @@ class CountingService : public UnifiedService, public UnifiedBusinessObjectImpl 
 
 }  // namespace ZAMUnified
 
-extern "C" int countingNodeReads() {
-    return nodeReads;
-}
-extern "C" int countingValueReads() {
-    return valueReads;
-}
-extern "C" int countingValueWrites() {
-    return valueWrites;
+// The calls of each counted member since the last look, in the order above.
+extern "C" void countingCallsSinceLastLook(int* out) {
+    for (int member = 0; member < 3; ++member) {
+        out[member] = calls[member].exchange(0);
+    }
 }
 
 extern "C" void InjectTestCounting(std::shared_ptr<ZAMUnified::UnifiedFactory> factory) {

@@ -41,9 +41,8 @@ TEST(ReflectorFactoryTest, ObjectsAreReflectedByInterfaceNameAndTheLastRegistrat
     EXPECT_FALSE(ReflectorFactory::GetReflector(std::make_shared<FakeObject>("2", "rf.contact")));
     // An empty object has no name to look up.
     EXPECT_FALSE(ReflectorFactory::GetReflector(nullptr));
-}
 
-TEST(ReflectorFactoryTest, DefaultInterfaceNameUsesTheUnifiedBusinessObjectEntry) {
+    // An object of the default interface name uses the "UnifiedBusinessObject" entry.
     auto plainObject = std::make_shared<FakeObject>("9", "");
     // Nothing may be registered under the default name before this test registers it.
     EXPECT_FALSE(ReflectorFactory::GetReflector(plainObject));
@@ -101,7 +100,7 @@ TEST(ReflectorFactoryTest, NegativeEmptyFunctionThrowsAndExceptionsPassThrough) 
 
 // The conversion's tests reach the null, struct, enum and list registries; it does not use these
 // two, which must pass the caller's map on.
-TEST(ActualParameterFactoryTest, ObjectAndCallbackRegistriesPassTheCallersMap) {
+TEST(ActualParameterFactoryTest, RegistriesPassTheCallersMapAndKnowOnlyTheirOwnNames) {
     using F = ActualParameterFactory;
     auto objects = std::make_shared<UnifiedBusinessObjectMap>();
     auto callbacks = std::make_shared<UnifiedCallbackMap>();
@@ -116,10 +115,8 @@ TEST(ActualParameterFactoryTest, ObjectAndCallbackRegistriesPassTheCallersMap) {
     EXPECT_EQ("object a map",
               textOf(F::GetActualParameterForUnifiedBusinessObject("APF.T", "a", objects)));
     EXPECT_EQ("callback d map", textOf(F::GetActualParameterForCallback("APF.T", "d", callbacks)));
-}
 
-TEST(ActualParameterFactoryTest, NegativeUnknownNamesAndSeparateMaps) {
-    using F = ActualParameterFactory;
+    // Unknown names and separate maps; the last registration wins.
     F::AddActualParameterFactoryMethodForStruct("APF.OnlyStruct",
                                                 [](std::string t) { return textParameter(t); });
     EXPECT_EQ("s", textOf(F::GetActualParameterForStruct("APF.OnlyStruct", "s")));

@@ -1,12 +1,11 @@
 // Test doubles for the reflection layer: members, values, objects and callbacks whose answers the
-// tests set.
+// tests set. Notifications go through the framework's own ChangeNotifier.
 #ifndef SF_TESTS_REFLECTION_REFLECTIONFAKES_H
 #define SF_TESTS_REFLECTION_REFLECTIONFAKES_H
 
 #include <ZAMUnified/ActualParameter.h>
-#include <ZAMUnified/ListProperty.h>
+#include <ZAMUnified/ChangeNotifier.h>
 #include <ZAMUnified/Method.h>
-#include <ZAMUnified/MutableListProperty.h>
 #include <ZAMUnified/NonListProperty.h>
 #include <ZAMUnified/ParametersCollection.h>
 #include <ZAMUnified/Property.h>
@@ -25,27 +24,42 @@
 namespace reflection_test {
 
 using namespace ZAMUnified;
+using ValueMaker = std::function<std::shared_ptr<ReturnValue>()>;
 
+inline std::shared_ptr<ParametersCollection> collectionOf(
+    const std::vector<std::shared_ptr<FormalParameter>>& parameters) {
+    auto collection = std::make_shared<ParametersCollection>();
+    for (const auto& parameter : parameters) {
+        collection->push_back(parameter);
+    }
+    return collection;
+}
+
+// Accepts exactly `arity` arguments of any type (no collection counts as none); a call answers
+// what `maker` makes, or void.
 class FakeMethod : public Method {
   public:
-    FakeMethod(const std::string& name, bool accepts)
-        : Method("void", "", name), accepts_(accepts) {}
+    FakeMethod(const std::string& name, int arity, ValueMaker maker = nullptr)
+        : Method("object", "", name), arity_(arity), make(std::move(maker)) {}
     bool matchesParameters(std::shared_ptr<ParametersCollection> parameters) override {
-        seen = std::move(parameters);
         ++matchCalls;
-        return accepts_;
+        seen = std::move(parameters);
+        return (seen ? seen->size() : 0) == arity_;
     }
-    std::shared_ptr<ReturnValue> invoke(std::shared_ptr<ParametersCollection>) override {
-        return std::make_shared<VoidReturnValue>();
+    std::shared_ptr<ReturnValue> invoke(std::shared_ptr<ParametersCollection> parameters) override {
+        received = std::move(parameters);
+        ++calls;
+        return make ? make() : std::make_shared<VoidReturnValue>();
     }
-
-    std::shared_ptr<ParametersCollection> seen;
-    int matchCalls = 0;
+    std::shared_ptr<ParametersCollection> seen, received;
+    int matchCalls = 0, calls = 0;
 
   private:
-    bool accepts_;
+    int arity_;
+    ValueMaker make;
 };
 
+// A property of none of the three kinds.
 class FakeProperty : public Property {
   public:
     FakeProperty(const std::string& name, bool accepts)
@@ -58,60 +72,25 @@ class FakeProperty : public Property {
     std::shared_ptr<VoidReturnValue> setValue(std::shared_ptr<ParametersCollection>) override {
         return std::make_shared<VoidReturnValue>();
     }
-
     std::shared_ptr<ParametersCollection> seen;
 
   private:
     bool accepts_;
 };
 
-using ValueMaker = std::function<std::shared_ptr<ReturnValue>()>;
-
-class FakeConnection : public PropertyNotifierConnection {
-  public:
-    void disconnect() override { connected = false; }
-    bool connected = true;
-};
-
-class FakeNotifier : public PropertyNotifier {
-  public:
-    std::weak_ptr<PropertyNotifierConnection> connect(std::function<void()> callback) override {
-        callbacks.push_back(std::move(callback));
-        connections.push_back(std::make_shared<FakeConnection>());
-        return connections.back();
-    }
-    void notify() {
-        for (auto& callback : callbacks) {
-            callback();
-        }
-    }
-    // Connected functions hold their property, which holds this notifier: dropping them ends
-    // the cycle.
-    void clear() {
-        callbacks.clear();
-        connections.clear();
-    }
-    std::vector<std::function<void()>> callbacks;
-    std::vector<std::shared_ptr<FakeConnection>> connections;
-};
-
 // Accepts exactly one argument of its own type name.
-inline bool oneOfType(const std::shared_ptr<ParametersCollection>& parameters,
-                      const std::string& type) {
-    return parameters && parameters->size() == 1 && parameters->at(0)->getParameterType() == type;
-}
-
 class ValueProperty : public NonListProperty {
   public:
     ValueProperty(const std::string& name, const std::string& type, ValueMaker maker,
-                  std::shared_ptr<FakeNotifier> notifier)
+                  std::shared_ptr<PropertyNotifier> notifier)
         : NonListProperty(type, name, false, true, std::move(notifier)), make(std::move(maker)) {}
     std::shared_ptr<ReturnValue> getValue() override {
         ++reads;
         return make();
     }
     bool matchesParameters(std::shared_ptr<ParametersCollection> parameters) override {
-        return oneOfType(parameters, type);
+        return parameters && parameters->size() == 1 &&
+               parameters->at(0)->getParameterType() == type;
     }
     std::shared_ptr<VoidReturnValue> setValue(
         std::shared_ptr<ParametersCollection> parameters) override {
@@ -184,23 +163,18 @@ class FakeObject : public virtual UnifiedBusinessObject {
     std::string interfaceName_;  // empty: keep the default
 };
 
-class FakeCallback : public UnifiedCallback {
+// A callback of either kind under a name of the test's choosing.
+template <typename Base>
+class Named : public Base {
   public:
-    explicit FakeCallback(std::string interfaceName) : interfaceName_(std::move(interfaceName)) {}
-    std::string getInterfaceName() override { return interfaceName_; }
-
-  private:
-    std::string interfaceName_;
-};
-
-class NamedCallback : public ReflectionCallback {
-  public:
-    explicit NamedCallback(std::string name) : name_(std::move(name)) {}
+    explicit Named(std::string name) : name_(std::move(name)) {}
     std::string getInterfaceName() override { return name_; }
 
   private:
     std::string name_;
 };
+using FakeCallback = Named<UnifiedCallback>;
+using NamedCallback = Named<ReflectionCallback>;
 
 }  // namespace reflection_test
 

@@ -10,6 +10,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -28,7 +29,7 @@ std::string plain(const zam::SecureString& secret) {
 template <typename T>
 std::string outcome(T (*convert)(const std::string&), const std::string& text) {
     try {
-        return "value " + std::to_string(convert(text));
+        return "value " + primitiveReturnTypeAsString(convert(text));
     } catch (const std::out_of_range&) {
         return "out of range";
     } catch (const std::invalid_argument&) {
@@ -60,17 +61,11 @@ TEST(FromStringConversionsTest, DoublesReadByTheFloatRules) {
         {"- 1", "invalid"},
     };
     for (const auto& c : cases) {
-        std::string outcome;
-        try {
-            outcome =
-                primitiveReturnTypeDoubleAsString(parameterTypeStringAsPrimitiveTypeDouble(c.text));
-        } catch (const std::out_of_range&) {
-            outcome = "out of range";
-        } catch (const std::invalid_argument&) {
-            outcome = "invalid";
+        const std::string read = outcome(parameterTypeStringAsPrimitiveTypeDouble, c.text);
+        EXPECT_EQ(c.expected, read.rfind("value ", 0) == 0 ? read.substr(6) : read) << c.text;
+        if (read == "invalid") {
             EXPECT_THROW(KORCoreUtils::toFloat(c.text), std::invalid_argument) << c.text;
         }
-        EXPECT_EQ(c.expected, outcome) << c.text;
     }
 }
 
@@ -86,17 +81,14 @@ TEST(FromStringConversionsTest, IntegersReadAsThePlatformReadsThem) {
         texts, "|");
     ASSERT_EQ(31u, texts.size());
     for (const std::string& text : texts) {
-        EXPECT_EQ(outcome<int>(KORCoreUtils::toInt, text),
-                  outcome(parameterTypeStringAsPrimitiveTypeInt, text))
-            << text;
-        EXPECT_EQ(outcome<unsigned int>(KORCoreUtils::toUnsignedInt, text),
-                  outcome(parameterTypeStringAsPrimitiveTypeUnsignedInt, text))
-            << text;
-        EXPECT_EQ(outcome<long>(KORCoreUtils::toLong, text),
-                  outcome(parameterTypeStringAsPrimitiveTypeLong, text))
-            << text;
-        EXPECT_EQ(outcome<long long>(KORCoreUtils::toLongLong, text),
-                  outcome(parameterTypeStringAsPrimitiveTypeLongLong, text))
+        EXPECT_EQ(outcome<int>(KORCoreUtils::toInt, text) + ", " +
+                      outcome<unsigned int>(KORCoreUtils::toUnsignedInt, text) + ", " +
+                      outcome<long>(KORCoreUtils::toLong, text) + ", " +
+                      outcome<long long>(KORCoreUtils::toLongLong, text),
+                  outcome(parameterTypeStringAsPrimitiveTypeInt, text) + ", " +
+                      outcome(parameterTypeStringAsPrimitiveTypeUnsignedInt, text) + ", " +
+                      outcome(parameterTypeStringAsPrimitiveTypeLong, text) + ", " +
+                      outcome(parameterTypeStringAsPrimitiveTypeLongLong, text))
             << text;
     }
     EXPECT_EQ("value -2147483648", outcome(parameterTypeStringAsPrimitiveTypeInt, "-2147483648"));
@@ -148,39 +140,9 @@ TEST(ToStringConversionsTest, EdgesOfTheScalarTexts) {
               objectReturnTypeAsString(std::make_shared<FakeObject>("3", "")));
 }
 
-// Typed results are read through the ordered casts, not their own text (the fakes' own text is
-// "own text"): the fakes, and the results the helpers make, also where the text is empty.
-TEST(GetReturnValueAsStringTest, TypedResultsUseTheFrameworkText) {
-    struct Case {
-        std::shared_ptr<ReturnValue> value;
-        std::string text;
-    };
-    const std::vector<Case> cases = {
-        {std::make_shared<FakeTypedReturnValue<int>>("int", -1), "-1"},
-        {std::make_shared<FakeTypedReturnValue<unsigned int>>("unsigned int", 2u), "2"},
-        {std::make_shared<FakeTypedReturnValue<float>>("float", 2.5f), "2.5"},
-        {std::make_shared<FakeTypedReturnValue<bool>>("bool", true), "true"},
-        {std::make_shared<FakeTypedReturnValue<long>>("long", 3L), "3"},
-        {std::make_shared<FakeTypedReturnValue<char>>("char", '7'), "7"},
-        {std::make_shared<FakeTypedReturnValue<std::string>>("string", ""), ""},
-        {std::make_shared<FakeTypedReturnValue<std::wstring>>("wstring", L"w"), "w"},
-        {std::make_shared<FakeTypedReturnValue<zam::SecureString>>(
-             "securestring", zam::SecureString(std::string("a\0b", 3))),
-         "a"},
-        {std::make_shared<FakeTypedReturnValue<long long>>("long long", 4LL), "4"},
-        {std::make_shared<FakeTypedReturnValue<double>>("double", 0.3), "0.3"},
-        {detail::wrapValue<bool>(false), "false"},
-        {detail::wrapValue<long>(-3000000000L), "-3000000000"},
-        {detail::wrapValue<std::string>(std::string()), ""},
-        {detail::wrapValue<std::wstring>(std::wstring(L"wide")), "wide"},
-        {detail::wrapValue<zam::SecureString>(zam::SecureString(std::string("a\0b", 3))), "a"},
-        {detail::wrapValue<std::vector<std::string>>({"a", "b"}), "a|b"},
-        // A list result without a vector reads as the empty text.
-        {detail::wrapValue<std::shared_ptr<std::vector<int>>>(nullptr), ""},
-    };
-    for (const Case& c : cases) {
-        EXPECT_EQ(c.text, GetReturnValueAsString(c.value)) << c.value->getReturnType();
-    }
+template <typename T>
+std::shared_ptr<ReturnValue> fake(T value) {
+    return std::make_shared<FakeTypedReturnValue<T>>("typed", std::move(value));
 }
 
 // A result that is two typed results at once shows which cast is tried first.
@@ -199,28 +161,48 @@ std::shared_ptr<ReturnValue> twoTyped(First first, Second second) {
         std::make_shared<TwoTyped<First, Second>>(first, second));
 }
 
-TEST(GetReturnValueAsStringTest, CastsAreTriedInTheFixedOrder) {
-    EXPECT_EQ("1", GetReturnValueAsString(twoTyped<int, long long>(1, 2LL)));
-    EXPECT_EQ("true", GetReturnValueAsString(twoTyped<bool, long>(true, 5L)));
-    EXPECT_EQ("c", GetReturnValueAsString(twoTyped<char, std::string>('c', "text")));
-    EXPECT_EQ("text", GetReturnValueAsString(twoTyped<std::string, long long>("text", 3LL)));
-}
-
-TEST(GetReturnValueAsStringTest, OtherResultsUseTheirOwnTextOrFail) {
-    EXPECT_EQ("GetReturnValueAsString received a NULL pointer to a ReturnValue.",
-              GetReturnValueAsString(nullptr));
-    EXPECT_EQ("1;2", GetReturnValueAsString(std::make_shared<TextReturnValue>("list(int)", "1;2")));
-    EXPECT_EQ(
-        "Failed to convert the ReturnValue to a string successfully, for ReturnType "
-        "\"Contact\".",
-        GetReturnValueAsString(std::make_shared<TextReturnValue>("Contact", "")));
-    EXPECT_EQ(
-        "Failed to convert the ReturnValue to a string successfully, for ReturnType "
-        "\"void\".",
-        GetReturnValueAsString(std::make_shared<VoidReturnValue>()));
-    // A typed result of a type the framework does not convert falls back to its own text.
-    EXPECT_EQ("own text",
-              GetReturnValueAsString(std::make_shared<FakeTypedReturnValue<short>>("short", 1)));
+// Typed results are read through the ordered casts, not their own text (the fakes' own text is
+// "own text"): the fakes, and the results the helpers make, also where the text is empty. Other
+// results use their own text, or fail.
+TEST(GetReturnValueAsStringTest, TypedResultsUseTheFrameworkTextInAFixedOrder) {
+    const std::string a0b("a\0b", 3);
+    const std::string failed =
+        "Failed to convert the ReturnValue to a string successfully, for ReturnType ";
+    const std::pair<std::shared_ptr<ReturnValue>, std::string> cases[] = {
+        {fake<int>(-1), "-1"},
+        {fake<unsigned int>(2u), "2"},
+        {fake<float>(2.5f), "2.5"},
+        {fake<bool>(true), "true"},
+        {fake<long>(3L), "3"},
+        {fake<char>('7'), "7"},
+        {fake<std::string>(""), ""},
+        {fake<std::wstring>(L"w"), "w"},
+        {fake<zam::SecureString>(zam::SecureString(a0b)), "a"},
+        {fake<long long>(4LL), "4"},
+        {fake<double>(0.3), "0.3"},
+        {detail::wrapValue<bool>(false), "false"},
+        {detail::wrapValue<long>(-3000000000L), "-3000000000"},
+        {detail::wrapValue<std::string>(std::string()), ""},
+        {detail::wrapValue<std::wstring>(std::wstring(L"wide")), "wide"},
+        {detail::wrapValue<zam::SecureString>(zam::SecureString(a0b)), "a"},
+        {detail::wrapValue<std::vector<std::string>>({"a", "b"}), "a|b"},
+        // A list result without a vector reads as the empty text.
+        {detail::wrapValue<std::shared_ptr<std::vector<int>>>(nullptr), ""},
+        {twoTyped<int, long long>(1, 2LL), "1"},
+        {twoTyped<bool, long>(true, 5L), "true"},
+        {twoTyped<char, std::string>('c', "text"), "c"},
+        {twoTyped<std::string, long long>("text", 3LL), "text"},
+        {nullptr, "GetReturnValueAsString received a NULL pointer to a ReturnValue."},
+        {std::make_shared<TextReturnValue>("list(int)", "1;2"), "1;2"},
+        {std::make_shared<TextReturnValue>("Contact", ""), failed + "\"Contact\"."},
+        {std::make_shared<VoidReturnValue>(), failed + "\"void\"."},
+        // A typed result of a type the framework does not convert falls back to its own text.
+        {fake<short>(1), "own text"},
+    };
+    int row = 0;
+    for (const auto& c : cases) {
+        EXPECT_EQ(c.second, GetReturnValueAsString(c.first)) << "row " << row++;
+    }
 }
 
 }  // namespace

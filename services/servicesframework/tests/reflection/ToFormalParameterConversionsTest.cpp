@@ -2,6 +2,7 @@
 
 #include <ZAMUnified/ReflectionTypeConversion.h>
 #include <ZAMUnified/ReflectorFactory.h>
+#include <ZAMUnified/ValueTypeList.h>
 
 #include "reflection/ReflectionFakes.h"
 
@@ -38,97 +39,84 @@ std::string tagOf(const std::shared_ptr<FormalParameter>& parameter) {
     return parameter ? parameter->getParameterName() : "<empty>";
 }
 
-// The value of an ActualParameter<T> as text, or "<other type>" for another instantiation.
-template <typename T>
-std::string scalarText(const std::shared_ptr<FormalParameter>& parameter) {
-    auto typed = std::dynamic_pointer_cast<ActualParameter<T>>(parameter);
-    return typed ? primitiveReturnTypeAsString(typed->value) : "<other type>";
+// "<C++ type> <value>" of a parameter of one of the value types, or "list of <C++ type> " and
+// each element followed by a comma for a list of one; found by trying each type in turn.
+std::string rendered(const std::shared_ptr<FormalParameter>& parameter) {
+#define SF_TEST_TRY_TYPE(type, ...)                                                         \
+    if (auto scalar = std::dynamic_pointer_cast<ActualParameter<type>>(parameter)) {        \
+        return #type " " + primitiveReturnTypeAsString(scalar->value);                      \
+    }                                                                                       \
+    if (auto list =                                                                         \
+            std::dynamic_pointer_cast<ActualParameter<std::shared_ptr<std::vector<type>>>>( \
+                parameter)) {                                                               \
+        std::string text = "list of " #type " ";                                            \
+        for (const type& element : *list->value) {                                          \
+            text += primitiveReturnTypeAsString(element) + ",";                             \
+        }                                                                                   \
+        return text;                                                                        \
+    }
+    ZAMUNIFIED_VALUE_TYPES(SF_TEST_TRY_TYPE)
+#undef SF_TEST_TRY_TYPE
+    return parameter ? "another type" : "<empty>";
 }
 
-// The elements of an ActualParameter of a list of E, each followed by a comma.
-template <typename E>
-std::string listText(const std::shared_ptr<FormalParameter>& parameter) {
-    auto typed =
-        std::dynamic_pointer_cast<ActualParameter<std::shared_ptr<std::vector<E>>>>(parameter);
-    if (!typed) {
-        return "<other type>";
-    }
-    std::string text;
-    for (E element : *typed->value) {
-        text += primitiveReturnTypeAsString(element) + ",";
-    }
-    return text;
-}
-
-TEST(ToFormalParameterConversionsTest, ScalarsAndPrimitiveListsKeepTypeNameAndParameterName) {
-    struct Case {
+// Each type name and alias makes its own type, keeping both names; the platform parsers' edges
+// are pinned in FromStringConversionsTest, so these rows show the mapping and the separators.
+TEST(ToFormalParameterConversionsTest, TypeNamesPickTheirConversionAndRejectionsGiveEmpty) {
+    const struct {
         const char* type;
         const char* text;
-        std::string (*render)(const std::shared_ptr<FormalParameter>&);
-        const char* expected;
+        const char* expected;  // "" for no parameter
+    } cases[] = {
+        {"int", "42", "int 42"},
+        {"unsigned int", "4000000000", "unsigned int 4000000000"},
+        {"float", "0.25", "float 0.25"},
+        {"bool", "yes", "bool true"},
+        {"long", "-5", "long -5"},
+        {"char", "qr", "char q"},
+        {"std::string", " a b ", "std::string  a b "},
+        {"string", "abc", "std::string abc"},
+        {"std::wstring", "w", "std::wstring w"},
+        {"wstring", "v", "std::wstring v"},
+        {"zam::SecureString", "pw", "zam::SecureString pw"},
+        {"securestring", "pin", "zam::SecureString pin"},
+        {"long long", "9000000000", "long long 9000000000"},
+        {"double", " +0.1 ", "double 0.1"},
+        {"list(int)", "1;2;3", "list of int 1,2,3,"},
+        {"list(unsigned int)", "4;5", "list of unsigned int 4,5,"},
+        {"list(float)", "1.5;2", "list of float 1.5,2,"},
+        {"list(bool)", "1;no", "list of bool true,false,"},
+        {"list(long)", "-1", "list of long -1,"},
+        {"list(char)", "a;bc", "list of char a,b,"},
+        {"list(std::string)", "a;b|c", "list of std::string a;b,c,"},
+        {"list(string)", "x|", "list of std::string x,,"},
+        {"list(std::wstring)", "x|y", "list of std::wstring x,y,"},
+        {"list(wstring)", "z", "list of std::wstring z,"},
+        {"list(zam::SecureString)", "k|m", "list of zam::SecureString k,m,"},
+        {"list(securestring)", "n", "list of zam::SecureString n,"},
+        {"list(long long)", "5;6", "list of long long 5,6,"},
+        {"list(double)", "1e300;-2.5", "list of double 1e+300,-2.5,"},
+        {"list(int)", "", "list of int "},
+        // Text the parsers refuse, and names that are none of the known ones.
+        {"int", "12abc", ""},
+        {"float", "x", ""},
+        {"bool", "perhaps", ""},
+        {"list(double)", "1;x", ""},
+        {"list(int)", "1;;2", ""},
+        {"list(bool)", "true|false", ""},
+        {"Int", "1", ""},
+        {"int ", "1", ""},
+        {"TF.Unknown", "1", ""},
+        {"list(TF.Unknown)", "1", ""},
+        {"", "", ""},
     };
-    const std::vector<Case> cases = {
-        {"int", "42", scalarText<int>, "42"},
-        {"unsigned int", "4000000000", scalarText<unsigned int>, "4000000000"},
-        {"float", "0.25", scalarText<float>, "0.25"},
-        {"bool", "yes", scalarText<bool>, "true"},
-        {"long", "-5", scalarText<long>, "-5"},
-        {"char", "qr", scalarText<char>, "q"},
-        {"std::string", " a b ", scalarText<std::string>, " a b "},
-        {"string", "abc", scalarText<std::string>, "abc"},
-        {"std::wstring", "w", scalarText<std::wstring>, "w"},
-        {"wstring", "v", scalarText<std::wstring>, "v"},
-        {"zam::SecureString", "pw", scalarText<zam::SecureString>, "pw"},
-        {"securestring", "pin", scalarText<zam::SecureString>, "pin"},
-        {"long long", "9000000000", scalarText<long long>, "9000000000"},
-        {"double", " +0.1 ", scalarText<double>, "0.1"},
-        {"list(int)", "1;2;3", listText<int>, "1,2,3,"},
-        {"list(unsigned int)", "4;5", listText<unsigned int>, "4,5,"},
-        {"list(float)", "1.5;2", listText<float>, "1.5,2,"},
-        {"list(bool)", "1;no", listText<bool>, "true,false,"},
-        {"list(long)", "-1", listText<long>, "-1,"},
-        {"list(char)", "a;bc", listText<char>, "a,b,"},
-        {"list(std::string)", "a;b|c", listText<std::string>, "a;b,c,"},
-        {"list(string)", "x|", listText<std::string>, "x,,"},
-        {"list(std::wstring)", "x|y", listText<std::wstring>, "x,y,"},
-        {"list(wstring)", "z", listText<std::wstring>, "z,"},
-        {"list(zam::SecureString)", "k|m", listText<zam::SecureString>, "k,m,"},
-        {"list(securestring)", "n", listText<zam::SecureString>, "n,"},
-        {"list(long long)", "5;6", listText<long long>, "5,6,"},
-        {"list(double)", "1e300;-2.5", listText<double>, "1e+300,-2.5,"},
-        {"list(int)", "", listText<int>, ""},
-    };
-    for (const Case& c : cases) {
-        std::shared_ptr<FormalParameter> parameter = convert(c.type, "arg", c.text);
-        ASSERT_TRUE(parameter) << c.type;
-        EXPECT_EQ(c.type, parameter->getParameterType());
-        EXPECT_EQ("arg", parameter->getParameterName());
-        EXPECT_EQ(c.expected, c.render(parameter)) << c.type;
-    }
-}
-
-TEST(ToFormalParameterConversionsTest, NegativeRejectedTextAndUnknownNamesGiveEmpty) {
-    struct Case {
-        const char* type;
-        const char* text;
-    };
-    for (const Case& c : std::vector<Case>{{"int", "12abc"},
-                                           {"int", ""},
-                                           {"unsigned int", "-1"},
-                                           {"float", "x"},
-                                           {"bool", "perhaps"},
-                                           {"long long", "1.0"},
-                                           {"double", "1,5"},
-                                           {"double", "1e999"},
-                                           {"list(double)", "1;x"},
-                                           {"list(int)", "1;;2"},
-                                           {"list(bool)", "true|false"},
-                                           {"Int", "1"},
-                                           {"int ", "1"},
-                                           {"TF.Unknown", "1"},
-                                           {"list(TF.Unknown)", "1"},
-                                           {"", ""}}) {
-        EXPECT_FALSE(convert(c.type, "x", c.text)) << c.type << " / " << c.text;
+    for (const auto& c : cases) {
+        const auto parameter = convert(c.type, "arg", c.text);
+        EXPECT_EQ(*c.expected ? std::string(c.type) + "/arg: " + c.expected : "<empty>",
+                  parameter ? parameter->getParameterType() + "/" + parameter->getParameterName() +
+                                  ": " + rendered(parameter)
+                            : "<empty>")
+            << c.type << " / " << c.text;
     }
 }
 
@@ -169,14 +157,14 @@ TEST(ToFormalParameterConversionsTest, ObjectsAndCallbacksComeThroughTheirReflec
 
     EXPECT_EQ(ownObject, convert("object", "o", "5", objects));
     EXPECT_EQ(ownCallback, convert("callback", "c", "done", nullptr, callbacks));
-    for (const char* guid : {"4", "6", "7"}) {
-        EXPECT_FALSE(convert("object", "o", guid, objects)) << guid;
+    // Unknown, without a reflector, an empty entry, or no map at all.
+    for (const auto& name : {"4", "6", "7", "5"}) {
+        EXPECT_FALSE(convert("object", "o", name, *name == '5' ? nullptr : objects)) << name;
     }
-    EXPECT_FALSE(convert("object", "o", "5", nullptr));
-    for (const char* name : {"missing", "other", "gone"}) {
-        EXPECT_FALSE(convert("callback", "c", name, nullptr, callbacks)) << name;
+    for (const auto& name : {"missing", "other", "gone", "done"}) {
+        EXPECT_FALSE(convert("callback", "c", name, objects, *name == 'd' ? nullptr : callbacks))
+            << name;
     }
-    EXPECT_FALSE(convert("callback", "c", "done", nullptr, nullptr));
 }
 
 TEST(ToFormalParameterConversionsTest, NullAsksTheFactoryForTheNamedInterface) {
@@ -190,31 +178,29 @@ TEST(ToFormalParameterConversionsTest, OtherListsTryObjectsCallbacksEnumsThenStr
     std::vector<std::string> asked;
     auto objects = std::make_shared<UnifiedBusinessObjectMap>();
     auto callbacks = std::make_shared<UnifiedCallbackMap>();
-    ActualParameterFactory::AddActualParameterFactoryMethodForListOfUnifiedBusinessObject(
+    // Each factory notes its kind and answers the text naming it; the struct factory answers all.
+    auto answer = [&asked](const std::string& kind, const std::string& text) {
+        asked.push_back(kind);
+        return text == kind || kind == "structs" ? tagged(kind) : nullptr;
+    };
+    using F = ActualParameterFactory;
+    F::AddActualParameterFactoryMethodForListOfUnifiedBusinessObject(
         "TF.Item", [&](std::string text, auto map) {
-            asked.push_back(map == objects ? "objects" : "objects, another map");
-            return text == "objects" ? tagged("objects") : nullptr;
+            return answer(map == objects ? "objects" : "objects, another map", text);
         });
-    ActualParameterFactory::AddActualParameterFactoryMethodForListOfCallback(
-        "TF.Item", [&](std::string text, auto map) {
-            asked.push_back(map == callbacks ? "callbacks" : "callbacks, another map");
-            return text == "callbacks" ? tagged("callbacks") : nullptr;
-        });
-    ActualParameterFactory::AddActualParameterFactoryMethodForListOfEnum(
-        "TF.Item", [&](std::string text) {
-            asked.push_back("enums");
-            return text == "enums" ? tagged("enums") : nullptr;
-        });
-    ActualParameterFactory::AddActualParameterFactoryMethodForListOfStruct(
-        "TF.Item", [&](std::string) {
-            asked.push_back("structs");
-            return tagged("structs");
-        });
+    F::AddActualParameterFactoryMethodForListOfCallback("TF.Item", [&](std::string text, auto map) {
+        return answer(map == callbacks ? "callbacks" : "callbacks, another map", text);
+    });
+    F::AddActualParameterFactoryMethodForListOfEnum(
+        "TF.Item", [&](std::string text) { return answer("enums", text); });
+    F::AddActualParameterFactoryMethodForListOfStruct(
+        "TF.Item", [&](std::string text) { return answer("structs", text); });
 
-    EXPECT_EQ("objects", tagOf(convert("list(TF.Item)", "l", "objects", objects, callbacks)));
-    EXPECT_EQ("callbacks", tagOf(convert("list(TF.Item)", "l", "callbacks", objects, callbacks)));
-    EXPECT_EQ("enums", tagOf(convert("list(TF.Item)", "l", "enums", objects, callbacks)));
-    EXPECT_EQ("structs", tagOf(convert("list(TF.Item)", "l", "x", objects, callbacks)));
+    std::vector<std::string> tags;
+    for (const char* text : {"objects", "callbacks", "enums", "x"}) {
+        tags.push_back(tagOf(convert("list(TF.Item)", "l", text, objects, callbacks)));
+    }
+    EXPECT_EQ((std::vector<std::string>{"objects", "callbacks", "enums", "structs"}), tags);
     EXPECT_EQ((std::vector<std::string>{"objects", "objects", "callbacks", "objects", "callbacks",
                                         "enums", "objects", "callbacks", "enums", "structs"}),
               asked);
@@ -224,21 +210,16 @@ TEST(ToFormalParameterConversionsTest, OtherListsTryObjectsCallbacksEnumsThenStr
     EXPECT_EQ((std::vector<std::string>{"enums", "structs"}), asked);
 }
 
+// The last character is dropped whatever it is; "list(" alone names the empty element type.
 TEST(ToFormalParameterConversionsTest, ListElementTypeIsCutBetweenTheParentheses) {
-    std::vector<std::string> elementTypes;
     for (const char* element : {"", "TF.E", "TF.E)"}) {
         ActualParameterFactory::AddActualParameterFactoryMethodForListOfStruct(
-            element, [&elementTypes, element](std::string) {
-                elementTypes.push_back(element);
-                return tagged(element);
-            });
+            element, [element](std::string) { return tagged(element); });
     }
-    EXPECT_EQ("", tagOf(convert("list(", "l", "v")));
-    EXPECT_EQ("", tagOf(convert("list()", "l", "v")));
-    EXPECT_EQ("TF.E", tagOf(convert("list(TF.E)", "l", "v")));
-    // The last character is dropped whatever it is.
-    EXPECT_EQ("TF.E", tagOf(convert("list(TF.Ex", "l", "v")));
-    EXPECT_EQ("TF.E)", tagOf(convert("list(TF.E))", "l", "v")));
+    std::vector<std::string> elementTypes;
+    for (const char* type : {"list(", "list()", "list(TF.E)", "list(TF.Ex", "list(TF.E))"}) {
+        elementTypes.push_back(tagOf(convert(type, "l", "v")));
+    }
     EXPECT_EQ((std::vector<std::string>{"", "", "TF.E", "TF.E", "TF.E)"}), elementTypes);
 }
 
@@ -246,7 +227,7 @@ TEST(ToFormalParameterConversionsTest, EnumsTakePrecedenceOverKeywordsAndLists) 
     // Scalar names come first, so a service cannot take "int" over.
     ActualParameterFactory::AddActualParameterFactoryMethodForEnum(
         "int", [](std::string) { return tagged("enum int"); });
-    EXPECT_EQ("3", scalarText<int>(convert("int", "i", "3")));
+    EXPECT_EQ("int 3", rendered(convert("int", "i", "3")));
 
     // Each registration answers only the text "pick me", so that the keyword rules still hold
     // for every other text in this process.
@@ -263,7 +244,7 @@ TEST(ToFormalParameterConversionsTest, EnumsTakePrecedenceOverKeywordsAndLists) 
     for (const std::string& name : names) {
         EXPECT_EQ("enum " + name, tagOf(convert(name, "p", "pick me", objects, callbacks)));
     }
-    EXPECT_EQ("1,2,", listText<int>(convert("list(int)", "l", "1;2")));
+    EXPECT_EQ("list of int 1,2,", rendered(convert("list(int)", "l", "1;2")));
 }
 
 }  // namespace
