@@ -12,12 +12,13 @@
 #include <stdlib.h>
 
 #include <filesystem>
-#include <fstream>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "support/LogCapture.h"
+#include "support/PluginFolder.h"
 
 namespace sftest {
 
@@ -25,12 +26,33 @@ inline std::string pluginFile(const std::string& name) {
     return std::string(SF_TEST_PLUGIN_DIR) + "/lib" + name + ".so";
 }
 
+// The platform's text for a library file that is not there.
+inline std::string notThere(const std::string& path) {
+    return path + ": cannot open shared object file: No such file or directory";
+}
+
+// A record's name, state and keys as one line; a list is left out when empty.
+inline std::string describe(const ZAMUnified::LibraryRecord& record) {
+    std::ostringstream text;
+    text << record.name << (record.handle ? " open" : " closed");
+    const auto list = [&text](const char* label, const auto& items) {
+        for (std::size_t i = 0; i < items.size(); ++i) {
+            text << (i == 0 ? std::string(" ") + label + "=" : ",") << items[i];
+        }
+    };
+    list("services", record.serviceNames);
+    list("serviceIds", record.serviceIds);
+    list("featureSets", record.featureSetNames);
+    list("featureSetIds", record.featureSetIds);
+    list("authenticators", record.authenticatorNames);
+    list("authenticatorIds", record.authenticatorIds);
+    return text.str();
+}
+
 class LibraryLoaderTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        char pattern[] = "/tmp/sf-loader-XXXXXX";
-        ASSERT_NE(nullptr, mkdtemp(pattern));
-        root_ = pattern;
+        ASSERT_FALSE(root_.empty());
         // Built-in records then point into the scratch folder, where no library exists.
         std::filesystem::create_directories(root_ + "/resources");
         setenv("ZAM_RESOURCES_DIR", (root_ + "/resources").c_str(), 1);
@@ -40,22 +62,15 @@ class LibraryLoaderTest : public ::testing::Test {
     void TearDown() override {
         factory_->Reset();
         unsetenv("ZAM_RESOURCES_DIR");
-        std::filesystem::remove_all(root_);
     }
 
-    // Writes <root>/<dir>/<dir>.xml and links the plug-in files the manifest's paths name.
+    // Writes <root>/<dir>/<dir>.xml and links the test plug-in `plugin` there, when given.
     std::string manifest(const std::string& dir, const std::string& xml,
-                         const std::vector<std::string>& plugins = {}) {
-        const std::filesystem::path folder = std::filesystem::path(root_) / dir;
-        std::filesystem::create_directories(folder);
-        std::ofstream(folder / (dir + ".xml")) << xml;
-        for (const std::string& plugin : plugins) {
-            std::filesystem::create_symlink(pluginFile(plugin), folder / ("lib" + plugin + ".so"));
-        }
-        return folder.string();
+                         const std::string& plugin = "") {
+        return folder_.add(dir, xml, plugin.empty() ? "" : pluginFile(plugin), plugin);
     }
     std::string manifestPath(const std::string& dir) {
-        return (std::filesystem::path(root_) / dir / (dir + ".xml")).string();
+        return root_ + "/" + dir + "/" + dir + ".xml";
     }
     // Makes a manifest of the plug-in `name` known to the loader; `link` false leaves its file
     // missing.
@@ -64,7 +79,14 @@ class LibraryLoaderTest : public ::testing::Test {
         loader_->LoadLibraryManifest(manifest(
             dir,
             "<library><name>" + name + "</name><path>" + name + "</path>" + body + "</library>",
-            link ? std::vector<std::string>{name} : std::vector<std::string>{}));
+            link ? name : ""));
+    }
+    std::vector<std::string> listing() {
+        std::vector<std::string> lines;
+        for (const ZAMUnified::LibraryRecord& record : loader_->getLibraryRecords()) {
+            lines.push_back(describe(record));
+        }
+        return lines;
     }
     void addTestServices(const std::string& dir = "testservices") {
         addPlugin(dir, "TestServices",
@@ -75,10 +97,11 @@ class LibraryLoaderTest : public ::testing::Test {
     }
 
     LogCapture log_{{"library-loader", "unified-factory"}};
+    PluginFolder folder_;
+    std::string root_ = folder_.root().string();
     std::shared_ptr<ZAMUnified::UnifiedFactory> factory_ =
         std::make_shared<ZAMUnified::UnifiedFactory>();
     std::shared_ptr<ZAMUnified::LibraryLoader> loader_;
-    std::string root_;
 };
 
 }  // namespace sftest

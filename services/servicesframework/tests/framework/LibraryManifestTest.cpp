@@ -24,6 +24,7 @@ class ThermoService {};
 namespace {
 
 using namespace ZAMUnified;
+using sftest::describe;
 using sftest::LibraryLoaderTest;
 
 const char* const kPath = "services/servicesframework/src/framework/LibraryLoader";
@@ -38,25 +39,24 @@ TEST_F(LibraryLoaderTest, BuiltInRecordsAndNames) {
     EXPECT_EQ("LoadManifests", completed.function);
     EXPECT_EQ(kPath, completed.file);
 
-    const struct {
-        unsigned int id;
-        const char* name;
-    } records[] = {{1000, "SystemService"}, {1300, "ConfigService"}, {42876, "HelloWorldService"}};
-    for (const auto& expected : records) {
-        const auto record = loader_->getLibraryRecord(expected.id);
-        ASSERT_TRUE(record) << expected.name;
-        EXPECT_EQ(expected.name, record->name);
-        EXPECT_EQ(loader_->MakeFullPath(expected.name), record->path);
-        EXPECT_EQ(nullptr, record->handle);
+    EXPECT_EQ(
+        (std::vector<std::string>{
+            "SystemService closed services=N10ZAMUnified13SystemServiceE serviceIds=1000 "
+            "authenticators=TALON,PYLON,PRISM,PRISMREFRESH authenticatorIds=1000,1001,1800,1801",
+            "ConfigService closed services=N10ZAMUnified13ConfigServiceE serviceIds=1300 "
+            "featureSets=N10ZAMUnified16ConfigFeatureSetE featureSetIds=1300",
+            "HelloWorldService closed services=N10ZAMUnified17HelloWorldServiceE "
+            "serviceIds=42876 featureSets=N10ZAMUnified20HelloWorldFeatureSetE "
+            "featureSetIds=42876 authenticators=HELLOWORLD authenticatorIds=1801"}),
+        listing());
+    for (unsigned int id : {1000u, 1300u, 42876u}) {
+        const auto record = loader_->getLibraryRecord(id);
+        ASSERT_TRUE(record) << id;
+        EXPECT_EQ(loader_->MakeFullPath(record->name), record->path);
     }
     EXPECT_EQ(KORCoreUtils::FileUtils::getAbsolutePath(
                   KORCoreUtils::FileUtils::getResourcesDirectory() + "/../lib/libSystemService.so"),
               loader_->MakeFullPath("SystemService"));
-    const auto system = loader_->getLibraryRecord(1000);
-    EXPECT_EQ(std::vector<std::string>({"N10ZAMUnified13SystemServiceE"}), system->serviceNames);
-    EXPECT_EQ(std::vector<unsigned int>({1000, 1001, 1800, 1801}), system->authenticatorIds);
-    EXPECT_EQ(std::vector<std::string>({"N10ZAMUnified16ConfigFeatureSetE"}),
-              loader_->getLibraryRecord(1300)->featureSetNames);
     EXPECT_FALSE(loader_->getLibraryRecord(1301));
 
     EXPECT_EQ("N10ZAMUnified13SystemServiceE", loader_->MangleName("ZAMUnified::SystemService"));
@@ -89,18 +89,14 @@ TEST_F(LibraryLoaderTest, ManifestsAddRecords) {
     loader_->LoadLibraryManifest(dir);
     const auto record = loader_->getLibraryRecord(9001);
     ASSERT_TRUE(record);
-    EXPECT_EQ("Full", record->name);
+    EXPECT_EQ(
+        "Full closed services=N10ZAMUnified3OneE,Two,a::::c,N4Name7Spaced&E "
+        "serviceIds=9001,9002,0,12,0,4294967295,9004 featureSets=N5Other3SetE,Flat "
+        "featureSetIds=9003 authenticators=Mixed,Only authenticatorIds=9100",
+        describe(*record));
     // A later element without content replaces nothing, as for name and path.
     EXPECT_EQ("2.1.0", record->version);
     EXPECT_EQ(KORCoreUtils::FileUtils::getAbsolutePath(dir + "/libFull.so"), record->path);
-    EXPECT_EQ(std::vector<std::string>({"N10ZAMUnified3OneE", "Two", "a::::c", "N4Name7Spaced&E"}),
-              record->serviceNames);
-    EXPECT_EQ(std::vector<unsigned int>({9001, 9002, 0, 12, 0, 0xFFFFFFFFu, 9004}),
-              record->serviceIds);
-    EXPECT_EQ(std::vector<std::string>({"N5Other3SetE", "Flat"}), record->featureSetNames);
-    EXPECT_EQ(std::vector<unsigned int>({9003}), record->featureSetIds);
-    EXPECT_EQ(std::vector<unsigned int>({9100}), record->authenticatorIds);
-    EXPECT_EQ(std::vector<std::string>({"Mixed", "Only"}), record->authenticatorNames);
 
     const std::string path = manifestPath("full");
     EXPECT_EQ(std::vector<std::string>(

@@ -24,7 +24,7 @@ class ResourceMonitorTest : public ::testing::Test {
     ResourceMonitor monitor{factory};
 };
 
-TEST_F(ResourceMonitorTest, LiveAndCreatedCountsPerName) {
+TEST_F(ResourceMonitorTest, LiveAndCreatedCountsPerNameAndUnknownTypes_NEGATIVE) {
     monitor.incrementObjectCount("A");
     monitor.incrementObjectCount("A");
     monitor.decrementObjectCount("A");
@@ -43,6 +43,12 @@ TEST_F(ResourceMonitorTest, LiveAndCreatedCountsPerName) {
     EXPECT_EQ("", monitor.buildString(SnapshotAlive));
     EXPECT_EQ(-1, monitor.getNumObjectsByObjectName(ObjectsAlive, "Unknown"))
         << "a query must not create an entry";
+
+    const auto invalid = static_cast<MapCountType>(4);
+    EXPECT_EQ(-2, monitor.getNumObjects(invalid));
+    EXPECT_EQ(-2, monitor.getNumObjectsByObjectName(invalid, "A"));
+    EXPECT_EQ("Invalid Option", monitor.buildString(invalid));
+    EXPECT_EQ(-2, monitor.getNumObjects(static_cast<MapCountType>(-1)));
 }
 
 TEST_F(ResourceMonitorTest, SnapshotCountsOnlyInsideTheWindowAndKeepsItsFigures) {
@@ -63,15 +69,6 @@ TEST_F(ResourceMonitorTest, SnapshotCountsOnlyInsideTheWindowAndKeepsItsFigures)
     monitor.startSnapshotCapture();  // a new window starts empty
     EXPECT_EQ(0, monitor.getNumObjects(SnapshotAlive));
     EXPECT_EQ("", monitor.buildString(SnapshotCreated));
-}
-
-TEST_F(ResourceMonitorTest, NEGATIVE_UnknownTypesAreAnsweredAsInvalid) {
-    monitor.incrementObjectCount("A");
-    const auto invalid = static_cast<MapCountType>(4);
-    EXPECT_EQ(-2, monitor.getNumObjects(invalid));
-    EXPECT_EQ(-2, monitor.getNumObjectsByObjectName(invalid, "A"));
-    EXPECT_EQ("Invalid Option", monitor.buildString(invalid));
-    EXPECT_EQ(-2, monitor.getNumObjects(static_cast<MapCountType>(-1)));
 }
 
 TEST_F(ResourceMonitorTest, NEGATIVE_QueriesOffTheDispatcherThreadAreRefused) {

@@ -7,21 +7,17 @@
 
 #include <gtest/gtest.h>
 
-#include <stdlib.h>
-
-#include <filesystem>
-#include <fstream>
 #include <memory>
 #include <string>
 #include <thread>
 
 #include "support/ForeignServiceFactory.h"
 #include "support/LogCapture.h"
+#include "support/PluginFolder.h"
 
 namespace {
 
 using namespace ZAMUnified;
-namespace fs = std::filesystem;
 
 TEST(ServiceFactoryTest, GetFactoryAnswersTheOneFactoryAndItsName) {
     const wchar_t* name = nullptr;
@@ -108,28 +104,24 @@ TEST(ServiceFactoryTest, AHostAddsAManifestThroughTheServiceFactory) {
     ASSERT_EQ(factory->getUnifiedFactory(), host.getUnifiedFactory());
     ASSERT_EQ(factory->getUnifiedFactory()->getLibraryLoader(), host.getLibraryLoader());
 
-    char pattern[] = "/tmp/sf-manifest-XXXXXX";
-    ASSERT_NE(nullptr, mkdtemp(pattern));
-    const fs::path folder = fs::path(pattern) / "alpha";
-    fs::create_directories(folder);
-    std::ofstream(folder / "alpha.xml")
-        << "<library><name>TestServices</name><path>TestServices</path><services>"
-           "<service name='ZAMUnified::TestAlphaService' id='7001'/></services></library>";
-    fs::create_symlink(fs::path(SF_TEST_PLUGIN_DIR) / "libTestServices.so",
-                       folder / "libTestServices.so");
-    EXPECT_FALSE(host.addLibraryManifest((fs::path(pattern) / "missing").string()));
-    EXPECT_TRUE(host.addLibraryManifest(folder.string()));
+    const sftest::PluginFolder folder;
+    const std::string alpha =
+        folder.add("alpha",
+                   "<library><name>TestServices</name><path>TestServices</path><services>"
+                   "<service name='ZAMUnified::TestAlphaService' id='7001'/></services></library>",
+                   SF_TEST_PLUGIN_DIR "/libTestServices.so", "TestServices");
+    EXPECT_FALSE(host.addLibraryManifest((folder.root() / "missing").string()));
+    EXPECT_TRUE(host.addLibraryManifest(alpha));
     EXPECT_TRUE(host.getService(7001u));
     EXPECT_EQ("TestServices", host.getLibraryLoader()->getLibraryRecords().back().name);
     // Breaks the cycle between the factory and its loader, which reset() would build again.
     host.getUnifiedFactory()->Reset();
-    fs::remove_all(pattern);
 
     // Any other implementation of the interface has no unified factory to reach.
     sftest::ForeignServiceFactory other;
     EXPECT_FALSE(other.getUnifiedFactory());
     EXPECT_FALSE(other.getLibraryLoader());
-    EXPECT_FALSE(other.addLibraryManifest(folder.string()));
+    EXPECT_FALSE(other.addLibraryManifest(alpha));
 }
 
 }  // namespace

@@ -5,66 +5,61 @@
 
 #include <ZAMLogger.h>
 #include <ZAMUnified/ServicesDispatcher.h>
+#include <zam/Event.h>
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
+#include <chrono>
 #include <string>
 #include <vector>
 
+#include "framework/LogLines.h"
+#include "support/Deadline.h"
 #include "support/LogCapture.h"
 
 namespace sftest {
 
 class DispatcherTest : public ::testing::Test {
   protected:
-    static constexpr const char* kLogger = "services-dispatcher";
-    static constexpr const char* kPath =
-        "services/servicesframework/src/framework/ServicesDispatcher";
-
-    // The only record with this message; fails the test unless there is exactly one.
-    ZAMLogRecord only(const std::string& message) {
-        ZAMLogRecord found;
-        int count = 0;
-        for (const ZAMLogRecord& record : log_.records()) {
-            if (record.message == message) {
-                found = record;
-                ++count;
-            }
-        }
-        EXPECT_EQ(1, count) << message;
-        EXPECT_EQ(kPath, found.file);
-        return found;
+    // The records so far, one line each (see logLines), all from the dispatcher's source.
+    std::vector<std::string> lines() {
+        return logLines(log_.records(),
+                        "services/servicesframework/src/framework/ServicesDispatcher");
     }
+    std::string logText() { return joined(lines()); }
 
-    LogCapture log_{{kLogger}};
+    LogCapture log_{{"services-dispatcher"}};
     ZAMUnified::ServicesDispatcher dispatcher;
 };
 
-// The numbers where `pattern` has '#', when `message` reads exactly as `pattern` with a number in
-// each such place; otherwise a failure and no numbers.
-inline std::vector<long> numbersIn(const std::string& message, const std::string& pattern) {
-    std::vector<long> numbers;
-    std::size_t at = 0;
-    for (std::size_t from = 0;; ++from) {
-        const std::size_t hash = std::min(pattern.find('#', from), pattern.size());
-        if (message.compare(at, hash - from, pattern, from, hash - from) != 0) {
-            break;
-        }
-        at += hash - from;
-        from = hash;
-        const std::size_t digits = message.find_first_not_of("0123456789", at);
-        if (from == pattern.size() || digits == at) {
-            if (from == pattern.size() && at == message.size()) {
-                return numbers;
-            }
-            break;
-        }
-        numbers.push_back(std::stol(message.substr(at, digits - at)));
-        at = std::min(digits, message.size());
+// Waits `ms` on an event nobody sets: a bounded wait that makes a task take measurable time.
+inline void takeAtLeast(long ms) {
+    const auto start = std::chrono::steady_clock::now();
+    zam::Event never(true);
+    while (elapsedMs(start) < ms) {
+        (void)never.timedWait(ms - elapsedMs(start));
     }
-    ADD_FAILURE() << "\"" << message << "\" does not read \"" << pattern << "\"";
-    return {};
+}
+
+// The two debug lines of a task run at debug level; '#' stands for its times.
+inline std::string ranAtDebug(const std::string& name) {
+    return "D executeTask:  executing (" + name + ")\nD executeTask:  executed (" + name +
+           ") in [#] milliseconds. Waiting time was [#] milliseconds\n";
+}
+
+// The statistics' figures that do not depend on timing, and their times in microseconds.
+inline std::string counts(const ZAMUnified::ServicesDispatcher::Statistics& s) {
+    return "queued " + std::to_string(s.queueSize) + ", running '" + s.runningTaskName + "', run " +
+           std::to_string(s.tasksRun) + ", over " + std::to_string(s.tasksOverGuardTime) +
+           (s.anyTaskCompleted ? ", completed" : ", none completed");
+}
+inline std::string times(const ZAMUnified::ServicesDispatcher::Statistics& s) {
+    std::string text;
+    for (std::chrono::microseconds time : {s.frontTaskWait, s.runningFor, s.longestExecution,
+                                           s.longestWait, s.sinceLastCompletion}) {
+        text += std::to_string(time.count()) + " ";
+    }
+    return text;
 }
 
 }  // namespace sftest

@@ -1,13 +1,13 @@
 #include <ZAMUnified/ServicesDispatcher.h>
 
 #include <ZAMLogger.h>
-#include <zam/Event.h>
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
 #include <climits>
+#include <functional>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -24,18 +24,10 @@ namespace {
 
 using sftest::DispatcherTest;
 using sftest::numbersIn;
+using sftest::takeAtLeast;
 using ZAMUnified::ServicesDispatcher;
 using Steady = std::chrono::steady_clock;
 using std::chrono::milliseconds;
-
-// Returns at `until`, waiting on an event nobody sets: makes a task last a known time.
-void waitUntil(Steady::time_point until) {
-    zam::Event never(true);
-    while (Steady::now() < until) {
-        (void)never.timedWait(
-            static_cast<long>(std::chrono::ceil<milliseconds>(until - Steady::now()).count()));
-    }
-}
 
 // A host loop that passes LONG_MAX, or any time-out beyond what the clock can represent (from about
 // 9.2e12 ms), to mean "wait forever" must wait for an enqueue instead of returning at once.
@@ -55,37 +47,30 @@ TEST(ServicesDispatcherWaitTest, EnqueueAndWaitSaysWhetherTheTaskRan_NEGATIVE) {
     auto dispatcher = std::make_unique<ServicesDispatcher>();
     int runs = 0;  // written on this thread, the dispatcher thread, only
     EXPECT_TRUE(dispatcher->enqueueAndWait([&] { ++runs; }, "here", false, true));
-    enum class End { Pumped, Threw, Cleared, Destroyed };
-    for (End end : {End::Pumped, End::Threw, End::Cleared, End::Destroyed}) {
-        SCOPED_TRACE(static_cast<int>(end));
+    const std::pair<const char*, std::function<void()>> ends[] = {
+        {"pumped", [&] { dispatcher->pumpAll(); }},
+        {"threw", [&] { EXPECT_THROW(dispatcher->pumpAll(), std::runtime_error); }},
+        {"cleared", [&] { dispatcher->clear(); }},
+        {"destroyed", [&] { dispatcher.reset(); }},
+    };
+    for (const auto& [end, how] : ends) {
+        SCOPED_TRACE(end);
+        const bool shouldRun = end == ends[0].first || end == ends[1].first;
         bool ran = false;
         sftest::OnThread caller([&, d = dispatcher.get()] {
             ran = d->enqueueAndWait(
                 [&] {
                     ++runs;
-                    if (end == End::Threw) {
+                    if (end == ends[1].first) {
                         throw std::runtime_error("thrown on the pump");
                     }
                 },
                 "there", false, true);
         });
         EXPECT_TRUE(sftest::eventually([&] { return dispatcher->getQueueSize() == 1; }));
-        switch (end) {
-            case End::Pumped:
-                dispatcher->pumpAll();
-                break;
-            case End::Threw:
-                EXPECT_THROW(dispatcher->pumpAll(), std::runtime_error);
-                break;
-            case End::Cleared:
-                dispatcher->clear();
-                break;
-            case End::Destroyed:
-                dispatcher.reset();
-                break;
-        }
+        how();
         EXPECT_TRUE(caller.returns());
-        EXPECT_EQ(end == End::Pumped || end == End::Threw, ran);
+        EXPECT_EQ(shouldRun, ran);
     }
     EXPECT_EQ(3, runs);
 }
@@ -101,7 +86,7 @@ TEST_F(DispatcherTest, AWaitForTheDispatcherThreadIsReportedEveryPeriodUntilTake
             dispatcher.enqueueBlock(
                 [&] {
                     reportsAtPickUp = log_.messages(ZAMLOG_LEVEL_WARNING).size();
-                    waitUntil(Steady::now() + milliseconds(200));
+                    takeAtLeast(200);
                 },
                 "late", false, true);
         });
@@ -111,26 +96,19 @@ TEST_F(DispatcherTest, AWaitForTheDispatcherThreadIsReportedEveryPeriodUntilTake
         EXPECT_TRUE(caller.returns());
     }
 
-    std::vector<ZAMLogRecord> reports;
-    for (const ZAMLogRecord& record : log_.records()) {
-        if (record.level == ZAMLOG_LEVEL_WARNING) {
-            reports.push_back(record);
-        }
-    }
     // One report may have been on its way at the pick-up; the task ran for five periods.
+    const std::vector<std::string> reports = lines();
     EXPECT_LE(reports.size(), reportsAtPickUp + 1) << "reported while the task ran";
     ASSERT_GE(reports.size(), 2u);
     long previous = 0;
     for (std::size_t i = 0; i < reports.size(); ++i) {
-        const long waited = numbersIn(reports[i].message,
-                                      "Task 'BT-late' has waited [#] milliseconds for the "
-                                      "dispatcher thread, which has not run it yet")
+        const long waited = numbersIn(reports[i],
+                                      "W enqueueBlock: Task 'BT-late' has waited [#] milliseconds "
+                                      "for the dispatcher thread, which has not run it yet")
                                 .at(0);
         EXPECT_GE(waited, 40 * static_cast<long>(i + 1)) << "one report per further period";
         EXPECT_GT(waited, previous);
         previous = waited;
-        EXPECT_EQ("enqueueBlock", reports[i].function);
-        EXPECT_EQ(kPath, reports[i].file);
     }
 }
 
@@ -149,12 +127,11 @@ TEST_F(DispatcherTest, RunOnDispatcherThreadWaitsForWhatTheHostTakesUpInTime) {
     constexpr milliseconds kTime(200);
     bool answer = false;
     bool finished = false;
-    const Steady::time_point called = Steady::now();
     {
         sftest::OnThread caller([&] {
             answer = dispatcher.runOnDispatcherThread(
                 [&] {
-                    waitUntil(called + 2 * kTime);
+                    takeAtLeast(2 * kTime.count());
                     finished = true;
                 },
                 kTime, "outlasts its time");

@@ -70,21 +70,14 @@ TEST(UnifiedBusinessObjectGuidTest, FirstObjectsOfAProcessGetOneAndTwo) {
         ::testing::ExitedWithCode(0), "");
 }
 
-TEST_F(UnifiedBusinessObjectTest, GuidsAreConsecutiveAndARefusedConstructionDrawsNone) {
+// Off the dispatcher thread a committed object can be neither made (and a refused construction
+// draws no GUID) nor updated; an uncommitted one is filled anywhere until it is committed.
+TEST_F(UnifiedBusinessObjectTest, OffTheDispatcherThreadOnlyUncommittedObjectsAreMadeOrFilled) {
     Sample first(factory, false);
-    std::thread other(
-        [this] { EXPECT_THROW(Sample refused(factory, false), DispatcherAccessException); });
-    other.join();
-    Sample second(factory, false);
-    EXPECT_EQ(std::stoll(first.getGuid()) + 1, std::stoll(second.getGuid()));
-    EXPECT_EQ(std::to_string(std::stoll(second.getGuid()) + 1),
-              UnifiedBusinessObjectImpl::generateGuid());
-}
-
-TEST_F(UnifiedBusinessObjectTest, UncommittedObjectsAreFilledAnywhereUntilCommitted) {
     std::unique_ptr<Sample> object;
     std::string refusal;
     std::thread other([&] {
+        EXPECT_THROW(Sample refused(factory, false), DispatcherAccessException);
         object.reset(new Sample(factory, true));
         object->EnsureUpdateAccess(true);  // uncommitted: no check
         object->commitToServicesDispatcher();
@@ -98,6 +91,11 @@ TEST_F(UnifiedBusinessObjectTest, UncommittedObjectsAreFilledAnywhereUntilCommit
     other.join();
     EXPECT_EQ("An illegal attempt to access  was made from a non dispatcher thread", refusal);
     EXPECT_NO_THROW(object->EnsureUpdateAccess(true)) << "the dispatcher thread may update";
+    Sample second(factory, false);
+    EXPECT_EQ(std::stoll(first.getGuid()) + 1, std::stoll(object->getGuid()));
+    EXPECT_EQ(std::stoll(first.getGuid()) + 2, std::stoll(second.getGuid()));
+    EXPECT_EQ(std::to_string(std::stoll(second.getGuid()) + 1),
+              UnifiedBusinessObjectImpl::generateGuid());
 }
 
 // Notified in list order, duplicates twice; an expired entry is pruned by moving the last one into

@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "framework/LogLines.h"
 #include "support/LogCapture.h"
 
 namespace {
@@ -51,6 +52,9 @@ class UnifiedFactoryTest : public ::testing::Test {
     // Breaks the factory's cycles with its loader and monitor.
     void TearDown() override { factory_->Reset(); }
 
+    // The records so far, one line each (see logLines), all from the factory's source.
+    std::vector<std::string> lines() { return sftest::logLines(log_.records(), kPath); }
+
     sftest::LogCapture log_{{"unified-factory", "library-loader"}};
     std::shared_ptr<UnifiedFactory> factory_ = std::make_shared<UnifiedFactory>();
 };
@@ -86,18 +90,15 @@ TEST_F(UnifiedFactoryTest, InitAndResetLifecycle) {
     EXPECT_TRUE(fresh->getResourceMonitor());
     fresh->Init();
     EXPECT_EQ(loader, fresh->getLibraryLoader()) << "a second Init() creates nothing";
-    std::vector<std::string> factoryMessages;
-    for (const ZAMLogRecord& record : log_.records()) {
-        if (record.logger == "unified-factory") {
-            factoryMessages.push_back(record.message);
-            EXPECT_EQ(ZAMLOG_LEVEL_INFO, record.level);
-            EXPECT_EQ(kPath, record.file);
-            EXPECT_EQ("Init", record.function);
+    std::vector<std::string> factoryLines;
+    for (const std::string& line : sftest::logLines(log_.records())) {
+        if (line.rfind("I Init: ", 0) == 0) {
+            factoryLines.push_back(line);
         }
     }
-    EXPECT_EQ(
-        std::vector<std::string>({"Initializing", "Initialized", "Initializing", "Initialized"}),
-        factoryMessages);
+    EXPECT_EQ(std::vector<std::string>({"I Init: Initializing", "I Init: Initialized",
+                                        "I Init: Initializing", "I Init: Initialized"}),
+              factoryLines);
 
     auto persistor = std::make_shared<IDataPersistor>();
     fresh->setDataPersistor(persistor);
@@ -139,18 +140,15 @@ TEST_F(UnifiedFactoryTest, NEGATIVE_LoadWithoutLoaderLogsAndReturns) {
     EXPECT_FALSE(factory_->getLibraryRecord(1000));
     factory_->loadFeatureSet("N10ZAMUnified16ConfigFeatureSetE");
     factory_->loadAuthenticator("TALON");
-    const std::vector<std::string> expected{
-        "Cannot load N10ZAMUnified13SystemServiceE: the factory is not initialized",
-        "Cannot load 1000: the factory is not initialized",
-        "Cannot load 1000: the factory is not initialized",
-        "Cannot load N10ZAMUnified16ConfigFeatureSetE: the factory is not initialized",
-        "Cannot load TALON: the factory is not initialized"};
-    EXPECT_EQ(expected, log_.messages(ZAMLOG_LEVEL_ERROR));
-    const std::vector<ZAMLogRecord> records = log_.records();
-    ASSERT_EQ(5u, records.size());
-    EXPECT_EQ("loadService", records[0].function);
-    EXPECT_EQ("loadAuthenticator", records[2].function);
-    EXPECT_EQ(kPath, records[0].file);
+    const std::string notInitialized = ": the factory is not initialized";
+    EXPECT_EQ(
+        std::vector<std::string>(
+            {"E loadService: Cannot load N10ZAMUnified13SystemServiceE" + notInitialized,
+             "E loadService: Cannot load 1000" + notInitialized,
+             "E loadAuthenticator: Cannot load 1000" + notInitialized,
+             "E loadFeatureSet: Cannot load N10ZAMUnified16ConfigFeatureSetE" + notInitialized,
+             "E loadAuthenticator: Cannot load TALON" + notInitialized}),
+        lines());
 }
 
 TEST_F(UnifiedFactoryTest, AuthenticatorNamesAndDisplayNames) {
@@ -191,16 +189,13 @@ TEST_F(UnifiedFactoryTest, AuthenticatorIdsAreCaseBlindWithDefaults) {
     for (const auto& fallback : fallbacks) {
         log_.forget();
         EXPECT_EQ(fallback.id, factory_->getAuthenticatorId(fallback.name)) << fallback.name;
-        const std::vector<ZAMLogRecord> records = log_.records();
-        ASSERT_EQ(2u, records.size()) << fallback.name;
-        EXPECT_EQ(std::string("Unable to find authenticator matching the name: ") + fallback.name,
-                  records[0].message);
-        EXPECT_EQ(ZAMLOG_LEVEL_WARNING, records[1].level);
-        EXPECT_EQ(std::string("No AuthenticatorId found for ") + fallback.name +
-                      " from authenticator names map, use default",
-                  records[1].message);
-        EXPECT_EQ("getAuthenticatorId", records[1].function);
-        EXPECT_EQ(kPath, records[1].file);
+        const std::string name = fallback.name;
+        EXPECT_EQ(
+            std::vector<std::string>(
+                {"E LoadAuthenticator: Unable to find authenticator matching the name: " + name,
+                 "W getAuthenticatorId: No AuthenticatorId found for " + name +
+                     " from authenticator names map, use default"}),
+            sftest::logLines(log_.records()));
     }
 
     const struct {
@@ -272,22 +267,11 @@ TEST_F(FeatureSetControlTest, StartStopAndQueriesGoThroughTheAdapter) {
     EXPECT_EQ(std::vector<unsigned int>({8, 9}), factory_->GetFeatureSetDependencies(7));
     EXPECT_TRUE(factory_->GetFeatureSetDependencies(8).empty()) << "not provisioned";
 
-    const std::vector<ZAMLogRecord> records = log_.records();
-    ASSERT_EQ(3u, records.size());
-    const struct {
-        int level;
-        const char* function;
-        const char* message;
-    } expected[] = {{ZAMLOG_LEVEL_ERROR, "StopFeatureSet",
-                     "Cannot Stop Feature Set 7 on provider as its not started"},
-                    {ZAMLOG_LEVEL_INFO, "StartFeatureSet", "Starting Feature Set 7 on provider"},
-                    {ZAMLOG_LEVEL_INFO, "StopFeatureSet", "Stopping Feature Set 7 on provider"}};
-    for (std::size_t i = 0; i < records.size(); ++i) {
-        EXPECT_EQ(expected[i].level, records[i].level);
-        EXPECT_EQ(expected[i].function, records[i].function);
-        EXPECT_EQ(expected[i].message, records[i].message);
-        EXPECT_EQ(kPath, records[i].file);
-    }
+    EXPECT_EQ(std::vector<std::string>(
+                  {"E StopFeatureSet: Cannot Stop Feature Set 7 on provider as its not started",
+                   "I StartFeatureSet: Starting Feature Set 7 on provider",
+                   "I StopFeatureSet: Stopping Feature Set 7 on provider"}),
+              lines());
 }
 
 TEST_F(FeatureSetControlTest, NEGATIVE_UnprovisionedAndMissingAreRefused) {
