@@ -70,13 +70,8 @@ int main() {
     check(factory->getService("N10ZAMUnified13ConfigServiceE") == service, "the service by name");
     check(injections() == 1, "one injection");
 
-    // A reset drops the library's objects; the next request injects it again. Requests from other
-    // threads, which wait for the host to pump, are the loader tests' concern.
-    service.reset();
-    factory->reset();
-    service = factory->getService(1300u);
-    check(service && service->getInterfaceName() == "ConfigService", "the service after a reset");
-    check(injections() == 2, "injected again after the reset");
+    // A reset and the next injection, and requests from other threads, are the loader tests'
+    // concern (LibraryLoaderTest.ResetThenInitInjectsAgainAndDestroysOnce and others).
     service.reset();
     factory->reset();  // leaves nothing registered that would hold the factory
 

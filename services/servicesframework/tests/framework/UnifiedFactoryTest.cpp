@@ -78,7 +78,7 @@ TEST(TypeMapTest, AddsUnderBothKeysCastsCheckedAndClears) {
     EXPECT_EQ(1, adapter.use_count());
 }
 
-TEST_F(UnifiedFactoryTest, InitAndResetLifecycle) {
+TEST_F(UnifiedFactoryTest, InitAndResetLifecycle_NEGATIVE) {
     auto fresh = std::make_shared<UnifiedFactory>();
     EXPECT_FALSE(fresh->getLibraryLoader());
     EXPECT_TRUE(fresh->getServicesDispatcher()->checkForUpdateAccess());
@@ -90,15 +90,12 @@ TEST_F(UnifiedFactoryTest, InitAndResetLifecycle) {
     EXPECT_TRUE(fresh->getResourceMonitor());
     fresh->Init();
     EXPECT_EQ(loader, fresh->getLibraryLoader()) << "a second Init() creates nothing";
-    std::vector<std::string> factoryLines;
-    for (const std::string& line : sftest::logLines(log_.records())) {
-        if (line.rfind("I Init: ", 0) == 0) {
-            factoryLines.push_back(line);
-        }
-    }
-    EXPECT_EQ(std::vector<std::string>({"I Init: Initializing", "I Init: Initialized",
-                                        "I Init: Initializing", "I Init: Initialized"}),
-              factoryLines);
+    EXPECT_EQ(std::vector<std::string>(
+                  {"I Init: Initializing",
+                   "I LoadManifests: Commencing Services Framework Library Loading",
+                   "I LoadManifests: Completed Services Framework Library Loading",
+                   "I Init: Initialized", "I Init: Initializing", "I Init: Initialized"}),
+              sftest::logLines(log_.records()));
 
     auto persistor = std::make_shared<IDataPersistor>();
     fresh->setDataPersistor(persistor);
@@ -121,10 +118,8 @@ TEST_F(UnifiedFactoryTest, InitAndResetLifecycle) {
     EXPECT_NE(loader, fresh->getLibraryLoader());
     EXPECT_EQ("9", fresh->getAuthenticatorName(9)) << "tables were emptied";
     fresh->Reset();
-}
 
-TEST(UnifiedFactoryOwnershipTest, NEGATIVE_InitWithoutSharedOwnerThrowsAndStaysUninitialised) {
-    UnifiedFactory unowned;
+    UnifiedFactory unowned;  // Init() needs a shared owner
     EXPECT_THROW(unowned.Init(), std::bad_weak_ptr);
     EXPECT_FALSE(unowned.getLibraryLoader());
     EXPECT_FALSE(unowned.getResourceMonitor());
@@ -235,33 +230,25 @@ TEST_F(UnifiedFactoryTest, AuthenticatorTablesTolerateConcurrentWriters) {
     EXPECT_EQ(200000u, factory_->getAuthenticatorId("WRITER"));
 }
 
-class FeatureSetControlTest : public UnifiedFactoryTest {
-  protected:
-    void SetUp() override {
-        UnifiedFactoryTest::SetUp();
-        factory_->getFeatureSetRegistry()->addItem("N10ZAMUnified4FakeE", 7, fake_);
-        factory_->getFeatureSetRegistry()->addItem("N10ZAMUnified5AliasE", 8, fake_);
-        factory_->getFeatureSetRegistry()->addItem("N10ZAMUnified5PlainE", 9, plain_);
-        log_.forget();
-    }
-    std::shared_ptr<FakeFeatureSet> fake_ =
-        std::make_shared<FakeFeatureSet>(std::vector<unsigned int>{7});
-    std::shared_ptr<PlainFeatureSet> plain_ = std::make_shared<PlainFeatureSet>();
-    FeatureSetAdapter::EventsPtr events_ =
-        std::make_shared<std::vector<std::shared_ptr<ServiceEvent>>>();
-};
-
-TEST_F(FeatureSetControlTest, StartStopAndQueriesGoThroughTheAdapter) {
-    EXPECT_EQ(fake_.get(), factory_->getFeatureSetAdapter(8).get());
-    factory_->StopFeatureSet(7, events_);
+// One adapter under two keys (provisioned for 7 only) and a feature set that is no adapter.
+TEST_F(UnifiedFactoryTest, FeatureSetsAreControlledThroughTheirAdapters_NEGATIVE) {
+    auto fake = std::make_shared<FakeFeatureSet>(std::vector<unsigned int>{7});
+    auto plain = std::make_shared<PlainFeatureSet>();
+    auto events = std::make_shared<std::vector<std::shared_ptr<ServiceEvent>>>();
+    factory_->getFeatureSetRegistry()->addItem("N10ZAMUnified4FakeE", 7, fake);
+    factory_->getFeatureSetRegistry()->addItem("N10ZAMUnified5AliasE", 8, fake);
+    factory_->getFeatureSetRegistry()->addItem("N10ZAMUnified5PlainE", 9, plain);
+    log_.forget();
+    EXPECT_EQ(fake.get(), factory_->getFeatureSetAdapter(8).get());
+    factory_->StopFeatureSet(7, events);
     EXPECT_FALSE(factory_->IsFeatureSetStarted(7));
-    factory_->StartFeatureSet(7, events_);
+    factory_->StartFeatureSet(7, events);
     EXPECT_TRUE(factory_->IsFeatureSetStarted(7));
-    EXPECT_EQ(events_, fake_->lastEvents) << "the caller's list, unchanged";
-    EXPECT_TRUE(events_->empty());
+    EXPECT_EQ(events, fake->lastEvents) << "the caller's list, unchanged";
+    EXPECT_TRUE(events->empty());
     factory_->StopFeatureSet(7, nullptr);
     EXPECT_FALSE(factory_->IsFeatureSetStarted(7));
-    EXPECT_FALSE(fake_->lastEvents);
+    EXPECT_FALSE(fake->lastEvents);
     EXPECT_TRUE(factory_->IsFeatureSetProvisioned(7));
     EXPECT_FALSE(factory_->IsFeatureSetProvisioned(8));
     EXPECT_EQ(std::vector<unsigned int>({8, 9}), factory_->GetFeatureSetDependencies(7));
@@ -272,16 +259,14 @@ TEST_F(FeatureSetControlTest, StartStopAndQueriesGoThroughTheAdapter) {
                    "I StartFeatureSet: Starting Feature Set 7 on provider",
                    "I StopFeatureSet: Stopping Feature Set 7 on provider"}),
               lines());
-}
 
-TEST_F(FeatureSetControlTest, NEGATIVE_UnprovisionedAndMissingAreRefused) {
-    factory_->StartFeatureSet(8, events_);
-    factory_->StopFeatureSet(8, events_);
-    factory_->StartFeatureSet(9, events_);  // registered, but not an adapter
-    EXPECT_FALSE(fake_->lastEvents) << "the adapter was never asked";
+    factory_->StartFeatureSet(8, events);
+    factory_->StopFeatureSet(8, events);
+    factory_->StartFeatureSet(9, events);  // registered, but not an adapter
+    EXPECT_FALSE(fake->lastEvents) << "the adapter was never asked";
     log_.forget();
-    factory_->StartFeatureSet(4242, events_);
-    factory_->StopFeatureSet(4242, events_);
+    factory_->StartFeatureSet(4242, events);
+    factory_->StopFeatureSet(4242, events);
     EXPECT_FALSE(factory_->IsFeatureSetStarted(4242));
     EXPECT_TRUE(factory_->GetFeatureSetDependencies(4242).empty());
     const std::vector<std::string> expected{
@@ -292,16 +277,16 @@ TEST_F(FeatureSetControlTest, NEGATIVE_UnprovisionedAndMissingAreRefused) {
         "Unable to find feature set matching the ID: 4242",
         "Unable to find feature set matching the ID: 4242"};
     EXPECT_EQ(expected, log_.messages(ZAMLOG_LEVEL_ERROR));
-}
 
-TEST_F(FeatureSetControlTest, DestroyReachesEachAdapterOnceAndResetEmpties) {
+    // Destroy() reaches each adapter once, Reset() empties.
+    log_.forget();
     factory_->Destroy();
-    EXPECT_EQ(1, fake_->destroys);
-    EXPECT_EQ(fake_.get(), factory_->getFeatureSetAdapter(7).get()) << "Destroy() keeps items";
+    EXPECT_EQ(1, fake->destroys);
+    EXPECT_EQ(fake.get(), factory_->getFeatureSetAdapter(7).get()) << "Destroy() keeps items";
     factory_->Reset();
-    EXPECT_EQ(2, fake_->destroys);
-    EXPECT_EQ(1, fake_.use_count());
-    EXPECT_EQ(1, plain_.use_count());
+    EXPECT_EQ(2, fake->destroys);
+    EXPECT_EQ(1, fake.use_count());
+    EXPECT_EQ(1, plain.use_count());
     EXPECT_TRUE(log_.messages(ZAMLOG_LEVEL_ERROR).empty());
 }
 
