@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -28,6 +29,15 @@ class DispatcherTest : public ::testing::Test {
     }
     std::string logText() { return joined(lines()); }
 
+    // A task that notes its name in ran_; enqueue() queues one, loggable.
+    std::function<void()> note(const std::string& name) {
+        return [this, name] { ran_.push_back(name); };
+    }
+    void enqueue(const std::string& name, bool urgent = false, bool loggable = true) {
+        dispatcher.enqueue(note(name), name, urgent, loggable);
+    }
+
+    std::vector<std::string> ran_;
     LogCapture log_{{"services-dispatcher"}};
     ZAMUnified::ServicesDispatcher dispatcher;
 };

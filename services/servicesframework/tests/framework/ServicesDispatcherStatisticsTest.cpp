@@ -28,14 +28,14 @@ using sftest::times;
 using ZAMUnified::ServicesDispatcher;
 
 TEST_F(DispatcherTest, QueueSizeNotesWatchTheGuardSize) {
-    const auto enqueue = [this](int tasks) {
+    const auto enqueueSome = [this](int tasks) {
         for (int i = 0; i < tasks; ++i) {
-            dispatcher.enqueue([] {}, "t", false, true);
+            enqueue("t");
         }
     };
-    enqueue(5);
+    enqueueSome(5);
     EXPECT_EQ("", logText()) << "five queued tasks are within the guard size";
-    enqueue(2);
+    enqueueSome(2);
     EXPECT_EQ(
         "I warnOnDispatcherThreadBusy: Task queue has reached the size of [6]. No tasks have been "
         "run yet\nI warnOnDispatcherThreadBusy: Task queue has reached the size of [7]. No tasks "
@@ -51,14 +51,14 @@ TEST_F(DispatcherTest, QueueSizeNotesWatchTheGuardSize) {
     // A task has been run now: a larger queue is no longer announced, and quick tasks raise no
     // guard warning.
     log_.forget();
-    enqueue(2);
+    enqueueSome(2);
     EXPECT_EQ("", logText());
     dispatcher.clear();  // 7 queued
     EXPECT_EQ(0, dispatcher.getQueueSize());
     EXPECT_EQ("I clear: Task queue is back to a safe size (cleared)\n", logText());
 
     log_.forget();
-    enqueue(5);
+    enqueueSome(5);
     dispatcher.clear();
     EXPECT_EQ(0, dispatcher.getQueueSize());
     EXPECT_EQ("", logText()) << "five cleared tasks were within the guard size";
@@ -66,11 +66,11 @@ TEST_F(DispatcherTest, QueueSizeNotesWatchTheGuardSize) {
 
 TEST_F(DispatcherTest, NotLoggableTasksStayUnloggedAtExecutionForGood) {
     log_.setLevel(ZAMLOG_LEVEL_DEBUG);
-    dispatcher.enqueue([] {}, "quiet", false, false);
-    dispatcher.enqueue([] {}, "quiet", false, false);
-    dispatcher.enqueue([] {}, "quiet", false, true);
-    dispatcher.enqueue([] {}, "loud", false, true);
-    dispatcher.enqueue([] {}, "", false, false);
+    enqueue("quiet", false, false);
+    enqueue("quiet", false, false);
+    enqueue("quiet");
+    enqueue("loud");
+    enqueue("", false, false);
     EXPECT_EQ(
         "D updateNotLoggableTasks: Not loggable task: quiet\nD enqueue: "
         "ServicesDispatcher.enqueue: "
@@ -92,8 +92,8 @@ TEST_F(DispatcherTest, NotLoggableTasksStayUnloggedAtExecutionForGood) {
     // At info level nothing of this is even composed.
     log_.forget();
     log_.setLevel(ZAMLOG_LEVEL_INFO);
-    dispatcher.enqueue([] {}, "loud", false, true);
-    dispatcher.enqueue([] {}, "other", false, false);
+    enqueue("loud");
+    enqueue("other", false, false);
     dispatcher.pumpAll();
     EXPECT_EQ("", logText());
 }
@@ -104,11 +104,11 @@ TEST_F(DispatcherTest, GuardsReportASlowTaskAndTheQueueItStalled) {
     dispatcher.enqueue(
         [&] {
             takeAtLeast(2050);
-            dispatcher.enqueue([] {}, "while slow", false, true);  // sixth queued task
+            enqueue("while slow");  // sixth queued task
         },
         "slow", false, true);
     for (int i = 0; i < 5; ++i) {
-        dispatcher.enqueue([] {}, "waiting", false, true);
+        enqueue("waiting");
     }
     log_.forget();
     dispatcher.pumpNext();  // runs "slow"
@@ -127,7 +127,7 @@ TEST_F(DispatcherTest, GuardsReportASlowTaskAndTheQueueItStalled) {
 
     // "slow" is done; the front task has now waited over two seconds in a queue of seven.
     log_.forget();
-    dispatcher.enqueue([] {}, "late", false, true);
+    enqueue("late");
     const std::vector<long> stalled = numbersIn(
         logText(),
         "W warnOnDispatcherThreadBusy: The first task on the queue has been waiting for [#] "
@@ -229,7 +229,7 @@ TEST_F(DispatcherTest, StatisticsFollowAScriptedSequenceOfTasks) {
             takeAtLeast(20);
         },
         "measured", false, true);
-    dispatcher.enqueue([] {}, "second", false, true);
+    enqueue("second");
     dispatcher.enqueue(
         [&] {
             dispatcher.enqueue([&] { duringInner = dispatcher.getStatistics(); }, "inner", true,
@@ -264,7 +264,7 @@ TEST_F(DispatcherTest, StatisticsFollowAScriptedSequenceOfTasks) {
     EXPECT_LE(done.sinceLastCompletion, milliseconds(total + 1));
 
     // clear() drops tasks without counting them.
-    dispatcher.enqueue([] {}, "dropped", false, true);
+    enqueue("dropped");
     dispatcher.clear();
     EXPECT_EQ("queued 0, running '', run 4, over 0, completed", counts(dispatcher.getStatistics()));
 }
@@ -274,12 +274,12 @@ TEST_F(DispatcherTest, StatisticsFollowAScriptedSequenceOfTasks) {
 // and tasks queued from another thread while pumps take one another's times all run once.
 TEST_F(DispatcherTest, APumpTimesEachTaskFromItsOwnPickUp) {
     using std::chrono::milliseconds;
-    dispatcher.enqueue([] {}, "quiet", false, true);
+    enqueue("quiet");
     dispatcher.enqueue([&] { takeAtLeast(20); }, "busy", false, true);
     dispatcher.pumpAll();
     const auto idleFrom = std::chrono::steady_clock::now();
     takeAtLeast(150);
-    dispatcher.enqueue([] {}, "after idle", false, true);
+    enqueue("after idle");
     dispatcher.pumpAll();
     const long idle = sftest::elapsedMs(idleFrom);
     ServicesDispatcher::Statistics statistics = dispatcher.getStatistics();
@@ -294,7 +294,7 @@ TEST_F(DispatcherTest, APumpTimesEachTaskFromItsOwnPickUp) {
     std::atomic<bool> done{false};
     std::thread producer([&] {
         for (int i = 0; i < kRacing; ++i) {
-            dispatcher.enqueue([] {}, "racing", false, true);
+            enqueue("racing");
         }
         done = true;
     });

@@ -52,9 +52,8 @@ std::string refusedName(const std::function<void()>& call) {
 
 TEST_F(DispatcherTest, OtherThreadsAreRefusedWithoutTouchingTheQueueUntilTheyTakeTheRoleOver) {
     log_.setLevel(ZAMLOG_LEVEL_DEBUG);
-    std::vector<int> ran;
-    dispatcher.enqueue([&] { ran.push_back(1); }, "one", false, true);
-    dispatcher.enqueue([&] { ran.push_back(2); }, "two", false, true);
+    enqueue("one");
+    enqueue("two");
     EXPECT_TRUE(dispatcher.checkForUpdateAccess());
     const std::uint64_t host = thisThread();
     std::uint64_t other = 0;
@@ -67,13 +66,13 @@ TEST_F(DispatcherTest, OtherThreadsAreRefusedWithoutTouchingTheQueueUntilTheyTak
         EXPECT_EQ("", refusedName([&] { dispatcher.pumpNext(); }));
         EXPECT_EQ("Balance", refusedName([&] { dispatcher.ensureUpdateAccess("Balance"); }));
         EXPECT_EQ(2, dispatcher.getQueueSize());
-        EXPECT_TRUE(ran.empty());
+        EXPECT_TRUE(ran_.empty());
 
         dispatcher.resetDispatcherThread();
         EXPECT_TRUE(dispatcher.checkForUpdateAccess());
         dispatcher.pumpAll();
     });
-    EXPECT_EQ((std::vector<int>{1, 2}), ran);
+    EXPECT_EQ((Names{"one", "two"}), ran_);
     EXPECT_EQ(0, dispatcher.getQueueSize());
     EXPECT_FALSE(dispatcher.checkForUpdateAccess());
     EXPECT_EQ("", refusedName([&] { dispatcher.pumpNext(); }));
@@ -101,42 +100,38 @@ TEST_F(DispatcherTest, OtherThreadsAreRefusedWithoutTouchingTheQueueUntilTheyTak
 }
 
 TEST_F(DispatcherTest, UrgentTasksRunFirstLaterOnesBeforeEarlierOnes) {
-    Names ran;
-    for (const auto& [name, urgent] :
-         {std::pair{"normal1", false}, {"urgent1", true}, {"urgent2", true}, {"normal2", false}}) {
-        dispatcher.enqueue([&ran, name = std::string(name)] { ran.push_back(name); }, name, urgent,
-                           true);
-    }
+    enqueue("normal1");
+    enqueue("urgent1", true);
+    enqueue("urgent2", true);
+    enqueue("normal2");
     dispatcher.pumpAll();
-    EXPECT_EQ((Names{"urgent2", "urgent1", "normal1", "normal2"}), ran);
+    EXPECT_EQ((Names{"urgent2", "urgent1", "normal1", "normal2"}), ran_);
     EXPECT_EQ("normal2", dispatcher.getLastTaskName());
 }
 
 TEST_F(DispatcherTest, TasksQueuedDuringAPumpRunInTheSameCallAndTasksMayPumpAgain) {
-    Names ran;
-    const auto note = [&](const char* what) { return [&ran, what] { ran.push_back(what); }; };
     dispatcher.enqueue(
         [&] {
-            ran.push_back("first");
+            ran_.push_back("first");
             dispatcher.enqueue(note("queued by first"), "b", false, true);
         },
         "a", false, true);
     dispatcher.enqueue(
         [&] {
-            ran.push_back("pumping");
+            ran_.push_back("pumping");
             dispatcher.enqueue(note("nested next"), "d", false, true);
             dispatcher.pumpNext();  // runs "queued by first", which is at the front
             dispatcher.pumpAll();   // runs "nested next"
-            ran.push_back("pumping done");
+            ran_.push_back("pumping done");
         },
         "c", false, true);
     dispatcher.pumpAll();
-    EXPECT_EQ((Names{"first", "pumping", "queued by first", "nested next", "pumping done"}), ran);
+    EXPECT_EQ((Names{"first", "pumping", "queued by first", "nested next", "pumping done"}), ran_);
     EXPECT_EQ(0, dispatcher.getQueueSize());
 }
 
 TEST_F(DispatcherTest, NullTasksAreRefusedAndLeaveTheQueueAlone_NEGATIVE) {
-    dispatcher.enqueue([] {}, "kept", false, true);
+    enqueue("kept");
     EXPECT_THROW(dispatcher.enqueue(TaskPtr(), false, true), std::invalid_argument);
     EXPECT_THROW(dispatcher.enqueue(TaskPtr(), true, false), std::invalid_argument);
     EXPECT_THROW(dispatcher.enqueueBlock(TaskPtr(), false, true), std::invalid_argument);
@@ -167,8 +162,8 @@ TEST_F(DispatcherTest, WaitReturnsForQueuedTasksAndStoredSignalsOnly) {
     EXPECT_GE(sftest::elapsedMs(start), 60);
 
     // Enqueues coalesce into one stored signal, which outlives the pump that emptied the queue.
-    dispatcher.enqueue([] {}, "a", false, true);
-    dispatcher.enqueue([] {}, "b", false, true);
+    enqueue("a");
+    enqueue("b");
     dispatcher.waitForDispatcherTask();  // tasks queued: returns at once
     dispatcher.pumpAll();
     EXPECT_LT(waitedMs(dispatcher, 0), 5000) << "empty queue, stored signal: at once";
@@ -177,7 +172,7 @@ TEST_F(DispatcherTest, WaitReturnsForQueuedTasksAndStoredSignalsOnly) {
     // A host blocked without limit is woken by an enqueue on another thread.
     {
         sftest::OnThread host([&] { dispatcher.waitForDispatcherTask(); });
-        dispatcher.enqueue([] {}, "wake", false, true);
+        enqueue("wake");
         EXPECT_TRUE(host.returns());
     }
     dispatcher.pumpAll();
@@ -196,11 +191,11 @@ class CountingCallback : public ZAMUnified::ServicesDispatcherCallback {
 TEST_F(DispatcherTest, ACallbackReplacesTheNewTaskEvent) {
     auto callback = std::make_shared<CountingCallback>();
     dispatcher.setDispatcherCallback(callback);
-    dispatcher.enqueue([] {}, "a", false, true);
+    enqueue("a");
     std::uint64_t producer = 0;
     onOtherThread([&] {
         producer = thisThread();
-        dispatcher.enqueue([] {}, "b", true, false);
+        enqueue("b", true, false);
     });
     EXPECT_EQ(2, callback->calls.load());
     EXPECT_EQ(producer, callback->lastThread.load()) << "called on the enqueuing thread";
@@ -209,7 +204,7 @@ TEST_F(DispatcherTest, ACallbackReplacesTheNewTaskEvent) {
 
     // Removing the callback brings the event back.
     dispatcher.setDispatcherCallback(nullptr);
-    dispatcher.enqueue([] {}, "c", false, true);
+    enqueue("c");
     EXPECT_EQ(2, callback->calls.load());
     dispatcher.pumpAll();
     EXPECT_LT(waitedMs(dispatcher, 10000), 5000);
@@ -238,11 +233,10 @@ TEST_F(DispatcherTest, ATaskPumpedFromTheCallbackIsReleasedAtOnce) {
 
 TEST_F(DispatcherTest, EnqueueBlockOnTheDispatcherThreadRunsTheTaskAtOnceAsAPumpWould) {
     log_.setLevel(ZAMLOG_LEVEL_DEBUG);
-    Names ran;
-    dispatcher.enqueue([&] { ran.push_back("queued"); }, "queued", false, true);
+    enqueue("queued");
     log_.forget();
-    dispatcher.enqueueBlock([&] { ran.push_back("direct"); }, "direct", true, true);
-    EXPECT_EQ((Names{"direct"}), ran) << "queued tasks are left for the pump";
+    dispatcher.enqueueBlock(note("direct"), "direct", true, true);
+    EXPECT_EQ((Names{"direct"}), ran_) << "queued tasks are left for the pump";
     EXPECT_EQ(1, dispatcher.getQueueSize());
     EXPECT_EQ("BT-direct", dispatcher.getLastTaskName());
     EXPECT_LE(numbersIn(logText(), ranAtDebug("BT-direct")).at(1), 2000);
@@ -250,15 +244,15 @@ TEST_F(DispatcherTest, EnqueueBlockOnTheDispatcherThreadRunsTheTaskAtOnceAsAPump
     // From inside a pumped task, and with the task's exception reaching the caller.
     dispatcher.enqueue(
         [&] {
-            dispatcher.enqueueBlock([&] { ran.push_back("nested"); }, "nested", false, true);
+            dispatcher.enqueueBlock(note("nested"), "nested", false, true);
             EXPECT_THROW(dispatcher.enqueueBlock([] { throw std::runtime_error("boom"); }, "bad",
                                                  false, true),
                          std::runtime_error);
-            ran.push_back("after");
+            ran_.push_back("after");
         },
         "outer", false, true);
     dispatcher.pumpAll();
-    EXPECT_EQ((Names{"direct", "queued", "nested", "after"}), ran);
+    EXPECT_EQ((Names{"direct", "queued", "nested", "after"}), ran_);
 
     // Not-loggable bookkeeping applies to the direct run too.
     log_.forget();
@@ -268,18 +262,17 @@ TEST_F(DispatcherTest, EnqueueBlockOnTheDispatcherThreadRunsTheTaskAtOnceAsAPump
 }
 
 TEST_F(DispatcherTest, AThrowingTaskLeavesThePumpAndTheRestQueued_NEGATIVE) {
-    Names ran;
     dispatcher.enqueue([] { throw std::runtime_error("task failed"); }, "bad", false, true);
-    dispatcher.enqueue([&] { ran.push_back("after"); }, "after", false, true);
+    enqueue("after");
     EXPECT_THROW(dispatcher.pumpAll(), std::runtime_error);
     EXPECT_EQ(1, dispatcher.getQueueSize());
-    EXPECT_TRUE(ran.empty());
+    EXPECT_TRUE(ran_.empty());
     // The pump mutex was released: another thread can take the role over at once.
     onOtherThread([&] {
         dispatcher.resetDispatcherThread();
         dispatcher.pumpAll();
     });
-    EXPECT_EQ((Names{"after"}), ran);
+    EXPECT_EQ((Names{"after"}), ran_);
     dispatcher.resetDispatcherThread();
 
     // A thread blocked on a throwing task is released; the host sees the exception.

@@ -173,7 +173,7 @@ TEST_F(DispatcherTest, RunOnDispatcherThreadWithdrawsWhatIsNotTakenUpInTime_NEGA
         EXPECT_GE(Steady::now() - called, milliseconds(ms));
         EXPECT_EQ(0, dispatcher.getQueueSize()) << "withdrawn from the queue";
     }
-    dispatcher.enqueue([] {}, "later", false, true);
+    enqueue("later");
     dispatcher.pumpAll();
     const ServicesDispatcher::Statistics statistics = dispatcher.getStatistics();
     EXPECT_EQ(1u, statistics.tasksRun) << "only the later task";
