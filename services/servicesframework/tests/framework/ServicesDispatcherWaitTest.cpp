@@ -6,7 +6,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <climits>
 #include <functional>
 #include <memory>
 #include <stdexcept>
@@ -28,18 +27,6 @@ using sftest::takeAtLeast;
 using ZAMUnified::ServicesDispatcher;
 using Steady = std::chrono::steady_clock;
 using std::chrono::milliseconds;
-
-// A host loop that passes LONG_MAX, or any time-out beyond what the clock can represent (from about
-// 9.2e12 ms), to mean "wait forever" must wait for an enqueue instead of returning at once.
-TEST(ServicesDispatcherWaitTest, TimeOutsTooLargeForTheClockWaitForAnEnqueue) {
-    for (long timeOut : {LONG_MAX, 10000000000000L, 1000000000000L}) {
-        SCOPED_TRACE(timeOut);
-        auto dispatcher = std::make_shared<ServicesDispatcher>();
-        EXPECT_TRUE(sftest::waitsUntilWoken(
-            [dispatcher, timeOut] { dispatcher->waitForDispatcherTask(timeOut); },
-            [dispatcher] { dispatcher->enqueue([] {}, "wake", false, true); }));
-    }
-}
 
 // enqueueAndWait says whether the task ran: run at once on the dispatcher thread, pumped by the
 // host (also when it threw there), or dropped unrun by clear() or by the dispatcher's end.
