@@ -31,19 +31,15 @@ class Sample : public UnifiedBusinessObjectImpl {
 };
 
 // Records the order of notifications across observers.
-class Recorder : public UnifiedBusinessObjectObserver {
-  public:
+struct Recorder : UnifiedBusinessObjectObserver {
     Recorder(std::vector<std::string>& calls, std::string label)
-        : calls_(calls), label_(std::move(label)) {}
-    void OnInfoChanged() override { calls_.push_back(label_); }
-
-  private:
-    std::vector<std::string>& calls_;
-    std::string label_;
+        : calls(calls), label(std::move(label)) {}
+    void OnInfoChanged() override { calls.push_back(label); }
+    std::vector<std::string>& calls;
+    std::string label;
 };
 
-class OtherKind : public Recorder {
-  public:
+struct OtherKind : Recorder {
     using Recorder::Recorder;
 };
 
@@ -134,30 +130,29 @@ TEST_F(UnifiedBusinessObjectTest, ObserverListOrderDuplicatesPruningAndFiltering
 
 TEST_F(UnifiedBusinessObjectTest, ObserversMayChangeTheListFromInsideANotification) {
     Sample object(factory, false);
-    auto late = recorder("late");
-    struct SelfRemover : UnifiedBusinessObjectObserver {
-        Sample* object = nullptr;
-        std::shared_ptr<UnifiedBusinessObjectObserver> toAdd;
-        std::weak_ptr<UnifiedBusinessObjectObserver> self;
-        int calls = 0;
+    // Takes itself off the list and puts "late" on it.
+    struct SelfRemover : Recorder {
+        using Recorder::Recorder;
         void OnInfoChanged() override {
-            ++calls;
+            Recorder::OnInfoChanged();
             object->removeObserver(self);
-            object->addObserver(toAdd);
+            object->addObserver(late);
         }
+        Sample* object = nullptr;
+        std::weak_ptr<UnifiedBusinessObjectObserver> self;
+        std::shared_ptr<Recorder> late;
     };
-    auto remover = std::make_shared<SelfRemover>();
+    auto remover = std::make_shared<SelfRemover>(calls, "remover");
     remover->object = &object;
-    remover->toAdd = late;
     remover->self = remover;
+    remover->late = recorder("late");
     object.addObserver(remover);
 
     object.fireOnInfoChanged();  // would deadlock if observers were called under the lock
-    EXPECT_EQ(1, remover->calls);
-    EXPECT_TRUE(calls.empty()) << "an observer added during a notification waits for the next";
+    EXPECT_EQ((std::vector<std::string>{"remover"}), calls)
+        << "an observer added during a notification waits for the next";
     object.fireOnInfoChanged();
-    EXPECT_EQ(1, remover->calls);
-    EXPECT_EQ((std::vector<std::string>{"late"}), calls);
+    EXPECT_EQ((std::vector<std::string>{"remover", "late"}), calls);
 }
 
 TEST_F(UnifiedBusinessObjectTest, NamesAndNotifiers) {
