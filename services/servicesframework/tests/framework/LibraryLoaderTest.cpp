@@ -240,9 +240,10 @@ TEST_F(LibraryLoaderTest, NEGATIVE_EachKindOfLoadFailureLeavesItsReason) {
     factory_->Init();
     EXPECT_EQ("The factory is not initialized", factory_->getServiceLoadFailure(9999u))
         << "kept until a load of the key says otherwise";
-}
 
-TEST_F(LibraryLoaderTest, NEGATIVE_ReasonsForUnknownKeysAreBounded) {
+    // Reasons for unknown keys are bounded.
+    factory_->Reset();
+    factory_->Init();
     const unsigned int first = 100000;
     const auto count = static_cast<unsigned int>(UnifiedFactory::kMaxLoadFailures);
     for (unsigned int id = first; id <= first + count; ++id) {

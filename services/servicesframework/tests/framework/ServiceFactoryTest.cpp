@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "support/ForeignServiceFactory.h"
 #include "support/LogCapture.h"
@@ -20,16 +21,15 @@ namespace {
 using namespace ZAMUnified;
 
 TEST(ServiceFactoryTest, GetFactoryAnswersTheOneFactoryAndItsName) {
-    const wchar_t* name = nullptr;
-    ServiceFactory* factory = nullptr;
-    GetFactory(&name, &factory);
-    const wchar_t* secondName = nullptr;
-    ServiceFactory* secondFactory = nullptr;
-    GetFactory(&secondName, &secondFactory);
+    const wchar_t* names[2] = {};
+    ServiceFactory* factories[2] = {};
+    GetFactory(&names[0], &factories[0]);
+    GetFactory(&names[1], &factories[1]);
+    ServiceFactory* const factory = factories[0];
     ASSERT_NE(nullptr, factory);
-    EXPECT_EQ(factory, secondFactory);
-    EXPECT_EQ(name, secondName);
-    EXPECT_EQ(std::wstring(L"VelmarServiceFactory"), name);
+    EXPECT_EQ(factory, factories[1]);
+    EXPECT_EQ(names[0], names[1]);
+    EXPECT_EQ(std::wstring(L"VelmarServiceFactory"), names[0]);
     EXPECT_EQ(factory, ServiceFactory::getInstance().get());
     EXPECT_NE(nullptr, dynamic_cast<ServiceFactoryImpl*>(factory));
 
@@ -77,17 +77,16 @@ TEST(ServiceFactoryTest, ConcurrentFirstUseCreatesOneUnifiedFactory) {
         auto factory = std::make_shared<ServiceFactoryImpl>();
         zam::Event go(false);
         std::shared_ptr<UnifiedFactory> seen[2];
-        std::thread first([&] {
-            go.wait();
-            seen[0] = factory->getUnifiedFactory();
-        });
-        std::thread second([&] {
-            go.wait();
-            seen[1] = factory->getUnifiedFactory();
-        });
+        std::vector<std::thread> users;
+        for (std::shared_ptr<UnifiedFactory>& slot : seen) {
+            users.emplace_back([&] {
+                go.wait();
+                slot = factory->getUnifiedFactory();
+            });
+        }
         go.set();
-        first.join();
-        second.join();
+        users[0].join();
+        users[1].join();
         ASSERT_TRUE(seen[0]);
         EXPECT_EQ(seen[0], seen[1]);
         seen[0]->Reset();

@@ -155,44 +155,26 @@ TEST_F(DispatcherTest, GuardsReportASlowTaskAndTheQueueItStalled) {
 // pick-up) and the statistics agree that nothing runs. One row per way out of a task.
 TEST(ServicesDispatcherGuardTest, ATaskThatThrowsHasCompletedWhenItThrows_NEGATIVE) {
     const auto throwing = [] { throw std::runtime_error("task failed"); };
-    struct Row {
-        const char* how;
-        std::function<void(ServicesDispatcher&)> run;
-        std::uint64_t tasksRun;
-    };
-    const std::vector<Row> rows = {
-        {"pumpAll",
-         [&](ServicesDispatcher& d) {
-             d.enqueue(throwing, "bad", false, true);
-             d.pumpAll();
-         },
-         1},
-        {"pumpNext",
-         [&](ServicesDispatcher& d) {
-             d.enqueue(throwing, "bad", false, true);
-             d.pumpNext();
-         },
-         1},
-        {"through a nested pump",
-         [&](ServicesDispatcher& d) {
-             d.enqueue(
-                 [&] {
-                     d.enqueue(throwing, "bad", true, true);
-                     d.pumpNext();
-                 },
-                 "outer", false, true);
-             d.pumpAll();
-         },
-         2},
-        {"enqueueBlock on the dispatcher thread",
-         [&](ServicesDispatcher& d) { d.enqueueBlock(throwing, "bad", false, true); }, 1},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.how);
+    for (const char* how : {"pumpAll", "pumpNext", "through a nested pump", "enqueueBlock"}) {
+        SCOPED_TRACE(how);
+        const std::string way = how;
         ServicesDispatcher dispatcher;
         const auto start = std::chrono::steady_clock::now();
         try {
-            row.run(dispatcher);
+            if (way == "enqueueBlock") {  // on the dispatcher thread: run at once
+                dispatcher.enqueueBlock(throwing, "bad", false, true);
+            } else if (way == "through a nested pump") {
+                dispatcher.enqueue(
+                    [&] {
+                        dispatcher.enqueue(throwing, "bad", true, true);
+                        dispatcher.pumpNext();
+                    },
+                    "outer", false, true);
+                dispatcher.pumpAll();
+            } else {
+                dispatcher.enqueue(throwing, "bad", false, true);
+                way == "pumpAll" ? dispatcher.pumpAll() : dispatcher.pumpNext();
+            }
             ADD_FAILURE() << "the exception did not come out";
         } catch (const std::runtime_error& error) {
             EXPECT_STREQ("task failed", error.what());
@@ -204,9 +186,9 @@ TEST(ServicesDispatcherGuardTest, ATaskThatThrowsHasCompletedWhenItThrows_NEGATI
         // slowly this runs.
         const long sinceStart = sftest::elapsedMs(start);
         EXPECT_LE(sinceCompletion, sinceStart);
-        EXPECT_EQ(
-            "queued 0, running '', run " + std::to_string(row.tasksRun) + ", over 0, completed",
-            counts(statistics));
+        EXPECT_EQ(std::string("queued 0, running '', run ") + (way[0] == 't' ? "2" : "1") +
+                      ", over 0, completed",
+                  counts(statistics));
         EXPECT_LE(statistics.sinceLastCompletion, std::chrono::milliseconds(sinceStart + 1));
     }
 }
