@@ -88,12 +88,13 @@ class LibraryLoaderTest : public ::testing::Test {
         }
         return lines;
     }
-    void addTestServices(const std::string& dir = "testservices") {
+    void addTestServices(const std::string& dir = "testservices", bool link = true) {
         addPlugin(dir, "TestServices",
                   "<services><service name='ZAMUnified::TestAlphaService' id='7001'/></services>"
                   "<featuresets><featureset name='ZAMUnified::TestFeatureSet' id='7001'/>"
                   "</featuresets><authenticators><authenticator id='7100' name='ALPHA'/>"
-                  "<authenticator id='7101' name='BETA'/></authenticators>");
+                  "<authenticator id='7101' name='BETA'/></authenticators>",
+                  link);
     }
 
     LogCapture log_{{"library-loader", "unified-factory"}};

@@ -257,28 +257,10 @@ TEST_F(LibraryLoaderTest, NEGATIVE_EachKindOfLoadFailureLeavesItsReason) {
               factory_->getServiceLoadFailure(first + count));
 }
 
-TEST_F(LibraryLoaderTest, ALaterSuccessfulLoadClearsTheReason) {
-    addPlugin("late", "TestServices",
-              "<services><service name='ZAMUnified::TestAlphaService' id='7001'/></services>",
-              false);
-    EXPECT_FALSE(factory_->getService(kAlpha));
-    const std::string path = (fs::path(root_) / "late" / "libTestServices.so").string();
-    EXPECT_EQ("The library TestServices could not be opened: " + notThere(path),
-              factory_->getServiceLoadFailure(kAlpha));
-    EXPECT_EQ("TestServices: failed, could not be opened: " + notThere(path),
-              statusLine(loader_->getLibraryStatuses().back()));
-
-    fs::create_symlink(pluginFile("TestServices"), path);
-    EXPECT_TRUE(factory_->getService(kAlpha));
-    EXPECT_EQ("", factory_->getServiceLoadFailure(kAlpha));
-    EXPECT_EQ("TestServices: loaded", statusLine(loader_->getLibraryStatuses().back()));
-    EXPECT_EQ("", loader_->getLibraryStatuses().back().record.loadFailure);
-}
-
 TEST_F(LibraryLoaderTest, StatusesListEveryRecordWithItsStateAndManifestProblemsAreKept) {
     addPlugin("silent", "TestNoInject",
               "<services><service name='ZAMUnified::Silent' id='7201'/></services>");
-    addTestServices();
+    addTestServices("late", false);  // its file comes later
     loader_->LoadLibraryManifest(root_ + "/nowhere");
     manifest("bad",
              "<library><name>Bad</name><services><service name='Bad::::Here'/>"
@@ -296,7 +278,17 @@ TEST_F(LibraryLoaderTest, StatusesListEveryRecordWithItsStateAndManifestProblems
     EXPECT_FALSE(factory_->getService(1000u));
     EXPECT_FALSE(factory_->getService(7201u));
     EXPECT_EQ("Completed Loading Services Library TestNoInject", log_.messages().back());
+    // A later successful load clears the reason.
+    EXPECT_FALSE(factory_->getService(kAlpha));
+    const std::string path = root_ + "/late/libTestServices.so";
+    EXPECT_EQ("The library TestServices could not be opened: " + notThere(path),
+              factory_->getServiceLoadFailure(kAlpha));
+    EXPECT_EQ("TestServices: failed, could not be opened: " + notThere(path),
+              statusLine(loader_->getLibraryStatuses().back()));
+    fs::create_symlink(pluginFile("TestServices"), path);
     EXPECT_TRUE(factory_->getService(kAlpha));
+    EXPECT_EQ("", factory_->getServiceLoadFailure(kAlpha));
+    EXPECT_EQ("", loader_->getLibraryStatuses().back().record.loadFailure);
     const std::vector<LibraryStatus> statuses = loader_->getLibraryStatuses();
     std::vector<std::string> seen;
     for (const LibraryStatus& status : statuses) {
@@ -328,14 +320,31 @@ TEST_F(LibraryLoaderTest, StatusesListEveryRecordWithItsStateAndManifestProblems
     EXPECT_EQ(3u, loader_->getLibraryStatuses().size());
 }
 
-// A request from another thread waits until the host pumps, and the load runs on the host's thread.
-TEST_F(LibraryLoaderTest, LoadFromAnotherThreadWaitsForThePump) {
+// A request from another thread waits until the host pumps, and the load runs on the host's
+// thread. A load that the dispatcher dropped before the host pumped it (clear(), a reset) used to
+// look like a load that found nothing; the requester's reason now says what happened.
+TEST_F(LibraryLoaderTest, LoadFromAnotherThreadWaitsForThePumpOrIsDropped_NEGATIVE) {
     addTestServices();
     addPlugin("throwing", "TestThrowingInject",
               "<services><service name='ZAMUnified::Throwing' id='7301'/></services>");
     const int before = injections();
     const auto dispatcher = factory_->getServicesDispatcher();
     std::shared_ptr<UnifiedService> found;
+    {
+        sftest::OnThread dropped([&] { found = factory_->getService(kAlpha); });
+        EXPECT_TRUE(sftest::eventually([&] { return dispatcher->getQueueSize() == 1; }));
+        dispatcher->clear();
+        EXPECT_TRUE(dropped.returns());
+    }
+    EXPECT_FALSE(found);
+    EXPECT_EQ(
+        "The library TestServices was not loaded: the dispatcher dropped the load before running "
+        "it",
+        factory_->getServiceLoadFailure(kAlpha));
+    EXPECT_EQ(1, log_.count("Could not load Services Library TestServices: the dispatcher dropped "
+                            "the load before running it"));
+
+    log_.forget();
     std::shared_ptr<UnifiedService> failed;
     sftest::OnThread requester([&] {
         found = factory_->getService(kAlpha);
@@ -349,7 +358,8 @@ TEST_F(LibraryLoaderTest, LoadFromAnotherThreadWaitsForThePump) {
         dispatcher->pumpAll();  // the failing injection must not throw out of the pump
         return requester.returned();
     }));
-    ASSERT_TRUE(found);
+    ASSERT_TRUE(found) << "a later load runs";
+    EXPECT_EQ("", factory_->getServiceLoadFailure(kAlpha));
     EXPECT_FALSE(failed);
     EXPECT_EQ(before + 1, injections());
     EXPECT_EQ(KORCoreUtils::ThreadUtils::getCurrentThreadId(),
@@ -358,30 +368,6 @@ TEST_F(LibraryLoaderTest, LoadFromAnotherThreadWaitsForThePump) {
     EXPECT_EQ(0, log_.count("Completed Injection for TestThrowingInject")) << "it threw";
     EXPECT_EQ(2, log_.count("Update access false"));
     EXPECT_EQ(2, log_.count("Update access true"));
-}
-
-// A load that the dispatcher dropped before the host pumped it (clear(), a reset) used to look
-// like a load that found nothing; the requester's reason now says what happened.
-TEST_F(LibraryLoaderTest, NEGATIVE_ALoadTheDispatcherDroppedLeavesItsReason) {
-    addTestServices();
-    const auto dispatcher = factory_->getServicesDispatcher();
-    std::shared_ptr<UnifiedService> found;
-    {
-        sftest::OnThread requester([&] { found = factory_->getService(kAlpha); });
-        EXPECT_TRUE(sftest::eventually([&] { return dispatcher->getQueueSize() == 1; }));
-        dispatcher->clear();
-        EXPECT_TRUE(requester.returns());
-    }
-    EXPECT_FALSE(found);
-    EXPECT_EQ(
-        "The library TestServices was not loaded: the dispatcher dropped the load before running "
-        "it",
-        factory_->getServiceLoadFailure(kAlpha));
-    EXPECT_EQ(1, log_.count("Could not load Services Library TestServices: the dispatcher dropped "
-                            "the load before running it"));
-
-    ASSERT_TRUE(factory_->getService(kAlpha)) << "a later load runs";
-    EXPECT_EQ("", factory_->getServiceLoadFailure(kAlpha));
 }
 
 TEST_F(LibraryLoaderTest, ResetThenInitInjectsAgainAndDestroysOnce) {
