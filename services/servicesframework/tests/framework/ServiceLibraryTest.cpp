@@ -139,10 +139,8 @@ TEST_F(ServiceLibraryTest, EachItemIsRegisteredUnderTheNamesItsClassGivesOnce) {
             .ok);
     ASSERT_TRUE(text.run("Lamp/Watts(40)").ok);
     EXPECT_EQ(std::vector<std::string>{"watts=40"}, changes);
-}
 
-TEST_F(ServiceLibraryTest, AFeatureSetBaseKeepsTheStateOfTheIdsItIsProvisionedFor) {
-    ServiceLibrary(factory_).featureSet<LampSwitch>(4100);
+    // A FeatureSetBase keeps the state of the ids it is provisioned for.
     auto lampSwitch = std::dynamic_pointer_cast<LampSwitch>(factory_->getFeatureSetAdapter(4100));
     ASSERT_TRUE(lampSwitch);
     auto events = std::make_shared<std::vector<std::shared_ptr<ServiceEvent>>>();
