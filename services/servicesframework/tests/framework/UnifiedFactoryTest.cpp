@@ -1,25 +1,36 @@
 #include <ZAMUnified/UnifiedFactory.h>
 
 #include <KORCoreUtils.h>
+#include <ZAMUnified/DispatcherAccessException.h>
 #include <ZAMUnified/FeatureSetBase.h>
+#include <ZAMUnified/GetFactory.h>
 #include <ZAMUnified/LibraryLoader.h>
 #include <ZAMUnified/ResourceMonitor.h>
+#include <ZAMUnified/ServiceFactoryImpl.h>
+#include <ZAMUnified/ServiceFactoryWrapper.h>
 #include <ZAMUnified/TypeMap.h>
+#include <zam/Event.h>
 
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <climits>
 #include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "framework/LogLines.h"
+#include "support/ForeignServiceFactory.h"
 #include "support/LogCapture.h"
+#include "support/PluginFolder.h"
 
+// The unified factory, the process-wide service factory that hosts reach through GetFactory, and
+// the resource monitor the factory keeps.
 namespace {
 
 using namespace ZAMUnified;
+using namespace ZAMUnified::ResourceNS;
 
 const char* const kPath = "services/servicesframework/src/framework/UnifiedFactory";
 
@@ -287,6 +298,214 @@ TEST_F(UnifiedFactoryTest, FeatureSetsAreControlledThroughTheirAdapters_NEGATIVE
     EXPECT_EQ(1, fake.use_count());
     EXPECT_EQ(1, plain.use_count());
     EXPECT_TRUE(log_.messages(ZAMLOG_LEVEL_ERROR).empty());
+}
+
+// The service factory hosts hold.
+
+TEST(ServiceFactoryTest, GetFactoryAnswersTheOneFactoryAndItsName) {
+    const wchar_t* names[2] = {};
+    ServiceFactory* factories[2] = {};
+    GetFactory(&names[0], &factories[0]);
+    GetFactory(&names[1], &factories[1]);
+    ServiceFactory* const factory = factories[0];
+    ASSERT_NE(nullptr, factory);
+    EXPECT_EQ(factory, factories[1]);
+    EXPECT_EQ(names[0], names[1]);
+    EXPECT_EQ(std::wstring(L"VelmarServiceFactory"), names[0]);
+    EXPECT_EQ(factory, ServiceFactory::getInstance().get());
+    EXPECT_NE(nullptr, dynamic_cast<ServiceFactoryImpl*>(factory));
+
+    // The process-wide factory drives a real unified factory; leave it reset for the next test.
+    auto impl = std::dynamic_pointer_cast<ServiceFactoryImpl>(ServiceFactory::getInstance());
+    EXPECT_FALSE(factory->getService(4242u));
+    EXPECT_FALSE(factory->getService("N10ZAMUnified7NothingE"));
+    const auto unified = impl->getUnifiedFactory();
+    factory->reset();
+    EXPECT_EQ(unified, impl->getUnifiedFactory()) << "reset() works in place";
+    EXPECT_TRUE(unified->getLibraryLoader());
+    impl->resetForTest();
+}
+
+TEST(ServiceFactoryTest, ResetOnAFreshFactoryCreatesNothing) {
+    sftest::LogCapture log({"unified-factory"});
+    auto factory = std::make_shared<ServiceFactoryImpl>();
+    factory->reset();
+    EXPECT_TRUE(log.records().empty());
+    const auto unified = factory->getUnifiedFactory();
+    ASSERT_TRUE(unified);
+    EXPECT_TRUE(unified->getLibraryLoader()) << "created and initialised";
+    EXPECT_EQ(1, log.count("Initializing"));
+    EXPECT_TRUE(unified->getServicesDispatcher()->checkForUpdateAccess());
+
+    // Forwarding reaches the unified factory's dispatcher.
+    int ran = 0;
+    unified->getServicesDispatcher()->enqueue([&ran] { ++ran; }, "one", false, true);
+    unified->getServicesDispatcher()->enqueue([&ran] { ++ran; }, "two", false, true);
+    factory->pumpNextDispatcherTask();
+    EXPECT_EQ(1, ran);
+    factory->waitForDispatcherTask(0);
+    factory->pumpAllDispatcherTasks();
+    EXPECT_EQ(2, ran);
+    std::thread([&] { factory->resetDispatcherThread(); }).join();
+    EXPECT_FALSE(unified->getServicesDispatcher()->checkForUpdateAccess()) << "handed over";
+    factory->resetDispatcherThread();
+    unified->Reset();  // breaks the cycles with the loader and monitor
+}
+
+// Two threads making the very first call at once get one unified factory, initialised once.
+TEST(ServiceFactoryTest, ConcurrentFirstUseCreatesOneUnifiedFactory) {
+    sftest::LogCapture log({"unified-factory"});
+    for (int round = 0; round < 20; ++round) {
+        auto factory = std::make_shared<ServiceFactoryImpl>();
+        zam::Event go(false);
+        std::shared_ptr<UnifiedFactory> seen[2];
+        std::vector<std::thread> users;
+        for (std::shared_ptr<UnifiedFactory>& slot : seen) {
+            users.emplace_back([&] {
+                go.wait();
+                slot = factory->getUnifiedFactory();
+            });
+        }
+        go.set();
+        users[0].join();
+        users[1].join();
+        ASSERT_TRUE(seen[0]);
+        EXPECT_EQ(seen[0], seen[1]);
+        seen[0]->Reset();
+    }
+    EXPECT_EQ(20, log.count("Initializing"));
+    EXPECT_EQ(20, log.count("Initialized"));
+}
+
+// A host reaches the loader through the service factory it holds, and adds manifests there.
+TEST(ServiceFactoryTest, AHostAddsAManifestThroughTheServiceFactory) {
+    sftest::LogCapture log({"library-loader"});
+    auto factory = std::make_shared<ServiceFactoryImpl>();
+    ServiceFactory& host = *factory;
+    ASSERT_EQ(factory->getUnifiedFactory(), host.getUnifiedFactory());
+    ASSERT_EQ(factory->getUnifiedFactory()->getLibraryLoader(), host.getLibraryLoader());
+
+    const sftest::PluginFolder folder;
+    const std::string alpha =
+        folder.add("alpha",
+                   "<library><name>TestServices</name><path>TestServices</path><services>"
+                   "<service name='ZAMUnified::TestAlphaService' id='7001'/></services></library>",
+                   SF_TEST_PLUGIN_DIR "/libTestServices.so", "TestServices");
+    EXPECT_FALSE(host.addLibraryManifest((folder.root() / "missing").string()));
+    EXPECT_TRUE(host.addLibraryManifest(alpha));
+    EXPECT_TRUE(host.getService(7001u));
+    EXPECT_EQ("TestServices", host.getLibraryLoader()->getLibraryRecords().back().name);
+    // Breaks the cycle between the factory and its loader, which reset() would build again.
+    host.getUnifiedFactory()->Reset();
+
+    // Any other implementation of the interface has no unified factory to reach.
+    sftest::ForeignServiceFactory other;
+    EXPECT_FALSE(other.getUnifiedFactory());
+    EXPECT_FALSE(other.getLibraryLoader());
+    EXPECT_FALSE(other.addLibraryManifest(alpha));
+}
+
+// The resource monitor.
+
+class ResourceMonitorTest : public ::testing::Test {
+  protected:
+    // Made on the test's thread, which thereby is the dispatcher thread.
+    std::shared_ptr<UnifiedFactory> factory = std::make_shared<UnifiedFactory>();
+    ResourceMonitor monitor{factory};
+};
+
+TEST_F(ResourceMonitorTest, LiveAndCreatedCountsPerNameAndUnknownTypes_NEGATIVE) {
+    monitor.incrementObjectCount("A");
+    monitor.incrementObjectCount("A");
+    monitor.decrementObjectCount("A");
+    monitor.decrementObjectCount("Ghost");  // never incremented: enters at 0, goes to -1
+    monitor.incrementObjectCount("B");
+
+    EXPECT_EQ(1, monitor.getNumObjectsByObjectName(ObjectsAlive, "A"));
+    EXPECT_EQ(2, monitor.getNumObjectsByObjectName(ObjectsCreated, "A"));
+    EXPECT_EQ(-1, monitor.getNumObjectsByObjectName(ObjectsAlive, "Ghost"));
+    EXPECT_EQ(-1, monitor.getNumObjectsByObjectName(ObjectsCreated, "Ghost")) << "no entry";
+    EXPECT_EQ(-1, monitor.getNumObjectsByObjectName(ObjectsAlive, "Unknown"));
+    EXPECT_EQ(1, monitor.getNumObjects(ObjectsAlive));  // 1 + -1 + 1
+    EXPECT_EQ(3, monitor.getNumObjects(ObjectsCreated));
+    EXPECT_EQ("A: 1\nB: 1\nGhost: -1\n", monitor.buildString(ObjectsAlive));
+    EXPECT_EQ("A: 2\nB: 1\n", monitor.buildString(ObjectsCreated));
+    EXPECT_EQ("", monitor.buildString(SnapshotAlive));
+    EXPECT_EQ(-1, monitor.getNumObjectsByObjectName(ObjectsAlive, "Unknown"))
+        << "a query must not create an entry";
+
+    const auto invalid = static_cast<MapCountType>(4);
+    EXPECT_EQ(-2, monitor.getNumObjects(invalid));
+    EXPECT_EQ(-2, monitor.getNumObjectsByObjectName(invalid, "A"));
+    EXPECT_EQ("Invalid Option", monitor.buildString(invalid));
+    EXPECT_EQ(-2, monitor.getNumObjects(static_cast<MapCountType>(-1)));
+}
+
+TEST_F(ResourceMonitorTest, SnapshotCountsOnlyInsideTheWindowAndKeepsItsFigures) {
+    monitor.incrementObjectCount("A");
+    monitor.startSnapshotCapture();
+    monitor.decrementObjectCount("A");
+    monitor.incrementObjectCount("B");
+    monitor.endSnapshotCapture();
+    monitor.incrementObjectCount("B");  // after the window: snapshot maps untouched
+
+    EXPECT_EQ(-1, monitor.getNumObjectsByObjectName(SnapshotAlive, "A"));
+    EXPECT_EQ(-1, monitor.getNumObjectsByObjectName(SnapshotCreated, "A")) << "absent";
+    EXPECT_EQ(1, monitor.getNumObjectsByObjectName(SnapshotCreated, "B"));
+    EXPECT_EQ("A: -1\nB: 1\n", monitor.buildString(SnapshotAlive));
+    EXPECT_EQ("B: 1\n", monitor.buildString(SnapshotCreated));
+    EXPECT_EQ(2, monitor.getNumObjectsByObjectName(ObjectsCreated, "B"));
+
+    monitor.startSnapshotCapture();  // a new window starts empty
+    EXPECT_EQ(0, monitor.getNumObjects(SnapshotAlive));
+    EXPECT_EQ("", monitor.buildString(SnapshotCreated));
+}
+
+TEST_F(ResourceMonitorTest, NEGATIVE_QueriesOffTheDispatcherThreadAreRefused) {
+    monitor.incrementObjectCount("A");
+    std::string refusal;
+    std::thread other([&] {
+        monitor.incrementObjectCount("A");  // counting is allowed anywhere
+        EXPECT_THROW(monitor.getNumObjects(ObjectsAlive), DispatcherAccessException);
+        EXPECT_THROW(monitor.buildString(ObjectsAlive), DispatcherAccessException);
+        try {
+            monitor.getNumObjectsByObjectName(ObjectsAlive, "A");
+        } catch (DispatcherAccessException& refused) {
+            refusal = refused.getMessage();
+        }
+    });
+    other.join();
+    EXPECT_EQ("An illegal attempt to access  was made from a non dispatcher thread", refusal);
+    EXPECT_EQ(2, monitor.getNumObjectsByObjectName(ObjectsAlive, "A"));
+}
+
+TEST_F(ResourceMonitorTest, ConcurrentCountingLosesNothing) {
+    monitor.startSnapshotCapture();
+    std::vector<std::thread> counters;
+    for (int t = 0; t < 4; ++t) {
+        counters.emplace_back([this, t] {
+            const std::string name = "Object" + std::to_string(t % 2);
+            for (int i = 0; i < 2000; ++i) {
+                monitor.incrementObjectCount(name);
+                if (i % 2 == 0) {
+                    monitor.decrementObjectCount(name);
+                }
+            }
+        });
+    }
+    for (auto& counter : counters) {
+        counter.join();
+    }
+    EXPECT_EQ(8000, monitor.getNumObjects(ObjectsCreated));
+    EXPECT_EQ(4000, monitor.getNumObjects(ObjectsAlive));
+    EXPECT_EQ(2000, monitor.getNumObjectsByObjectName(SnapshotAlive, "Object1"));
+}
+
+TEST(ResourceMonitorSumTest, SumsAreAddedUpInSixtyFourBits) {
+    const ResourceMonitor::CountMap counts = {{"a", INT_MAX}, {"b", 10}, {"c", INT_MAX}};
+    EXPECT_EQ(2L * INT_MAX + 10, ResourceMonitor::getNumObjects(counts));
+    std::string name = "b";
+    EXPECT_EQ(10, ResourceMonitor::getNumObjectsByObjectName(counts, name));
 }
 
 }  // namespace
