@@ -238,34 +238,35 @@ TEST_F(DispatcherTest, WaitReturnsForQueuedTasksAndStoredSignalsOnly) {
     dispatcher.pumpAll();
 }
 
-class CountingCallback : public ZAMUnified::ServicesDispatcherCallback {
-  public:
-    void onTaskEnqueued() override {
-        ++calls;
-        lastThread = thisThread();
-    }
-    std::atomic<int> calls{0};
-    std::atomic<std::uint64_t> lastThread{0};
+// A callback that runs `call` on each enqueue.
+struct CallbackOf : ZAMUnified::ServicesDispatcherCallback {
+    explicit CallbackOf(std::function<void()> call) : call(std::move(call)) {}
+    void onTaskEnqueued() override { call(); }
+    std::function<void()> call;
 };
 
 TEST_F(DispatcherTest, ACallbackReplacesTheNewTaskEvent) {
-    auto callback = std::make_shared<CountingCallback>();
-    dispatcher.setDispatcherCallback(callback);
+    std::atomic<int> calls{0};
+    std::atomic<std::uint64_t> lastThread{0};
+    dispatcher.setDispatcherCallback(std::make_shared<CallbackOf>([&] {
+        ++calls;
+        lastThread = thisThread();
+    }));
     enqueue("a");
     std::uint64_t producer = 0;
     onOtherThread([&] {
         producer = thisThread();
         enqueue("b", true, false);
     });
-    EXPECT_EQ(2, callback->calls.load());
-    EXPECT_EQ(producer, callback->lastThread.load()) << "called on the enqueuing thread";
+    EXPECT_EQ(2, calls.load());
+    EXPECT_EQ(producer, lastThread.load()) << "called on the enqueuing thread";
     dispatcher.pumpAll();
     EXPECT_GE(waitedMs(dispatcher, 60), 60) << "no signal was stored by those enqueues";
 
     // Removing the callback brings the event back.
     dispatcher.setDispatcherCallback(nullptr);
     enqueue("c");
-    EXPECT_EQ(2, callback->calls.load());
+    EXPECT_EQ(2, calls.load());
     dispatcher.pumpAll();
     EXPECT_LT(waitedMs(dispatcher, 10000), 5000);
 }
@@ -273,22 +274,15 @@ TEST_F(DispatcherTest, ACallbackReplacesTheNewTaskEvent) {
 // The enqueue lets go of the task before it calls the callback: a host that pumps from inside the
 // callback releases what the task held there and then.
 TEST_F(DispatcherTest, ATaskPumpedFromTheCallbackIsReleasedAtOnce) {
-    struct Pumping : ZAMUnified::ServicesDispatcherCallback {
-        void onTaskEnqueued() override {
-            dispatcher->pumpAll();
-            released = held.expired();
-        }
-        ServicesDispatcher* dispatcher;
-        std::weak_ptr<int> held;
-        bool released = false;
-    };
-    auto callback = std::make_shared<Pumping>();
     auto held = std::make_shared<int>(1);
-    callback->dispatcher = &dispatcher;
-    callback->held = held;
-    dispatcher.setDispatcherCallback(callback);
+    const std::weak_ptr<int> watched = held;
+    bool released = false;
+    dispatcher.setDispatcherCallback(std::make_shared<CallbackOf>([&] {
+        dispatcher.pumpAll();
+        released = watched.expired();
+    }));
     dispatcher.enqueue([held = std::move(held)] {}, "holds", false, true);
-    EXPECT_TRUE(callback->released);
+    EXPECT_TRUE(released);
 }
 
 TEST_F(DispatcherTest, EnqueueBlockOnTheDispatcherThreadRunsTheTaskAtOnceAsAPumpWould) {
@@ -394,7 +388,7 @@ TEST_F(DispatcherTest, StressEveryTaskRunsExactlyOnce) {
                 }
                 if (i % 1000 == 0) {
                     dispatcher.setDispatcherCallback(
-                        (i / 1000) % 2 == 0 ? std::make_shared<CountingCallback>() : nullptr);
+                        (i / 1000) % 2 == 0 ? std::make_shared<CallbackOf>([] {}) : nullptr);
                 }
             }
             ++producersDone;
