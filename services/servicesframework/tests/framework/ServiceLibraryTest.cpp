@@ -41,11 +41,7 @@ class Lamp : public ServiceBase<Lamp> {
     std::vector<std::string> getColours() const { return colours_; }
     void setColours(std::vector<std::string> colours) { colours_ = std::move(colours); }
     std::string paint(const std::vector<std::string>& colours) const {
-        std::string text;
-        for (const std::string& colour : colours) {
-            text += (text.empty() ? "" : "+") + colour;
-        }
-        return text;
+        return colours.size() == 2 ? colours[0] + "+" + colours[1] : "";
     }
     std::shared_ptr<Bulb> getBulb() const { return bulb_; }
 

@@ -546,8 +546,7 @@ TEST_F(DispatcherTest, RunOnDispatcherThreadWithdrawsWhatIsNotTakenUpInTime_NEGA
     }
     enqueue("later");
     dispatcher.pumpAll();
-    const ServicesDispatcher::Statistics statistics = dispatcher.getStatistics();
-    EXPECT_EQ(1u, statistics.tasksRun) << "only the later task";
+    EXPECT_EQ(1u, dispatcher.getStatistics().tasksRun) << "only the later task";
 
     bool answer = true;
     {
