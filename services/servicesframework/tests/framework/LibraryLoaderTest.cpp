@@ -198,7 +198,7 @@ std::string statusLine(const LibraryStatus& status) {
 
 // Starting a feature set loads its library on demand, on the dispatcher thread; the first record
 // that lists a key wins, and later requests for anything loaded only say so, at debug level.
-TEST_F(LibraryLoaderTest, LoadsOnDemandOnTheDispatcherThreadOnce) {
+TEST_F(LibraryLoaderTest, LoadsOnDemandOnTheDispatcherThreadOncePerInit) {
     addTestServices();
     addTestServices("again");  // the same library twice
     addPlugin("silent", "TestNoInject",
@@ -267,6 +267,23 @@ TEST_F(LibraryLoaderTest, LoadsOnDemandOnTheDispatcherThreadOnce) {
                   "D LoadAuthenticator: The authenticator alpha is already loaded"}),
               sftest::logLines(log_.records()));
     EXPECT_EQ(before + 1, injections());
+
+    // Reset() destroys the library's objects once; after Init() it is injected again.
+    auto destroyCount = probe<ProbeCount>("TestServices", "TestServicesDestroys");
+    ASSERT_NE(nullptr, destroyCount);
+    const int destroyedBefore = destroyCount();
+    factory_->Reset();
+    EXPECT_EQ(destroyedBefore + 1, destroyCount()) << "one object under two names: once";
+    EXPECT_FALSE(factory_->getServiceRegistry()->getItem<UnifiedService>(7001u));
+    EXPECT_FALSE(factory_->getFeatureSetRegistry()->getItem<FeatureSet>(7002u));
+
+    factory_->Init();
+    loader_ = factory_->getLibraryLoader();
+    EXPECT_FALSE(loader_->getLibraryRecord(7001)) << "manifests are added again after a reset";
+    addTestServices("afterreset");
+    ASSERT_TRUE(factory_->getService(7001u));
+    EXPECT_EQ(before + 2, injections());
+    EXPECT_EQ("ALPHA", factory_->getAuthenticatorName(7100));
 }
 
 TEST_F(LibraryLoaderTest, NEGATIVE_EachKindOfLoadFailureLeavesItsReason) {
@@ -461,27 +478,6 @@ TEST_F(LibraryLoaderTest, LoadFromAnotherThreadWaitsForThePumpOrIsDropped_NEGATI
     EXPECT_EQ(0, log_.count("Completed Injection for TestThrowingInject")) << "it threw";
     EXPECT_EQ(2, log_.count("Update access false"));
     EXPECT_EQ(2, log_.count("Update access true"));
-}
-
-TEST_F(LibraryLoaderTest, ResetThenInitInjectsAgainAndDestroysOnce) {
-    addTestServices();
-    const int before = injections();
-    ASSERT_TRUE(factory_->getService(kAlpha));
-    auto destroyCount = probe<ProbeCount>("TestServices", "TestServicesDestroys");
-    ASSERT_NE(nullptr, destroyCount);
-    const int destroyedBefore = destroyCount();
-    factory_->Reset();
-    EXPECT_EQ(destroyedBefore + 1, destroyCount()) << "one object under two names: once";
-    EXPECT_FALSE(factory_->getServiceRegistry()->getItem<UnifiedService>(7001u));
-    EXPECT_FALSE(factory_->getFeatureSetRegistry()->getItem<FeatureSet>(7002u));
-
-    factory_->Init();
-    loader_ = factory_->getLibraryLoader();
-    EXPECT_FALSE(loader_->getLibraryRecord(7001)) << "manifests are added again after a reset";
-    addTestServices("afterreset");
-    ASSERT_TRUE(factory_->getService(7001u));
-    EXPECT_EQ(before + 2, injections());
-    EXPECT_EQ("ALPHA", factory_->getAuthenticatorName(7100));
 }
 
 // Where the loader's records come from: the built-in table, and manifests read from folders.

@@ -71,7 +71,7 @@ int main() {
     check(injections() == 1, "one injection");
 
     // A reset and the next injection, and requests from other threads, are the loader tests'
-    // concern (LibraryLoaderTest.ResetThenInitInjectsAgainAndDestroysOnce and others).
+    // concern (LibraryLoaderTest.LoadsOnDemandOnTheDispatcherThreadOncePerInit and others).
     service.reset();
     factory->reset();  // leaves nothing registered that would hold the factory
 
