@@ -11,6 +11,9 @@
 #include <utility>
 #include <vector>
 
+#include "framework/LogLines.h"
+#include "support/LogCapture.h"
+
 namespace {
 
 TEST(ModuleLoggersTest, TheFourModuleLoggersExistOnceTheLibraryIsLoaded) {
@@ -22,32 +25,22 @@ TEST(ModuleLoggersTest, TheFourModuleLoggersExistOnceTheLibraryIsLoaded) {
     }
 }
 
+// The test's own logger, with its records captured.
 class ModuleLoggersSinkTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        logger = ZAMLogger_getLogger("module-loggers-test");
-        ZAMLog_setSink([this](const ZAMLogRecord& record) { records.push_back(record); });
-    }
-    void TearDown() override {
-        ZAMLog_setSink({});
-        ZAMLog_setLevel("module-loggers-test", ZAMLOG_LEVEL_WARNING);
-    }
-
-    ZAMLogger* logger = nullptr;
-    std::vector<ZAMLogRecord> records;
+    sftest::LogCapture log_{{"module-loggers-test"}, ZAMLOG_LEVEL_WARNING};
+    ZAMLogger* logger = ZAMLogger_getLogger("module-loggers-test");
 };
 
 TEST_F(ModuleLoggersSinkTest, LogFormatsTheWholeMessageAndPassesPlaceAndFunction) {
     const char* path = "services/servicesframework/src/x/Y";
     const int line = __LINE__ + 1;
     SF_LOG(logger, ZAMLOG_LEVEL_ERROR, path, "doWork", "a=" << 1 << " b=" << 2.5);
-    ASSERT_EQ(1u, records.size());
-    EXPECT_EQ("module-loggers-test", records[0].logger);
-    EXPECT_EQ(ZAMLOG_LEVEL_ERROR, records[0].level);
-    EXPECT_EQ("services/servicesframework/src/x/Y", records[0].file);
-    EXPECT_EQ(line, records[0].line);
-    EXPECT_EQ("doWork", records[0].function);
-    EXPECT_EQ("a=1 b=2.5", records[0].message);
+    const std::vector<ZAMLogRecord> records = log_.records();
+    EXPECT_EQ(std::vector<std::string>{"E doWork: a=1 b=2.5"},
+              sftest::logLines(records, "services/servicesframework/src/x/Y"));
+    EXPECT_EQ("module-loggers-test", records.at(0).logger);
+    EXPECT_EQ(line, records.at(0).line);
 }
 
 TEST_F(ModuleLoggersSinkTest, DebugAndTraceTextsAreOnlyComposedWhenEnabled) {
@@ -56,29 +49,23 @@ TEST_F(ModuleLoggersSinkTest, DebugAndTraceTextsAreOnlyComposedWhenEnabled) {
         ++composed;
         return std::string("expensive");
     };
-    ZAMLog_setLevel("module-loggers-test", ZAMLOG_LEVEL_INFO);
+    log_.setLevel(ZAMLOG_LEVEL_INFO);
     SF_LOG_DEBUG(logger, "path", "f", compose());
     SF_LOG_TRACE(logger, "path", "f", compose());
     EXPECT_EQ(0, composed);
-    EXPECT_TRUE(records.empty());
+    EXPECT_TRUE(log_.records().empty());
 
-    ZAMLog_setLevel("module-loggers-test", ZAMLOG_LEVEL_DEBUG);
+    log_.setLevel(ZAMLOG_LEVEL_DEBUG);
     SF_LOG_DEBUG(logger, "path", "f", compose());
     SF_LOG_TRACE(logger, "path", "f", compose());
     EXPECT_EQ(1, composed);
-    ASSERT_EQ(1u, records.size());
-    EXPECT_EQ(ZAMLOG_LEVEL_DEBUG, records[0].level);
 
-    ZAMLog_setLevel("module-loggers-test", ZAMLOG_LEVEL_TRACE);
+    log_.setLevel(ZAMLOG_LEVEL_TRACE);
     SF_LOG_TRACE(logger, "path", "f", compose());
     EXPECT_EQ(2, composed);
-    ASSERT_EQ(2u, records.size());
-    EXPECT_EQ(ZAMLOG_LEVEL_TRACE, records[1].level);
+    EXPECT_EQ((std::vector<std::string>{"D f: expensive", "T f: expensive"}),
+              sftest::logLines(log_.records()));
 }
-
-}  // namespace
-
-namespace {
 
 // Messages are put together without a string stream where the pieces allow it; the text must be
 // what a stream would have made of the same pieces, in the same order.

@@ -1,7 +1,8 @@
 // A host as hosts are written: it links nothing of the framework, opens libservicesframework.so,
 // resolves GetFactory and drives a service library through the service factory alone. The
 // library stands behind the built-in record "ConfigService": the resources directory is pointed
-// at a scratch folder whose ../lib holds it. Exits 0 when every check holds.
+// at a scratch folder whose ../lib holds it (beside a manifest nobody reads). Exits 0 when every
+// check holds.
 #include <ZAMUnified/GetFactory.h>
 #include <ZAMUnified/ServiceFactory.h>
 
@@ -12,6 +13,8 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+
+#include "../support/PluginFolder.h"
 
 namespace {
 
@@ -36,16 +39,13 @@ int injections() {
 }  // namespace
 
 int main() {
-    namespace fs = std::filesystem;
-    char pattern[] = "/tmp/sf-host-XXXXXX";
-    if (mkdtemp(pattern) == nullptr) {
+    const sftest::PluginFolder root;
+    if (root.root().empty()) {
         return 2;
     }
-    const fs::path root = pattern;
-    fs::create_directories(root / "resources");
-    fs::create_directories(root / "lib");
-    fs::create_symlink(SF_STANDIN_PLUGIN, root / "lib" / "libConfigService.so");
-    setenv("ZAM_RESOURCES_DIR", (root / "resources").c_str(), 1);
+    root.add("lib", "", SF_STANDIN_PLUGIN, "ConfigService");
+    std::filesystem::create_directories(root.root() / "resources");
+    setenv("ZAM_RESOURCES_DIR", (root.root() / "resources").c_str(), 1);
 
     void* framework = dlopen(SF_FRAMEWORK_LIBRARY, RTLD_NOW | RTLD_GLOBAL);
     if (framework == nullptr) {
@@ -70,17 +70,11 @@ int main() {
     check(factory->getService("N10ZAMUnified13ConfigServiceE") == service, "the service by name");
     check(injections() == 1, "one injection");
 
-    // A reset drops the library's objects; the next request injects it again. Requests from other
-    // threads, which wait for the host to pump, are the loader tests' concern.
-    service.reset();
-    factory->reset();
-    service = factory->getService(1300u);
-    check(service && service->getInterfaceName() == "ConfigService", "the service after a reset");
-    check(injections() == 2, "injected again after the reset");
+    // A reset and the next injection, and requests from other threads, are the loader tests'
+    // concern (LibraryLoaderTest.LoadsOnDemandOnTheDispatcherThreadOncePerInit and others).
     service.reset();
     factory->reset();  // leaves nothing registered that would hold the factory
 
-    fs::remove_all(root);
     std::printf("plugin host: %s\n", failures == 0 ? "all checks passed" : "checks failed");
     return failures == 0 ? 0 : 1;
 }

