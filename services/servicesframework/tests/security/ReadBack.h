@@ -1,4 +1,5 @@
-// Reads a secure string's plain value back through a reader, as a caller would.
+// Reads a secure string's plain value back through a reader, as a caller would; shows a reader's
+// text and size in one string.
 #ifndef SERVICESFRAMEWORK_TESTS_SECURITY_READBACK_H
 #define SERVICESFRAMEWORK_TESTS_SECURITY_READBACK_H
 
@@ -13,6 +14,11 @@ inline std::string readBack(const zam::SecureString& secret) {
     zam::SecureStringReader reader;
     secret.getUnsecureString(reader);
     return std::string(reader.c_str(), reader.getBufSize());
+}
+
+// "<text up to its NUL>/<size>".
+inline std::string shown(const zam::SecureStringReader& reader) {
+    return std::string(reader.c_str()) + "/" + std::to_string(reader.getBufSize());
 }
 
 }  // namespace sftest
