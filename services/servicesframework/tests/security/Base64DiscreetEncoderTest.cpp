@@ -100,9 +100,7 @@ TEST(Base64DiscreetEncoderTest, DecodeWritesGroupsBeforeABadOne) {
 }
 
 TEST(Base64DiscreetEncoderTest, TemporaryBuffersAreZeroWhenFreed) {
-    std::vector<sftest::ReleasedArray> released;
-    {
-        sftest::ReleasedMemoryProbe probe;
+    const auto released = sftest::releasedBy([] {
         const std::string secret = "0123456789abcdefghij";  // 20 bytes, 28 characters
         const zam::SecureString text = zam::base64_discreet_encode(raw(secret), 20, false);
         zam::SecureString bytes;
@@ -112,8 +110,7 @@ TEST(Base64DiscreetEncoderTest, TemporaryBuffersAreZeroWhenFreed) {
         EXPECT_EQ(0, zam::base64_discreet_decode(zam::base64_discreet_encode(raw(longer), 55, true),
                                                  bytes));
         EXPECT_EQ(longer, readBack(bytes));
-        released = probe.released();
-    }
+    });
     // None marked "!"; among them the encoded characters (28), the decoded bytes (20) and 55 bytes
     // in two lines (78).
     const std::string sizes = " " + sftest::sizesOf(released) + " ";

@@ -22,18 +22,12 @@ char* copyOf(const char* text) {
 }
 
 TEST(SecureStringReaderTest, TakesOwnershipAndZeroesWhatItReleases) {
-    std::vector<sftest::ReleasedArray> released;
-    {
-        sftest::ReleasedMemoryProbe probe;
-        {
-            zam::SecureStringReader reader(copyOf("first"), 5);
-            EXPECT_EQ("first/5", shown(reader));
-            EXPECT_TRUE(reader.setValue(copyOf("second!"), 7));
-            EXPECT_EQ("second!/7", shown(reader));
-        }
-        released = probe.released();
-    }
-    EXPECT_EQ("6 8", sftest::sizesOf(released));
+    EXPECT_EQ("6 8", sftest::sizesOf(sftest::releasedBy([] {
+                  zam::SecureStringReader reader(copyOf("first"), 5);
+                  EXPECT_EQ("first/5", shown(reader));
+                  EXPECT_TRUE(reader.setValue(copyOf("second!"), 7));
+                  EXPECT_EQ("second!/7", shown(reader));
+              })));
 }
 
 TEST(SecureStringReaderTest, NEGATIVE_NullOrZeroSizeLeavesTheReaderEmpty) {
@@ -63,15 +57,9 @@ TEST(SecureStringReaderTest, DataDestroyZeroesAndForgets) {
     zam::SecureStringReaderData data;
     data.buffer = copyOf("secret");
     data.size = 6;
-    std::vector<sftest::ReleasedArray> released;
-    {
-        sftest::ReleasedMemoryProbe probe;
-        data.destroy();
-        released = probe.released();
-    }
+    EXPECT_EQ("7", sftest::sizesOf(sftest::releasedBy([&] { data.destroy(); })));
     EXPECT_EQ(std::make_pair(static_cast<char*>(nullptr), 0UL),
               std::make_pair(data.buffer, data.size));
-    EXPECT_EQ("7", sftest::sizesOf(released));
     data.size = 4;
     data.destroy();  // no buffer: only the size is reset
     EXPECT_EQ(0UL, data.size);
@@ -97,22 +85,19 @@ TEST(ByteBlobTest, NewArraysAreFilledWithFFAndSwapExchangesThem) {
 }
 
 TEST(ByteBlobTest, ShrinkZeroesWhatItGivesUpAndReleaseZeroesTheRest) {
-    std::vector<sftest::ReleasedArray> released;
-    {
-        sftest::ReleasedMemoryProbe probe;
-        zam::ByteBlob blob(8);
-        std::memset(blob.data(), 0x77, 8);
-        blob.shrink(3);
-        EXPECT_EQ((Bytes{0x77, 0x77, 0x77, 0, 0, 0, 0, 0}), Bytes(blob.data(), blob.data() + 8));
-        blob.shrink(5);  // never grows
-        EXPECT_EQ(3U, blob.size());
-        ASSERT_TRUE(blob.reallocate(4));  // the old array goes
-        std::memset(blob.data(), 0x55, 4);
-        blob.release();
-        EXPECT_EQ(nullptr, blob.data());
-        released = probe.released();
-    }
-    EXPECT_EQ("8 4", sftest::sizesOf(released));
+    EXPECT_EQ("8 4", sftest::sizesOf(sftest::releasedBy([] {
+                  zam::ByteBlob blob(8);
+                  std::memset(blob.data(), 0x77, 8);
+                  blob.shrink(3);
+                  EXPECT_EQ((Bytes{0x77, 0x77, 0x77, 0, 0, 0, 0, 0}),
+                            Bytes(blob.data(), blob.data() + 8));
+                  blob.shrink(5);  // never grows
+                  EXPECT_EQ(3U, blob.size());
+                  ASSERT_TRUE(blob.reallocate(4));  // the old array goes
+                  std::memset(blob.data(), 0x55, 4);
+                  blob.release();
+                  EXPECT_EQ(nullptr, blob.data());
+              })));
 }
 
 TEST(ByteBlobTest, NEGATIVE_ImpossibleSizeLeavesTheBlobEmpty) {

@@ -179,12 +179,7 @@ TEST(SecureStringTest, EverySetValueDrawsAFreshIv) {
 TEST(SecureStringTest, ClearingDiscardsTheStoredCiphertext) {
     zam::SecureString secret("old secret");
     const zam::SecureString copy = secret;
-    std::vector<sftest::ReleasedArray> released;
-    {
-        sftest::ReleasedMemoryProbe probe;
-        secret.setValue("", 0);
-        released = probe.released();
-    }
+    const auto released = sftest::releasedBy([&] { secret.setValue("", 0); });
     EXPECT_EQ("empty 0/0 \"\"", stateOf(secret));
     EXPECT_EQ("empty 0/0 \"\"", stateOf(copy));
     // The ciphertext (allocated for 10 + 32 bytes), then the IV.
@@ -334,21 +329,16 @@ TEST(SecureStringTest, ConcurrentReadersOfOneValue) {
 // Every array the secure string gives back (key, plain text, IV, ciphertext, reader buffers) is
 // zero when it is freed, in the optimised library.
 TEST(SecureStringTest, FreedBuffersAreZero) {
-    std::vector<sftest::ReleasedArray> released;
-    {
-        sftest::ReleasedMemoryProbe probe;
-        {
-            zam::SecureString secret("attack at dawn");
-            const std::string later = "retreat at dusk and regroup later";  // 33 bytes
-            secret.setValue(later.data(), later.size());
-            zam::SecureStringReader reader;
-            secret.getUnsecureString(reader);
-            secret.getUnsecureString(reader);  // releases the reader's first text
-            const bool same = secret == zam::SecureString(later);
-            static_cast<void>(same);
-        }
-        released = probe.released();
-    }
+    auto released = sftest::releasedBy([] {
+        zam::SecureString secret("attack at dawn");
+        const std::string later = "retreat at dusk and regroup later";  // 33 bytes
+        secret.setValue(later.data(), later.size());
+        zam::SecureStringReader reader;
+        secret.getUnsecureString(reader);
+        secret.getUnsecureString(reader);  // releases the reader's first text
+        const bool same = secret == zam::SecureString(later);
+        static_cast<void>(same);
+    });
     // Sorted by size: IVs; a key per encryption and decryption; readers' text and NUL; ciphertext
     // arrays (value + 32 bytes); plain text as decrypted (the ciphertext's size).
     std::sort(released.begin(), released.end(), [](auto& a, auto& b) { return a.size < b.size; });
@@ -358,19 +348,15 @@ TEST(SecureStringTest, FreedBuffersAreZero) {
 
 // The probe itself: it does see memory that was not zeroed.
 TEST(SecureStringTest, ProbeNoticesMemoryThatIsNotZero) {
-    std::vector<sftest::ReleasedArray> released;
-    {
-        sftest::ReleasedMemoryProbe probe;
-        // Direct calls and volatile stores, which the optimiser may not remove as a new-expression
-        // and its dead stores could be.
-        auto* text = static_cast<volatile char*>(::operator new[](8));
-        for (int i = 0; i < 8; ++i) {
-            text[i] = 'x';
-        }
-        ::operator delete[](const_cast<char*>(text));
-        released = probe.released();
-    }
-    EXPECT_EQ("8!", sftest::sizesOf(released));
+    // Direct calls and volatile stores, which the optimiser may not remove as a new-expression and
+    // its dead stores could be.
+    EXPECT_EQ("8!", sftest::sizesOf(sftest::releasedBy([] {
+                  auto* text = static_cast<volatile char*>(::operator new[](8));
+                  for (int i = 0; i < 8; ++i) {
+                      text[i] = 'x';
+                  }
+                  ::operator delete[](const_cast<char*>(text));
+              })));
 }
 
 }  // namespace
