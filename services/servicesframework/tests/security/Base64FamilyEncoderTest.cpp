@@ -179,13 +179,17 @@ TEST(Base64FamilyEncoderTest, Base64urlTakesBothSpellingsOfPadding) {
     EXPECT_EQ(junkThen(0, "a"), decodeAfterJunk(zam::base64url_decode_without_padding, "YQ"));
 }
 
-// Long inputs take the two-groups-at-a-time path: its output, at lengths around where it starts
-// and ends, must be OpenSSL's, and with line breaks the same text cut into 72-character lines.
-TEST(Base64FamilyEncoderTest, LongInputsEncodeAsOpenSslDoes) {
+// Long inputs take the two-groups-at-a-time path, and long texts are decoded through wide tables.
+// Around the length where both start, the text must be OpenSSL's (with line breaks, the same text
+// cut into 72-character lines); in both alphabets, with and without line breaks, it must decode to
+// the bytes encoded; and a character outside the alphabet anywhere, or a stray line break, must
+// give what the literal rules give.
+TEST(Base64FamilyEncoderTest, LongInputsAsOpenSslEncodesThemAndTheLiteralRulesDecodeThem) {
     std::mt19937 random(2045);
-    const unsigned int threshold = 3 * 16384;
-    for (const unsigned int length : {threshold - 1, threshold, threshold + 1, threshold + 2,
-                                      threshold + 6, threshold + 7, (1u << 20) + 1}) {
+    const unsigned int threshold = 3 * 16384;  // 65536 characters
+    for (const unsigned int length :
+         {threshold - 3, threshold - 1, threshold, threshold + 1, threshold + 2, threshold + 6,
+          threshold + 7, 1u << 20, (1u << 20) + 1}) {
         SCOPED_TRACE(length);
         std::string data(length, '\0');
         std::generate(data.begin(), data.end(), random);
@@ -199,30 +203,17 @@ TEST(Base64FamilyEncoderTest, LongInputsEncodeAsOpenSslDoes) {
             lines += expected.substr(at, 72) + (expected.size() - at >= 72 ? "\r\n" : "");
         }
         EXPECT_EQ(lines, encode(zam::base64_encode, data, true));
-    }
-}
 
-// Long texts are decoded through wide tables: around the length where they start, with and without
-// line breaks and in both alphabets, the bytes must be the ones encoded (a text that
-// LongInputsEncodeAsOpenSslDoes shows to be OpenSSL's), and a character outside the alphabet
-// anywhere, or a stray line break, must give what the literal rules give.
-TEST(Base64FamilyEncoderTest, LongTextsDecodeAsTheLiteralRulesSay) {
-    std::mt19937 random(4096);
-    const unsigned int threshold = 3 * (65536 / 4);
-    for (const unsigned int length :
-         {threshold - 3, threshold - 1, threshold, threshold + 1, threshold + 2, 1u << 20}) {
-        SCOPED_TRACE(length);
-        Bytes data(length);
-        std::generate(data.begin(), data.end(), random);
         for (zam::Encoding* encoding :
              {static_cast<zam::Encoding*>(&zam::Base64Encoding::getInstance()),
               static_cast<zam::Encoding*>(&zam::Base64urlEncoding::getInstance())}) {
-            zam::Base64FamilyEncoder encoder(encoding);
-            for (const bool lines : {false, true}) {
-                const std::string text = encoder.encode(data.data(), length, lines);
+            const zam::Base64FamilyEncoder encoder(encoding);
+            for (const bool lineBreaks : {false, true}) {
+                const std::string text =
+                    encode([&](auto... args) { return encoder.encode(args...); }, data, lineBreaks);
                 Bytes got = kJunk;
                 ASSERT_EQ(0, encoder.decode(text, got));
-                ASSERT_EQ(data, Bytes(got.begin() + 4, got.end()));
+                ASSERT_EQ(Bytes(data.begin(), data.end()), Bytes(got.begin() + 4, got.end()));
                 if (length > 2 * threshold) {
                     continue;  // the literal rules take long on a mebibyte
                 }
