@@ -159,19 +159,14 @@ TEST(Base64FamilyEncoderTest, Base64urlTakesBothSpellingsOfPadding) {
         int result;
         const char* data;
     };
-    // "=" is padding, never data bits; spellings mixed; surplus; too little; a line break behind
-    // encoded padding; data behind padding; a torn padding string is not padding.
-    const Case cases[] = {{"YQ%3D%3D", 0, "a"},
-                          {"YWI%3D", 0, "ab"},
-                          {"YWI=", 0, "ab"},
-                          {"YQ==", 0, "a"},
-                          {"YQ=%3D", 0, "a"},
-                          {"YQ%3D%3D%3D", 0, "a"},
-                          {"YQ%3D", -2, ""},
-                          {"YQ%3D%3D\r\n", 0, "a"},
-                          {"YQ%3D%3DYQ%3D%3D", -2, ""},
-                          {"YQ%3", -2, ""},
-                          {"", -1, ""}};
+    // clang-format off
+    const Case cases[] = {{"YQ%3D%3D", 0, "a"}, {"YWI%3D", 0, "ab"}, {"", -1, ""},
+        {"YWI=", 0, "ab"}, {"YQ==", 0, "a"},  // "=" is padding, never data bits
+        {"YQ=%3D", 0, "a"}, {"YQ%3D%3D%3D", 0, "a"}, {"YQ%3D", -2, ""},  // mixed, surplus, too few
+        {"YQ%3D%3D\r\n", 0, "a"},  // a line break behind encoded padding
+        {"YQ%3D%3DYQ%3D%3D", -2, ""},  // data behind padding
+        {"YQ%3", -2, ""}};  // a torn padding string is not padding
+    // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
         EXPECT_EQ(junkThen(c.result, c.data), decodeAfterJunk(zam::base64url_decode, c.text));
@@ -303,19 +298,19 @@ TEST_F(Base64FamilyStepsTest, PaddingRepairs) {
         encoder.decodeEndingPaddingChars(text, count);
         return text;
     };
+    // clang-format off
     const std::pair<std::string, std::string> rows[] = {
         {base64.addMissingPaddingChars("YQ"), "YQ=="},
+        {url.addMissingPaddingChars("YQ"), "YQ%3D%3D"},
         {base64.addMissingPaddingChars("YWI"), "YWI="},
         {base64.addMissingPaddingChars("YQ=="), "YQ=="},
         {base64.addMissingPaddingChars("YW\r\nI"), "YW\r\nI="},
-        {url.addMissingPaddingChars("YQ"), "YQ%3D%3D"},
         {removed(base64, "YQ====\r\n=", 1, 5), "2 YQ==\r\n"},
-        {removed(url, "YQ%3D%3D%3D", 0, 3), "2 YQ%3D%3D"},
-        {removed(base64, "YQ=", 0, 1), "-1 YQ="},
+        {removed(url, "YQ%3D%3D%3D", 0, 3), "2 YQ%3D%3D"}, {removed(base64, "YQ=", 0, 1), "-1 YQ="},
         {removed(base64, "YQ==", 0, 6), "-2 YQ"},  // counts disagree: what it found is gone
-        {decoded(url, "YQ%3D%3D", 2), "YQ=="},
-        {decoded(url, "YQ%3D%3D\r\n", 2), "YQ==\r\n"},
+        {decoded(url, "YQ%3D%3D", 2), "YQ=="}, {decoded(url, "YQ%3D%3D\r\n", 2), "YQ==\r\n"},
         {decoded(base64, "YQ==", 2), "YQ=="}};
+    // clang-format on
     for (const auto& [got, expected] : rows) {
         EXPECT_EQ(expected, got);
     }
