@@ -40,6 +40,18 @@ std::string pluginFile(const std::string& name) {
     return std::string(SF_TEST_PLUGIN_DIR) + "/lib" + name + ".so";
 }
 
+// A probe function of a plug-in that is open, or nullptr. The factory never closes a library, so
+// the function stays valid after this handle is closed.
+ProbeCount probeOf(const std::string& name, const char* symbol) {
+    void* handle = dlopen(pluginFile(name).c_str(), RTLD_LAZY | RTLD_NOLOAD);
+    if (handle == nullptr) {
+        return nullptr;
+    }
+    auto probe = reinterpret_cast<ProbeCount>(dlsym(handle, symbol));
+    dlclose(handle);
+    return probe;
+}
+
 enum class File { Missing, NotALibrary, Built };
 
 // What the loader says of a library built against the framework interface `major`.`minor`.
@@ -255,14 +267,8 @@ TEST_F(PluginFaultTest, NEGATIVE_WrongNameLeavesTheRecordedNamesEmptyAndKeepsWha
 TEST_F(PluginFaultTest, NEGATIVE_RegistersNothingIsInjectedOncePerInit) {
     // The library stays open across tests, and so does its counter.
     auto injections = [] {
-        void* handle = dlopen(pluginFile("TestRegistersNothing").c_str(), RTLD_LAZY | RTLD_NOLOAD);
-        if (handle == nullptr) {
-            return 0;
-        }
-        auto count = reinterpret_cast<ProbeCount>(dlsym(handle, "TestRegistersNothingInjections"));
-        const int value = count ? count() : -1;
-        dlclose(handle);
-        return value;
+        const ProbeCount count = probeOf("TestRegistersNothing", "TestRegistersNothingInjections");
+        return count != nullptr ? count() : 0;
     };
     const int before = injections();
     for (int cycle = 1; cycle <= 2; ++cycle) {
@@ -284,15 +290,12 @@ TEST_F(PluginFaultTest, NEGATIVE_CallingTheUnresolvedSymbolEndsTheProcess) {
     addLibrary("unresolved", "TestUnresolvedSymbol", File::Built,
                "ZAMUnified::TestUnresolvedService", 7701);
     ASSERT_TRUE(factory_->getService(7701u));
-    void* handle = dlopen(pluginFile("TestUnresolvedSymbol").c_str(), RTLD_LAZY | RTLD_NOLOAD);
-    ASSERT_NE(nullptr, handle);
-    auto callMissing =
-        reinterpret_cast<ProbeCount>(dlsym(handle, "TestUnresolvedSymbolCallMissing"));
+    const ProbeCount callMissing =
+        probeOf("TestUnresolvedSymbol", "TestUnresolvedSymbolCallMissing");
     ASSERT_NE(nullptr, callMissing);
     ::testing::FLAGS_gtest_death_test_style = "threadsafe";
     EXPECT_EXIT(callMissing(), ::testing::ExitedWithCode(127),
                 "undefined symbol: sf_test_function_nobody_defines");
-    dlclose(handle);
 }
 
 }  // namespace
