@@ -197,18 +197,16 @@ TEST_F(ZAMLoggerTest, EmptySinkRestoresTheDefaultWhichWritesOneUtcLinePerRecord)
     savedTz != nullptr ? ::setenv("TZ", savedTzText.c_str(), 1) : ::unsetenv("TZ");
     ::tzset();
 
-    const std::regex expected(
-        "\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\.\\d{3}Z "
-        "WARNING \\[zamlogger-test\\.default-sink\\] Sink\\.cpp:42 run: first\\\\nsecond\n"
-        "\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\.\\d{3}Z "
-        "ERROR \\[zamlogger-test\\.default-sink\\] :44 : bare\n");
     EXPECT_EQ(records(), Strings{"zamlogger-test.default-sink|2|a.cpp:1|f|to the capturing sink"});
-    ASSERT_TRUE(std::regex_match(text, expected)) << text;
+    const std::regex stamp("\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\.\\d{3}Z ");
+    EXPECT_EQ(
+        "<stamp>WARNING [zamlogger-test.default-sink] Sink.cpp:42 run: first\\nsecond\n"
+        "<stamp>ERROR [zamlogger-test.default-sink] :44 : bare\n",
+        std::regex_replace(text, stamp, "<stamp>"));
     std::tm parts{};
     ASSERT_NE(nullptr, ::strptime(text.c_str(), "%Y-%m-%dT%H:%M:%S", &parts)) << text;
     const std::time_t stamped = ::timegm(&parts);
-    EXPECT_LE(before, stamped);
-    EXPECT_LE(stamped, after);
+    EXPECT_TRUE(before <= stamped && stamped <= after) << text;
 }
 
 TEST_F(ZAMLoggerTest, ConcurrentLoggingAndSinkSwapsLoseNoRecord) {
