@@ -71,10 +71,10 @@ TEST_F(ZAMLoggerTest, SameNameGivesSameHandleAndIsListedSorted) {
 
     const auto names = ZAMLog_getLoggerNames();
     EXPECT_TRUE(std::is_sorted(names.begin(), names.end()));
+    // Each name once: "a" twice would be followed by itself.
     const auto posA = std::find(names.begin(), names.end(), "zamlogger-test.names.a");
     EXPECT_EQ(Strings(posA, std::min(posA + 2, names.end())),
               (Strings{"zamlogger-test.names.a", "zamlogger-test.names.b"}));
-    EXPECT_EQ(std::count(names.begin(), names.end(), "zamlogger-test.names.a"), 1);
 }
 
 TEST_F(ZAMLoggerTest, ThresholdFiltersAndRecordCarriesEveryFieldNullsAsEmpty) {

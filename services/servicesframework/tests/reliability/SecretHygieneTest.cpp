@@ -17,6 +17,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -51,11 +52,7 @@ TEST(SecretHygieneTest, ScannerNoticesAPlainCopyThatIsFreed) {
 struct Vault {
     bool unlock(const zam::SecureString& key) { return holdsSecret(key); }
     int countKeys(std::shared_ptr<std::vector<zam::SecureString>> keys) {
-        int count = 0;
-        for (const zam::SecureString& key : *keys) {
-            count += holdsSecret(key) ? 1 : 0;
-        }
-        return count;
+        return static_cast<int>(std::count_if(keys->begin(), keys->end(), holdsSecret));
     }
     zam::SecureString getKey() const { return key; }
     void setKey(const zam::SecureString& value) { key = value; }
