@@ -48,8 +48,7 @@ std::string stateOf(const zam::SecureString& secret) {
 // Plain AES-256-CBC encryption through EVP under the framework's key, as any other program would
 // run it.
 Bytes bareEncrypt(const Bytes& iv, const Bytes& in) {
-    Bytes key(32);
-    Bytes out(in.size() + 16);
+    Bytes key(32), out(in.size() + 16);
     zam::bWV0aG9k(key.data());
     EVP_CIPHER_CTX* context = EVP_CIPHER_CTX_new();
     int n1 = 0, n2 = 0;
@@ -104,9 +103,7 @@ TEST(SecureStringTest, SerialisedFormIsIvThenStandardCiphertextWhateverTheChunkS
         ASSERT_EQ(chunk == 0 ? std::size_t{1} << 30 : chunk, zam::detail::cipherChunkSize());
         for (const std::size_t length : {1, 15, 16, 17, 31, 32, 33, 48, 100, 1024, 4099}) {
             std::string value(length, '\0');
-            for (char& c : value) {
-                c = static_cast<char>(random());
-            }
+            std::generate(value.begin(), value.end(), random);
             const zam::SecureString secret(value);
             SCOPED_TRACE(std::to_string(chunk) + " / " + std::to_string(length));
             EXPECT_EQ(value, readBack(secret));
@@ -135,10 +132,9 @@ TEST(SecureStringTest, ConstructorsKeepEveryByteIncludingNulAndNullChangesNothin
     EXPECT_EQ(before, kept.getEncryptedValue());
 }
 
-TEST(SecureStringTest, KeyIsBuiltFromPairsEveryTime) {
-    EXPECT_EQ((std::vector<unsigned int>{0x0F, 0, 0x1234 ^ 0x00FF}),
-              (std::vector<unsigned int>{zam::u(0xF0, 0xFF), zam::u(0xAB, 0xAB),
-                                         zam::u(0x1234, 0x00FF)}));
+// The key's value is deliberately not pinned here; what matters is that every call builds the same
+// 32 bytes and that they are not all zero.
+TEST(SecureStringTest, KeyIsThirtyTwoBytesTheSameEveryTime) {
     Bytes first(33, 0x5A);
     Bytes second(33, 0xA5);
     zam::bWV0aG9k(first.data());
