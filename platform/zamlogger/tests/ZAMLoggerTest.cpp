@@ -139,8 +139,7 @@ TEST_F(ZAMLoggerTest, LevelNamesAndParsingAcceptNumbersAndNamesOnly) {
             << '"' << text << '"';
     }
     Strings names;
-    for (const int level : Levels{ZAMLOG_LEVEL_ERROR, ZAMLOG_LEVEL_WARNING, ZAMLOG_LEVEL_INFO,
-                                  ZAMLOG_LEVEL_DEBUG, ZAMLOG_LEVEL_TRACE, 0, 1, -4, 7}) {
+    for (const int level : {2, 3, 4, 5, 6, 0, 1, -4, 7}) {  // the named levels are 2 to 6
         names.push_back(ZAMLog_levelName(level));
     }
     EXPECT_EQ(names, (Strings{"ERROR", "WARNING", "INFO", "DEBUG", "TRACE", "0", "1", "-4", "7"}));
