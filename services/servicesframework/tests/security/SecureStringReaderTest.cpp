@@ -57,8 +57,7 @@ TEST(SecureStringReaderTest, DataDestroyZeroesAndForgets) {
     data.buffer = copyOf("secret");
     data.size = 6;
     EXPECT_EQ("7", sftest::sizesOf(sftest::releasedBy([&] { data.destroy(); })));
-    EXPECT_EQ(std::make_pair(static_cast<char*>(nullptr), 0UL),
-              std::make_pair(data.buffer, data.size));
+    EXPECT_TRUE(data.buffer == nullptr && data.size == 0);
     data.size = 4;
     data.destroy();  // no buffer: only the size is reset
     EXPECT_EQ(0UL, data.size);
@@ -74,8 +73,7 @@ TEST(ByteBlobTest, NewArraysAreFilledWithFFAndSwapExchangesThem) {
     ASSERT_TRUE(blob.reallocate(3));
     EXPECT_EQ(Bytes(3, 0xFF), bytesOf(blob));
     ASSERT_TRUE(blob.reallocate(0));
-    EXPECT_EQ(std::make_pair(static_cast<unsigned char*>(nullptr), std::uint64_t{0}),
-              std::make_pair(blob.data(), blob.size()));
+    EXPECT_TRUE(blob.data() == nullptr && blob.size() == 0);
     zam::ByteBlob two(2);
     unsigned char* array = two.data();
     two.swap(blob);
@@ -102,8 +100,7 @@ TEST(ByteBlobTest, ShrinkZeroesWhatItGivesUpAndReleaseZeroesTheRest) {
 TEST(ByteBlobTest, NEGATIVE_ImpossibleSizeLeavesTheBlobEmpty) {
     zam::ByteBlob blob(4);
     EXPECT_FALSE(blob.reallocate(~std::uint64_t{0}));
-    EXPECT_EQ(std::make_pair(static_cast<unsigned char*>(nullptr), std::uint64_t{0}),
-              std::make_pair(blob.data(), blob.size()));
+    EXPECT_TRUE(blob.data() == nullptr && blob.size() == 0);
 }
 
 TEST(SecureStringUtilsTest, GuaranteedMemsetStoresEveryByte) {
