@@ -208,10 +208,8 @@ TEST(FileUtilsTest, ExistenceAndSymbolicLinks) {
     const std::string dir = pattern;
     std::ofstream(dir + "/file.txt") << "x";
     ASSERT_EQ(::symlink("/usr/lib", (dir + "/link").c_str()), 0);
-    const std::vector<bool> exist = {
-        FileUtils::fileExists(dir + "/file.txt"), FileUtils::fileExists(dir),
-        FileUtils::fileExists(dir + "/missing"), FileUtils::fileExists("")};
-    EXPECT_EQ(exist, (std::vector<bool>{true, true, false, false}));
+    EXPECT_TRUE(FileUtils::fileExists(dir + "/file.txt") && FileUtils::fileExists(dir) &&
+                !FileUtils::fileExists(dir + "/missing") && !FileUtils::fileExists(""));
     // The kernel would take "link/.." to /usr; the lexical rule stays in the directory.
     EXPECT_EQ(FileUtils::getAbsolutePath(dir + "/link/.."), dir);
     std::filesystem::remove_all(dir);
