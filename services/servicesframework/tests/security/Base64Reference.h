@@ -25,32 +25,25 @@ inline int referenceDecode(std::string text, const unsigned char* table,
     const std::string crlf = "\r\n";
 
     long paddings = 0;  // from the first "=" on, only "=" and "\r\n"
-    std::size_t pos = text.find('=');
-    if (pos != std::string::npos) {
-        paddings = 1;
-        for (++pos; pos < text.size();) {
-            if (text[pos] == '=') {
-                ++paddings;
-                ++pos;
-            } else if (text.compare(pos, 2, crlf) == 0) {
-                pos += 2;
-            } else {
-                return -2;
-            }
+    for (std::size_t pos = text.find('='); pos < text.size();) {
+        if (text[pos] == '=') {
+            ++paddings;
+            ++pos;
+        } else if (text.compare(pos, 2, crlf) == 0) {
+            pos += 2;
+        } else {
+            return -2;
         }
     }
 
-    const std::size_t first = text.find(crlf);  // regular line breaks
-    if (first != std::string::npos) {
-        for (std::size_t at = first; at < text.size(); at += first + 2) {
-            if (text.compare(at, 2, crlf) != 0 && text[at] != '=') {
-                return -2;
-            }
+    long lineBreaks = 0;  // regular ones: every period from the first on
+    const std::size_t first = text.find(crlf);
+    for (std::size_t at = first; at < text.size(); at += first + 2) {
+        if (text.compare(at, 2, crlf) != 0 && text[at] != '=') {
+            return -2;
         }
     }
-
-    long lineBreaks = 0;
-    for (std::size_t at = text.find(crlf); at != std::string::npos; at = text.find(crlf, at + 2)) {
+    for (std::size_t at = first; at != std::string::npos; at = text.find(crlf, at + 2)) {
         ++lineBreaks;
     }
 
@@ -58,43 +51,33 @@ inline int referenceDecode(std::string text, const unsigned char* table,
         static_cast<std::uint32_t>(text.size() - static_cast<std::size_t>(paddings) -
                                    2 * static_cast<std::size_t>(lineBreaks)) &
         3U;
-    if (lastGroup == 1) {
-        return -2;
-    }
     const long needed = static_cast<long>((4 - lastGroup) & 3U);
-    if (paddings < needed) {
+    if (lastGroup == 1 || paddings < needed) {
         return -2;
     }
-    std::string copy = text;
     for (long surplus = paddings - needed; surplus > 0; --surplus) {
-        const std::size_t last = copy.rfind('=');
-        if (last == std::string::npos) {
-            return -3;
-        }
-        copy.erase(last, 1);
+        text.erase(text.rfind('='), 1);  // every "=" was counted, so one is left to erase
     }
-    for (std::size_t at = copy.find(crlf); at != std::string::npos; at = copy.find(crlf)) {
-        copy.erase(at, 2);
+    for (std::size_t at = text.find(crlf); at != std::string::npos; at = text.find(crlf)) {
+        text.erase(at, 2);
     }
 
     std::vector<unsigned char> decoded;
-    for (std::size_t at = 0; at < copy.size(); at += 4) {
-        if (copy.size() - at < 4) {
+    for (std::size_t at = 0; at < text.size(); at += 4) {
+        if (text.size() - at < 4) {
             return -3;
         }
         unsigned int d[4];
-        for (int k = 0; k < 4; ++k) {
-            d[k] = table[static_cast<unsigned char>(copy[at + static_cast<std::size_t>(k)])];
-            if (d[k] == 255) {
+        for (std::size_t k = 0; k < 4; ++k) {
+            if ((d[k] = table[static_cast<unsigned char>(text[at + k])]) == 255) {
                 return -2;
             }
         }
-        decoded.push_back(static_cast<unsigned char>((d[0] << 2) | (d[1] >> 4)));
-        decoded.push_back(static_cast<unsigned char>((d[1] << 4) | (d[2] >> 2)));
-        decoded.push_back(static_cast<unsigned char>((d[2] << 6) | d[3]));
+        decoded.insert(decoded.end(), {static_cast<unsigned char>((d[0] << 2) | (d[1] >> 4)),
+                                       static_cast<unsigned char>((d[1] << 4) | (d[2] >> 2)),
+                                       static_cast<unsigned char>((d[2] << 6) | d[3])});
     }
-    decoded.resize(decoded.size() - static_cast<std::size_t>(needed));
-    out.insert(out.end(), decoded.begin(), decoded.end());
+    out.insert(out.end(), decoded.begin(), decoded.end() - needed);
     return 0;
 }
 
