@@ -6,8 +6,6 @@
 #include <ZAMUnified/FactoryReports.h>
 #include <ZAMUnified/FrameworkVersion.h>
 #include <ZAMUnified/LibraryLoader.h>
-#include <ZAMUnified/ServicesDispatcher.h>
-#include <ZAMUnified/TypeMap.h>
 #include <ZAMUnified/UnifiedFactory.h>
 
 #include <gtest/gtest.h>
@@ -15,13 +13,8 @@
 #include <dlfcn.h>
 #include <stdlib.h>
 
-#include <cstdint>
 #include <filesystem>
 #include <fstream>
-#include <memory>
-#include <string>
-#include <tuple>
-#include <vector>
 
 #include "plugins/TestPluginProbe.h"
 #include "support/Deadline.h"
@@ -42,12 +35,8 @@ std::string pluginFile(const std::string& name) {
 // the function stays valid after this handle is closed.
 ProbeCount probeOf(const std::string& name, const char* symbol) {
     void* handle = dlopen(pluginFile(name).c_str(), RTLD_LAZY | RTLD_NOLOAD);
-    if (handle == nullptr) {
-        return nullptr;
-    }
-    auto probe = reinterpret_cast<ProbeCount>(dlsym(handle, symbol));
-    dlclose(handle);
-    return probe;
+    const auto probe = reinterpret_cast<ProbeCount>(handle ? dlsym(handle, symbol) : nullptr);
+    return handle && dlclose(handle) == 0 ? probe : nullptr;
 }
 
 enum class File { Missing, NotALibrary, Built };
@@ -206,8 +195,7 @@ TEST_F(PluginFaultTest, NEGATIVE_EachFaultIsReportedAndTheFactoryKeepsServing) {
         EXPECT_EQ(fault.reason, asInTable(factory_->getServiceLoadFailure(fault.id), fault.reason,
                                           fault.library));
         const auto record = factory_->getLibraryRecord(fault.id);
-        ASSERT_TRUE(record);
-        EXPECT_EQ(fault.opened, record->handle != nullptr);
+        EXPECT_EQ(fault.opened ? 1 : 0, record ? record->handle != nullptr : -1);
 
         // A second request: a library that could not be opened is tried again with the same
         // report; an opened one is not touched again.
@@ -227,16 +215,16 @@ TEST_F(PluginFaultTest, NEGATIVE_EachFaultIsReportedAndTheFactoryKeepsServing) {
 // not, and nothing for a library written without the helpers.
 TEST_F(PluginFaultTest, TheFrameworkVersionALibraryRecordedIsReported) {
     factory_->Init();
-    const std::string ours = frameworkVersionText(kFrameworkInterfaceVersion);
-    std::vector<std::string> expected;
-    for (const auto& [library, id, version, state] :
-         {std::tuple{"TestVersionCurrent", 7801u, ours, "loaded"},
-          {"TestVersionMajorAhead", 7802u, frameworkVersionText({kMajor + 1, 0}), "failed"},
-          {"TestServices", 7001u, std::string(), "loaded"}}) {
+    for (const auto& [library, id] : {std::pair{"TestVersionCurrent", 7801u},
+                                      {"TestVersionMajorAhead", 7802u},
+                                      {"TestServices", 7001u}}) {
         addLibrary(library, library, File::Built, "versioned::VersionedService", id);
         factory_->getService(id);
-        expected.push_back(std::string(library) + " " + state + " [" + version + "]");
     }
+    const std::vector<std::string> expected = {
+        "TestVersionCurrent loaded [" + frameworkVersionText(kFrameworkInterfaceVersion) + "]",
+        "TestVersionMajorAhead failed [" + frameworkVersionText({kMajor + 1, 0}) + "]",
+        "TestServices loaded []"};
     std::vector<std::string> seen;
     for (const LibraryReport& library : reportLibraries(*factory_)) {
         seen.push_back(library.name + " " + library.state + " [" + library.frameworkVersion + "]");
@@ -249,8 +237,8 @@ TEST_F(PluginFaultTest, TheFrameworkVersionALibraryRecordedIsReported) {
 TEST_F(PluginFaultTest, NEGATIVE_WrongNameLeavesTheRecordedNamesEmptyAndKeepsWhatWasRegistered) {
     factory_->Init();
     addLibrary("wrong", "TestWrongName", File::Built, "ZAMUnified::TestRightService", 7601);
+    // (By its id it is the fault table's row.)
     EXPECT_FALSE(factory_->getService("N10ZAMUnified16TestRightServiceE"));
-    EXPECT_FALSE(factory_->getService(7601u));
     // What the library did register stays reachable under its own keys, so a host can see the
     // mismatch; a request under those keys finds no record and loads nothing.
     EXPECT_TRUE(factory_->getService(7602u));

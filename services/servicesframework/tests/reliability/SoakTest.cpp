@@ -10,9 +10,7 @@
 // SF_SOAK_SECONDS sets how long the workers run (default 3).
 #include <KORCoreUtils.h>
 #include <ZAMUnified/LibraryLoader.h>
-#include <ZAMUnified/Processing/TaskDispatcher.h>
 #include <ZAMUnified/ResourceMonitor.h>
-#include <ZAMUnified/ServicesDispatcher.h>
 #include <ZAMUnified/UnifiedBusinessObjectImpl.h>
 #include <ZAMUnified/UnifiedBusinessObjectObserver.h>
 #include <ZAMUnified/UnifiedFactory.h>
@@ -25,14 +23,10 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
-#include <memory>
 #include <mutex>
 #include <set>
 #include <shared_mutex>
-#include <string>
 #include <thread>
-#include <vector>
 
 #include "support/Deadline.h"
 #include "support/LogCapture.h"
@@ -59,14 +53,12 @@ const Library kLibraries[] = {
     {"HelloWorldService", SF_HELLOWORLD_LIBRARY, "N10ZAMUnified17HelloWorldServiceE", 42876},
 };
 
-class CountingObserver : public UnifiedBusinessObjectObserver {
-  public:
+struct CountingObserver : UnifiedBusinessObjectObserver {
     void OnInfoChanged() override { ++calls; }
     int calls = 0;
 };
 
-class SoakObject : public UnifiedBusinessObjectImpl {
-  public:
+struct SoakObject : UnifiedBusinessObjectImpl {
     explicit SoakObject(std::shared_ptr<UnifiedFactory> factory)
         : UnifiedBusinessObjectImpl(std::move(factory), true, "SoakObject") {}
     void initNotifiers() override {}
@@ -75,9 +67,13 @@ class SoakObject : public UnifiedBusinessObjectImpl {
 // Tasks carry an index into one counter table, so a task that ran twice or never shows up.
 class TaskLedger {
   public:
-    // An index for a new task; false once the table is full (the worker then stops adding).
-    bool reserve(std::size_t& index) { return (index = next_.fetch_add(1)) < runs_.size(); }
-    void ran(std::size_t index) { runs_[index].fetch_add(1); }
+    // A new task that counts its runs; empty once the table is full (the worker then stops
+    // adding).
+    std::function<void()> task() {
+        const std::size_t index = next_.fetch_add(1);
+        return index < runs_.size() ? [this, index] { runs_[index].fetch_add(1); }
+                                    : std::function<void()>();
+    }
     std::size_t issued() const { return std::min(next_.load(), runs_.size()); }
     std::size_t countRuns(int times) const {
         return static_cast<std::size_t>(
@@ -151,16 +147,11 @@ TEST(SoakTest, ConcurrentLoadsTasksObjectsAndResetsKeepEveryPromise) {
                                                 : factory->getService(library.id));
                 } else if (step % 6 == 2) {
                     auto gate = enterGate();
-                    std::size_t index = 0;
-                    if (dispatcherTasks.reserve(index)) {
-                        dispatcher->enqueue(
-                            [&dispatcherTasks, index] { dispatcherTasks.ran(index); },
-                            "Soak-Dispatcher", (step & 4) != 0, false);
+                    if (auto task = dispatcherTasks.task()) {
+                        dispatcher->enqueue(task, "Soak-Dispatcher", (step & 4) != 0, false);
                     }
-                    if (backgroundTasks.reserve(index)) {
-                        background->enqueue(
-                            [&backgroundTasks, index] { backgroundTasks.ran(index); },
-                            "Soak-Background");
+                    if (auto task = backgroundTasks.task()) {
+                        background->enqueue(task, "Soak-Background");
                     }
                 } else if (step % 6 == 3) {
                     auto object = std::make_shared<SoakObject>(factory);
