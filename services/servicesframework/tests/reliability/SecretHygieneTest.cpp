@@ -19,10 +19,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <memory>
-#include <string>
-#include <utility>
-#include <vector>
 
 namespace {
 
@@ -67,9 +63,7 @@ TEST(SecretHygieneTest, SecureStringArgumentThroughTheInterpreterLeavesNoPlainTe
     reflector->method("unlock", &Vault::unlock, {"key"})
         .method("countKeys", &Vault::countKeys, {"keys"})
         .property("Key", &Vault::getKey, &Vault::setKey);
-    auto reflectors = std::make_shared<ReflectorMap>();
-    (*reflectors)["Vault"] = reflector;
-    Interpreter interpreter(reflectors);
+    Interpreter interpreter(std::make_shared<ReflectorMap>(ReflectorMap{{"Vault", reflector}}));
 
     // Calls Vault/<method> with one argument given as text, moved in.
     auto call = [&](const char* method, const char* type, const char* name, std::string text) {
@@ -83,25 +77,23 @@ TEST(SecretHygieneTest, SecureStringArgumentThroughTheInterpreterLeavesNoPlainTe
 
     sftest::FreedMemoryScanner scanner(std::string(kSecret, kSecretSize));
     scanner.start();
-    {
-        for (const char* type : {"securestring", "zam::SecureString"}) {
-            auto unlocked = std::dynamic_pointer_cast<TypedReturnValue<bool>>(
-                call("unlock", type, "key", std::string(kSecret, kSecretSize)));
-            EXPECT_TRUE(unlocked && unlocked->getReturnValue()) << type;
-        }
-        for (const char* type : {"list(securestring)", "list(zam::SecureString)"}) {
-            // One allocation, so the test itself frees no copy of the secret.
-            std::string text;
-            text.reserve(2 * kSecretSize + 1);
-            text.append(kSecret, kSecretSize).append("|").append(kSecret, kSecretSize);
-            auto counted = std::dynamic_pointer_cast<TypedReturnValue<int>>(
-                call("countKeys", type, "keys", std::move(text)));
-            EXPECT_EQ(2, counted ? counted->getReturnValue() : -1) << type;
-        }
-        call("setKey", "securestring", "Key", std::string(kSecret, kSecretSize));
-        EXPECT_TRUE(holdsSecret(vault->key));
-        vault->key.setValue("", 0);
+    for (const char* type : {"securestring", "zam::SecureString"}) {
+        auto unlocked = std::dynamic_pointer_cast<TypedReturnValue<bool>>(
+            call("unlock", type, "key", std::string(kSecret, kSecretSize)));
+        EXPECT_TRUE(unlocked && unlocked->getReturnValue()) << type;
     }
+    for (const char* type : {"list(securestring)", "list(zam::SecureString)"}) {
+        // One allocation, so the test itself frees no copy of the secret.
+        std::string text;
+        text.reserve(2 * kSecretSize + 1);
+        text.append(kSecret, kSecretSize).append("|").append(kSecret, kSecretSize);
+        auto counted = std::dynamic_pointer_cast<TypedReturnValue<int>>(
+            call("countKeys", type, "keys", std::move(text)));
+        EXPECT_EQ(2, counted ? counted->getReturnValue() : -1) << type;
+    }
+    call("setKey", "securestring", "Key", std::string(kSecret, kSecretSize));
+    EXPECT_TRUE(holdsSecret(vault->key));
+    vault->key.setValue("", 0);
     EXPECT_EQ(std::vector<std::size_t>(), scanner.stop()) << "sizes of blocks that held it";
 }
 
