@@ -5,7 +5,6 @@
 #ifndef SERVICESFRAMEWORK_TESTS_SECURITY_BASE64REFERENCE_H
 #define SERVICESFRAMEWORK_TESTS_SECURITY_BASE64REFERENCE_H
 
-#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -24,7 +23,7 @@ inline int referenceDecode(std::string text, const unsigned char* table,
     }
     const std::string crlf = "\r\n";
 
-    long paddings = 0;  // from the first "=" on, only "=" and "\r\n"
+    std::size_t paddings = 0;  // from the first "=" on, only "=" and "\r\n"
     for (std::size_t pos = text.find('='); pos < text.size();) {
         if (text[pos] == '=') {
             ++paddings;
@@ -36,7 +35,7 @@ inline int referenceDecode(std::string text, const unsigned char* table,
         }
     }
 
-    long lineBreaks = 0;  // regular ones: every period from the first on
+    std::size_t lineBreaks = 0;  // regular ones: every period from the first on
     const std::size_t first = text.find(crlf);
     for (std::size_t at = first; at < text.size(); at += first + 2) {
         if (text.compare(at, 2, crlf) != 0 && text[at] != '=') {
@@ -47,15 +46,12 @@ inline int referenceDecode(std::string text, const unsigned char* table,
         ++lineBreaks;
     }
 
-    const std::uint32_t lastGroup =
-        static_cast<std::uint32_t>(text.size() - static_cast<std::size_t>(paddings) -
-                                   2 * static_cast<std::size_t>(lineBreaks)) &
-        3U;
-    const long needed = static_cast<long>((4 - lastGroup) & 3U);
+    const std::size_t lastGroup = (text.size() - paddings - 2 * lineBreaks) & 3U;
+    const std::size_t needed = (4 - lastGroup) & 3U;
     if (lastGroup == 1 || paddings < needed) {
         return -2;
     }
-    for (long surplus = paddings - needed; surplus > 0; --surplus) {
+    for (std::size_t surplus = paddings - needed; surplus > 0; --surplus) {
         text.erase(text.rfind('='), 1);  // every "=" was counted, so one is left to erase
     }
     for (std::size_t at = text.find(crlf); at != std::string::npos; at = text.find(crlf)) {
@@ -90,9 +86,9 @@ inline std::string referenceAddMissingPadding(const std::string& text,
          at = text.find("\r\n", at + 2)) {
         ++lineBreaks;
     }
-    const std::uint32_t lastGroup = static_cast<std::uint32_t>(text.size() - 2 * lineBreaks) & 3U;
+    const std::size_t lastGroup = (text.size() - 2 * lineBreaks) & 3U;
     std::string padded = text;
-    for (std::uint32_t i = 0; i < ((4 - lastGroup) & 3U); ++i) {
+    for (std::size_t i = 0; i < ((4 - lastGroup) & 3U); ++i) {
         padded += encodedPadding;
     }
     return padded;

@@ -5,7 +5,6 @@
 #include <zam/SecureString.h>
 
 #include <zam/Base64.h>
-#include <zam/SecureStringReader.h>
 
 #include "security/ReadBack.h"
 #include "security/SecureStringKey.h"
@@ -103,13 +102,23 @@ TEST(SecureStringTest, SerialisedFormIsIvThenStandardCiphertextWhateverTheChunkS
     }
 }
 
-TEST(SecureStringTest, ConstructorsKeepEveryByteIncludingNulAndNullChangesNothing) {
-    const std::vector<std::string> states = {
-        stateOf(zam::SecureString()), stateOf(zam::SecureString("ab\0cd\0"s)),
-        stateOf(zam::SecureString("abcdef", 2)), stateOf(zam::SecureString(nullptr, 4)),
-        stateOf(zam::SecureString(std::string()))};
+// Which texts restore to an empty string (not Base64, or fewer than 16 bytes) and what the others
+// keep (an IV without ciphertext too) is SecureStringFromBase64Fuzzer's check, on arbitrary text
+// and on seeds such as iv_only.
+TEST(SecureStringTest, ConstructorsAndBase64RestoreKeepEveryByteIncludingNulAndNullChangesNothing) {
+    const std::string text = zam::SecureString("p@ssw0rd").serializeToBase64();
+    const zam::SecureString restored = zam::SecureString::createFromBase64(text);
+    EXPECT_EQ(text, restored.serializeToBase64());  // the same bytes, IV included
+    const std::vector<std::string> states = {stateOf(zam::SecureString()),
+                                             stateOf(zam::SecureString("ab\0cd\0"s)),
+                                             stateOf(zam::SecureString("abcdef", 2)),
+                                             stateOf(zam::SecureString(nullptr, 4)),
+                                             stateOf(zam::SecureString(std::string())),
+                                             stateOf(restored),
+                                             stateOf(zam::SecureString::createFromBase64("YQ"))};
     EXPECT_EQ((std::vector<std::string>{"empty 0/0 \"\"", "32/44 \"ab\0cd\0\""s, "32/44 \"ab\"",
-                                        "empty 0/0 \"\"", "empty 0/0 \"\""}),
+                                        "empty 0/0 \"\"", "empty 0/0 \"\"", "32/44 \"p@ssw0rd\"",
+                                        "empty 0/0 \"\""}),
               states);
     zam::SecureString kept("kept");
     const Bytes before = kept.getEncryptedValue();
@@ -237,17 +246,6 @@ TEST(SecureStringTest, CopiesShareOneValue) {
     EXPECT_EQ("three own three", readBack(moved) + " " + readBack(first) + " " + readBack(second));
 }
 
-TEST(SecureStringTest, Base64RestoreOfGoodAndBadText) {
-    // The same serialised bytes, IV included.
-    const std::string text = zam::SecureString("p@ssw0rd").serializeToBase64();
-    const zam::SecureString restored = zam::SecureString::createFromBase64(text);
-    EXPECT_EQ("p@ssw0rd " + text, readBack(restored) + " " + restored.serializeToBase64());
-    // Which texts restore to an empty string (not Base64, or fewer than 16 bytes) and what the
-    // others keep (an IV without ciphertext too) is SecureStringFromBase64Fuzzer's check, on
-    // arbitrary text and on seeds such as iv_only.
-    EXPECT_TRUE(zam::SecureString::createFromBase64("YQ").empty());
-}
-
 // Ciphertext that does not decrypt leaves the reader as it was. Ciphertext that decrypts to no
 // bytes (a block of padding only) resets it, as a reader given no text is, and the temporary buffer
 // is freed (ASan would report it).
@@ -291,8 +289,7 @@ TEST(SecureStringTest, FreedBuffersAreZero) {
         zam::SecureStringReader reader;
         secret.getUnsecureString(reader);
         secret.getUnsecureString(reader);  // releases the reader's first text
-        const bool same = secret == zam::SecureString(later);
-        static_cast<void>(same);
+        static_cast<void>(secret == zam::SecureString(later));
     });
     // Sorted by size: IVs; a key per encryption and decryption; readers' text and NUL; ciphertext
     // arrays (value + 32 bytes); plain text as decrypted (the ciphertext's size).
