@@ -106,22 +106,23 @@ TEST(SecureStringUtilsTest, GuaranteedMemsetStoresEveryByte) {
     EXPECT_EQ(Bytes(10, 0), Bytes(bytes, bytes + 10));
 }
 
-// clear() keeps the storage, so what it held can be inspected.
+// What `zero` leaves in the storage of `text`, when it leaves `text` empty and in the same storage
+// (clear() keeps it, so what it held can be inspected); "X" otherwise.
+template <typename Text, typename Zero>
+Text zeroed(Text text, Zero zero) {
+    const auto* characters = text.data();
+    const std::size_t length = text.size();
+    zero(text);
+    return text.empty() && characters == text.data() ? Text(characters, length) : Text(1, 'X');
+}
+
 TEST(SecureStringUtilsTest, ZeroStringWipesTheCharactersItHeld) {
-    for (const std::size_t length : {std::size_t{0}, std::size_t{5}, std::size_t{100}}) {
-        std::string text(length, 's');  // empty, short and on the heap
-        const char* characters = text.data();
-        zam::SecureStringUtils::ZAMZeroString(text);
-        EXPECT_TRUE(text.empty());
-        ASSERT_EQ(characters, text.data());
-        EXPECT_EQ(std::string(length, '\0'), std::string(characters, length));
+    for (const std::size_t length : {0, 5, 100}) {  // empty, short and on the heap
+        EXPECT_EQ(std::string(length, '\0'),
+                  zeroed(std::string(length, 's'), zam::SecureStringUtils::ZAMZeroString));
     }
-    std::wstring wide(40, L'w');
-    const wchar_t* wideCharacters = wide.data();
-    zam::SecureStringUtils::ZAMZeroWstring(wide);
-    EXPECT_TRUE(wide.empty());
-    ASSERT_EQ(wideCharacters, wide.data());
-    EXPECT_EQ(std::wstring(40, L'\0'), std::wstring(wideCharacters, 40));
+    EXPECT_EQ(std::wstring(40, L'\0'),
+              zeroed(std::wstring(40, L'w'), zam::SecureStringUtils::ZAMZeroWstring));
 }
 
 }  // namespace
