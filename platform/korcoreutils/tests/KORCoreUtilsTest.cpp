@@ -74,7 +74,7 @@ const Strings kNotIntegers = {"",    " ",   "12abc", "1.5", "0x10", "+",  "-",  
                               "--1", "+-1", "++1",   "abc", "1e3",  "\v", "\xD9\xA3"};
 
 // clang-format off
-TEST(NumberParseTest, IntegersOfEveryWidth) {
+TEST(NumberParseTest, IntegersOfEveryWidthFloatsAndBools) {
     Strings invalid = kNotIntegers;
     invalid.push_back("- 1");
     checkParser<int>([](const std::string& t) { return toInt(t); }, "an int",
@@ -98,9 +98,6 @@ TEST(NumberParseTest, IntegersOfEveryWidth) {
         withDefault.push_back(toString(toUnsignedInt(text, 99u)));
     }
     EXPECT_EQ(withDefault, (Strings{"12", "7", "4294967295", "99", "99", "99", "99", "99", "0"}));
-}
-
-TEST(NumberParseTest, FloatAndBool) {
     checkParser<float>([](const std::string& t) { return toFloat(t); }, "a float",
         {{"1.5", 1.5f}, {" -2.5e3\n", -2500.0f}, {"+.5", 0.5f}, {"5.", 5.0f}, {"1E-2", 0.01f},
          {"1e-45", std::numeric_limits<float>::denorm_min()}, {"3.4028235e38", FLT_MAX},

@@ -98,8 +98,8 @@ TEST(Base64FamilyEncoderTest, AlphabetsTablesAndPaddingStrings) {
 }
 
 TEST(Base64FamilyEncoderTest, LineBreaksFollowEveryFullLineButNeverTheShortGroup) {
+    // 72 characters, as LongInputsAsOpenSslEncodesThem... checks.
     const std::string line = encode(zam::base64_encode, std::string(54, 'x'), false);
-    ASSERT_EQ(72U, line.size());
     EXPECT_EQ(line + "\r\n", encode(zam::base64_encode, std::string(54, 'x'), true));
     EXPECT_EQ(line + "\r\neA==", encode(zam::base64_encode, std::string(55, 'x'), true));
     EXPECT_EQ(line + "\r\neA%3D%3D", encode(zam::base64url_encode, std::string(55, 'x'), true));

@@ -61,23 +61,9 @@ Bytes bareEncrypt(const Bytes& iv, const Bytes& in) {
 // An IV and one block of padding: ciphertext that decrypts to no bytes.
 const Bytes kPaddingOnly = bareEncrypt(Bytes(16, 0x61), Bytes());
 
-// Makes RAND_bytes fail for as long as it lives.
-class FailingRandom {
-  public:
-    // The IVs this thread holds from earlier calls are dropped, so that the next IV asks the
-    // failing generator.
-    FailingRandom() : saved_(RAND_get_rand_method()) {
-        RAND_set_rand_method(&failing_);
-        zam::detail::discardPooledIvs();
-    }
-    ~FailingRandom() { RAND_set_rand_method(saved_); }
-
-  private:
-    static int fail(unsigned char*, int) { return 0; }
-    static int status() { return 0; }
-    const RAND_METHOD* saved_;
-    RAND_METHOD failing_{nullptr, fail, nullptr, nullptr, fail, status};
-};
+// A generator under which RAND_bytes fails.
+const auto fail = [](unsigned char*, int) { return 0; };
+RAND_METHOD failingRandom{nullptr, fail, nullptr, nullptr, fail, [] { return 0; }};
 
 // The serialised form is the IV, then plain AES-256-CBC with PKCS#7 padding under the built-in
 // key, so another program holding the key can read it; its Base64 form has no line breaks. Values
@@ -195,13 +181,17 @@ TEST(SecureStringTest, AForkedChildNeverReusesItsParentsIvs) {
 TEST(SecureStringTest, NEGATIVE_FailingRandomGeneratorLeavesTheStringEmpty) {
     zam::SecureString secret("old value");
     const zam::SecureString copy = secret;
-    {
-        FailingRandom failing;
-        unsigned char probe[16];
-        ASSERT_NE(1, RAND_bytes(probe, sizeof(probe)));  // the generator really fails
-        secret.setValue("new value", 9);
-        EXPECT_TRUE(zam::SecureString("fresh").empty());
-    }
+    const RAND_METHOD* saved = RAND_get_rand_method();
+    RAND_set_rand_method(&failingRandom);
+    // The IVs this thread holds from earlier calls are dropped, so that the next IV asks the
+    // failing generator.
+    zam::detail::discardPooledIvs();
+    unsigned char probe[16];
+    const bool failing = RAND_bytes(probe, sizeof(probe)) != 1;  // the generator really fails
+    secret.setValue("new value", 9);
+    const bool freshIsEmpty = zam::SecureString("fresh").empty();
+    RAND_set_rand_method(saved);
+    EXPECT_TRUE(failing && freshIsEmpty);
     EXPECT_EQ("empty 0/0 \"\" empty 0/0 \"\"", stateOf(secret) + " " + stateOf(copy));
     secret.setValue("works again", 11);
     EXPECT_EQ("works again", readBack(secret));
