@@ -25,7 +25,6 @@
 namespace {
 
 using namespace ZAMUnified;
-const char* const kAlpha = "N10ZAMUnified16TestAlphaServiceE";
 
 std::string pluginFile(const std::string& name) {
     return std::string(SF_TEST_PLUGIN_DIR) + "/lib" + name + ".so";
@@ -206,7 +205,7 @@ TEST_F(PluginFaultTest, NEGATIVE_EachFaultIsReportedAndTheFactoryKeepsServing) {
 
         // The framework keeps serving other libraries, loaded from another thread as well.
         EXPECT_TRUE(requestWhilePumping(7001)) << "the healthy library after the fault";
-        EXPECT_TRUE(factory_->getService(kAlpha));
+        EXPECT_TRUE(factory_->getService("N10ZAMUnified16TestAlphaServiceE"));
         factory_->Reset();
     }
 }

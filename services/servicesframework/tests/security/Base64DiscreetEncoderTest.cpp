@@ -82,8 +82,7 @@ TEST(Base64DiscreetEncoderTest, DecodeResults) {
 
 TEST(Base64DiscreetEncoderTest, DecodeWritesGroupsBeforeABadOne) {
     const zam::Base64DiscreetEncoder encoder;
-    unsigned char out[6];
-    std::memset(out, 0xEE, sizeof(out));
+    unsigned char out[6] = {0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE};
     EXPECT_EQ(-1, encoder.decode(out, "YWJjYW*j", 8));
     EXPECT_EQ((Bytes{'a', 'b', 'c', 0xEE, 0xEE, 0xEE}), Bytes(out, out + 6));
     EXPECT_EQ((std::vector<int>{-1, -1, -1}),

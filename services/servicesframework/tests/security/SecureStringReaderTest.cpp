@@ -27,8 +27,15 @@ TEST(SecureStringReaderTest, TakesOwnershipAndZeroesWhatItReleases) {
               })));
 }
 
-TEST(SecureStringReaderTest, NEGATIVE_NullOrZeroSizeLeavesTheReaderEmpty) {
-    zam::SecureStringReader reader(copyOf("abc"), 3);
+// Handed back its own buffer, a reader only changes the size.
+TEST(SecureStringReaderTest, NEGATIVE_NullOrZeroSizeLeavesTheReaderEmptyItsOwnBufferResizes) {
+    zam::SecureStringReader reader(copyOf("abcdef"), 6);
+    const char* own = reader.c_str();
+    EXPECT_TRUE(reader.setValue(own, 3));
+    EXPECT_EQ(std::make_pair(own, 3UL), std::make_pair(reader.c_str(), reader.getBufSize()));
+    EXPECT_FALSE(reader.setValue(own, 0));
+    EXPECT_EQ("/0", shown(reader));
+    EXPECT_TRUE(reader.setValue(copyOf("abc"), 3));
     EXPECT_FALSE(reader.setValue(nullptr, 3));
     EXPECT_EQ("/0", shown(reader));
     char* kept = copyOf("xyz");
@@ -38,15 +45,6 @@ TEST(SecureStringReaderTest, NEGATIVE_NullOrZeroSizeLeavesTheReaderEmpty) {
     delete[] kept;
     EXPECT_EQ("/0 /0",
               shown(zam::SecureStringReader(nullptr, 9)) + " " + shown(zam::SecureStringReader()));
-}
-
-TEST(SecureStringReaderTest, HandingBackItsOwnBufferOnlyChangesTheSize) {
-    zam::SecureStringReader reader(copyOf("abcdef"), 6);
-    const char* own = reader.c_str();
-    EXPECT_TRUE(reader.setValue(own, 3));
-    EXPECT_EQ(std::make_pair(own, 3UL), std::make_pair(reader.c_str(), reader.getBufSize()));
-    EXPECT_FALSE(reader.setValue(own, 0));
-    EXPECT_EQ("/0", shown(reader));
 }
 
 TEST(SecureStringReaderTest, DataDestroyZeroesAndForgets) {
