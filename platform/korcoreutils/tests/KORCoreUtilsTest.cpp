@@ -114,13 +114,12 @@ TEST(NumberParseTest, IntegersOfEveryWidthFloatsAndBools) {
 // clang-format on
 
 TEST(ToStringTest, IntegersBoolsAndShortestFloats) {
-    const float tiny = std::numeric_limits<float>::denorm_min();
-    const float nan = std::numeric_limits<float>::quiet_NaN();
     // clang-format off
     const Strings got = {toString(0), toString(INT_MIN), toString(INT_MAX), toString(UINT_MAX),
         toString(LONG_MIN), toString(LLONG_MAX), toString(-12LL), toString(true), toString(false),
         toString(0.1f), toString(1.0f), toString(-2.5f), toString(1e30f), toString(FLT_MAX),
-        toString(tiny), toString(nan), toString(INFINITY), toString(-INFINITY)};
+        toString(std::numeric_limits<float>::denorm_min()), toString(NAN), toString(INFINITY),
+        toString(-INFINITY)};
     // clang-format on
     EXPECT_EQ(got, (Strings{"0", "-2147483648", "2147483647", "4294967295", "-9223372036854775808",
                             "9223372036854775807", "-12", "true", "false", "0.1", "1", "-2.5",
