@@ -36,15 +36,6 @@ bool holdsSecret(const zam::SecureString& value) {
            std::memcmp(reader.c_str(), kSecret, kSecretSize) == 0;
 }
 
-// The scanner must see a copy that is released unwiped, or its silence proves nothing.
-TEST(SecretHygieneTest, ScannerNoticesAPlainCopyThatIsFreed) {
-    sftest::FreedMemoryScanner scanner(std::string(kSecret, kSecretSize));
-    scanner.start();
-    { std::string copy(kSecret, kSecretSize); }
-    const std::vector<std::size_t> found = scanner.stop();
-    EXPECT_TRUE(found.size() == 1 && found[0] >= kSecretSize) << found.size();
-}
-
 struct Vault {
     bool unlock(const zam::SecureString& key) { return holdsSecret(key); }
     int countKeys(std::shared_ptr<std::vector<zam::SecureString>> keys) {
@@ -77,6 +68,8 @@ TEST(SecretHygieneTest, SecureStringArgumentThroughTheInterpreterLeavesNoPlainTe
 
     sftest::FreedMemoryScanner scanner(std::string(kSecret, kSecretSize));
     scanner.start();
+    // The scanner must see a copy that is released unwiped, or its silence proves nothing.
+    { std::string copy(kSecret, kSecretSize); }
     for (const char* type : {"securestring", "zam::SecureString"}) {
         auto unlocked = std::dynamic_pointer_cast<TypedReturnValue<bool>>(
             call("unlock", type, "key", std::string(kSecret, kSecretSize)));
@@ -94,7 +87,10 @@ TEST(SecretHygieneTest, SecureStringArgumentThroughTheInterpreterLeavesNoPlainTe
     call("setKey", "securestring", "Key", std::string(kSecret, kSecretSize));
     EXPECT_TRUE(holdsSecret(vault->key));
     vault->key.setValue("", 0);
-    EXPECT_EQ(std::vector<std::size_t>(), scanner.stop()) << "sizes of blocks that held it";
+    // That copy alone, and no block the interpreter released.
+    const std::vector<std::size_t> found = scanner.stop();
+    EXPECT_TRUE(found.size() == 1 && found[0] >= kSecretSize)
+        << "sizes of blocks that held it: " << testing::PrintToString(found);
 }
 
 }  // namespace
