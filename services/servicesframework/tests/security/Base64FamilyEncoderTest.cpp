@@ -142,7 +142,8 @@ TEST(Base64FamilyEncoderTest, DecodeResultsAndTheirPrecedenceInBothAlphabets) {
     }
     // base64url takes both spellings of padding.
     // clang-format off
-    const std::tuple<const char*, int, const char*> urlCases[] = {{"YQ%3D%3D", 0, "a"}, {"YWI%3D", 0, "ab"}, {"", -1, ""},
+    const std::tuple<const char*, int, const char*> urlCases[] = {
+        {"YQ%3D%3D", 0, "a"}, {"YWI%3D", 0, "ab"}, {"", -1, ""},
         {"YWI=", 0, "ab"}, {"YQ==", 0, "a"},  // "=" is padding, never data bits
         {"YQ=%3D", 0, "a"}, {"YQ%3D%3D%3D", 0, "a"}, {"YQ%3D", -2, ""},  // mixed, surplus, too few
         {"YQ%3D%3D\r\n", 0, "a"},  // a line break behind encoded padding
@@ -224,6 +225,7 @@ const zam::Base64FamilyEncoder url{&zam::Base64urlEncoding::getInstance()};
 // past the period by the width of encoded padding.
 TEST(Base64FamilyStepsTest, CountsChecksAndGroupDecoding) {
     Bytes out = {9};
+    const auto inside = [](std::size_t at) { return url.isInsideEncodedPaddingChar("YQ%3D", at); };
     // clang-format off
     const long rows[][2] = {
         {base64.getNewLines("YWJj"), 0}, {base64.getNewLines("a\r\nb\r\n"), 2},
@@ -239,10 +241,8 @@ TEST(Base64FamilyStepsTest, CountsChecksAndGroupDecoding) {
         {url.weakCheckNewLines("YWJj\r\nYQ%3D%3D"), 1},
         {base64.weakCheckNewLines("YWJj\r\nYWJjYQ=="), 0},
         {url.isInsideEncodedPaddingChar("YQ%3", 2), 0},
-        {url.isInsideEncodedPaddingChar("YQ%3D", 0), 0}, {url.isInsideEncodedPaddingChar("YQ%3D", 1), 0},
-        {url.isInsideEncodedPaddingChar("YQ%3D", 2), 1}, {url.isInsideEncodedPaddingChar("YQ%3D", 3), 1},
-        {url.isInsideEncodedPaddingChar("YQ%3D", 4), 1}, {url.isInsideEncodedPaddingChar("YQ%3D", 5), 0},
-        {base64.checkCharGroup("+/=A"), 1}, {base64.checkCharGroup("A\r"), 0},
+        {inside(0), 0}, {inside(1), 0}, {inside(2), 1}, {inside(3), 1}, {inside(4), 1},
+        {inside(5), 0}, {base64.checkCharGroup("+/=A"), 1}, {base64.checkCharGroup("A\r"), 0},
         {url.checkCharGroup("+"), 0},
         {base64.decodeGroup("YWJj", out), 0}, {base64.decodeGroup("YQ==", out), 0},
         {base64.decodeGroup("YWJ", out), -1}, {base64.decodeGroup("YWJjY", out), -1},
