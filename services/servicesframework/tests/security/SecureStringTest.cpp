@@ -124,7 +124,9 @@ TEST(SecureStringTest, KeyIsThirtyTwoBytesTheSameEveryTime) {
     zam::bWV0aG9k(nullptr);  // no effect, no crash
 }
 
-TEST(SecureStringTest, EverySetValueDrawsAFreshIv) {
+// A forked child starts with a copy of its parent's memory, IVs fetched for later use included;
+// parent and child must still never encrypt under the same IV.
+TEST(SecureStringTest, EverySetValueDrawsAFreshIvInThisThreadOthersAndAForkedChild) {
     zam::SecureString secret("same value");
     std::set<Bytes> ivs{ivOf(secret)};
     for (int i = 0; i < 63; ++i) {
@@ -132,31 +134,7 @@ TEST(SecureStringTest, EverySetValueDrawsAFreshIv) {
         ivs.insert(ivOf(secret));
     }
     EXPECT_EQ(64U, ivs.size());
-    // Other threads draw from their own IVs, never one that this thread used.
-    std::future<Bytes> fromThreads[4];
-    for (std::future<Bytes>& iv : fromThreads) {
-        iv = std::async(std::launch::async, [] { return ivOf(zam::SecureString("same value"s)); });
-    }
-    for (std::future<Bytes>& iv : fromThreads) {
-        ivs.insert(iv.get());
-    }
-    EXPECT_EQ(68U, ivs.size());
-}
-
-// A zero-length value wipes the old IV and ciphertext: nothing can be read back through any handle.
-TEST(SecureStringTest, ClearingDiscardsTheStoredCiphertext) {
-    zam::SecureString secret("old secret");
-    const zam::SecureString copy = secret;
-    const auto released = sftest::releasedBy([&] { secret.setValue("", 0); });
-    EXPECT_EQ("empty 0/0 \"\" empty 0/0 \"\"", stateOf(secret) + " " + stateOf(copy));
-    // The ciphertext (allocated for 10 + 32 bytes), then the IV.
-    EXPECT_EQ("42 16", sftest::sizesOf(released));
-}
-
-// A forked child starts with a copy of its parent's memory, IVs fetched for later use included;
-// parent and child must still never encrypt under the same IV.
-TEST(SecureStringTest, AForkedChildNeverReusesItsParentsIvs) {
-    const zam::SecureString before("value");  // leaves IVs fetched for later
+    // The child is forked while this thread holds IVs fetched for later, and no other thread runs.
     int channel[2];
     ASSERT_EQ(0, pipe(channel));
     const pid_t child = fork();
@@ -173,8 +151,27 @@ TEST(SecureStringTest, AForkedChildNeverReusesItsParentsIvs) {
     Bytes fromChild(16);
     ASSERT_EQ(16, read(channel[0], fromChild.data(), fromChild.size()));
     close(channel[0]);
-    EXPECT_NE(ivOf(zam::SecureString("value")), fromChild);
-    EXPECT_NE(ivOf(before), fromChild);
+    ivs.insert({fromChild, ivOf(zam::SecureString("value"))});  // the child's, the parent's next
+    EXPECT_EQ(66U, ivs.size());
+    // Other threads draw from their own IVs, never one that this thread used.
+    std::future<Bytes> fromThreads[4];
+    for (std::future<Bytes>& iv : fromThreads) {
+        iv = std::async(std::launch::async, [] { return ivOf(zam::SecureString("same value"s)); });
+    }
+    for (std::future<Bytes>& iv : fromThreads) {
+        ivs.insert(iv.get());
+    }
+    EXPECT_EQ(70U, ivs.size());
+}
+
+// A zero-length value wipes the old IV and ciphertext: nothing can be read back through any handle.
+TEST(SecureStringTest, ClearingDiscardsTheStoredCiphertext) {
+    zam::SecureString secret("old secret");
+    const zam::SecureString copy = secret;
+    const auto released = sftest::releasedBy([&] { secret.setValue("", 0); });
+    EXPECT_EQ("empty 0/0 \"\" empty 0/0 \"\"", stateOf(secret) + " " + stateOf(copy));
+    // The ciphertext (allocated for 10 + 32 bytes), then the IV.
+    EXPECT_EQ("42 16", sftest::sizesOf(released));
 }
 
 // Without random bytes there is no IV to trust, so no value is kept.
