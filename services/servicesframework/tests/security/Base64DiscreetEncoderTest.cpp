@@ -43,7 +43,7 @@ TEST(Base64DiscreetEncoderTest, EncodesAsBase64WithBreaksBeforeGroupsNeverAtTheE
 }
 
 // Three bytes reserved per group of four characters, line breaks skipped.
-TEST(Base64DiscreetEncoderTest, DecodedLengthToReserve) {
+TEST(Base64DiscreetEncoderTest, DecodedLengthToReserveAndGroupsWrittenBeforeABadOne) {
     const zam::Base64DiscreetEncoder encoder;
     // clang-format off
     const std::pair<const char*, unsigned long> texts[] = {{"YQ==", 1}, {"YWI=", 2}, {"YWJj", 3},
@@ -55,6 +55,13 @@ TEST(Base64DiscreetEncoderTest, DecodedLengthToReserve) {
             << testing::PrintToString(std::string(text));
     }
     EXPECT_EQ(0UL, encoder.computeDecodedMessageLength(nullptr, 4));
+    // Decoding writes the groups before a bad one.
+    unsigned char out[6] = {0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE};
+    EXPECT_EQ(-1, encoder.decode(out, "YWJjYW*j", 8));
+    EXPECT_EQ((Bytes{'a', 'b', 'c', 0xEE, 0xEE, 0xEE}), Bytes(out, out + 6));
+    EXPECT_EQ((std::vector<int>{-1, -1, -1}),
+              (std::vector<int>{encoder.decode(nullptr, "YWJj", 4), encoder.decode(out, nullptr, 4),
+                                encoder.decode(out, "YWJj", 0)}));
 }
 
 TEST(Base64DiscreetEncoderTest, DecodeResults) {
@@ -78,16 +85,6 @@ TEST(Base64DiscreetEncoderTest, DecodeResults) {
         EXPECT_EQ(c.result == 0 ? c.data : "untouched", readBack(out));
         EXPECT_EQ("untouched", readBack(other));
     }
-}
-
-TEST(Base64DiscreetEncoderTest, DecodeWritesGroupsBeforeABadOne) {
-    const zam::Base64DiscreetEncoder encoder;
-    unsigned char out[6] = {0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE};
-    EXPECT_EQ(-1, encoder.decode(out, "YWJjYW*j", 8));
-    EXPECT_EQ((Bytes{'a', 'b', 'c', 0xEE, 0xEE, 0xEE}), Bytes(out, out + 6));
-    EXPECT_EQ((std::vector<int>{-1, -1, -1}),
-              (std::vector<int>{encoder.decode(nullptr, "YWJj", 4), encoder.decode(out, nullptr, 4),
-                                encoder.decode(out, "YWJj", 0)}));
 }
 
 TEST(Base64DiscreetEncoderTest, TemporaryBuffersAreZeroWhenFreed) {

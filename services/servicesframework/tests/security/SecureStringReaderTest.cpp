@@ -92,18 +92,6 @@ TEST(ByteBlobTest, ShrinkZeroesWhatItGivesUpAndReleaseZeroesTheRest) {
               })));
 }
 
-TEST(SecureStringUtilsTest, GuaranteedMemsetStoresEveryByte) {
-    unsigned char bytes[10];
-    std::memset(bytes, 1, sizeof(bytes));
-    zam::guaranteed_memset(bytes + 2, 0xAB, 5);
-    zam::guaranteed_memset(nullptr, 0, 5);  // no effect
-    zam::guaranteed_memset(bytes, 0, 0);
-    EXPECT_EQ((Bytes{1, 1, 0xAB, 0xAB, 0xAB, 0xAB, 0xAB, 1, 1, 1}), Bytes(bytes, bytes + 10));
-    zam::SecureStringUtils::ZAMZeroMemory(static_cast<const void*>(bytes), 4);
-    zam::SecureStringUtils::ZAMZeroMemory(reinterpret_cast<const char*>(bytes) + 4, 6);
-    EXPECT_EQ(Bytes(10, 0), Bytes(bytes, bytes + 10));
-}
-
 // What `zero` leaves in the storage of `text`, when it leaves `text` empty and in the same storage
 // (clear() keeps it, so what it held can be inspected); "X" otherwise.
 template <typename Text, typename Zero>
@@ -114,7 +102,15 @@ Text zeroed(Text text, Zero zero) {
     return text.empty() && characters == text.data() ? Text(characters, length) : Text(1, 'X');
 }
 
-TEST(SecureStringUtilsTest, ZeroStringWipesTheCharactersItHeld) {
+TEST(SecureStringUtilsTest, GuaranteedMemsetStoresEveryByteAndZeroStringWipesWhatItHeld) {
+    unsigned char bytes[10] = {1, 1, 1, 1, 1, 1, 1, 1, 1, 1};
+    zam::guaranteed_memset(bytes + 2, 0xAB, 5);
+    zam::guaranteed_memset(nullptr, 0, 5);  // no effect
+    zam::guaranteed_memset(bytes, 0, 0);
+    EXPECT_EQ((Bytes{1, 1, 0xAB, 0xAB, 0xAB, 0xAB, 0xAB, 1, 1, 1}), Bytes(bytes, bytes + 10));
+    zam::SecureStringUtils::ZAMZeroMemory(static_cast<const void*>(bytes), 4);
+    zam::SecureStringUtils::ZAMZeroMemory(reinterpret_cast<const char*>(bytes) + 4, 6);
+    EXPECT_EQ(Bytes(10, 0), Bytes(bytes, bytes + 10));
     for (const std::size_t length : {0, 5, 100}) {  // empty, short and on the heap
         EXPECT_EQ(std::string(length, '\0'),
                   zeroed(std::string(length, 's'), zam::SecureStringUtils::ZAMZeroString));
