@@ -125,7 +125,7 @@ TEST(SoakTest, ConcurrentLoadsTasksObjectsAndResetsKeepEveryPromise) {
     };
     std::atomic<long> monitorIncrements{0};
     std::atomic<bool> stop{false};
-    std::atomic<int> running{0};
+    std::atomic<int> running{6};  // workers
     // Observers not called exactly once for one change while registered; GUIDs empty or handed
     // out twice.
     std::mutex guidsMutex;  // guards guids and objectFaults
@@ -134,7 +134,6 @@ TEST(SoakTest, ConcurrentLoadsTasksObjectsAndResetsKeepEveryPromise) {
 
     std::vector<std::thread> workers;
     for (unsigned int w = 0; w < 6; ++w) {
-        ++running;
         workers.emplace_back([&, step = w]() mutable {
             while (!stop.load()) {
                 ++step;
@@ -182,8 +181,7 @@ TEST(SoakTest, ConcurrentLoadsTasksObjectsAndResetsKeepEveryPromise) {
         std::chrono::seconds(seconds != nullptr ? KORCoreUtils::toUnsignedInt(seconds, 3u) : 3u);
     const Clock::time_point start = Clock::now();
     Clock::time_point nextReset = start + std::chrono::milliseconds(40);
-    int resets = 0;
-    int loadsHandedToTheHost = 0;
+    int resets = 0, loadsHandedToTheHost = 0;
     // On the dispatcher thread each library loads at once if no worker has loaded it yet.
     auto checkCycle = [&] {
         for (const Library& library : kLibraries) {
