@@ -5,6 +5,7 @@
 #ifndef SERVICESFRAMEWORK_TESTS_SECURITY_BASE64REFERENCE_H
 #define SERVICESFRAMEWORK_TESTS_SECURITY_BASE64REFERENCE_H
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -23,15 +24,10 @@ inline int referenceDecode(std::string text, const unsigned char* table,
     }
     const std::string crlf = "\r\n";
 
-    std::size_t paddings = 0;  // from the first "=" on, only "=" and "\r\n"
-    for (std::size_t pos = text.find('='); pos < text.size();) {
-        if (text[pos] == '=') {
-            ++paddings;
-            ++pos;
-        } else if (text.compare(pos, 2, crlf) == 0) {
-            pos += 2;
-        } else {
-            return -2;
+    const auto paddings = static_cast<std::size_t>(std::count(text.begin(), text.end(), '='));
+    for (std::size_t pos = text.find('='); pos < text.size(); pos += text[pos] == '=' ? 1 : 2) {
+        if (text[pos] != '=' && text.compare(pos, 2, crlf) != 0) {
+            return -2;  // from the first "=" on, only "=" and "\r\n"
         }
     }
 
