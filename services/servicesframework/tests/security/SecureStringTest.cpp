@@ -164,16 +164,6 @@ TEST(SecureStringTest, EverySetValueDrawsAFreshIvInThisThreadOthersAndAForkedChi
     EXPECT_EQ(70U, ivs.size());
 }
 
-// A zero-length value wipes the old IV and ciphertext: nothing can be read back through any handle.
-TEST(SecureStringTest, ClearingDiscardsTheStoredCiphertext) {
-    zam::SecureString secret("old secret");
-    const zam::SecureString copy = secret;
-    const auto released = sftest::releasedBy([&] { secret.setValue("", 0); });
-    EXPECT_EQ("empty 0/0 \"\" empty 0/0 \"\"", stateOf(secret) + " " + stateOf(copy));
-    // The ciphertext (allocated for 10 + 32 bytes), then the IV.
-    EXPECT_EQ("42 16", sftest::sizesOf(released));
-}
-
 // Without random bytes there is no IV to trust, so no value is kept.
 TEST(SecureStringTest, NEGATIVE_FailingRandomGeneratorLeavesTheStringEmpty) {
     zam::SecureString secret("old value");
@@ -216,21 +206,28 @@ TEST(SecureStringTest, EqualityComparesWholePlainValues) {
     EXPECT_EQ("32/44 \"\"", stateOf(S(kPaddingOnly)));
 }
 
-TEST(SecureStringTest, CopiesShareOneValue) {
+TEST(SecureStringTest, CopiesShareOneValueAndClearingDiscardsItForAll) {
     zam::SecureString first("one");
     zam::SecureString second = first;
     zam::SecureString third;
     third = second;
     third.setValue("two", 3);
     EXPECT_EQ("two two", readBack(first) + " " + readBack(second));
-    first.setValue("three", 5);
-    EXPECT_EQ("three", readBack(third));
+    first.setValue("old secret", 10);
+    EXPECT_EQ("old secret", readBack(third));
     EXPECT_EQ(first.getEncryptedValue(), third.getEncryptedValue());
     // A moved-from string is empty and gets a value of its own again.
     zam::SecureString moved = std::move(first);
     EXPECT_EQ("empty 0/0 \"\"", stateOf(first));  // NOLINT(bugprone-use-after-move)
     first.setValue("own", 3);
-    EXPECT_EQ("three own three", readBack(moved) + " " + readBack(first) + " " + readBack(second));
+    EXPECT_EQ("old secret|own|old secret",
+              readBack(moved) + "|" + readBack(first) + "|" + readBack(second));
+    // A zero-length value wipes the old IV and ciphertext: nothing can be read back through any
+    // handle.
+    const auto released = sftest::releasedBy([&] { second.setValue("", 0); });
+    EXPECT_EQ("empty 0/0 \"\" empty 0/0 \"\"", stateOf(second) + " " + stateOf(moved));
+    // The ciphertext (allocated for 10 + 32 bytes), then the IV.
+    EXPECT_EQ("42 16", sftest::sizesOf(released));
 }
 
 // Ciphertext that does not decrypt leaves the reader as it was. Ciphertext that decrypts to no
