@@ -1,22 +1,18 @@
 #include <zam/BlockingTask.h>
 
-#include <KORCoreUtils/FunctionTask.h>
-
 #include <gtest/gtest.h>
 
 #include <memory>
 #include <stdexcept>
-#include <thread>
 
-#include "support/Deadline.h"
+#include "common/TestTasks.h"
 
 namespace {
 
-TaskPtr named(const std::string& name) {
-    return std::make_shared<KORCoreUtils::FunctionTask>([] {}, name);
-}
+using sftest::named;
 
-TEST(BlockingTaskTest, NamePrefixesTheInnerNameOncePerLevelAndANullTaskOnlySetsTheEvent) {
+// A null inner task only sets the done event; a throwing one sets it and its exception goes on.
+TEST(BlockingTaskTest, NamePrefixesTheInnerNameOncePerLevelAndTheEventIsSetHoweverItEnds) {
     auto once = std::make_shared<zam::BlockingTask>(named("X"));
     EXPECT_EQ("BT-X", once->name());
     EXPECT_EQ("BT-BT-X", zam::BlockingTask(once).name());
@@ -25,42 +21,16 @@ TEST(BlockingTaskTest, NamePrefixesTheInnerNameOncePerLevelAndANullTaskOnlySetsT
     EXPECT_EQ("BT-", null.name());
     EXPECT_NO_THROW(null.execute());
     EXPECT_TRUE(null.getDoneEvent().timedWait(0));
+    zam::BlockingTask throwing(sftest::task([] { throw std::runtime_error("inner failed"); }));
+    EXPECT_THROW(throwing.execute(), std::runtime_error);
+    EXPECT_TRUE(throwing.getDoneEvent().timedWait(0));
 }
 
-TEST(BlockingTaskTest, DoneEventIsSetOnlyAfterTheInnerTaskRanAndIsConsumedByTheWaiter) {
-    bool ran = false;
-    zam::BlockingTask task(std::make_shared<KORCoreUtils::FunctionTask>([&] { ran = true; }, "r"));
-    EXPECT_FALSE(task.getDoneEvent().timedWait(0));
-    task.execute();
-    EXPECT_TRUE(ran);
-    EXPECT_TRUE(task.getDoneEvent().timedWait(0));
-    EXPECT_FALSE(task.getDoneEvent().timedWait(0)) << "auto-reset: the wait consumed the signal";
-}
-
-// The waiter on another thread is released even when the inner task throws, and the exception
-// goes on to the executing thread.
-TEST(BlockingTaskTest, ThrowingInnerTaskStillReleasesTheWaiterAndTheExceptionGoesOn) {
-    auto task = std::make_shared<zam::BlockingTask>(std::make_shared<KORCoreUtils::FunctionTask>(
-        [] { throw std::runtime_error("inner failed"); }, "thrower"));
-    std::string caught;
-    std::thread executor([&caught, task] {
-        try {
-            task->execute();
-        } catch (const std::runtime_error& error) {
-            caught = error.what();
-        }
-    });
-    EXPECT_TRUE(task->getDoneEvent().timedWait(sftest::kDeadline.count()));
-    executor.join();
-    EXPECT_EQ("inner failed", caught);
-}
-
+// The done event is set only after the inner task ran, and the waiter's wait consumes it;
 // hasStarted tells a waiter whether the task ran; a withdrawal and a start exclude each other.
 TEST(BlockingTaskTest, AWithdrawnTaskNeverRunsAndAStartedOneCannotBeWithdrawn) {
     int runs = 0;
-    auto counting = [&runs] {
-        return std::make_shared<KORCoreUtils::FunctionTask>([&runs] { ++runs; }, "c");
-    };
+    auto counting = [&runs] { return sftest::task([&runs] { ++runs; }, "c"); };
     zam::BlockingTask withdrawn(counting());
     EXPECT_FALSE(withdrawn.hasStarted());
     EXPECT_TRUE(withdrawn.withdraw());
@@ -71,9 +41,12 @@ TEST(BlockingTaskTest, AWithdrawnTaskNeverRunsAndAStartedOneCannotBeWithdrawn) {
     EXPECT_TRUE(withdrawn.getDoneEvent().timedWait(0)) << "a late execute() still releases";
 
     zam::BlockingTask started(counting());
+    EXPECT_FALSE(started.getDoneEvent().timedWait(0));
     started.execute();
     EXPECT_EQ(1, runs);
     EXPECT_TRUE(started.hasStarted());
+    EXPECT_TRUE(started.getDoneEvent().timedWait(0));
+    EXPECT_FALSE(started.getDoneEvent().timedWait(0)) << "auto-reset: the wait consumed the signal";
     EXPECT_FALSE(started.withdraw());
     EXPECT_TRUE(started.hasStarted());
 }

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <chrono>
 #include <climits>
+#include <future>
 #include <memory>
 #include <string>
 #include <thread>
@@ -70,12 +71,10 @@ TEST(EventTest, OneSignalReleasesOneAutoResetWaiterOrEveryManualResetWaiter) {
                 EXPECT_TRUE(event.set());
             }
             std::atomic<int> released{0};
-            std::vector<std::thread> waiters;
-            for (int i = 0; i < 3; ++i) {
-                waiters.emplace_back([&] {
-                    if (event.timedWait(sftest::kDeadline.count())) {
-                        ++released;
-                    }
+            std::future<void> waiters[3];
+            for (std::future<void>& waiter : waiters) {
+                waiter = std::async(std::launch::async, [&] {
+                    released += event.timedWait(sftest::kDeadline.count());
                 });
             }
             if (!setBefore) {
@@ -91,9 +90,6 @@ TEST(EventTest, OneSignalReleasesOneAutoResetWaiterOrEveryManualResetWaiter) {
                 event.set();
                 return released.load() == 3;
             }));
-            for (auto& waiter : waiters) {
-                waiter.join();
-            }
         }
     }
 }

@@ -29,10 +29,10 @@ class TemplateTask : public zam::Task {
 namespace {
 
 TEST(TaskTest, DefaultNameIsTheDemangledDynamicType) {
-    std::shared_ptr<zam::Task> plain = std::make_shared<probe::inner::UnnamedTask>();
-    EXPECT_EQ("probe::inner::UnnamedTask", plain->name());
-    std::shared_ptr<zam::Task> templated = std::make_shared<probe::inner::TemplateTask<int>>();
-    EXPECT_EQ("probe::inner::TemplateTask<int>", templated->name());
+    const zam::Task& plain = probe::inner::UnnamedTask();
+    const zam::Task& templated = probe::inner::TemplateTask<int>();
+    EXPECT_EQ("probe::inner::UnnamedTask probe::inner::TemplateTask<int>",
+              plain.name() + " " + templated.name());
 }
 
 // A pool runs whatever it is given; a function task made from an empty function must not throw

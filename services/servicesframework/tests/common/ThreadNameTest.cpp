@@ -4,23 +4,25 @@
 #include <gtest/gtest.h>
 #include <pthread.h>
 
+#include <functional>
 #include <string>
 #include <thread>
-#include <vector>
 
 namespace {
 
-// Names a fresh thread and reads back what the operating system shows for it.
-std::string nameSeenByTheSystem(void (*setter)(const std::string&), const std::string& name) {
+std::string currentName() {
+    char buffer[64] = {};
+    pthread_getname_np(pthread_self(), buffer, sizeof buffer);
+    return buffer;
+}
+
+// Runs `steps` on a fresh thread named "before"; each step says what it wants recorded.
+std::string onAFreshThread(const std::function<std::string()>& steps) {
     std::string seen;
-    std::thread thread([&] {
+    std::thread([&] {
         pthread_setname_np(pthread_self(), "before");
-        setter(name);
-        char buffer[64] = {};
-        pthread_getname_np(pthread_self(), buffer, sizeof buffer);
-        seen = buffer;
-    });
-    thread.join();
+        seen = steps();
+    }).join();
     return seen;
 }
 
@@ -34,50 +36,43 @@ TEST(ThreadNameTest, NamesUpToFifteenCharactersAreUsedWholeLongerOnesCutToFourte
         {"fifteen-chars-x", "fifteen-chars-x"},           // 15
         {"sixteen-chars-xy", "sixteen-chars-"},           // 16 -> 14
         {"a-much-longer-thread-name", "a-much-longer-"},  // 25 -> 14
+        {"", "before"},                                   // an empty name is ignored
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(c.expected, nameSeenByTheSystem(&zam::SetThreadName, c.name)) << c.name;
-        EXPECT_EQ(c.expected,
-                  nameSeenByTheSystem(&zam::ThreadNameSetter::SetCurrentThreadName, c.name))
-            << c.name;
+        for (auto setter : {&zam::SetThreadName, &zam::ThreadNameSetter::SetCurrentThreadName}) {
+            if (c.name.empty() && setter == &zam::SetThreadName) {
+                continue;
+            }
+            EXPECT_EQ(c.expected, onAFreshThread([&] {
+                          setter(c.name);
+                          return currentName();
+                      }))
+                << c.name;
+        }
     }
-    EXPECT_EQ("before", nameSeenByTheSystem(&zam::ThreadNameSetter::SetCurrentThreadName, ""))
-        << "an empty name is ignored";
 }
 
 // A pool worker names itself once for a run of tasks of one name, yet a rename through
-// SetThreadName in between (by a task) is undone by the next task of that name.
+// SetThreadName in between (by a task) is undone by the next task of that name. A name longer
+// than the worker keeps is given every time, so a rename in between is undone as well.
 TEST(ThreadNameTest, WorkerNamesAreSetAgainAfterAnyOtherRename) {
-    std::vector<std::string> seen;
-    std::thread thread([&] {
-        auto current = [] {
-            char buffer[64] = {};
-            pthread_getname_np(pthread_self(), buffer, sizeof buffer);
-            return std::string(buffer);
-        };
-        zam::setWorkerThreadName("Same");
-        seen.push_back(current());
-        zam::SetThreadName("custom");
-        zam::setWorkerThreadName("Same");
-        seen.push_back(current());
-        zam::setWorkerThreadName("");
-        seen.push_back(current());
-        zam::setWorkerThreadName("Same");
-        seen.push_back(current());
-        zam::setWorkerThreadName("Sam");  // a prefix of the name kept is another name
-        seen.push_back(current());
-        // A name longer than the worker keeps is given every time, so a rename in between is
-        // undone as well.
-        const std::string longName = "L" + std::string(80, 'o') + "ng";
-        zam::setWorkerThreadName(longName);
-        const std::string cut = current();
-        zam::SetThreadName("custom");
-        zam::setWorkerThreadName(longName);
-        seen.push_back(current() == cut ? "long again" : current());
-    });
-    thread.join();
-    EXPECT_EQ((std::vector<std::string>{"Same", "Same", "PoolThread", "Same", "Sam", "long again"}),
-              seen);
+    EXPECT_EQ("Same Same PoolThread Same Sam Looooooooooooo Looooooooooooo ", onAFreshThread([] {
+                  std::string seen;
+                  auto worker = [&seen](const std::string& name) {
+                      zam::setWorkerThreadName(name);
+                      seen += currentName() + " ";
+                  };
+                  worker("Same");
+                  zam::SetThreadName("custom");
+                  worker("Same");
+                  worker("");
+                  worker("Same");
+                  worker("Sam");  // a prefix of the name kept is another name
+                  worker("L" + std::string(80, 'o') + "ng");
+                  zam::SetThreadName("custom");
+                  worker("L" + std::string(80, 'o') + "ng");
+                  return seen;
+              }));
 }
 
 }  // namespace

@@ -1,0 +1,75 @@
+// What the thread, pool and queue suites share: tasks made from lambdas, the order tasks ran in,
+// a pool's statistics as one string, and bounded waits for held tasks and statistics.
+#ifndef SERVICESFRAMEWORK_TESTS_COMMON_TESTTASKS_H
+#define SERVICESFRAMEWORK_TESTS_COMMON_TESTTASKS_H
+
+#include <KORCoreUtils.h>
+#include <KORCoreUtils/FunctionTask.h>
+#include <zam/ThreadPool.h>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "support/Deadline.h"
+#include "support/HeldTasks.h"
+#include "support/OnThread.h"
+
+namespace sftest {
+
+inline TaskPtr task(std::function<void()> body, const std::string& name = "t") {
+    return std::make_shared<KORCoreUtils::FunctionTask>(std::move(body), name);
+}
+
+inline TaskPtr named(const std::string& name) {
+    return task([] {}, name);
+}
+
+inline std::uint64_t threadId() {
+    return KORCoreUtils::ThreadUtils::getCurrentThreadId();
+}
+
+// The names tasks record as they run, from any thread.
+class Order {
+  public:
+    void add(const std::string& name) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        names_.push_back(name);
+    }
+    std::vector<std::string> names() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return names_;
+    }
+
+  private:
+    std::mutex mutex_;
+    std::vector<std::string> names_;
+};
+
+// Compared whole, so that a failure shows every figure.
+inline std::string describe(const zam::ThreadPool::Statistics& s) {
+    return "alive " + std::to_string(s.threadsAlive) + ", busy " + std::to_string(s.threadsBusy) +
+           ", urgent " + std::to_string(s.urgentQueued) + ", normal " +
+           std::to_string(s.normalQueued) + ", run " + std::to_string(s.tasksRun);
+}
+
+// A pool's or dispatcher's statistics reach `expected` within the deadline.
+template <class Pool>
+::testing::AssertionResult statisticsReach(const Pool& pool, const std::string& expected) {
+    if (eventually([&] { return describe(pool.getStatistics()) == expected; })) {
+        return ::testing::AssertionSuccess();
+    }
+    return ::testing::AssertionFailure() << describe(pool.getStatistics());
+}
+
+inline bool started(const HeldTasks& held, int count) {
+    return eventually([&] { return held.started.load() == count; });
+}
+
+}  // namespace sftest
+
+#endif  // SERVICESFRAMEWORK_TESTS_COMMON_TESTTASKS_H
