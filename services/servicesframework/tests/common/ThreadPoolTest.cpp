@@ -1,15 +1,19 @@
 #include <zam/ThreadPool.h>
 
 #include <zam/Event.h>
+#include <zam/PoolWorker.h>
+#include <zam/ThreadName.h>
 
 #include <gtest/gtest.h>
 
+#include <pthread.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cstdio>
 #include <fstream>
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -53,47 +57,35 @@ TEST(ThreadPoolTest, UrgentTasksRunFirstAndTheStatisticsCountOnlyWhatRan) {
     EXPECT_TRUE(statisticsReach(pool, "alive 1, busy 0, urgent 0, normal 0, run 7"));
 }
 
-TEST(ThreadPoolTest, GrowsOnDemandUpToTheMaximumAndQueuesBeyondIt) {
+// A pool starts its minimum, grows on demand up to its maximum and queues beyond it; idle threads
+// above the minimum end after the idle time (none when the minimum equals the maximum), and a
+// pool with no minimum empties and starts a thread again for the next task.
+TEST(ThreadPoolTest, GrowsOnDemandUpToTheMaximumAndShrinksToTheMinimumWhenIdle) {
     HeldTasks held;
-    {
-        zam::ThreadPool pool(2, 4, "grow", 60);
-        EXPECT_EQ(2u, pool.threadCount());
-        for (int i = 1; i <= 4; ++i) {
-            pool.enqueue(held.make(), false, false);
-            ASSERT_TRUE(started(held, i));
-            EXPECT_EQ(static_cast<unsigned>(std::max(i, 2)), pool.threadCount());
-            ASSERT_TRUE(eventually([&] { return pool.busyCount() == unsigned(i); }));
-        }
+    zam::ThreadPool pool(2, 4, "grow", 1);
+    zam::ThreadPool fixed(2, 2, "fixed", 1);
+    EXPECT_EQ(2u, pool.threadCount());
+    for (int i = 1; i <= 4; ++i) {
         pool.enqueue(held.make(), false, false);
-        EXPECT_EQ(4u, pool.threadCount()) << "the maximum holds";
-        EXPECT_EQ(1u, pool.queueSize());
-        EXPECT_EQ(4, held.started.load());
-        held.open();
-        EXPECT_TRUE(eventually([&] { return held.finished.load() == 5; }));
-        EXPECT_EQ(0u, pool.queueSize());
+        ASSERT_TRUE(started(held, i));
+        EXPECT_EQ(static_cast<unsigned>(std::max(i, 2)), pool.threadCount());
+        ASSERT_TRUE(eventually([&] { return pool.busyCount() == unsigned(i); }));
     }
+    pool.enqueue(held.make(), false, false);
+    EXPECT_EQ(4u, pool.threadCount()) << "the maximum holds";
+    EXPECT_EQ(1u, pool.queueSize());
+    EXPECT_EQ(4, held.started.load());
+    fixed.enqueue(held.make(), false, false);
+    fixed.enqueue(held.make(), false, false);
+    ASSERT_TRUE(started(held, 6));
+    held.open();
+    EXPECT_TRUE(eventually([&] { return held.finished.load() == 7; }));
+    EXPECT_EQ(0u, pool.queueSize());
+    EXPECT_TRUE(eventually([&] { return pool.threadCount() == 2; }));
+    EXPECT_EQ(2u, fixed.threadCount()) << "idle as long, but the minimum equals the maximum";
     zam::ThreadPool capped(5, 2, "capped", 60);
     EXPECT_EQ(2u, capped.threadCount()) << "a minimum above the maximum starts the maximum";
-}
 
-TEST(ThreadPoolTest, IdleThreadsAboveTheMinimumEndAfterTheIdleTime) {
-    HeldTasks held;
-    zam::ThreadPool shrinking(1, 3, "shrink", 1);
-    zam::ThreadPool fixed(2, 2, "fixed", 1);
-    for (int i = 0; i < 3; ++i) {
-        shrinking.enqueue(held.make(), false, false);
-        ASSERT_TRUE(started(held, i + 1));
-    }
-    fixed.enqueue(held.make(), false, false);
-    fixed.enqueue(held.make(), false, false);
-    ASSERT_TRUE(started(held, 5));
-    EXPECT_EQ(3u, shrinking.threadCount());
-    held.open();
-    ASSERT_TRUE(eventually([&] { return held.finished.load() == 5; }));
-    EXPECT_TRUE(eventually([&] { return shrinking.threadCount() == 1; }));
-    EXPECT_EQ(2u, fixed.threadCount()) << "idle as long, but the minimum equals the maximum";
-
-    // With no minimum the pool empties and starts a thread again for the next task.
     zam::ThreadPool empty(0, 1, "empty", 1);
     EXPECT_EQ(0u, empty.threadCount());
     std::atomic<int> ran{0};
@@ -280,26 +272,86 @@ TEST(ThreadPoolTest, ThrowingAndNullTasksAreReportedAndTheThreadServesOn_NEGATIV
         printed);
 }
 
+std::string currentName() {
+    char buffer[64] = {};
+    pthread_getname_np(pthread_self(), buffer, sizeof buffer);
+    return buffer;
+}
+
+// Runs `steps` on a fresh thread named "before"; each step says what it wants recorded.
+std::string onAFreshThread(const std::function<std::string()>& steps) {
+    std::string seen;
+    std::thread([&] {
+        pthread_setname_np(pthread_self(), "before");
+        seen = steps();
+    }).join();
+    return seen;
+}
+
+TEST(ThreadNameTest, NamesUpToFifteenCharactersAreUsedWholeLongerOnesCutToFourteen) {
+    struct Case {
+        std::string name;
+        std::string expected;
+    };
+    const Case cases[] = {
+        {"worker", "worker"},
+        {"fifteen-chars-x", "fifteen-chars-x"},           // 15
+        {"sixteen-chars-xy", "sixteen-chars-"},           // 16 -> 14
+        {"a-much-longer-thread-name", "a-much-longer-"},  // 25 -> 14
+        {"", "before"},                                   // an empty name is ignored
+    };
+    for (const Case& c : cases) {
+        for (auto setter : {&zam::SetThreadName, &zam::ThreadNameSetter::SetCurrentThreadName}) {
+            if (c.name.empty() && setter == &zam::SetThreadName) {
+                continue;
+            }
+            EXPECT_EQ(c.expected, onAFreshThread([&] {
+                          setter(c.name);
+                          return currentName();
+                      }))
+                << c.name;
+        }
+    }
+}
+
+// A pool worker names itself once for a run of tasks of one name, yet a rename through
+// SetThreadName in between (by a task) is undone by the next task of that name. A name longer
+// than the worker keeps is given every time, so a rename in between is undone as well.
+TEST(ThreadNameTest, WorkerNamesAreSetAgainAfterAnyOtherRename) {
+    EXPECT_EQ("Same Same PoolThread Same Sam Looooooooooooo Looooooooooooo ", onAFreshThread([] {
+                  std::string seen;
+                  auto worker = [&seen](const std::string& name) {
+                      zam::setWorkerThreadName(name);
+                      seen += currentName() + " ";
+                  };
+                  worker("Same");
+                  zam::SetThreadName("custom");
+                  worker("Same");
+                  worker("");
+                  worker("Same");
+                  worker("Sam");  // a prefix of the name kept is another name
+                  worker("L" + std::string(80, 'o') + "ng");
+                  zam::SetThreadName("custom");
+                  worker("L" + std::string(80, 'o') + "ng");
+                  return seen;
+              }));
+}
+
 // In a child process the system is made to refuse every new thread (no threads allowed for the
 // user the child runs as), so that the pool's failure path is the real one.
 void starvedPool() {
     struct rlimit none = {0, 0};
-    if (setrlimit(RLIMIT_NPROC, &none) != 0) {
+    // root ignores the limit; an unprivileged user does not
+    if (setrlimit(RLIMIT_NPROC, &none) != 0 ||
+        (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0))) {
         _exit(10);
     }
-    if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) {
-        _exit(11);  // root ignores the limit; an unprivileged user does not
-    }
     zam::ThreadPool pool(2, 3, "starved", 60);  // reports once: the second start is not tried
-    if (pool.threadCount() != 0) {
-        _exit(12);
-    }
+    const unsigned int threads = pool.threadCount();
     bool ran = false;
     pool.enqueue(task([&] { ran = true; }), true, false);  // cannot wait for a thread: runs here
-    if (!ran || pool.threadCount() != 0 || pool.queueSize() != 0) {
-        _exit(13);
-    }
-    fprintf(stderr, "starved pool ok\n");
+    fprintf(stderr, "threads %u, ran %d, then threads %u, queued %u\n", threads, ran,
+            pool.threadCount(), pool.queueSize());
     _exit(0);
 }
 
@@ -308,7 +360,7 @@ TEST(ThreadPoolDeathTest, ThreadsTheSystemRefusesAreReportedAndNotCounted_NEGATI
     EXPECT_EXIT(starvedPool(), testing::ExitedWithCode(0),
                 "ThreadPool \"starved\": could not start a worker thread: .*\n"
                 "ThreadPool \"starved\": could not start a worker thread: .*\n"
-                "starved pool ok");
+                "threads 0, ran 1, then threads 0, queued 0\n");
 }
 
 }  // namespace
