@@ -46,6 +46,7 @@ struct Reply {
     int status = 0;  // 0: the console closed the connection without an answer
     std::string body;
     Headers headers;
+    std::string said() const { return std::to_string(status) + " " + body; }
 };
 
 // A blocking read or write that the console never answers fails at the deadline instead of
@@ -251,8 +252,7 @@ TEST_F(ConsoleTest, OnlyTheTokenOrItsCookieFromThisConsolesOriginGetsIn) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.target);
-        Reply reply = exchange<tcp>(where_, request("GET", c.target, "", c.headers));
-        EXPECT_EQ(c.answer, std::to_string(reply.status) + " " + reply.body);
+        EXPECT_EQ(c.answer, exchange<tcp>(where_, request("GET", c.target, "", c.headers)).said());
     }
 
     // The one-time link: the token is exchanged for a cookie no script can read and no other
@@ -281,12 +281,10 @@ TEST_F(ConsoleTest, LimitsAnswerClearlyAndCloseIdleAndSlowClients) {
     options.limits.connections = 2;
     options.limits.idle = std::chrono::milliseconds(300);
     start(options);
-    EXPECT_EQ(R"j({"ok":false,"error":"the body exceeds 64 bytes"})j",
-              call("POST", "/v1/run", std::string(100, ' ')).body);
-    Reply headers = call("GET", "/v1/status", "", {{"X-Filler", std::string(600, 'x')}});
-    EXPECT_EQ(431, headers.status);
-    EXPECT_EQ(R"j({"ok":false,"error":"the request line and headers exceed 512 bytes"})j",
-              headers.body);
+    EXPECT_EQ(R"j(413 {"ok":false,"error":"the body exceeds 64 bytes"})j",
+              call("POST", "/v1/run", std::string(100, ' ')).said());
+    EXPECT_EQ(R"j(431 {"ok":false,"error":"the request line and headers exceed 512 bytes"})j",
+              call("GET", "/v1/status", "", {{"X-Filler", std::string(600, 'x')}}).said());
 
     // Two idle connections fill the console; a third is told to come back, then the idle ones
     // are closed and a new one gets in.
@@ -296,8 +294,8 @@ TEST_F(ConsoleTest, LimitsAnswerClearlyAndCloseIdleAndSlowClients) {
     second.connect(where_);
     ASSERT_TRUE(sftest::eventually([&] { return call("GET", "/v1/status").status == 503; }));
     EXPECT_EQ(
-        R"j({"ok":false,"error":"the console serves at most 2 connections at once; try again later"})j",
-        call("GET", "/v1/status").body);
+        R"j(503 {"ok":false,"error":"the console serves at most 2 connections at once; try again later"})j",
+        call("GET", "/v1/status").said());
     // A client that trickles its request is closed like one that sends nothing.
     boundWaits(first);
     asio::write(first, asio::buffer(std::string("GET /v1/status HTTP/1.1\r\n")));
@@ -315,10 +313,9 @@ TEST_F(ConsoleTest, AHostThatStopsPumpingAnswers504AndTheCallNeverRunsLater) {
     EXPECT_EQ("5", run("HelloWorldService/add(a=2, b=3)"));  // loads the library
     run("HelloWorldService/Greeting(\"before\")");
     // Nobody pumps while the console waits.
-    Reply late = send("POST", "/v1/run", R"j({"line":"HelloWorldService/Greeting(\"late\")"})j");
-    EXPECT_EQ(504, late.status);
-    EXPECT_EQ(R"j({"ok":false,"error":"the host has not run the request within 200 ms"})j",
-              late.body);
+    EXPECT_EQ(
+        R"j(504 {"ok":false,"error":"the host has not run the request within 200 ms"})j",
+        send("POST", "/v1/run", R"j({"line":"HelloWorldService/Greeting(\"late\")"})j").said());
     EXPECT_EQ(200, send("GET", "/v1/status").status) << "status needs no dispatcher";
     factory().pumpAllDispatcherTasks();
     EXPECT_EQ("before", run("HelloWorldService/Greeting"));

@@ -183,23 +183,35 @@ TEST(ThreadPoolTest, StressAPoolShrinkingToNoThreadNeverStrandsATask) {
 
 // enqueueAndWait says whether the task ran: on a pool thread, on the calling thread (a pool thread
 // with none free), or not at all (a null task, or dropped by clearQueue or by the pool's end, from
-// either queue, which releases the waiter and is never counted as run). The pool's end drops the
-// queue but lets the running task finish in its own time.
-TEST(ThreadPoolTest, EnqueueAndWaitSaysWhetherTheTaskRan_NEGATIVE) {
+// either queue, which releases the waiter and is never counted as run). A throwing task is
+// reported, counts as run and releases its waiter, and its thread serves on; a null one is ignored
+// with one line. The pool's end drops the queue but lets the running task finish in its own time.
+TEST(ThreadPoolTest, EnqueueAndWaitSaysWhetherTheTaskRanAndFailuresAreReported_NEGATIVE) {
     std::atomic<int> ran{0};
     auto counted = [&] { return task([&] { ++ran; }); };
-    auto pool = std::make_unique<zam::ThreadPool>(1, 1, "answers", 60);
+    auto pool = std::make_unique<zam::ThreadPool>(1, 1, "boom", 60);
     EXPECT_TRUE(pool->enqueueAndWait(counted(), false));
     std::atomic<bool> innerAnswer{false};
     EXPECT_TRUE(pool->enqueueAndWait(
         task([&] { innerAnswer = pool->enqueueAndWait(counted(), true); }), false));
     EXPECT_TRUE(innerAnswer.load()) << "run on the calling pool thread";
     testing::internal::CaptureStderr();
-    EXPECT_TRUE(
-        pool->enqueueAndWait(task([] { throw std::runtime_error("ran all the same"); }), false));
+    pool->enqueue(TaskPtr(), false, false);
+    pool->enqueue(TaskPtr(), true, true);
     EXPECT_FALSE(pool->enqueueAndWait(TaskPtr(), false));
-    (void)testing::internal::GetCapturedStderr();
-    EXPECT_EQ(2, ran.load());
+    EXPECT_EQ(0u, pool->queueSize());
+    pool->enqueue(task([] { throw std::runtime_error("bad thing"); }, "thrower"), false, false);
+    EXPECT_TRUE(pool->enqueueAndWait(task([] { throw 42; }, "odd"), false));
+    EXPECT_TRUE(pool->enqueueAndWait(counted(), false));
+    EXPECT_EQ(1u, pool->threadCount()) << "the same thread still serves";
+    EXPECT_EQ(
+        "ThreadPool \"boom\": a null task was given to enqueue and is ignored\n"
+        "ThreadPool \"boom\": a null task was given to enqueue and is ignored\n"
+        "ThreadPool \"boom\": a null task was given to enqueue and is ignored\n"
+        "ThreadPool \"boom\": task \"thrower\" threw an exception: bad thing\n"
+        "ThreadPool \"boom\": task \"BT-odd\" threw an exception that is not a std::exception\n",
+        testing::internal::GetCapturedStderr());
+    EXPECT_EQ(3, ran.load());
 
     HeldTasks held;
     pool->enqueue(held.make(), false, false);
@@ -212,7 +224,7 @@ TEST(ThreadPoolTest, EnqueueAndWaitSaysWhetherTheTaskRan_NEGATIVE) {
         EXPECT_TRUE(eventually([&] { return pool->queueSize() == 2; }));
         if (byClear) {
             pool->clearQueue();
-            EXPECT_EQ("alive 1, busy 1, urgent 0, normal 0, run 4",
+            EXPECT_EQ("alive 1, busy 1, urgent 0, normal 0, run 6",
                       describe(pool->getStatistics()));
         } else {
             pool.reset();
@@ -220,7 +232,7 @@ TEST(ThreadPoolTest, EnqueueAndWaitSaysWhetherTheTaskRan_NEGATIVE) {
         EXPECT_TRUE(waiter.returns());
         EXPECT_EQ(0, answer.load());
     }
-    EXPECT_EQ(2, ran.load());
+    EXPECT_EQ(3, ran.load());
     EXPECT_EQ(0, held.finished.load()) << "the pool's end does not wait for the running task";
 }
 
@@ -247,29 +259,6 @@ TEST(ThreadPoolTest, PoolsDestroyedWhileTheirThreadsStartLeaveNoneBehind) {
     }
     EXPECT_TRUE(eventually([&] { return threadsOfThisProcess() == before; }))
         << threadsOfThisProcess() << " threads, " << before << " before";
-}
-
-// A throwing task is reported and its thread serves on; a null task is ignored with one line. A
-// throwing blocking task releases its caller, and the report names the blocking wrapper.
-TEST(ThreadPoolTest, ThrowingAndNullTasksAreReportedAndTheThreadServesOn_NEGATIVE) {
-    zam::ThreadPool pool(1, 1, "boom", 60);
-    testing::internal::CaptureStderr();
-    pool.enqueue(TaskPtr(), false, false);
-    pool.enqueue(TaskPtr(), true, true);
-    EXPECT_EQ(0u, pool.queueSize());
-    pool.enqueue(task([] { throw std::runtime_error("bad thing"); }, "thrower"), false, false);
-    pool.enqueue(task([] { throw 42; }, "odd"), true, false);  // the blocked caller is released
-    bool ran = false;
-    pool.enqueue(task([&] { ran = true; }), true, false);  // the same thread is still serving
-    const std::string printed = testing::internal::GetCapturedStderr();
-    EXPECT_TRUE(ran);
-    EXPECT_EQ(1u, pool.threadCount());
-    EXPECT_EQ(
-        "ThreadPool \"boom\": a null task was given to enqueue and is ignored\n"
-        "ThreadPool \"boom\": a null task was given to enqueue and is ignored\n"
-        "ThreadPool \"boom\": task \"thrower\" threw an exception: bad thing\n"
-        "ThreadPool \"boom\": task \"BT-odd\" threw an exception that is not a std::exception\n",
-        printed);
 }
 
 std::string currentName() {

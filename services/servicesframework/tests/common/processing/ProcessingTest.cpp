@@ -1,3 +1,4 @@
+#include <ZAMUnified/Processing/TaskDispatcher.h>
 #include <ZAMUnified/Processing/TaskQueue.h>
 
 #include <gtest/gtest.h>
@@ -11,10 +12,12 @@
 #include <vector>
 
 #include "common/TestTasks.h"
+#include "support/LogCapture.h"
 
 namespace {
 
 using namespace sftest;
+using ZAMUnified::Processing::TaskDispatcher;
 using ZAMUnified::Processing::TaskQueue;
 
 std::string nameOf(const TaskPtr& task) {
@@ -65,43 +68,37 @@ TEST(TaskQueueTest, UrgentTasksRunFirstLastInFirstOutAndRemoveTakesOutOnlyAQueue
 }
 
 // Null tasks are ignored; an empty queue answers a dequeue at once and a wait at its time-out,
-// after which the consumer no longer counts as waiting; a queued task is taken without a wait.
+// after which the consumer no longer counts as waiting; a queued task is taken without a wait. A
+// time-out too large for the clock means "no limit" (a host passing LONG_MAX used to get an empty
+// return at once; ConditionTest holds the rows around the clock's end, whose deadline the queue
+// shares). Zero and negative ones take a queued task or give up at once.
 TEST(TaskQueueTest, NullTasksAreIgnoredAndWaitsEndWithATaskOrAtTheirTimeOut) {
     TaskQueue queue;
     EXPECT_EQ(nullptr, queue.dequeueTask());
     queue.enqueueTask(TaskPtr(), false);
     queue.enqueueUrgentTask(TaskPtr());
     EXPECT_EQ(0, queue.size());
-    auto start = std::chrono::steady_clock::now();
+    const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(nullptr, queue.waitDequeueTask(100));
     EXPECT_GE(elapsedMs(start), 100);
     EXPECT_EQ(0, queue.waiterCount()) << "a timed-out consumer must unregister";
-    queue.enqueueTask(named("ready"), false);
-    start = std::chrono::steady_clock::now();
-    EXPECT_EQ("ready", nameOf(queue.waitDequeueTask(10000)));
-    EXPECT_LT(elapsedMs(start), 5000);
-}
-
-// A time-out too large for the clock means "no limit" (a host passing LONG_MAX used to get an
-// empty return at once; ConditionTest holds the rows around the clock's end, whose deadline the
-// queue shares). Zero and negative ones take a queued task or give up at once.
-TEST(TaskQueueTest, TimeOutsTooLargeForTheClockWaitForATaskAndNoneDoNotWait) {
-    auto queue = std::make_shared<TaskQueue>();
-    auto got = std::make_shared<std::string>();
-    EXPECT_TRUE(waitsUntilWoken([queue, got] { *got = nameOf(queue->waitDequeueTask(LONG_MAX)); },
-                                [queue] { queue->enqueueTask(named("wake"), false); }));
-    EXPECT_EQ("wake", *got);
-    EXPECT_EQ(0, queue->waiterCount());
-    for (long timeOut : {0L, -1L, LONG_MIN}) {
+    for (long timeOut : {10000L, 0L, -1L, LONG_MIN}) {
         SCOPED_TRACE(timeOut);
-        TaskQueue queue;
         const auto start = std::chrono::steady_clock::now();
-        EXPECT_EQ(nullptr, queue.waitDequeueTask(timeOut));
+        if (timeOut < 1) {
+            EXPECT_EQ(nullptr, queue.waitDequeueTask(timeOut));
+        }
         queue.enqueueTask(named("queued"), false);
         EXPECT_EQ("queued", nameOf(queue.waitDequeueTask(timeOut)));
         EXPECT_LT(elapsedMs(start), 5000);
         EXPECT_EQ(0, queue.waiterCount());
     }
+    auto shared = std::make_shared<TaskQueue>();
+    auto got = std::make_shared<std::string>();
+    EXPECT_TRUE(waitsUntilWoken([shared, got] { *got = nameOf(shared->waitDequeueTask(LONG_MAX)); },
+                                [shared] { shared->enqueueTask(named("wake"), false); }));
+    EXPECT_EQ("wake", *got);
+    EXPECT_EQ(0, shared->waiterCount());
 }
 
 // Tasks go straight to waiting consumers, longest waiting first, and never enter the queue.
@@ -198,6 +195,79 @@ TEST(TaskQueueTest, NoTaskIsLostOrDuplicatedWhenHandOversMeetTimeOuts) {
         wrong += run.load() != 1;
     }
     EXPECT_EQ(0, wrong) << "tasks lost or run twice";
+}
+
+// Each form reaches the pool with its own urgency, so the urgent ones, function and task, run
+// before the normal ones; the statistics are the pool's. (ThreadPoolTest holds the blocking
+// enqueues a busy pool's own threads make, such as the factory's background dispatcher met.)
+TEST(TaskDispatcherTest, UrgentFormsRunFirstAndTheStatisticsAreThePools) {
+    HeldTasks held;
+    Order order;
+    auto recording = [&](const std::string& name) { return [&order, name] { order.add(name); }; };
+    TaskDispatcher dispatcher("CommonTaskDisp", 1, 100);
+    dispatcher.enqueue(held.make());
+    ASSERT_TRUE(started(held, 1));
+    dispatcher.enqueue(recording("n1"), "n1");
+    dispatcher.enqueue(task(recording("n2"), "n2"));
+    dispatcher.enqueueUrgent(recording("u1"), "u1");
+    dispatcher.enqueueUrgent(task(recording("u2"), "u2"));
+    EXPECT_EQ(4u, dispatcher.queueSize());
+    EXPECT_EQ("alive 1, busy 1, urgent 2, normal 2, run 0", describe(dispatcher.getStatistics()));
+    held.open();
+    dispatcher.enqueueBlock(recording("last"), "last");
+    EXPECT_EQ((std::vector<std::string>{"u1", "u2", "n1", "n2", "last"}), order.names());
+}
+
+// Enqueued tasks are logged at debug with the queue size before, and only then: function forms
+// and null tasks are not logged, and the pool refuses a null task with a line of its own.
+// enqueueAndWait passes on the pool's answer whether the task ran (ThreadPoolTest covers tasks
+// dropped by clearQueue and the pool's end).
+TEST(TaskDispatcherTest, TaskEnqueuesAreLoggedAtDebugWithTheQueueSizeBefore_NEGATIVE) {
+    LogCapture log({"TaskDispatcher"}, ZAMLOG_LEVEL_DEBUG);
+    TaskDispatcher dispatcher("logged", 4, 100);
+    int value = 0;
+    EXPECT_TRUE(dispatcher.enqueueAndWait([&] { value = 7; }, "quiet"));
+    EXPECT_EQ(7, value);
+    EXPECT_TRUE(dispatcher.enqueueAndWait(task([&] { value = 8; }, "fill")));
+    EXPECT_EQ(8, value);
+    dispatcher.enqueueBlock(task([] {}, "X"));
+    dispatcher.enqueueBlock([] {}, "quiet");
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(dispatcher.enqueueAndWait(TaskPtr()));
+    dispatcher.enqueue(TaskPtr());
+    dispatcher.enqueueUrgent(TaskPtr());
+    dispatcher.enqueueBlock(TaskPtr());
+    EXPECT_EQ(0u, dispatcher.queueSize());
+    const std::string refused =
+        "ThreadPool \"logged\": a null task was given to enqueue and is ignored\n";
+    EXPECT_EQ(refused + refused + refused + refused, testing::internal::GetCapturedStderr());
+    HeldTasks held;
+    for (int i = 0; i < 4; ++i) {
+        dispatcher.enqueue(held.make());
+        ASSERT_TRUE(started(held, i + 1));
+    }
+    dispatcher.enqueue(task([] {}, "Y"));
+    dispatcher.enqueueUrgent(task([] {}, "Z"));
+    dispatcher.enqueue([] {}, "quiet");
+    dispatcher.enqueueUrgent([] {}, "quiet");
+    log.setLevel(ZAMLOG_LEVEL_INFO);  // below debug nothing is logged
+    dispatcher.enqueue(task([] {}, "unseen"));
+    std::string seen;
+    for (const ZAMLogRecord& record : log.records()) {
+        EXPECT_EQ(ZAMLOG_LEVEL_DEBUG, record.level);
+        EXPECT_EQ("services/servicesframework/src/common/processing/TaskDispatcher", record.file);
+        seen += record.function + ": " + record.message + "\n";
+    }
+    EXPECT_EQ(
+        "enqueueAndWait: EnqueueAndWait fill - Queue Size: 0\n"
+        "enqueueBlock: EnqueueBlock X - Queue Size: 0\n"
+        "enqueue: Enqueue holder - Queue Size: 0\n"
+        "enqueue: Enqueue holder - Queue Size: 0\n"
+        "enqueue: Enqueue holder - Queue Size: 0\n"
+        "enqueue: Enqueue holder - Queue Size: 0\n"
+        "enqueue: Enqueue Y - Queue Size: 0\n"
+        "enqueueUrgent: EnqueueUrgent Z - Queue Size: 1\n",
+        seen);
 }
 
 }  // namespace
