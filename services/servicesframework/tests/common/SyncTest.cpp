@@ -37,20 +37,19 @@ struct Contender {
     std::thread thread;
 };
 
-TEST(MutexTest, OwnerMayLockAgainAndOthersWaitUntilEveryLockIsReleased) {
+// The owner may lock again and others wait until every lock is released. A scoped lock releases
+// once: early, or at its destruction, never twice.
+TEST(MutexTest, OwnerMayLockAgainAndOthersWaitUntilEveryLockIsReleasedAndScopedLocksReleaseOnce) {
     zam::Mutex mutex;
     ASSERT_EQ(0, mutex.lock());
     ASSERT_EQ(0, mutex.lock());  // recursive: no deadlock
-    Contender other(mutex);
-    EXPECT_EQ(0, mutex.unlock());
-    EXPECT_FALSE(other.gets(50)) << "released after one unlock of two locks";
-    EXPECT_EQ(0, mutex.unlock());
-    EXPECT_TRUE(other.gets(kDeadline.count()));
-}
-
-// A scoped lock releases once: early, or at its destruction, never twice.
-TEST(ScopedLockTest, ReleasesOnceWhetherEarlyOrAtDestruction) {
-    zam::Mutex mutex;
+    {
+        Contender other(mutex);
+        EXPECT_EQ(0, mutex.unlock());
+        EXPECT_FALSE(other.gets(50)) << "released after one unlock of two locks";
+        EXPECT_EQ(0, mutex.unlock());
+        EXPECT_TRUE(other.gets(kDeadline.count()));
+    }
     mutex.lock();  // an outer hold that must survive the scoped lock
     {
         zam::ScopedLock lock(mutex);
