@@ -25,15 +25,6 @@ std::string nameOf(const TaskPtr& task) {
     return task ? task->name() : "<none>";
 }
 
-// The names of what the queue holds, taken off in order.
-std::string drain(TaskQueue& queue) {
-    std::string names;
-    while (TaskPtr task = queue.dequeueTask()) {
-        names += task->name() + " ";
-    }
-    return names;
-}
-
 // A consumer blocked in waitDequeueTask, returned once the queue counts it as waiting so that
 // tests can order consumers and hand-overs; its future gives the name of what it was handed.
 std::future<std::string> waitingConsumer(TaskQueue& queue, long timeoutMs = 10000) {
@@ -54,7 +45,11 @@ TEST(TaskQueueTest, UrgentTasksRunFirstLastInFirstOutAndRemoveTakesOutOnlyAQueue
     queue.enqueueUrgentTask(named("c"));
     queue.enqueueUrgentTask(named("d"));
     EXPECT_EQ(4, queue.size());
-    EXPECT_EQ("d c a b ", drain(queue));
+    std::string order;
+    while (TaskPtr task = queue.dequeueTask()) {
+        order += task->name() + " ";
+    }
+    EXPECT_EQ("d c a b ", order);
     EXPECT_EQ(0, queue.size());
 
     TaskPtr b = named("b");
