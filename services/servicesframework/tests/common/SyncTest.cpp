@@ -18,37 +18,28 @@
 #include <vector>
 
 #include "support/Deadline.h"
+#include "support/OnThread.h"
 
 namespace {
 
 using sftest::kDeadline;
 
-// Whether another thread gets `mutex` within `ms` milliseconds; it holds the mutex, through a
-// scoped lock, until it is joined.
-struct Contender {
-    explicit Contender(zam::Mutex& mutex)
-        : thread([&] {
-              zam::ScopedLock lock(mutex);
-              acquired.set();
-          }) {}
-    ~Contender() { thread.join(); }
-    bool gets(long ms) { return acquired.timedWait(ms); }
-    zam::Event acquired{false};
-    std::thread thread;
-};
-
 // The owner may lock again and others wait until every lock is released. A scoped lock releases
 // once: early, or at its destruction, never twice.
 TEST(MutexTest, OwnerMayLockAgainAndOthersWaitUntilEveryLockIsReleasedAndScopedLocksReleaseOnce) {
     zam::Mutex mutex;
+    auto contend = [&] { zam::ScopedLock lock(mutex); };
+    auto stillWaits = [](const sftest::OnThread& other) {
+        return !sftest::eventually([&] { return other.returned(); }, std::chrono::milliseconds(50));
+    };
     ASSERT_EQ(0, mutex.lock());
     ASSERT_EQ(0, mutex.lock());  // recursive: no deadlock
     {
-        Contender other(mutex);
+        sftest::OnThread other(contend);
         EXPECT_EQ(0, mutex.unlock());
-        EXPECT_FALSE(other.gets(50)) << "released after one unlock of two locks";
+        EXPECT_TRUE(stillWaits(other)) << "released after one unlock of two locks";
         EXPECT_EQ(0, mutex.unlock());
-        EXPECT_TRUE(other.gets(kDeadline.count()));
+        EXPECT_TRUE(other.returns());
     }
     mutex.lock();  // an outer hold that must survive the scoped lock
     {
@@ -57,16 +48,17 @@ TEST(MutexTest, OwnerMayLockAgainAndOthersWaitUntilEveryLockIsReleasedAndScopedL
         EXPECT_EQ(0, lock.unlock()) << "nothing is held any more";
     }  // the destructor must not unlock again: that would release the outer hold
     {
-        Contender other(mutex);
-        EXPECT_FALSE(other.gets(50)) << "the outer hold was released";
+        sftest::OnThread other(contend);
+        EXPECT_TRUE(stillWaits(other)) << "the outer hold was released";
         mutex.unlock();
-        EXPECT_TRUE(other.gets(kDeadline.count()));
+        EXPECT_TRUE(other.returns());
     }
     // The first contender's scoped lock released the mutex at its end, so a second one gets it.
-    EXPECT_TRUE(Contender(mutex).gets(kDeadline.count()));
+    EXPECT_TRUE(sftest::OnThread(contend).returns());
 }
 
-TEST(ConditionTest, TimedWaitRunsOutWithTimeoutCode) {
+TEST(ConditionTest,
+     TimedWaitRunsOutWithTimeoutCodeAndTimeOutsTooLargeForTheClockWaitUntilSignalled) {
     zam::Mutex mutex;
     zam::Condition condition;
     zam::ScopedLock lock(mutex);
@@ -77,11 +69,10 @@ TEST(ConditionTest, TimedWaitRunsOutWithTimeoutCode) {
     EXPECT_EQ(ETIMEDOUT, condition.timedWait(mutex, -5)) << "a negative time has run out already";
     EXPECT_EQ(ETIMEDOUT,
               condition.waitUntil(mutex, std::chrono::steady_clock::now() - std::chrono::hours(1)));
-}
 
-// Time-outs beyond what the clock can represent (from about 9.2e12 ms), and the clock's farthest
-// point, mean "no limit": the waiter is still there after a while and a signal releases it.
-TEST(ConditionTest, TimeOutsTooLargeForTheClockWaitUntilSignalled) {
+    // Time-outs beyond what the clock can represent (from about 9.2e12 ms), and the clock's
+    // farthest point, mean "no limit": the waiter is still there after a while and a signal
+    // releases it.
     struct Shared {
         zam::Mutex mutex;
         zam::Condition condition;
@@ -143,7 +134,8 @@ TEST(ConditionTest, BroadcastWakesEveryWaiter) {
     EXPECT_EQ(0, second.get());
 }
 
-TEST(EventTest, AnAutoResetSignalIsKeptUntilOneWaitTakesItAManualOneUntilReset) {
+TEST(EventTest,
+     AnAutoResetSignalIsKeptUntilOneWaitTakesItAManualOneUntilResetAndTimeOutsHoldAtTheClocksEnds) {
     zam::Event once(true);
     EXPECT_TRUE(once.set());
     EXPECT_TRUE(once.set());  // already signalled: changes nothing
@@ -165,15 +157,13 @@ TEST(EventTest, AnAutoResetSignalIsKeptUntilOneWaitTakesItAManualOneUntilReset) 
     }
     EXPECT_TRUE(manual.reset());
     EXPECT_FALSE(manual.timedWait(0));
-}
 
-// A time-out too large for the clock means "no limit" (ConditionTest holds the rows around the
-// clock's end; the event shares their deadline); zero and negative time-outs do not wait.
-TEST(EventTest, TimeOutsTooLargeForTheClockWaitUntilSetAndNoneDoNotWait) {
-    auto event = std::make_shared<zam::Event>(true);
+    // A time-out too large for the clock means "no limit" (ConditionTest holds the rows around the
+    // clock's end; the event shares their deadline); zero and negative time-outs do not wait.
+    auto shared = std::make_shared<zam::Event>(true);
     auto result = std::make_shared<std::atomic<int>>(-1);
-    EXPECT_TRUE(sftest::waitsUntilWoken([event, result] { *result = event->timedWait(LONG_MAX); },
-                                        [event] { event->set(); }));
+    EXPECT_TRUE(sftest::waitsUntilWoken([shared, result] { *result = shared->timedWait(LONG_MAX); },
+                                        [shared] { shared->set(); }));
     EXPECT_EQ(1, result->load()) << "released by the signal, not a time-out";
     for (long timeOut : {0L, -1L, LONG_MIN}) {
         SCOPED_TRACE(timeOut);
