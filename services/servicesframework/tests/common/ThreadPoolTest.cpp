@@ -360,16 +360,13 @@ TEST(ThreadPoolDeathTest, ThreadsTheSystemRefusesAreReportedAndNotCounted_NEGATI
                 "threads 0, ran 1, then threads 0, queued 0\n");
 }
 
-TEST(TaskTest, DefaultNameIsTheDemangledDynamicType) {
+TEST(TaskTest, DefaultNameIsTheDemangledDynamicTypeAndAnEmptyFunctionTaskDoesNothing) {
     const zam::Task& plain = probe::inner::UnnamedTask();
     const zam::Task& templated = probe::inner::TemplateTask<int>();
     EXPECT_EQ("probe::inner::UnnamedTask probe::inner::TemplateTask<int>",
               plain.name() + " " + templated.name());
-}
-
-// A pool runs whatever it is given; a function task made from an empty function must not throw
-// std::bad_function_call there.
-TEST(FunctionTaskTest, ATaskWithoutAFunctionDoesNothingWhenRun) {
+    // A pool runs whatever it is given; a function task made from an empty function must not
+    // throw std::bad_function_call there.
     KORCoreUtils::FunctionTask empty(std::function<void()>(), "empty");
     EXPECT_NO_THROW(empty.execute());
 }
@@ -399,7 +396,7 @@ TEST(FunctorTaskTest, CallsTheMethodWithItsArgumentAndKeepsTheObjectAlive) {
 }
 
 // A null inner task only sets the done event; a throwing one sets it and its exception goes on.
-TEST(BlockingTaskTest, NamePrefixesTheInnerNameOncePerLevelAndTheEventIsSetHoweverItEnds) {
+TEST(BlockingTaskTest, NamesAndTheDoneEventHoweverItEndsAndWithdrawalExcludesAStart) {
     auto once = std::make_shared<zam::BlockingTask>(named("X"));
     EXPECT_EQ("BT-X", once->name());
     EXPECT_EQ("BT-BT-X", zam::BlockingTask(once).name());
@@ -411,11 +408,7 @@ TEST(BlockingTaskTest, NamePrefixesTheInnerNameOncePerLevelAndTheEventIsSetHowev
     zam::BlockingTask throwing(task([] { throw std::runtime_error("inner failed"); }));
     EXPECT_THROW(throwing.execute(), std::runtime_error);
     EXPECT_TRUE(throwing.getDoneEvent().timedWait(0));
-}
 
-// The done event is set only after the inner task ran, and the waiter's wait consumes it;
-// hasStarted tells a waiter whether the task ran; a withdrawal and a start exclude each other.
-TEST(BlockingTaskTest, AWithdrawnTaskNeverRunsAndAStartedOneCannotBeWithdrawn) {
     int runs = 0;
     auto counting = [&runs] { return task([&runs] { ++runs; }, "c"); };
     zam::BlockingTask withdrawn(counting());
