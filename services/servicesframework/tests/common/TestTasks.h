@@ -1,5 +1,5 @@
-// What the thread, pool and queue suites share: tasks made from lambdas, the order tasks ran in,
-// a pool's statistics as one string, and bounded waits for held tasks and statistics.
+// What the pool and queue suites share: tasks made from lambdas, a pool's statistics as one
+// string, and bounded waits for held tasks and statistics.
 #ifndef SERVICESFRAMEWORK_TESTS_COMMON_TESTTASKS_H
 #define SERVICESFRAMEWORK_TESTS_COMMON_TESTTASKS_H
 
@@ -11,7 +11,6 @@
 
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -32,23 +31,6 @@ inline TaskPtr named(const std::string& name) {
 inline std::uint64_t threadId() {
     return KORCoreUtils::ThreadUtils::getCurrentThreadId();
 }
-
-// The names tasks record as they run, from any thread.
-class Order {
-  public:
-    void add(const std::string& name) {
-        std::lock_guard<std::mutex> lock(mutex_);
-        names_.push_back(name);
-    }
-    std::vector<std::string> names() {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return names_;
-    }
-
-  private:
-    std::mutex mutex_;
-    std::vector<std::string> names_;
-};
 
 // Compared whole, so that a failure shows every figure.
 inline std::string describe(const zam::ThreadPool::Statistics& s) {

@@ -97,8 +97,10 @@ TEST(TaskQueueTest, NullTasksAreIgnoredAndWaitsEndWithATaskOrAtTheirTimeOut) {
     EXPECT_EQ(0, shared->waiterCount());
 }
 
-// Tasks go straight to waiting consumers, longest waiting first, and never enter the queue.
-TEST(TaskQueueTest, LongestWaitingConsumerIsHandedTheFirstTaskWithoutTheQueue) {
+// Tasks go straight to waiting consumers, longest waiting first, and never enter the queue. clear
+// drops what is queued but leaves waiting consumers waiting; wakeUpAll releases every consumer
+// without a task, long before its time-out, and released ones take no hand-over.
+TEST(TaskQueueTest, WaitingConsumersAreHandedTasksUntilWokenUpWithoutOne) {
     TaskQueue queue;
     auto first = waitingConsumer(queue);
     auto second = waitingConsumer(queue);
@@ -109,12 +111,7 @@ TEST(TaskQueueTest, LongestWaitingConsumerIsHandedTheFirstTaskWithoutTheQueue) {
     EXPECT_EQ(0, queue.size());
     EXPECT_EQ(0, queue.waiterCount());
     EXPECT_EQ("t1 t2 t3", first.get() + " " + second.get() + " " + third.get());
-}
 
-// clear drops what is queued but leaves waiting consumers waiting; wakeUpAll releases every
-// consumer without a task, long before its time-out, and released ones take no hand-over.
-TEST(TaskQueueTest, ClearLeavesConsumersWaitingAndWakeUpAllReleasesThemWithoutATask) {
-    TaskQueue queue;
     queue.enqueueTask(named("a"), false);
     queue.enqueueTask(named("b"), false);
     queue.clear();
@@ -127,10 +124,10 @@ TEST(TaskQueueTest, ClearLeavesConsumersWaitingAndWakeUpAllReleasesThemWithoutAT
     EXPECT_EQ("after-clear", waiting.get());
 
     const auto start = std::chrono::steady_clock::now();
-    auto first = waitingConsumer(queue, 20000);
-    auto second = waitingConsumer(queue, 20000);
+    auto woken = waitingConsumer(queue, 20000);
+    auto alsoWoken = waitingConsumer(queue, 20000);
     queue.wakeUpAll();
-    EXPECT_EQ("<none> <none>", first.get() + " " + second.get());
+    EXPECT_EQ("<none> <none>", woken.get() + " " + alsoWoken.get());
     EXPECT_LT(elapsedMs(start), 15000) << "released by the wake-up, not the time-out";
     EXPECT_EQ(0, queue.waiterCount());
     queue.enqueueTask(named("later"), false);
@@ -216,8 +213,11 @@ TEST(TaskDispatcherTest,
         "ThreadPool \"logged\": a null task was given to enqueue and is ignored\n";
     EXPECT_EQ(refused + refused + refused + refused, testing::internal::GetCapturedStderr());
     HeldTasks held;
-    Order order;
-    auto recording = [&](const std::string& name) { return [&order, name] { order.add(name); }; };
+    std::vector<std::string>
+        order;  // written on the one pool thread, read after a blocking enqueue
+    auto recording = [&](const std::string& name) {
+        return [&order, name] { order.push_back(name); };
+    };
     dispatcher.enqueue(held.make());
     ASSERT_TRUE(started(held, 1));
     dispatcher.enqueue(task(recording("Y"), "Y"));
@@ -230,7 +230,7 @@ TEST(TaskDispatcherTest,
     dispatcher.enqueue(task([] {}, "unseen"));
     held.open();
     dispatcher.enqueueBlock(recording("last"), "last");
-    EXPECT_EQ((std::vector<std::string>{"Z", "u", "Y", "n", "last"}), order.names());
+    EXPECT_EQ((std::vector<std::string>{"Z", "u", "Y", "n", "last"}), order);
     std::string seen;
     for (const ZAMLogRecord& record : log.records()) {
         EXPECT_EQ(ZAMLOG_LEVEL_DEBUG, record.level);
