@@ -311,7 +311,9 @@ TEST_F(ConsoleTest, LimitsAnswerClearlyAndCloseIdleAndSlowClientsAndAStalledHost
     EXPECT_TRUE(sftest::eventually([&] { return call("GET", "/v1/status").result_int() == 200; }));
 }
 
-TEST_F(ConsoleTest, ACallWhoseClientLeftRunsOnceAndStoppingWaitsForCallsInFlight) {
+// A call whose client left runs once, and stopping waits for calls in flight; a second console
+// is refused, and a stopped one leaves nothing behind in its folder.
+TEST_F(ConsoleTest, ACallRunsOnceWhateverItsClientDoesAndAStoppedConsoleLeavesNothingBehind) {
     EXPECT_EQ("5", run("HelloWorldService/add(a=2, b=3)"));
     const std::string before = run("HelloWorldService/GreetedNames");
     {
@@ -339,9 +341,7 @@ TEST_F(ConsoleTest, ACallWhoseClientLeftRunsOnceAndStoppingWaitsForCallsInFlight
     start({});
     EXPECT_EQ(before.empty() ? "Once|Twice" : before + "|Once|Twice",
               run("HelloWorldService/GreetedNames"));
-}
 
-TEST_F(ConsoleTest, ASecondConsoleIsRefusedAndAStoppedOneLeavesNothingBehindInItsFolder) {
     // What start refuses with, and of which kind.
     auto refusal = [](const std::string& endpoint) -> std::string {
         ConsoleOptions options;

@@ -1,13 +1,11 @@
 // What the pool and queue suites share: tasks made from lambdas, a pool's statistics as one
-// string, and bounded waits for held tasks and statistics.
+// string, and a bounded wait for held tasks.
 #ifndef SERVICESFRAMEWORK_TESTS_COMMON_TESTTASKS_H
 #define SERVICESFRAMEWORK_TESTS_COMMON_TESTTASKS_H
 
 #include <KORCoreUtils.h>
 #include <KORCoreUtils/FunctionTask.h>
 #include <zam/ThreadPool.h>
-
-#include <gtest/gtest.h>
 
 #include <functional>
 #include <memory>
@@ -37,15 +35,6 @@ inline std::string describe(const zam::ThreadPool::Statistics& s) {
     return "alive " + std::to_string(s.threadsAlive) + ", busy " + std::to_string(s.threadsBusy) +
            ", urgent " + std::to_string(s.urgentQueued) + ", normal " +
            std::to_string(s.normalQueued) + ", run " + std::to_string(s.tasksRun);
-}
-
-// A pool's or dispatcher's statistics reach `expected` within the deadline.
-template <class Pool>
-::testing::AssertionResult statisticsReach(const Pool& pool, const std::string& expected) {
-    if (eventually([&] { return describe(pool.getStatistics()) == expected; })) {
-        return ::testing::AssertionSuccess();
-    }
-    return ::testing::AssertionFailure() << describe(pool.getStatistics());
 }
 
 inline bool started(const HeldTasks& held, int count) {

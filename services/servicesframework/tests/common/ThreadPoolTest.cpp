@@ -17,6 +17,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <functional>
+#include <future>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -43,6 +44,7 @@ class TemplateTask : public zam::Task {
 namespace {
 
 using namespace sftest;
+namespace fs = std::filesystem;
 
 // One thread held at a gate while tasks queue in both queues: the statistics show every figure,
 // urgent tasks run first in the order they came, and a throwing task counts as run. A blocking
@@ -75,7 +77,9 @@ TEST(ThreadPoolTest, UrgentTasksRunFirstAndTheStatisticsCountOnlyWhatRan) {
     pool.enqueue(recording("last"), true, false);
     EXPECT_EQ((std::vector<std::string>{"u1", "u2", "n1", "n2", "n3", "last"}), order);
     EXPECT_NE(threadId(), lastRanOn.load());
-    EXPECT_TRUE(statisticsReach(pool, "alive 1, busy 0, urgent 0, normal 0, run 7"));
+    EXPECT_TRUE(eventually([&] {
+        return describe(pool.getStatistics()) == "alive 1, busy 0, urgent 0, normal 0, run 7";
+    })) << describe(pool.getStatistics());
 }
 
 // A pool starts its minimum, grows on demand up to its maximum and queues beyond it; idle threads
@@ -128,27 +132,24 @@ TEST(ThreadPoolTest, ABlockingEnqueueFromAPoolThreadWithNoThreadFreeRunsTheTaskT
         const int threads = static_cast<int>(maxThreads);
         zam::Event allBusy(false);
         zam::Event release(false);
-        std::atomic<int> outerStarted{0}, innerRan{0}, innerOnItsCaller{0}, outerDone{0};
+        std::atomic<int> outerStarted{0}, innerOnItsCaller{0}, outerDone{0};
         {
             zam::ThreadPool pool(minThreads, maxThreads, "own", 60);
+            auto outer = [&] {
+                ++outerStarted;
+                allBusy.wait();
+                const std::uint64_t caller = threadId();
+                auto inner = [&, caller] { innerOnItsCaller += threadId() == caller; };
+                pool.enqueue(task(inner), true, false);
+                release.wait();
+                ++outerDone;
+            };
             for (int i = 1; i <= threads; ++i) {  // one at a time, so that the pool grows
-                pool.enqueue(task([&] {
-                                 ++outerStarted;
-                                 allBusy.wait();
-                                 const std::uint64_t caller = threadId();
-                                 pool.enqueue(task([&, caller] {
-                                                  innerOnItsCaller += threadId() == caller;
-                                                  ++innerRan;
-                                              }),
-                                              true, false);
-                                 release.wait();
-                                 ++outerDone;
-                             }),
-                             false, false);
+                pool.enqueue(task(outer), false, false);
                 ASSERT_TRUE(eventually([&] { return outerStarted.load() == i; }));
             }
             allBusy.set();
-            EXPECT_TRUE(eventually([&] { return innerRan.load() == threads; }));
+            EXPECT_TRUE(eventually([&] { return innerOnItsCaller.load() == threads; }));
             release.set();
         }  // destroying the pool drops queued inner tasks and so releases outer ones still waiting
         ASSERT_TRUE(eventually([&] { return outerDone.load() == threads; }));
@@ -257,17 +258,16 @@ TEST(ThreadPoolTest, EnqueueAndWaitSaysWhetherTheTaskRanAndFailuresAreReported_N
     EXPECT_EQ(0, held.finished.load()) << "the pool's end does not wait for the running task";
 }
 
-// The threads of the process, as the kernel lists them.
-long threadsOfThisProcess() {
-    return std::distance(std::filesystem::directory_iterator("/proc/self/task"), {});
-}
-
 // A pool destroyed while its threads are still starting: each thread sees the shut-down on its
 // way to the first wait, the last one deletes the worker, and none is left behind.
 TEST(ThreadPoolTest, PoolsDestroyedWhileTheirThreadsStartLeaveNoneBehind) {
     // A first thread lets a sanitizer runtime start the helper thread it starts with it.
     std::thread([] {}).join();
-    const int before = threadsOfThisProcess();
+    // The threads of the process, as the kernel lists them.
+    auto threadsOfThisProcess = [] {
+        return std::distance(fs::directory_iterator("/proc/self/task"), {});
+    };
+    const long before = threadsOfThisProcess();
     ASSERT_GT(before, 0);
     for (int i = 0; i < 100; ++i) {
         zam::ThreadPool pool(4, 4, "brief", 60);
@@ -284,12 +284,12 @@ std::string currentName() {
 
 // Runs `steps` on a fresh thread named "before"; each step says what it wants recorded.
 std::string onAFreshThread(const std::function<std::string()>& steps) {
-    std::string seen;
-    std::thread([&] {
-        pthread_setname_np(pthread_self(), "before");
-        seen = steps();
-    }).join();
-    return seen;
+    return std::async(std::launch::async,
+                      [&] {
+                          pthread_setname_np(pthread_self(), "before");
+                          return steps();
+                      })
+        .get();
 }
 
 // Names of 6, 15, 16 and 25 characters; an empty one is ignored.
