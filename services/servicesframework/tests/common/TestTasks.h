@@ -10,7 +10,6 @@
 #include <functional>
 #include <memory>
 #include <string>
-#include <vector>
 
 #include "support/Deadline.h"
 #include "support/HeldTasks.h"
