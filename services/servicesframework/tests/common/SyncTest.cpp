@@ -181,8 +181,8 @@ TEST(EventTest,
 TEST(EventTest, OneSignalReleasesOneAutoResetWaiterOrEveryManualResetWaiter) {
     for (bool autoReset : {true, false}) {
         for (bool setBefore : {false, true}) {
-            SCOPED_TRACE(std::string(autoReset ? "auto-reset" : "manual-reset") +
-                         (setBefore ? ", set three times before" : ", set after"));
+            SCOPED_TRACE(testing::Message()
+                         << "auto-reset " << autoReset << ", set before " << setBefore);
             zam::Event event(autoReset);
             for (int i = 0; setBefore && i < 3; ++i) {
                 EXPECT_TRUE(event.set());

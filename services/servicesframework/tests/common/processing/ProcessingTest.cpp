@@ -196,11 +196,10 @@ TEST(TaskDispatcherTest,
      UrgentFormsRunFirstAndTaskEnqueuesAreLoggedWithTheQueueSizeBefore_NEGATIVE) {
     LogCapture log({"TaskDispatcher"}, ZAMLOG_LEVEL_DEBUG);
     TaskDispatcher dispatcher("logged", 1, 100);
-    int value = 0;
-    EXPECT_TRUE(dispatcher.enqueueAndWait([&] { value = 7; }, "quiet"));
-    EXPECT_EQ(7, value);
-    EXPECT_TRUE(dispatcher.enqueueAndWait(task([&] { value = 8; }, "fill")));
-    EXPECT_EQ(8, value);
+    std::string ran;
+    EXPECT_TRUE(dispatcher.enqueueAndWait([&] { ran += "function "; }, "quiet"));
+    EXPECT_TRUE(dispatcher.enqueueAndWait(task([&] { ran += "task"; }, "fill")));
+    EXPECT_EQ("function task", ran);
     dispatcher.enqueueBlock(task([] {}, "X"));
     dispatcher.enqueueBlock([] {}, "quiet");
     testing::internal::CaptureStderr();
