@@ -37,7 +37,6 @@ namespace http = beast::http;
 namespace websocket = beast::websocket;
 namespace fs = std::filesystem;
 using tcp = asio::ip::tcp;
-using local = asio::local::stream_protocol;
 using Headers = std::map<std::string, std::string>;
 
 const char* const kToken = "0123456789abcdef0123456789abcdef";
@@ -389,7 +388,9 @@ TEST_F(ConsoleTest, ACallRunsOnceWhateverItsClientDoesAndAStoppedConsoleLeavesNo
     const auto services =
         request("GET", "/v1/services", "",
                 {{"Host", "localhost"}, {"Authorization", "Bearer " + consoleToken()}});
-    EXPECT_EQ(200, whilePumping([&] { return exchange<local>(socket, services); }).result_int());
+    EXPECT_EQ(200, whilePumping([&] {
+                       return exchange<asio::local::stream_protocol>(socket, services);
+                   }).result_int());
     stopConsole();
     EXPECT_FALSE(fs::exists(discovery));
     EXPECT_FALSE(fs::exists(socket));

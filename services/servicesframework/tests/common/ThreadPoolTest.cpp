@@ -309,23 +309,23 @@ TEST(ThreadNameTest, NamesUpToFifteenCharactersAreUsedWholeLongerOnesCutToFourte
 // SetThreadName in between (by a task) is undone by the next task of that name. A name longer
 // than the worker keeps is given every time, so a rename in between is undone as well.
 TEST(ThreadNameTest, WorkerNamesAreSetAgainAfterAnyOtherRename) {
-    EXPECT_EQ("Same Same PoolThread Same Sam Looooooooooooo Looooooooooooo ", onAFreshThread([] {
-                  std::string seen;
-                  auto worker = [&seen](const std::string& name) {
-                      zam::setWorkerThreadName(name);
-                      seen += currentName() + " ";
-                  };
-                  worker("Same");
-                  zam::SetThreadName("custom");
-                  worker("Same");
-                  worker("");
-                  worker("Same");
-                  worker("Sam");  // a prefix of the name kept is another name
-                  worker("L" + std::string(80, 'o') + "ng");
-                  zam::SetThreadName("custom");
-                  worker("L" + std::string(80, 'o') + "ng");
-                  return seen;
-              }));
+    // Each step names the worker, or with "=" renames the thread through SetThreadName; "Sam" is
+    // another name than the "Same" kept, not a prefix of it.
+    const std::string longName = "L" + std::string(80, 'o') + "ng";
+    EXPECT_EQ(
+        "Same Same PoolThread Same Sam Looooooooooooo Looooooooooooo ", onAFreshThread([&] {
+            std::string seen;
+            for (const std::string& step : std::vector<std::string>{
+                     "Same", "=custom", "Same", "", "Same", "Sam", longName, "=custom", longName}) {
+                if (step.rfind('=', 0) == 0) {
+                    zam::SetThreadName(step.substr(1));
+                } else {
+                    zam::setWorkerThreadName(step);
+                    seen += currentName() + " ";
+                }
+            }
+            return seen;
+        }));
 }
 
 // In a child process the system is made to refuse every new thread (no threads allowed for the
