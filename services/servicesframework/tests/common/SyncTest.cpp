@@ -13,9 +13,7 @@
 #include <climits>
 #include <future>
 #include <memory>
-#include <string>
 #include <thread>
-#include <vector>
 
 #include "support/Deadline.h"
 #include "support/OnThread.h"

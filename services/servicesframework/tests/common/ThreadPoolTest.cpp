@@ -44,7 +44,6 @@ class TemplateTask : public zam::Task {
 namespace {
 
 using namespace sftest;
-namespace fs = std::filesystem;
 
 // One thread held at a gate while tasks queue in both queues: the statistics show every figure,
 // urgent tasks run first in the order they came, and a throwing task counts as run. A blocking
@@ -258,7 +257,7 @@ TEST(ThreadPoolTest, PoolsDestroyedWhileTheirThreadsStartLeaveNoneBehind) {
     std::thread([] {}).join();
     // The threads of the process, as the kernel lists them.
     auto threadsOfThisProcess = [] {
-        return std::distance(fs::directory_iterator("/proc/self/task"), {});
+        return std::distance(std::filesystem::directory_iterator("/proc/self/task"), {});
     };
     const long before = threadsOfThisProcess();
     ASSERT_GT(before, 0);
@@ -374,10 +373,9 @@ class Recorder {
 TEST(FunctorTaskTest, CallsTheMethodWithItsArgumentAndKeepsTheObjectAlive) {
     auto recorder = std::make_shared<Recorder>();
     std::weak_ptr<Recorder> watch = recorder;
-    auto task = std::make_shared<ZAMUnified::FunctorTask<std::string, Recorder>>(
-        recorder, &Recorder::record, "payload", "Recorder::record");
     Recorder* raw = recorder.get();
-    recorder.reset();
+    auto task = std::make_shared<ZAMUnified::FunctorTask<std::string, Recorder>>(
+        std::move(recorder), &Recorder::record, "payload", "Recorder::record");
 
     ASSERT_FALSE(watch.expired()) << "the task must own the object";
     EXPECT_EQ("Recorder::record", task->name());

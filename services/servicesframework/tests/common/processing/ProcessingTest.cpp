@@ -18,7 +18,6 @@
 namespace {
 
 using namespace sftest;
-using ZAMUnified::Processing::TaskDispatcher;
 using ZAMUnified::Processing::TaskQueue;
 
 std::string nameOf(const TaskPtr& task) {
@@ -195,7 +194,7 @@ TEST(TaskQueueTest, NoTaskIsLostOrDuplicatedWhenHandOversMeetTimeOuts) {
 TEST(TaskDispatcherTest,
      UrgentFormsRunFirstAndTaskEnqueuesAreLoggedWithTheQueueSizeBefore_NEGATIVE) {
     LogCapture log({"TaskDispatcher"}, ZAMLOG_LEVEL_DEBUG);
-    TaskDispatcher dispatcher("logged", 1, 100);
+    ZAMUnified::Processing::TaskDispatcher dispatcher("logged", 1, 100);
     std::string ran;
     EXPECT_TRUE(dispatcher.enqueueAndWait([&] { ran += "function "; }, "quiet"));
     EXPECT_TRUE(dispatcher.enqueueAndWait(task([&] { ran += "task"; }, "fill")));
