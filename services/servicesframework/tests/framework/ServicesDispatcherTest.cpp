@@ -141,11 +141,7 @@ TEST_F(DispatcherTest, NullTasksAreRefusedAndLeaveTheQueueAlone_NEGATIVE) {
 // How long a wait for a dispatcher task took, in milliseconds; without limit when `timeOut` is 0.
 long waitedMs(ServicesDispatcher& dispatcher, long timeOut) {
     const auto start = std::chrono::steady_clock::now();
-    if (timeOut == 0) {
-        dispatcher.waitForDispatcherTask();
-    } else {
-        dispatcher.waitForDispatcherTask(timeOut);
-    }
+    timeOut == 0 ? dispatcher.waitForDispatcherTask() : dispatcher.waitForDispatcherTask(timeOut);
     return elapsedMs(start);
 }
 
@@ -270,16 +266,6 @@ TEST_F(DispatcherTest, AThrowingTaskLeavesThePumpAndTheRestQueued_NEGATIVE) {
     EXPECT_TRUE(sftest::eventually([&] { return dispatcher.getQueueSize() == 1; }));
     EXPECT_THROW(dispatcher.pumpAll(), std::logic_error);
     EXPECT_TRUE(producer.returns());
-}
-
-TEST_F(DispatcherTest, ClearReleasesThreadsBlockedOnDroppedTasks) {
-    std::atomic<bool> ran{false};
-    sftest::OnThread producer(
-        [&] { dispatcher.enqueueBlock([&] { ran = true; }, "dropped", false, true); });
-    EXPECT_TRUE(sftest::eventually([&] { return dispatcher.getQueueSize() == 1; }));
-    dispatcher.clear();
-    EXPECT_TRUE(producer.returns());
-    EXPECT_FALSE(ran.load());
 }
 
 TEST(AccessGuardTest, ChecksTheCallingThreadOnlyWhenEnabled) {
