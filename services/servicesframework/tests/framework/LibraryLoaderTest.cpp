@@ -12,6 +12,7 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "framework/LibraryLoaderFixture.h"
@@ -53,10 +54,8 @@ std::vector<std::string> opening(const std::shared_ptr<UnifiedFactory>& factory,
 // Built-in libraries are not in the build tree: each request finds its record, fails to open
 // the file with the platform's text, and a later request tries again.
 TEST_F(LibraryLoaderTest, NEGATIVE_SearchesAndMissingFiles) {
-    const struct {
-        std::function<void()> request;
-        const char* outcome;  // the library tried, or the exact error
-    } cases[] = {
+    // The library tried, or the exact error.
+    const std::pair<std::function<void()>, std::string> cases[] = {
         {[this] { loader_->LoadService("N10ZAMUnified13SystemServiceE"); }, "SystemService"},
         {[this] { loader_->LoadService("ZAMUnified::SystemService"); },
          "Unable to find service matching the name: ZAMUnified::SystemService"},
@@ -77,14 +76,14 @@ TEST_F(LibraryLoaderTest, NEGATIVE_SearchesAndMissingFiles) {
          "Unable to find authenticator matching the name: x"},
     };
     for (int round = 0; round < 2; ++round) {
-        for (const auto& c : cases) {
+        for (const auto& [request, outcome] : cases) {
             log_.forget();
-            c.request();
-            std::vector<std::string> expected{c.outcome};
-            if (expected[0].find(' ') == std::string::npos) {
-                expected = opening(factory_, c.outcome);
-                expected.push_back("Could not load Services Library " + std::string(c.outcome) +
-                                   ", last error: " + notThere(loader_->MakeFullPath(c.outcome)));
+            request();
+            std::vector<std::string> expected{outcome};
+            if (outcome.find(' ') == std::string::npos) {
+                expected = opening(factory_, outcome);
+                expected.push_back("Could not load Services Library " + outcome +
+                                   ", last error: " + notThere(loader_->MakeFullPath(outcome)));
             }
             EXPECT_EQ(expected, log_.messages());
         }

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstddef>
 #include <stdexcept>
@@ -109,9 +110,8 @@ TEST_F(DispatcherGuardTest, NotLoggableTasksStayUnloggedAtExecutionForGood) {
     enqueue("loud");
     enqueue("", false, false);
     EXPECT_EQ(
-        "D updateNotLoggableTasks: Not loggable task: quiet\nD enqueue: "
-        "ServicesDispatcher.enqueue: "
-        "quiet\nD enqueue: ServicesDispatcher.enqueue: loud\n",
+        "D updateNotLoggableTasks: Not loggable task: quiet\nD enqueue: ServicesDispatcher."
+        "enqueue: quiet\nD enqueue: ServicesDispatcher.enqueue: loud\n",
         logText());
     EXPECT_FALSE(dispatcher.isTaskLoggable("quiet"));
     EXPECT_TRUE(dispatcher.isTaskLoggable("loud"));
@@ -122,9 +122,7 @@ TEST_F(DispatcherGuardTest, NotLoggableTasksStayUnloggedAtExecutionForGood) {
     dispatcher.pumpAll();
     const std::vector<long> ran =
         numbersIn(logText(), ranAtDebug("loud") + ranAtDebug("") + "T pumpAll:  pumpAll.exit \n");
-    ASSERT_EQ(4u, ran.size());
-    EXPECT_LE(ran[0], 2000);
-    EXPECT_LE(ran[2], 2000);
+    EXPECT_LE(std::max(ran.at(0), ran.at(2)), 2000);
 
     // At info level nothing of this is even composed.
     log_.forget();
@@ -158,9 +156,7 @@ TEST_F(DispatcherGuardTest, GuardsReportASlowTaskAndTheQueueItStalled) {
         // Reported at info whatever the debug level.
         "I executeTask:  executed (slow) in [#] milliseconds. This task exceeded the guard "
         "execution time of [2000] milliseconds. Waiting time was [#] milliseconds\n");
-    ASSERT_EQ(3u, slow.size());
-    EXPECT_GT(slow[0], 2000);
-    EXPECT_GT(slow[1], 2000);
+    EXPECT_GT(std::min(slow.at(0), slow.at(1)), 2000);
 
     // "slow" is done; the front task has now waited over two seconds in a queue of seven.
     log_.forget();
@@ -171,9 +167,8 @@ TEST_F(DispatcherGuardTest, GuardsReportASlowTaskAndTheQueueItStalled) {
         "milliseconds exceeding the guard queued time of [2000] milliseconds. Queue size reached "
         "[7] task exceeding the guard size of [5] tasks. The last executed task was completed [#] "
         "milliseconds ago\n");
-    ASSERT_EQ(2u, stalled.size());
-    EXPECT_GT(stalled[0], 2000);
-    EXPECT_LT(stalled[1], 2000);
+    EXPECT_GT(stalled.at(0), 2000);
+    EXPECT_LT(stalled.at(1), 2000);
 
     log_.forget();
     dispatcher.pumpAll();
@@ -183,8 +178,8 @@ TEST_F(DispatcherGuardTest, GuardsReportASlowTaskAndTheQueueItStalled) {
     // queued behind "slow" waited as long as it ran.
     const ServicesDispatcher::Statistics statistics = dispatcher.getStatistics();
     EXPECT_EQ("queued 0, running '', run 8, over 1, completed", counts(statistics));
-    EXPECT_GE(statistics.longestExecution, std::chrono::milliseconds(2050));
-    EXPECT_GT(statistics.longestWait, std::chrono::milliseconds(2000));
+    EXPECT_GE(statistics.longestExecution, milliseconds(2050));
+    EXPECT_GT(statistics.longestWait, milliseconds(2000));
 }
 
 // A task that ends by an exception has completed at that moment: the guard stops timing it (it
@@ -223,10 +218,10 @@ TEST(ServicesDispatcherGuardTest, ATaskThatThrowsHasCompletedWhenItThrows_NEGATI
         // slowly this runs.
         const long sinceStart = elapsedMs(start);
         EXPECT_LE(sinceCompletion, sinceStart);
+        EXPECT_LE(statistics.sinceLastCompletion, milliseconds(sinceStart + 1));
         EXPECT_EQ(std::string("queued 0, running '', run ") + (way[0] == 't' ? "2" : "1") +
                       ", over 0, completed",
                   counts(statistics));
-        EXPECT_LE(statistics.sinceLastCompletion, std::chrono::milliseconds(sinceStart + 1));
     }
 }
 
@@ -277,11 +272,10 @@ TEST_F(DispatcherGuardTest, StatisticsFollowAScriptedSequenceOfTasks) {
     const ServicesDispatcher::Statistics done = dispatcher.getStatistics();
     EXPECT_EQ("queued 0, running '', run 4, over 0, completed", counts(done));
     EXPECT_EQ(0, done.runningFor.count());
-    EXPECT_GE(done.longestExecution, milliseconds(20)) << "\"measured\" took the longest";
-    EXPECT_LE(done.longestExecution, milliseconds(total + 1));
-    EXPECT_GE(done.longestWait, milliseconds(20)) << "\"outer\" waited behind \"measured\"";
-    EXPECT_LE(done.longestWait, milliseconds(total + 1));
-    EXPECT_LE(done.sinceLastCompletion, milliseconds(total + 1));
+    // "measured" took the longest, and "outer" waited behind it; nothing took longer than all.
+    EXPECT_GE(std::min(done.longestExecution, done.longestWait), milliseconds(20));
+    EXPECT_LE(std::max({done.longestExecution, done.longestWait, done.sinceLastCompletion}),
+              milliseconds(total + 1));
 
     // clear() drops tasks without counting them.
     enqueue("dropped");

@@ -95,11 +95,20 @@ TEST_F(DispatcherTest, OtherThreadsAreRefusedWithoutTouchingTheQueueUntilTheyTak
     EXPECT_EQ(1u, log_.records().size());
 }
 
-TEST_F(DispatcherTest, UrgentTasksRunFirstLaterOnesBeforeEarlierOnes) {
+// Null tasks are refused and leave the queue alone.
+TEST_F(DispatcherTest, UrgentTasksRunFirstLaterOnesBeforeEarlierOnesNullOnesNot_NEGATIVE) {
     enqueue("normal1");
     enqueue("urgent1", true);
     enqueue("urgent2", true);
     enqueue("normal2");
+    EXPECT_THROW(dispatcher.enqueue(TaskPtr(), false, true), std::invalid_argument);
+    EXPECT_THROW(dispatcher.enqueue(TaskPtr(), true, false), std::invalid_argument);
+    EXPECT_THROW(dispatcher.enqueueBlock(TaskPtr(), false, true), std::invalid_argument);
+    onOtherThread([&] {
+        EXPECT_THROW(dispatcher.enqueueBlock(TaskPtr(), false, true), std::invalid_argument);
+    });
+    EXPECT_EQ(4, dispatcher.getQueueSize());
+    EXPECT_TRUE(log_.records().empty());
     dispatcher.pumpAll();
     EXPECT_EQ((Names{"urgent2", "urgent1", "normal1", "normal2"}), ran_);
     EXPECT_EQ("normal2", dispatcher.getLastTaskName());
@@ -124,18 +133,6 @@ TEST_F(DispatcherTest, TasksQueuedDuringAPumpRunInTheSameCallAndTasksMayPumpAgai
     dispatcher.pumpAll();
     EXPECT_EQ((Names{"first", "pumping", "queued by first", "nested next", "pumping done"}), ran_);
     EXPECT_EQ(0, dispatcher.getQueueSize());
-}
-
-TEST_F(DispatcherTest, NullTasksAreRefusedAndLeaveTheQueueAlone_NEGATIVE) {
-    enqueue("kept");
-    EXPECT_THROW(dispatcher.enqueue(TaskPtr(), false, true), std::invalid_argument);
-    EXPECT_THROW(dispatcher.enqueue(TaskPtr(), true, false), std::invalid_argument);
-    EXPECT_THROW(dispatcher.enqueueBlock(TaskPtr(), false, true), std::invalid_argument);
-    onOtherThread([&] {
-        EXPECT_THROW(dispatcher.enqueueBlock(TaskPtr(), false, true), std::invalid_argument);
-    });
-    EXPECT_EQ(1, dispatcher.getQueueSize());
-    EXPECT_TRUE(log_.records().empty());
 }
 
 // How long a wait for a dispatcher task took, in milliseconds; without limit when `timeOut` is 0.

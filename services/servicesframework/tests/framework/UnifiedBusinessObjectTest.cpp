@@ -14,6 +14,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <type_traits>
 #include <vector>
 
@@ -173,11 +174,7 @@ TEST_F(UnifiedBusinessObjectTest, ObserversMayChangeTheListFromInsideANotificati
 static_assert(!std::is_base_of_v<std::exception, UnifiedExceptionImpl>);
 
 TEST(ExceptionsTest, EachKindIsCaughtThroughTheRootAndItsOwnInterfaceWithItsTexts) {
-    const struct {
-        std::function<void()> raise;
-        const char* interfaceName;
-        const char* message;
-    } cases[] = {
+    const std::tuple<std::function<void()>, std::string, std::string> cases[] = {
         {[] { throw UnifiedExceptionImpl(); }, "UnifiedException", ""},
         {[] { throw UnifiedExceptionImpl("custom text"); }, "UnifiedException", "custom text"},
         {[] { throw DispatcherAccessExceptionImpl("ZAMUnified::HelloWorldService"); },
@@ -189,13 +186,13 @@ TEST(ExceptionsTest, EachKindIsCaughtThroughTheRootAndItsOwnInterfaceWithItsText
         {[] { throw CapabilitiesExceptionImpl("ADMIN"); }, "CapabilitiesException",
          "Requested operation requires the ADMIN capability"},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.message);
+    for (const auto& [raise, interfaceName, message] : cases) {
+        SCOPED_TRACE(message);
         try {
-            c.raise();
+            raise();
         } catch (UnifiedException& caught) {
-            EXPECT_EQ(c.interfaceName, caught.getInterfaceName());
-            EXPECT_EQ(c.message, caught.getMessage());
+            EXPECT_EQ(interfaceName, caught.getInterfaceName());
+            EXPECT_EQ(message, caught.getMessage());
         }
     }
     // A refusal's name is read through its interface by the dispatcher's tests (refusedName).

@@ -16,6 +16,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "framework/LogLines.h"
@@ -186,14 +187,11 @@ TEST_F(UnifiedFactoryTest, AuthenticatorNamesDisplayNamesAndIds) {
     EXPECT_EQ(5000u, factory_->getAuthenticatorId("talon"));
     EXPECT_TRUE(log_.messages(ZAMLOG_LEVEL_WARNING).empty());
 
-    const struct {
-        const char* name;
-        unsigned int id;
-    } fallbacks[] = {{"1234", 1234u}, {"nothing", 0u}, {"gAtHeR", 3000u}, {"lumio", 1201u}};
-    for (const auto& fallback : fallbacks) {
+    const std::pair<std::string, unsigned int> fallbacks[] = {
+        {"1234", 1234u}, {"nothing", 0u}, {"gAtHeR", 3000u}, {"lumio", 1201u}};
+    for (const auto& [name, id] : fallbacks) {
         log_.forget();
-        EXPECT_EQ(fallback.id, factory_->getAuthenticatorId(fallback.name)) << fallback.name;
-        const std::string name = fallback.name;
+        EXPECT_EQ(id, factory_->getAuthenticatorId(name)) << name;
         EXPECT_EQ(
             std::vector<std::string>(
                 {"E LoadAuthenticator: Unable to find authenticator matching the name: " + name,
@@ -202,15 +200,12 @@ TEST_F(UnifiedFactoryTest, AuthenticatorNamesDisplayNamesAndIds) {
             sftest::logLines(log_.records()));
     }
 
-    const struct {
-        unsigned int id;
-        const char* name;
-    } table[] = {{1000, "TALON"},    {1001, "PYLON"},  {1200, "HERON"}, {1201, "Lumio"},
-                 {1404, "Quillbox"}, {1500, "ROSTER"}, {1800, "PRISM"}, {1877, "Bazaar"},
-                 {2000, "CONFLUX"},  {2100, "KESTREL"}};
-    for (const auto& entry : table) {
-        EXPECT_EQ(entry.name, factory_->getDefaultAuthenticatorName(entry.id));
-        EXPECT_EQ(entry.id, factory_->getDefaultAuthenticatorId(entry.name));
+    const std::pair<unsigned int, std::string> table[] = {
+        {1000, "TALON"},  {1001, "PYLON"}, {1200, "HERON"},  {1201, "Lumio"},   {1404, "Quillbox"},
+        {1500, "ROSTER"}, {1800, "PRISM"}, {1877, "Bazaar"}, {2000, "CONFLUX"}, {2100, "KESTREL"}};
+    for (const auto& [id, name] : table) {
+        EXPECT_EQ(name, factory_->getDefaultAuthenticatorName(id));
+        EXPECT_EQ(id, factory_->getDefaultAuthenticatorId(name));
     }
     EXPECT_EQ("3000", factory_->getDefaultAuthenticatorName(3000));
     EXPECT_EQ(3000u, factory_->getDefaultAuthenticatorId("GATHER"));
