@@ -6,6 +6,7 @@
 
 #include <string>
 #include <thread>
+#include <tuple>
 #include <typeinfo>
 #include <vector>
 
@@ -110,11 +111,8 @@ TEST_F(LibraryManifestTest, NEGATIVE_ManifestsThatAddNothing) {
     const std::string services = "<services><service name='A::B' id='9500'/></services>";
     const char* const none = "No library specified in Services Library Manifest ";
     const char* const bad = "Error while loading Services Library manifest file ";
-    const struct {
-        const char* dir;
-        std::string xml;
-        const char* error;  // prefix of the one error record; the manifest path follows
-    } cases[] = {
+    // The folder, its manifest, and the one error record, which the manifest's path ends.
+    const std::tuple<std::string, std::string, std::string> cases[] = {
         {"noname", "<l><path>P</path>" + services + "</l>", none},
         {"nopath", "<l><name>N</name>" + services + "</l>", none},
         {"emptyname", "<l><name/><path>P</path>" + services + "</l>", none},
@@ -124,13 +122,13 @@ TEST_F(LibraryManifestTest, NEGATIVE_ManifestsThatAddNothing) {
         {"emptyfile", "", bad},
         {"notxml", "name=N path=P", bad},
     };
-    for (const auto& c : cases) {
+    for (const auto& [dir, xml, error] : cases) {
+        SCOPED_TRACE(dir);
         log_.forget();
-        loader_->LoadLibraryManifest(manifest(c.dir, c.xml));
-        EXPECT_EQ(std::vector<std::string>({c.error + manifestPath(c.dir)}),
-                  log_.messages(ZAMLOG_LEVEL_ERROR))
-            << c.dir;
-        EXPECT_FALSE(loader_->getLibraryRecord(9500)) << c.dir;
+        loader_->LoadLibraryManifest(manifest(dir, xml));
+        EXPECT_EQ(std::vector<std::string>({error + manifestPath(dir)}),
+                  log_.messages(ZAMLOG_LEVEL_ERROR));
+        EXPECT_FALSE(loader_->getLibraryRecord(9500));
     }
     log_.forget();
     loader_->ProcessLibraryManifest("");

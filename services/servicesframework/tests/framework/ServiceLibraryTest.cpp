@@ -7,7 +7,7 @@
 #include <ZAMUnified/TextInterpreter.h>
 #include <ZAMUnified/TextJson.h>
 
-#include <gtest/gtest.h>
+#include <gmock/gmock.h>
 
 #include <memory>
 #include <stdexcept>
@@ -148,15 +148,11 @@ TEST_F(ServiceLibraryTest, EachItemIsRegisteredUnderTheNamesItsClassGivesOnce) {
 
 TEST_F(ServiceLibraryTest, NEGATIVE_AServiceWhoseInterfaceNamesDisagreeIsRefused) {
     ServiceLibrary library(factory_);
-    try {
-        library.service<Mislabelled>(4200);
-        FAIL() << "registered a service whose reflector it could never find";
-    } catch (const std::logic_error& error) {
-        EXPECT_EQ(std::string("the service ") + typeid(Mislabelled).name() +
-                      " answers the interface name \"Labelled\", not its kInterfaceName "
-                      "\"Mislabelled\"",
-                  error.what());
-    }
+    EXPECT_THAT([&] { library.service<Mislabelled>(4200); },
+                ::testing::ThrowsMessage<std::logic_error>(
+                    std::string("the service ") + typeid(Mislabelled).name() +
+                    " answers the interface name \"Labelled\", not its kInterfaceName "
+                    "\"Mislabelled\""));
     EXPECT_FALSE(factory_->getService(4200u));
 }
 
