@@ -187,9 +187,8 @@ TEST_F(DispatcherGuardTest, GuardsReportASlowTaskAndTheQueueItStalled) {
 // pick-up) and the statistics agree that nothing runs. One row per way out of a task.
 TEST(ServicesDispatcherGuardTest, ATaskThatThrowsHasCompletedWhenItThrows_NEGATIVE) {
     const auto throwing = [] { throw std::runtime_error("task failed"); };
-    for (const char* how : {"pumpAll", "pumpNext", "through a nested pump", "enqueueBlock"}) {
-        SCOPED_TRACE(how);
-        const std::string way = how;
+    for (const std::string way : {"pumpAll", "pumpNext", "through a nested pump", "enqueueBlock"}) {
+        SCOPED_TRACE(way);
         ServicesDispatcher dispatcher;
         const auto start = std::chrono::steady_clock::now();
         try {

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -320,10 +321,8 @@ TEST_F(DispatcherTest, StressEveryTaskRunsExactlyOnce) {
         producer.join();
     }
     dispatcher.setDispatcherCallback(nullptr);
-    for (const std::atomic<int>& count : runs) {
-        wrong += count.load() != 1 ? 1 : 0;
-    }
     EXPECT_EQ(0, wrong.load());
+    EXPECT_EQ(0, std::count_if(runs.begin(), runs.end(), [](const auto& n) { return n != 1; }));
 }
 
 // Waiting for the dispatcher thread to run a caller's task.

@@ -273,14 +273,12 @@ TEST_F(UnifiedFactoryTest, FeatureSetsAreControlledThroughTheirAdapters_NEGATIVE
     factory_->StopFeatureSet(4242, events);
     EXPECT_FALSE(factory_->IsFeatureSetStarted(4242));
     EXPECT_TRUE(factory_->GetFeatureSetDependencies(4242).empty());
-    const std::vector<std::string> expected{
-        "Unable to find feature set matching the ID: 4242",
-        "Cannot Start Feature Set 4242 on provider as its not provisioned",
-        "Unable to find feature set matching the ID: 4242",
-        "Cannot Stop Feature 4242 on provider as its not provisioned",
-        "Unable to find feature set matching the ID: 4242",
-        "Unable to find feature set matching the ID: 4242"};
-    EXPECT_EQ(expected, log_.messages(ZAMLOG_LEVEL_ERROR));
+    const std::string unknown = "Unable to find feature set matching the ID: 4242";
+    EXPECT_EQ(
+        (std::vector<std::string>{
+            unknown, "Cannot Start Feature Set 4242 on provider as its not provisioned", unknown,
+            "Cannot Stop Feature 4242 on provider as its not provisioned", unknown, unknown}),
+        log_.messages(ZAMLOG_LEVEL_ERROR));
 
     // Destroy() reaches each adapter once, Reset() empties.
     log_.forget();
