@@ -339,7 +339,8 @@ TEST(ServicesDispatcherWaitTest, EnqueueAndWaitSaysWhetherTheTaskRan_NEGATIVE) {
         {"cleared", [&] { dispatcher->clear(); }},
         {"destroyed", [&] { dispatcher.reset(); }},
     };
-    for (const auto& [end, how] : ends) {
+    for (const auto& [name, how] : ends) {
+        const char* end = name;  // a copy: lambdas may not capture a structured binding
         SCOPED_TRACE(end);
         const bool shouldRun = end == ends[0].first || end == ends[1].first;
         bool ran = false;
