@@ -16,20 +16,14 @@ using Names = std::vector<std::string>;
 // alone, and an exhausted request answers the empty name for ever.
 TEST(RequestTest, PathSplitsIntoEveryPieceWhichAreConsumedInOrder) {
     const std::string longName(40, 'n');
-    const struct {
-        std::string path;
-        Names names;
-        std::string last;
-    } cases[] = {
-        {"Svc", {"Svc"}, "Svc"},
-        {"Svc/getOwner/Name", {"Svc", "getOwner", "Name"}, "Name"},
-        {"Svc/a//b", {"Svc", "a", "", "b"}, "b"},
-        {"Svc/a/", {"Svc", "a", ""}, ""},
-        {"", {}, ""},
-        {"/", {"", ""}, ""},
-        {"/" + longName + "/", {"", longName, ""}, ""},
+    // clang-format off
+    const struct { std::string path; Names names; std::string last; } cases[] = {
+        {"Svc", {"Svc"}, "Svc"}, {"Svc/getOwner/Name", {"Svc", "getOwner", "Name"}, "Name"},
+        {"Svc/a//b", {"Svc", "a", "", "b"}, "b"}, {"Svc/a/", {"Svc", "a", ""}, ""}, {"", {}, ""},
+        {"/", {"", ""}, ""}, {"/" + longName + "/", {"", longName, ""}, ""},
         {"a/" + longName, {"a", longName}, longName},
     };
+    // clang-format on
     for (const auto& c : cases) {
         SCOPED_TRACE(c.path);
         Request request(c.path);

@@ -98,13 +98,13 @@ TEST(ReflectionHelpersTest, HelperMadeMembersAnswerWithTheInterpretersTexts) {
     const Interpreter interpreter(std::make_shared<ReflectorMap>(ReflectorMap{{"Svc", reflector}}));
     std::vector<int> ints{1, 2, 3};
     std::vector<double> quarters{0.25, 0.25};
+    // clang-format off
     const struct {
         const char* path;
         std::vector<std::shared_ptr<FormalParameter>> arguments;
         std::string outcome;
     } requests[] = {
-        {"Svc/Value", {}, "ok:0"},
-        {"Svc/setValue", {intArg(7)}, "ok:void"},
+        {"Svc/Value", {}, "ok:0"}, {"Svc/setValue", {intArg(7)}, "ok:void"},
         {"Svc/getValue", {}, "ok:7"},
         {"Svc/Value", {stringArg("x")}, propertyRefused("Value", "int")},
         {"Svc/Value", {intArg(1), intArg(2)}, propertyRefused("Value", "int")},
@@ -112,21 +112,19 @@ TEST(ReflectionHelpersTest, HelperMadeMembersAnswerWithTheInterpretersTexts) {
         {"Svc/setName", {stringArg("other")}, propertyRefused("setName", "std::string")},
         {"Svc/Tags", {}, "ok:a|b"},
         {"Svc/Tags", {stringArg("c")}, propertyRefused("Tags", "list(std::string)")},
-        {"Svc/add", {intArg(2), intArg(3)}, "ok:5"},
-        {"Svc/add", {intArg(2)}, methodRefused("add")},
+        {"Svc/add", {intArg(2), intArg(3)}, "ok:5"}, {"Svc/add", {intArg(2)}, methodRefused("add")},
         {"Svc/add", {intArg(2), stringArg("3")}, methodRefused("add")},
         // Overloads are picked by their arguments.
-        {"Svc/describe", {}, "ok:value 7"},
-        {"Svc/describe", {stringArg("n=")}, "ok:n=7"},
+        {"Svc/describe", {}, "ok:value 7"}, {"Svc/describe", {stringArg("n=")}, "ok:n=7"},
         {"Svc/describe", {intArg(1)}, methodRefused("describe")},
         {"Svc/sum", {listArg("list(int)", &ints)}, "ok:6"},
-        {"Svc/sum", {listArg<int>("list(int)", nullptr)}, "ok:0"},
-        {"Svc/Scores", {}, "ok:0.5"},
+        {"Svc/sum", {listArg<int>("list(int)", nullptr)}, "ok:0"}, {"Svc/Scores", {}, "ok:0.5"},
         {"Svc/setScores", {listArg("list(double)", &quarters)}, "ok:void"},
         {"Svc/Scores", {}, "ok:0.25;0.25"},
         {"Svc/setScores", {listArg<double>("list(double)", nullptr)}, "ok:void"},
         {"Svc/Scores", {}, "ok:"},
     };
+    // clang-format on
     for (const auto& request : requests) {
         EXPECT_EQ(request.outcome, run(interpreter, request.path, request.arguments))
             << request.path;
@@ -189,6 +187,7 @@ TEST(ReflectionHelpersTest, MethodOnlyServicesAreCalledByLongNamesAndExactArgume
     const std::string add = "ScientificCalculator/addTwoNumbersTogether";
 
     const std::string refused = methodRefused("addTwoNumbersTogether");
+    // clang-format off
     const struct {
         std::string path;
         std::vector<std::shared_ptr<FormalParameter>> arguments;
@@ -197,12 +196,12 @@ TEST(ReflectionHelpersTest, MethodOnlyServicesAreCalledByLongNamesAndExactArgume
         {"ScientificCalculator/getAnswerToEverything", {}, "ok:42"},
         {add, {intArg(2), intArg(3)}, "ok:5"},
         {add, {std::make_shared<TaggedInt>("int", "a", 4), intArg(5)}, "ok:9"},
-        {add, {intArg(2), stringArg("3")}, refused},
-        {add, {intArg(2)}, refused},
+        {add, {intArg(2), stringArg("3")}, refused}, {add, {intArg(2)}, refused},
         {add, {}, refused},
         // An empty argument is no argument of any type.
         {add, {intArg(1), nullptr}, refused},
     };
+    // clang-format on
     for (const auto& request : requests) {
         EXPECT_EQ(request.outcome, run(interpreter, request.path, request.arguments))
             << request.path;

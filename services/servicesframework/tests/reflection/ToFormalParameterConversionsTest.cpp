@@ -63,31 +63,21 @@ std::string rendered(const std::shared_ptr<FormalParameter>& parameter) {
 // Each type name and alias makes its own type, keeping both names; the platform parsers' edges
 // are pinned in FromStringConversionsTest, so these rows show the mapping and the separators.
 TEST(ToFormalParameterConversionsTest, TypeNamesPickTheirConversionAndRejectionsGiveEmpty) {
-    const struct {
-        const char* type;
-        const char* text;
-        const char* expected;  // "" for no parameter
-    } cases[] = {
-        {"int", "42", "int 42"},
-        {"unsigned int", "4000000000", "unsigned int 4000000000"},
-        {"float", "0.25", "float 0.25"},
-        {"bool", "yes", "bool true"},
-        {"long", "-5", "long -5"},
-        {"char", "qr", "char q"},
-        {"std::string", " a b ", "std::string  a b "},
-        {"string", "abc", "std::string abc"},
-        {"std::wstring", "w", "std::wstring w"},
-        {"wstring", "v", "std::wstring v"},
-        {"zam::SecureString", "pw", "zam::SecureString pw"},
+    // clang-format off
+    // The expected text is "" for no parameter.
+    const struct { const char *type, *text, *expected; } cases[] = {
+        {"int", "42", "int 42"}, {"unsigned int", "4000000000", "unsigned int 4000000000"},
+        {"float", "0.25", "float 0.25"}, {"bool", "yes", "bool true"}, {"long", "-5", "long -5"},
+        {"char", "qr", "char q"}, {"std::string", " a b ", "std::string  a b "},
+        {"string", "abc", "std::string abc"}, {"std::wstring", "w", "std::wstring w"},
+        {"wstring", "v", "std::wstring v"}, {"zam::SecureString", "pw", "zam::SecureString pw"},
         {"securestring", "pin", "zam::SecureString pin"},
-        {"long long", "9000000000", "long long 9000000000"},
-        {"double", " +0.1 ", "double 0.1"},
+        {"long long", "9000000000", "long long 9000000000"}, {"double", " +0.1 ", "double 0.1"},
         {"list(int)", "1;2;3", "list of int 1,2,3,"},
         {"list(unsigned int)", "4;5", "list of unsigned int 4,5,"},
         {"list(float)", "1.5;2", "list of float 1.5,2,"},
         {"list(bool)", "1;no", "list of bool true,false,"},
-        {"list(long)", "-1", "list of long -1,"},
-        {"list(char)", "a;bc", "list of char a,b,"},
+        {"list(long)", "-1", "list of long -1,"}, {"list(char)", "a;bc", "list of char a,b,"},
         {"list(std::string)", "a;b|c", "list of std::string a;b,c,"},
         {"list(string)", "x|", "list of std::string x,,"},
         {"list(std::wstring)", "x|y", "list of std::wstring x,y,"},
@@ -98,18 +88,12 @@ TEST(ToFormalParameterConversionsTest, TypeNamesPickTheirConversionAndRejections
         {"list(double)", "1e300;-2.5", "list of double 1e+300,-2.5,"},
         {"list(int)", "", "list of int "},
         // Text the parsers refuse, and names that are none of the known ones.
-        {"int", "12abc", ""},
-        {"float", "x", ""},
-        {"bool", "perhaps", ""},
-        {"list(double)", "1;x", ""},
-        {"list(int)", "1;;2", ""},
-        {"list(bool)", "true|false", ""},
-        {"Int", "1", ""},
-        {"int ", "1", ""},
-        {"TF.Unknown", "1", ""},
-        {"list(TF.Unknown)", "1", ""},
+        {"int", "12abc", ""}, {"float", "x", ""}, {"bool", "perhaps", ""},
+        {"list(double)", "1;x", ""}, {"list(int)", "1;;2", ""}, {"list(bool)", "true|false", ""},
+        {"Int", "1", ""}, {"int ", "1", ""}, {"TF.Unknown", "1", ""}, {"list(TF.Unknown)", "1", ""},
         {"", "", ""},
     };
+    // clang-format on
     for (const auto& c : cases) {
         const auto parameter = convert(c.type, "arg", c.text);
         EXPECT_EQ(*c.expected ? std::string(c.type) + "/arg: " + c.expected : "<empty>",
@@ -120,7 +104,7 @@ TEST(ToFormalParameterConversionsTest, TypeNamesPickTheirConversionAndRejections
     }
 }
 
-TEST(ToFormalParameterConversionsTest, EnumsAndStructsComeFromTheirFactories) {
+TEST(ToFormalParameterConversionsTest, EnumsStructsAndNullComeFromTheirFactories) {
     ActualParameterFactory::AddActualParameterFactoryMethodForEnum(
         "TF.Colour", [](std::string text) { return text == "Red" ? tagged("enum") : nullptr; });
     ActualParameterFactory::AddActualParameterFactoryMethodForStruct(
@@ -135,6 +119,11 @@ TEST(ToFormalParameterConversionsTest, EnumsAndStructsComeFromTheirFactories) {
     ActualParameterFactory::AddActualParameterFactoryMethodForStruct("TF.EmptyFn", nullptr);
     EXPECT_FALSE(convert("TF.Throws", "x", "1"));
     EXPECT_FALSE(convert("TF.EmptyFn", "x", "1"));
+    // "null" asks the factory for the interface that the text names.
+    ActualParameterFactory::AddActualParameterFactoryMethodForNullUnifiedBusinessObject(
+        "TF.Person", [] { return tagged("no person"); });
+    EXPECT_EQ("no person", tagOf(convert("null", "n", "TF.Person")));
+    EXPECT_FALSE(convert("null", "n", "TF.Nobody"));
 }
 
 TEST(ToFormalParameterConversionsTest, ObjectsAndCallbacksComeThroughTheirReflectors) {
@@ -165,13 +154,6 @@ TEST(ToFormalParameterConversionsTest, ObjectsAndCallbacksComeThroughTheirReflec
         EXPECT_FALSE(convert("callback", "c", name, objects, *name == 'd' ? nullptr : callbacks))
             << name;
     }
-}
-
-TEST(ToFormalParameterConversionsTest, NullAsksTheFactoryForTheNamedInterface) {
-    ActualParameterFactory::AddActualParameterFactoryMethodForNullUnifiedBusinessObject(
-        "TF.Person", [] { return tagged("no person"); });
-    EXPECT_EQ("no person", tagOf(convert("null", "n", "TF.Person")));
-    EXPECT_FALSE(convert("null", "n", "TF.Nobody"));
 }
 
 TEST(ToFormalParameterConversionsTest, OtherListsTryObjectsCallbacksEnumsThenStructs) {
