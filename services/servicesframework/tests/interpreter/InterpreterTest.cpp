@@ -74,38 +74,32 @@ TEST(InterpreterTest, NEGATIVE_EmptyRequestsFailAndTheReflectorMapIsSharedWithIt
 // Each path runs once against a fresh world; the value is "type:text" or "<none>".
 TEST(InterpreterTest, ExecutionAnswersWithTheLastValueOrTheFirstFailure) {
     using Args = std::vector<std::pair<std::string, std::vector<std::shared_ptr<FormalParameter>>>>;
+    // clang-format off
     const struct {
         std::string path;
         Args args;
         std::string message;  // empty: success
         std::string value = "<none>";
     } cases[] = {
-        {"Svc", {}, "Method or Property is empty."},
-        {"Svc/", {}, "Method or Property is empty."},
-        {"Nope/Count", {}, noService("Nope")},
-        {"Empty/Count", {}, noService("Empty")},
+        {"Svc", {}, "Method or Property is empty."}, {"Svc/", {}, "Method or Property is empty."},
+        {"Nope/Count", {}, noService("Nope")}, {"Empty/Count", {}, noService("Empty")},
         {"unifiedbusinessobject/Count", {}, noService("unifiedbusinessobject")},
         {"Svc/Missing/Count", {}, noMember("Missing")},
         {"Svc/add", {{"add", {intArg(1), intArg(2), intArg(3)}}}, methodRefused("add")},
         {"Svc/setCount", {{"setCount", {stringArg("7")}}}, propertyRefused("setCount", "int")},
         {"Svc/Nothing/Name", {}, "Method or Property \"Name" + kNoValue},
         {"Svc/Nothing/Missing", {}, "Method or Property \"Missing" + kNoValue},
-        {"Svc/Text/Name", {}, noReflector("Name")},
-        {"Svc/Count/Name", {}, noReflector("Name")},
-        {"Svc/Nothing", {}, ""},
-        {"Svc/Count//fail", {}, "", "int:1"},
+        {"Svc/Text/Name", {}, noReflector("Name")}, {"Svc/Count/Name", {}, noReflector("Name")},
+        {"Svc/Nothing", {}, ""}, {"Svc/Count//fail", {}, "", "int:1"},
         {"Svc/getOwner/Name", {}, "", "string:owner"},
-        {"Svc/owner/getName", {}, "", "string:owner"},
-        {"Svc/GeTCount", {}, "", "int:1"},
-        {"Svc/getcount", {}, noMember("getcount")},
-        {"Svc/getX", {}, "", "string:x"},
-        {"Svc/sETCount", {}, "", "int:1"},
-        {"Svc/ge", {}, noMember("ge")},
-        {"Svc/Get", {}, noMember("Get")},
-        {"Svc/get_Count", {}, noMember("get_Count")},
+        {"Svc/owner/getName", {}, "", "string:owner"}, {"Svc/GeTCount", {}, "", "int:1"},
+        {"Svc/getcount", {}, noMember("getcount")}, {"Svc/getX", {}, "", "string:x"},
+        {"Svc/sETCount", {}, "", "int:1"}, {"Svc/ge", {}, noMember("ge")},
+        {"Svc/Get", {}, noMember("Get")}, {"Svc/get_Count", {}, noMember("get_Count")},
         {"Svc/add", {{"add", {intArg(1)}}}, "", "int:one"},
         {"Svc/add", {{"add", {intArg(1), stringArg("b")}}}, "", "int:two"},
     };
+    // clang-format on
     for (const auto& c : cases) {
         World world;
         auto request = std::make_shared<Request>(c.path);
