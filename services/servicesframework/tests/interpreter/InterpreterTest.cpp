@@ -7,11 +7,6 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
-#include <memory>
-#include <string>
-#include <vector>
-
 namespace {
 
 using namespace interpreter_test;

@@ -7,11 +7,6 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
-#include <memory>
-#include <string>
-#include <vector>
-
 // The registries are process-wide and cannot be emptied, so every test uses keys of its own.
 namespace {
 

@@ -7,11 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <limits>
-#include <memory>
 #include <stdexcept>
-#include <string>
-#include <utility>
-#include <vector>
 
 namespace {
 

@@ -8,10 +8,7 @@
 
 #include <gtest/gtest.h>
 
-#include <memory>
 #include <new>
-#include <string>
-#include <vector>
 
 // The factories' registries are process-wide, so the type names used here start with "TF." (or
 // are the fixed words the conversion knows) and are registered by one test each.
