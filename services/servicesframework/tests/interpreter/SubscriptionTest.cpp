@@ -56,10 +56,7 @@ TEST(SubscriptionTest, EachKindIsConnectedThroughItsOwnCallback) {
     for (const auto& connection : connections) {
         connection->disconnect();
     }
-    EXPECT_EQ((std::vector<std::size_t>{0, 0, 0}),
-              (std::vector<std::size_t>{world.notifier->connectionCount(),
-                                        world.items->changes.connectionCount(),
-                                        world.cells->changes.connectionCount()}));
+    EXPECT_EQ((std::vector<std::size_t>{0, 0, 0}), world.connections());
 }
 
 TEST(SubscriptionTest, FetcherReadsOnEveryCallAndKeepsThePropertyAlive) {
@@ -157,10 +154,7 @@ TEST(SubscriptionTest, EmptyCallbackForThePropertysKindIsRefused) {
                   result->getErrorMessage());
         EXPECT_TRUE(result->getResult().expired()) << c.path;
     }
-    EXPECT_EQ((std::vector<std::size_t>{0, 0, 0}),
-              (std::vector<std::size_t>{world.notifier->connectionCount(),
-                                        world.items->changes.connectionCount(),
-                                        world.cells->changes.connectionCount()}));
+    EXPECT_EQ((std::vector<std::size_t>{0, 0, 0}), world.connections());
 }
 
 }  // namespace
