@@ -131,10 +131,8 @@ TEST(InterpreterTest, AttachedArgumentsNotThePrefixDecideBetweenReadAndWriteAlon
     // Along a chain, arguments are passed by name, and a write goes through a returned object.
     auto request = std::make_shared<Request>("Svc/getOwner/Name");
     request->addParameterToMethod("Name", stringArg("new"));
-    auto result = world.interpreter.execute(request);
-    ASSERT_TRUE(result->isSuccess());
-    EXPECT_EQ("void:", describe(result->getResult()));
-    ASSERT_TRUE(world.ownerName->written);
+    // Failures carry no value, so a void value is a success.
+    EXPECT_EQ("void:", describe(world.interpreter.execute(request)->getResult()));
     EXPECT_EQ(request->getParameterCollectionByMethod("Name"), world.ownerName->written);
     EXPECT_EQ(1, world.ownerProperty->reads);
     // A consumed request fails at the start when run again.

@@ -212,15 +212,13 @@ TEST(ToFormalParameterConversionsTest, EnumsTakePrecedenceOverKeywordsAndLists) 
     // for every other text in this process.
     const std::vector<std::string> names = {
         "object", "null", "callback", "list(int)", "list(TF.Anything)", "list("};
+    auto objects = std::make_shared<UnifiedBusinessObjectMap>();
+    auto callbacks = std::make_shared<UnifiedCallbackMap>();
     for (const std::string& name : names) {
         ActualParameterFactory::AddActualParameterFactoryMethodForEnum(
             name, [name](std::string text) {
                 return text == "pick me" ? tagged("enum " + name) : nullptr;
             });
-    }
-    auto objects = std::make_shared<UnifiedBusinessObjectMap>();
-    auto callbacks = std::make_shared<UnifiedCallbackMap>();
-    for (const std::string& name : names) {
         EXPECT_EQ("enum " + name, tagOf(convert(name, "p", "pick me", objects, callbacks)));
     }
     EXPECT_EQ("list of int 1,2,", rendered(convert("list(int)", "l", "1;2")));
