@@ -21,13 +21,11 @@ TEST(InterpreterTest, ServicesGetTheirReflectorsOnceInNameOrderEvenWhenEmpty) {
     // The registration outlives the test, so it owns what it touches.
     auto asked = std::make_shared<std::vector<std::string>>();
     auto reflector = std::make_shared<FakeReflector>("Made");
-    ReflectorFactory::AddReflectorFactoryMethod(
-        "InterpreterTestService",
-        [asked,
-         reflector](std::shared_ptr<UnifiedBusinessObject> object) -> std::shared_ptr<Reflector> {
-            asked->push_back(object->getGuid());
-            return reflector;
-        });
+    ReflectorFactory::AddReflectorFactoryMethod("InterpreterTestService",
+                                                [asked, reflector](auto object) {
+                                                    asked->push_back(object->getGuid());
+                                                    return reflector;
+                                                });
     auto services = std::make_shared<UnifiedServiceMap>();
     (*services)["B"] = std::make_shared<FakeService>("b", "InterpreterTestService");
     (*services)["A"] = std::make_shared<FakeService>("a", "InterpreterTestService");
@@ -148,9 +146,7 @@ TEST(InterpreterTest, ExceptionsFromServicesPassThroughUnchanged) {
 
     ReflectorFactory::AddReflectorFactoryMethod(
         "InterpreterTestThrowingFactory",
-        [](std::shared_ptr<UnifiedBusinessObject>) -> std::shared_ptr<Reflector> {
-            throw ServiceFault("factory broke");
-        });
+        [](auto) -> std::shared_ptr<Reflector> { throw ServiceFault("factory broke"); });
     auto objects = std::make_shared<UnifiedBusinessObjectMap>();
     (*objects)["g"] = std::make_shared<FakeObject>("g", "InterpreterTestThrowingFactory");
     world.interpreter.setUnifiedBusinessObjectMap(objects);
@@ -162,10 +158,8 @@ TEST(InterpreterTest, ExceptionsFromServicesPassThroughUnchanged) {
 // Every check of a start by GUID, in order of precedence; each case also breaks every later rule.
 TEST(InterpreterTest, StartByGuidFailsInOrderAndThenRunsTheChain) {
     World world;
-    ReflectorFactory::AddReflectorFactoryMethod(
-        "InterpreterTestObject",
-        [owner = world.owner](std::shared_ptr<UnifiedBusinessObject>)
-            -> std::shared_ptr<Reflector> { return owner; });
+    ReflectorFactory::AddReflectorFactoryMethod("InterpreterTestObject",
+                                                [owner = world.owner](auto) { return owner; });
     auto objects = std::make_shared<UnifiedBusinessObjectMap>();
     const std::string noReflectorForObject =
         "No Reflector for given UnifiedBusinessObject was found.";

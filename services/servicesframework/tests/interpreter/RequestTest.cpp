@@ -29,11 +29,9 @@ TEST(RequestTest, PathSplitsIntoEveryPieceWhichAreConsumedInOrder) {
             EXPECT_EQ(c.names[i], request.getNextMethod()) << i;
             EXPECT_EQ(Names(c.names.begin() + i + 1, c.names.end()), request.getMethodNames());
         }
-        EXPECT_EQ("", request.getNextMethod());
-        EXPECT_EQ("", request.getNextMethod());
-        EXPECT_TRUE(request.getMethodNames().empty());
-        EXPECT_EQ(c.last, request.getLastMethod());
-        EXPECT_EQ(c.path, request.getExecutionPath());
+        EXPECT_EQ((Names{"", "", c.last, c.path}),
+                  (Names{request.getNextMethod(), request.getNextMethod(), request.getLastMethod(),
+                         request.getExecutionPath()}));
     }
 }
 
