@@ -23,8 +23,7 @@ std::shared_ptr<FormalParameter> convert(
     const std::string& type, const std::string& name, const std::string& text,
     std::shared_ptr<UnifiedBusinessObjectMap> objects = nullptr,
     std::shared_ptr<UnifiedCallbackMap> callbacks = nullptr) {
-    return GetFormalParameterFromStrings(type, name, text, std::move(objects),
-                                         std::move(callbacks));
+    return GetFormalParameterFromStrings(type, name, text, objects, callbacks);
 }
 
 std::shared_ptr<FormalParameter> tagged(const std::string& tag) {
