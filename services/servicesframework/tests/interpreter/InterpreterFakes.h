@@ -130,7 +130,6 @@ struct World {
         items->changes.disconnectAll();
         cells->changes.disconnectAll();
     }
-    int reads() const { return count->reads; }
     // Functions connected to Count, Items and Cells.
     std::vector<std::size_t> connections() const {
         return {notifier->connectionCount(), items->changes.connectionCount(),

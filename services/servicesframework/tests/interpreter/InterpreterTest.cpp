@@ -118,7 +118,7 @@ TEST(InterpreterTest, AttachedArgumentsNotThePrefixDecideBetweenReadAndWriteAlon
     auto argument = collectionOf({intArg(5)});
     EXPECT_EQ("void:", run("Svc/getCount", argument));
     EXPECT_EQ(argument, world.count->written);
-    EXPECT_EQ(0, world.reads());
+    EXPECT_EQ(0, world.count->reads);
     EXPECT_EQ("int:1", run("Svc/setCount", nullptr));
     EXPECT_EQ("int:2", run("Svc/Count", collectionOf({})));
     EXPECT_EQ("void:", run("Svc/Count", argument));

@@ -18,15 +18,14 @@ using ZAMUnified::RequestSyntax::Step;
 std::string render(const std::vector<Step>& steps) {
     std::string text;
     for (const Step& step : steps) {
-        text += text.empty() ? "" : " / ";
-        text += step.guidStart ? "@" + step.name : step.name;
+        text += (text.empty() ? "" : " / ") + std::string(step.guidStart ? "@" : "") + step.name;
+        std::string separator = "(";
+        for (const Argument& a : step.arguments) {
+            text += separator + a.type + "|" + a.name + "|" + a.value;
+            separator = "; ";
+        }
         if (step.hasArgumentList) {
-            text += "(";
-            for (std::size_t i = 0; i < step.arguments.size(); ++i) {
-                const Argument& a = step.arguments[i];
-                text += (i == 0 ? "" : "; ") + a.type + "|" + a.name + "|" + a.value;
-            }
-            text += ")";
+            text += step.arguments.empty() ? "()" : ")";
         }
     }
     return text;

@@ -50,7 +50,7 @@ TEST(SubscriptionTest, EachKindIsConnectedThroughItsOwnCallback) {
         heard->lines);
     EXPECT_EQ("list(object):cells", describe(heard->fetcher()));
     // Subscribing ran no step and read nothing.
-    EXPECT_EQ(0, world.reads());
+    EXPECT_EQ(0, world.count->reads);
 
     // The results are the notifiers' own connections.
     for (const auto& connection : connections) {
