@@ -209,11 +209,10 @@ TEST(ToFormalParameterConversionsTest, EnumsTakePrecedenceOverKeywordsAndLists) 
 
     // Each registration answers only the text "pick me", so that the keyword rules still hold
     // for every other text in this process.
-    const std::vector<std::string> names = {
-        "object", "null", "callback", "list(int)", "list(TF.Anything)", "list("};
     auto objects = std::make_shared<UnifiedBusinessObjectMap>();
     auto callbacks = std::make_shared<UnifiedCallbackMap>();
-    for (const std::string& name : names) {
+    for (const std::string name :
+         {"object", "null", "callback", "list(int)", "list(TF.Anything)", "list("}) {
         ActualParameterFactory::AddActualParameterFactoryMethodForEnum(
             name, [name](std::string text) {
                 return text == "pick me" ? tagged("enum " + name) : nullptr;
