@@ -41,7 +41,7 @@ TEST(ReflectorFactoryTest, ObjectsAreReflectedByInterfaceNameAndTheLastRegistrat
                           RF::GetReflector(std::make_shared<FakeObject>("2", "rf.contact")),
                           RF::GetReflector(nullptr), RF::GetReflector(plainObject)}));
     EXPECT_EQ(contact, seen);
-    RF::AddReflectorFactoryMethod("UnifiedBusinessObject", [&](auto) { return first; });
+    RF::AddReflectorFactoryMethod("UnifiedBusinessObject", [first](auto) { return first; });
     EXPECT_EQ(first, RF::GetReflector(plainObject));
 }
 
