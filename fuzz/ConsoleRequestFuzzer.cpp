@@ -12,21 +12,10 @@
 #include "detail/Security.h"
 #include "detail/Target.h"
 
-#include <cstddef>
-#include <cstdint>
-#include <string>
-
 namespace {
 
 namespace http = boost::beast::http;
-using ZAMUnified::ConsoleAnswer;
-using ZAMUnified::ConsoleApi;
-using ZAMUnified::ConsoleCall;
-
-std::string field(const http::request<http::string_body>& request, http::field name) {
-    const auto found = request.find(name);
-    return found == request.end() ? std::string() : std::string(found->value());
-}
+using namespace ZAMUnified;
 
 }  // namespace
 
@@ -44,25 +33,25 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     }
     const auto& request = parser.get();
+    // A field's value, or "" when it is missing.
+    const auto field = [&](http::field name) { return std::string(request[name]); };
 
-    static ZAMUnified::detail::Gate gate("0123456789abcdef0123456789abcdef",
-                                         {"127.0.0.1:8080", "localhost:8080"});
-    gate.refuseOrigin(field(request, http::field::host), field(request, http::field::origin),
+    static detail::Gate gate("0123456789abcdef0123456789abcdef",
+                             {"127.0.0.1:8080", "localhost:8080"});
+    gate.refuseOrigin(field(http::field::host), field(http::field::origin),
                       request.find(http::field::origin) != request.end());
     // The fuzzer cannot know the token, so nothing it sends may pass as it.
-    SF_FUZZ_CHECK(!gate.admits(field(request, http::field::authorization),
-                               field(request, http::field::cookie)) ||
-                  field(request, http::field::authorization).find(gate.token()) !=
-                      std::string::npos);
+    SF_FUZZ_CHECK(!gate.admits(field(http::field::authorization), field(http::field::cookie)) ||
+                  field(http::field::authorization).find(gate.token()) != std::string::npos);
 
     ConsoleCall call;
     ConsoleAnswer refusal;
     const std::string target(request.target());
     if (ConsoleApi::decode(std::string(request.method_string()), target, request.body(), call,
                            refusal)) {
-        SF_FUZZ_CHECK(call.kind >= ConsoleCall::Kind::Run &&
-                      call.kind <= ConsoleCall::Kind::Status);
-        SF_FUZZ_CHECK(call.kind != ConsoleCall::Kind::Describe || !call.text.empty());
+        using Kind = ConsoleCall::Kind;
+        SF_FUZZ_CHECK(call.kind >= Kind::Run && call.kind <= Kind::Status &&
+                      (call.kind != Kind::Describe || !call.text.empty()));
         return 0;
     }
     SF_FUZZ_CHECK(refusal.status == 400 || refusal.status == 404 || refusal.status == 405);
@@ -70,19 +59,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     SF_FUZZ_CHECK(body.is_object() && body.value("ok", true) == false &&
                   !body.value("error", "").empty());
     // A target that decodes survives a round of encoding each of its segments.
-    ZAMUnified::detail::Target parts;
+    detail::Target parts, again;
     std::string problem;
-    if (ZAMUnified::detail::decodeTarget(target, parts, problem)) {
-        std::string rebuilt;
-        for (const std::string& segment : parts.segments) {
-            rebuilt += "/" + ZAMUnified::detail::percentEncode(segment);
-        }
-        ZAMUnified::detail::Target again;
-        SF_FUZZ_CHECK(
-            ZAMUnified::detail::decodeTarget(rebuilt.empty() ? "/" : rebuilt, again, problem));
-        SF_FUZZ_CHECK(again.segments == parts.segments);
-    } else {
+    if (!detail::decodeTarget(target, parts, problem)) {
         SF_FUZZ_CHECK(!problem.empty());
+        return 0;
     }
+    std::string rebuilt;
+    for (const std::string& segment : parts.segments) {
+        rebuilt += "/" + detail::percentEncode(segment);
+    }
+    SF_FUZZ_CHECK(detail::decodeTarget(rebuilt.empty() ? "/" : rebuilt, again, problem) &&
+                  again.segments == parts.segments);
     return 0;
 }

@@ -16,20 +16,19 @@
 #include "FuzzCheck.h"
 #include "reflection/ReflectionFakes.h"
 
+#include <algorithm>
 #include <cmath>
-#include <cstddef>
-#include <cstdint>
-#include <exception>
 #include <memory>
 #include <stdexcept>
-#include <string>
 #include <string_view>
 #include <vector>
 
 namespace {
 
 using namespace ZAMUnified;
+using namespace reflection_test;
 using ReflectionTypeConversion::ToFormalParameterConversions::GetFormalParameterFromStrings;
+using ReflectionTypeConversion::ToStringConversions::primitiveReturnTypeAsString;
 
 // Every name of the value types and their lists, then the other kinds and the plug-in's own.
 std::vector<std::string> typeNames() {
@@ -41,10 +40,8 @@ std::vector<std::string> typeNames() {
             }
         }
     }
-    for (const char* name : {"object", "null", "callback", "Colour", "Point", "list(Contact)",
-                             "list(OnDone)", "list(Colour)", "list(", "list()", "list(Point)"}) {
-        names.push_back(name);
-    }
+    names.insert(names.end(), {"object", "null", "callback", "Colour", "Point", "list(Contact)",
+                               "list(OnDone)", "list(Colour)", "list(", "list()", "list(Point)"});
     return names;
 }
 
@@ -56,13 +53,10 @@ std::shared_ptr<FormalParameter> tagged(const std::string& type, T value) {
     return std::make_shared<ActualParameter<T>>(type, type, std::move(value));
 }
 
-void registerPluginFactories() {
+bool registerPluginFactories() {
     ActualParameterFactory::AddActualParameterFactoryMethodForEnum(
         "Colour", [](std::string text) -> std::shared_ptr<FormalParameter> {
-            if (text == "Red" || text == "Green") {
-                return tagged("Colour", text);
-            }
-            return nullptr;
+            return text == "Red" || text == "Green" ? tagged("Colour", text) : nullptr;
         });
     // Plug-in parsers throw on bad text; the conversion must turn that into no argument.
     ActualParameterFactory::AddActualParameterFactoryMethodForStruct("Point", [](std::string text) {
@@ -79,49 +73,36 @@ void registerPluginFactories() {
            std::shared_ptr<UnifiedBusinessObjectMap> map) -> std::shared_ptr<FormalParameter> {
             std::vector<std::string> guids;
             KORCoreUtils::split(text, guids, "|");
-            for (const std::string& guid : guids) {
-                if (map->at(guid) == nullptr) {
-                    return nullptr;
-                }
-            }
-            return tagged("list(Contact)", guids);
+            const bool known = std::all_of(guids.begin(), guids.end(),
+                                           [&](const std::string& guid) { return map->at(guid); });
+            return known ? tagged("list(Contact)", guids) : nullptr;
         });
     ReflectorFactory::AddReflectorFactoryMethod("Contact", [](auto object) {
-        return std::make_shared<reflection_test::FakeReflector>(
-            "Contact", tagged("Contact", object->getGuid()));
+        return std::make_shared<FakeReflector>("Contact", tagged("Contact", object->getGuid()));
     });
     ReflectorFactory::AddReflectorFactoryMethodForCallback("OnDone", [](auto) {
-        return std::make_shared<reflection_test::FakeReflector>("OnDone",
-                                                                tagged("OnDone", std::string()));
+        return std::make_shared<FakeReflector>("OnDone", tagged("OnDone", std::string()));
     });
     ActualParameterFactory::AddActualParameterFactoryMethodForNullUnifiedBusinessObject(
         "Contact", [] { return tagged("Contact", std::string()); });
 
-    objects = std::make_shared<UnifiedBusinessObjectMap>();
-    (*objects)["1"] = std::make_shared<reflection_test::FakeObject>("1", "Contact");
-    (*objects)["2"] = std::make_shared<reflection_test::FakeObject>("2", "NoReflector");
-    (*objects)["3"] = nullptr;
-    callbacks = std::make_shared<UnifiedCallbackMap>();
-    (*callbacks)["done"] = std::make_shared<reflection_test::FakeCallback>("OnDone");
-    (*callbacks)["gone"] = nullptr;
+    objects = std::make_shared<UnifiedBusinessObjectMap>(
+        UnifiedBusinessObjectMap{{"1", std::make_shared<FakeObject>("1", "Contact")},
+                                 {"2", std::make_shared<FakeObject>("2", "NoReflector")},
+                                 {"3", nullptr}});
+    callbacks = std::make_shared<UnifiedCallbackMap>(
+        UnifiedCallbackMap{{"done", std::make_shared<FakeCallback>("OnDone")}, {"gone", nullptr}});
+    return true;
 }
 
 // For a strictly parsed scalar type: an argument exactly when the parser accepts the text.
-template <typename T, typename Parse>
+template <typename T>
 void checkScalar(const std::shared_ptr<FormalParameter>& parameter, const std::string& text,
-                 Parse parse) {
-    T expected{};
-    bool accepted = true;
-    try {
-        expected = parse(text);
-    } catch (const std::exception&) {
-        accepted = false;
-    }
-    SF_FUZZ_CHECK(static_cast<bool>(parameter) == accepted);
-    if (accepted) {
-        auto typed = std::dynamic_pointer_cast<ActualParameter<T>>(parameter);
-        SF_FUZZ_CHECK(typed && typed->value == expected);
-    }
+                 T (*parse)(const std::string&)) {
+    const std::optional<T> expected = sffuzz::attempt(parse, text);
+    const auto typed = std::dynamic_pointer_cast<ActualParameter<T>>(parameter);
+    SF_FUZZ_CHECK(static_cast<bool>(parameter) == expected.has_value());
+    SF_FUZZ_CHECK(!expected || (typed && typed->value == *expected));
 }
 
 // The platform has no double parser to compare with; a double is read by its float rules, so a
@@ -137,19 +118,13 @@ void checkDouble(const std::shared_ptr<FormalParameter>& parameter, const std::s
     } catch (const std::out_of_range&) {
         asFloat = false;
     }
-    SF_FUZZ_CHECK(parameter || !asFloat);
-    if (!parameter) {
-        return;
-    }
-    auto typed = std::dynamic_pointer_cast<ActualParameter<double>>(parameter);
-    SF_FUZZ_CHECK(typed);
-    if (!std::isnan(typed->value)) {
-        auto again =
-            std::dynamic_pointer_cast<ActualParameter<double>>(GetFormalParameterFromStrings(
-                "double", "again",
-                ReflectionTypeConversion::ToStringConversions::primitiveReturnTypeAsString(
-                    typed->value),
-                nullptr, nullptr));
+    const auto typed = std::dynamic_pointer_cast<ActualParameter<double>>(parameter);
+    SF_FUZZ_CHECK((parameter || !asFloat) &&
+                  static_cast<bool>(typed) == static_cast<bool>(parameter));
+    if (typed && !std::isnan(typed->value)) {
+        const std::string written = primitiveReturnTypeAsString(typed->value);
+        const auto again = std::dynamic_pointer_cast<ActualParameter<double>>(
+            GetFormalParameterFromStrings("double", "again", written, nullptr, nullptr));
         SF_FUZZ_CHECK(again && again->value == typed->value);
     }
 }
@@ -157,9 +132,7 @@ void checkDouble(const std::shared_ptr<FormalParameter>& parameter, const std::s
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    if (!objects) {
-        registerPluginFactories();
-    }
+    [[maybe_unused]] static const bool registered = registerPluginFactories();
     FuzzedDataProvider provider(data, size);
     static const std::vector<std::string> kTypeNames = typeNames();
     const std::string typeName =
@@ -170,27 +143,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const bool withMaps = provider.ConsumeBool();
     const std::string text = provider.ConsumeRemainingBytesAsString();
 
-    std::shared_ptr<FormalParameter> parameter;
-    try {
-        parameter = GetFormalParameterFromStrings(
-            typeName, name, text, withMaps ? objects : nullptr, withMaps ? callbacks : nullptr);
-    } catch (...) {
-        SF_FUZZ_CHECK(!"GetFormalParameterFromStrings threw");
-    }
+    // It never throws: an exception that escapes is a finding.
+    const std::shared_ptr<FormalParameter> parameter = GetFormalParameterFromStrings(
+        typeName, name, text, withMaps ? objects : nullptr, withMaps ? callbacks : nullptr);
     if (typeName == "int") {
-        checkScalar<int>(parameter, text,
-                         [](const std::string& t) { return KORCoreUtils::toInt(t); });
+        checkScalar<int>(parameter, text, KORCoreUtils::toInt);
     } else if (typeName == "unsigned int") {
-        checkScalar<unsigned int>(
-            parameter, text, [](const std::string& t) { return KORCoreUtils::toUnsignedInt(t); });
+        checkScalar<unsigned int>(parameter, text, KORCoreUtils::toUnsignedInt);
     } else if (typeName == "long long") {
-        checkScalar<long long>(parameter, text,
-                               [](const std::string& t) { return KORCoreUtils::toLongLong(t); });
+        checkScalar<long long>(parameter, text, KORCoreUtils::toLongLong);
     } else if (typeName == "double") {
         checkDouble(parameter, text);
     } else if (typeName == "bool") {
-        checkScalar<bool>(parameter, text,
-                          [](const std::string& t) { return KORCoreUtils::toBool(t); });
+        checkScalar<bool>(parameter, text, KORCoreUtils::toBool);
     } else if (typeName == "string" || typeName == "std::string") {
         checkScalar<std::string>(parameter, text, [](const std::string& t) { return t; });
     } else if (typeName == "object") {

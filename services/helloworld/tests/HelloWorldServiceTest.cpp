@@ -31,16 +31,15 @@ class HelloWorldServiceTest : public ::testing::Test {
     std::shared_ptr<UnifiedService> service_;
 };
 
-TEST_F(HelloWorldServiceTest, LoadsOnDemandWithWhatTheLibraryDeclares) {
-    // Provisioned from the start, started only when asked, and depending on nothing.
+// Loaded on demand with what the library declares: its feature set provisioned from the start,
+// started only when asked, and depending on nothing. Its writers and its greeting, which records
+// the name, insist on the dispatcher thread.
+TEST_F(HelloWorldServiceTest, NEGATIVE_LoadsOnDemandAndRefusesUpdatesOffTheDispatcherThread) {
     EXPECT_TRUE(factory_->IsFeatureSetProvisioned(42876));
     EXPECT_FALSE(factory_->IsFeatureSetStarted(42876));
     EXPECT_TRUE(factory_->GetFeatureSetDependencies(42876).empty());
     EXPECT_TRUE(factory_->getAuthenticator(1801));
-}
 
-// The library's writers and its greeting, which records the name, insist on the dispatcher thread.
-TEST_F(HelloWorldServiceTest, NEGATIVE_UpdatesOffTheDispatcherThreadAreRefused) {
     auto services = std::make_shared<UnifiedServiceMap>();
     (*services)["HelloWorldService"] = service_;
     Interpreter interpreter(services);

@@ -1,53 +1,62 @@
+// Tasks, the pool that runs them on its threads, and the names those threads carry.
 #include <zam/ThreadPool.h>
 
-#include <KORCoreUtils.h>
-#include <KORCoreUtils/FunctionTask.h>
+#include <ZAMUnified/FunctorTask.h>
+#include <zam/BlockingTask.h>
+#include <zam/Event.h>
+#include <zam/PoolWorker.h>
+#include <zam/ThreadName.h>
 
 #include <gtest/gtest.h>
 
+#include <pthread.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cstdio>
-#include <fstream>
-#include <memory>
-#include <mutex>
+#include <filesystem>
+#include <functional>
+#include <future>
 #include <stdexcept>
 #include <string>
-#include <thread>
 #include <vector>
 
-#include "support/Deadline.h"
-#include "support/HeldTasks.h"
+#include "common/TestTasks.h"
+
+namespace probe {
+namespace inner {
+
+class UnnamedTask : public zam::Task {
+  public:
+    void execute() override {}
+};
+
+template <typename T>
+class TemplateTask : public zam::Task {
+  public:
+    void execute() override {}
+};
+
+}  // namespace inner
+}  // namespace probe
 
 namespace {
 
-TaskPtr task(std::function<void()> body, const std::string& name = "t") {
-    return std::make_shared<KORCoreUtils::FunctionTask>(std::move(body), name);
-}
-
-// Compares the whole snapshot at once, so a failure shows every figure.
-std::string describe(const zam::ThreadPool::Statistics& s) {
-    return "alive " + std::to_string(s.threadsAlive) + ", busy " + std::to_string(s.threadsBusy) +
-           ", urgent " + std::to_string(s.urgentQueued) + ", normal " +
-           std::to_string(s.normalQueued) + ", run " + std::to_string(s.tasksRun);
-}
+using namespace sftest;
 
 // One thread held at a gate while tasks queue in both queues: the statistics show every figure,
-// urgent tasks run first in the order they came, a throwing task counts as run, and tasks dropped
-// by clearQueue never do, while the enqueuer blocked on one of them is released. A blocking
+// urgent tasks run first in the order they came, and a throwing task counts as run. A blocking
 // enqueue returns after a pool thread ran the task, so "last" is in the order.
 TEST(ThreadPoolTest, UrgentTasksRunFirstAndTheStatisticsCountOnlyWhatRan) {
-    sftest::HeldTasks held;
-    std::mutex mutex;
-    std::vector<std::string> order;
-    std::uint64_t lastRanOn = 0;
+    HeldTasks held;
+    std::vector<std::string>
+        order;  // written on the one pool thread, read after a blocking enqueue
+    std::atomic<std::uint64_t> lastRanOn{0};
     auto recording = [&](const std::string& name) {
         return task([&, name] {
-            std::lock_guard<std::mutex> lock(mutex);
             order.push_back(name);
-            lastRanOn = KORCoreUtils::ThreadUtils::getCurrentThreadId();
+            lastRanOn = threadId();
             if (name == "n3") {
                 throw std::runtime_error("counted all the same");
             }
@@ -56,137 +65,85 @@ TEST(ThreadPoolTest, UrgentTasksRunFirstAndTheStatisticsCountOnlyWhatRan) {
     zam::ThreadPool pool(1, 1, "urgent", 60);
     EXPECT_EQ("alive 1, busy 0, urgent 0, normal 0, run 0", describe(pool.getStatistics()));
     pool.enqueue(held.make(), false, false);
-    ASSERT_TRUE(sftest::eventually([&] { return held.started.load() == 1; }));
-    pool.enqueue(recording("n1"), false, false);
-    pool.enqueue(recording("n2"), false, false);
-    pool.enqueue(recording("n3"), false, false);
-    pool.enqueue(recording("u1"), false, true);
-    pool.enqueue(recording("u2"), false, true);
+    ASSERT_TRUE(started(held, 1));
+    for (const std::string name : {"n1", "n2", "n3", "u1", "u2"}) {
+        pool.enqueue(recording(name), false, name[0] == 'u');
+    }
     EXPECT_EQ(5u, pool.queueSize()) << "both queues count";
     // The thread waits at the gate, so nothing can have moved.
     EXPECT_EQ("alive 1, busy 1, urgent 2, normal 3, run 0", describe(pool.getStatistics()));
     held.open();
     pool.enqueue(recording("last"), true, false);
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        EXPECT_EQ((std::vector<std::string>{"u1", "u2", "n1", "n2", "n3", "last"}), order);
-        EXPECT_NE(KORCoreUtils::ThreadUtils::getCurrentThreadId(), lastRanOn);
-    }
-    EXPECT_TRUE(sftest::eventually([&] {
+    EXPECT_EQ((std::vector<std::string>{"u1", "u2", "n1", "n2", "n3", "last"}), order);
+    EXPECT_NE(threadId(), lastRanOn.load());
+    EXPECT_TRUE(eventually([&] {
         return describe(pool.getStatistics()) == "alive 1, busy 0, urgent 0, normal 0, run 7";
-    })) << describe(pool.getStatistics());
-
-    sftest::HeldTasks second;
-    pool.enqueue(second.make(), false, false);
-    ASSERT_TRUE(sftest::eventually([&] { return second.started.load() == 1; }));
-    std::atomic<bool> ran{false};
-    std::atomic<bool> released{false};
-    std::thread producer([&] {
-        pool.enqueue(task([&] { ran = true; }), true, false);
-        released = true;
-    });
-    pool.enqueue(task([&] { ran = true; }), false, true);
-    ASSERT_TRUE(sftest::eventually([&] { return pool.queueSize() == 2; }));
-    pool.clearQueue();
-    EXPECT_EQ(0u, pool.queueSize());
-    EXPECT_TRUE(sftest::eventually([&] { return released.load(); }));
-    producer.join();
-    second.open();
-    pool.enqueue(task([] {}), true, false);
-    EXPECT_FALSE(ran.load());
-    EXPECT_TRUE(sftest::eventually([&] {
-        return describe(pool.getStatistics()) == "alive 1, busy 0, urgent 0, normal 0, run 9";
     })) << describe(pool.getStatistics());
 }
 
-TEST(ThreadPoolTest, GrowsOnDemandUpToTheMaximumAndQueuesBeyondIt) {
-    sftest::HeldTasks held;
-    {
-        zam::ThreadPool pool(2, 4, "grow", 60);
-        EXPECT_EQ(2u, pool.threadCount());
-        for (int i = 1; i <= 4; ++i) {
-            pool.enqueue(held.make(), false, false);
-            ASSERT_TRUE(sftest::eventually([&] { return held.started.load() == i; }));
-            EXPECT_EQ(static_cast<unsigned>(std::max(i, 2)), pool.threadCount());
-            ASSERT_TRUE(sftest::eventually([&] { return pool.busyCount() == unsigned(i); }));
-        }
+// A pool starts its minimum, grows on demand up to its maximum and queues beyond it; idle threads
+// above the minimum end after the idle time (none when the minimum equals the maximum). The
+// shrinking stress test shows a pool with no minimum emptying and starting a thread again.
+TEST(ThreadPoolTest, GrowsOnDemandUpToTheMaximumAndShrinksToTheMinimumWhenIdle) {
+    HeldTasks held;
+    zam::ThreadPool pool(2, 4, "grow", 1);
+    zam::ThreadPool fixed(2, 2, "fixed", 1);
+    EXPECT_EQ(2u, pool.threadCount());
+    for (int i = 1; i <= 4; ++i) {
         pool.enqueue(held.make(), false, false);
-        EXPECT_EQ(4u, pool.threadCount()) << "the maximum holds";
-        EXPECT_EQ(1u, pool.queueSize());
-        EXPECT_EQ(4, held.started.load());
-        held.open();
-        EXPECT_TRUE(sftest::eventually([&] { return held.finished.load() == 5; }));
-        EXPECT_EQ(0u, pool.queueSize());
+        ASSERT_TRUE(started(held, i));
+        EXPECT_EQ(static_cast<unsigned>(std::max(i, 2)), pool.threadCount());
+        ASSERT_TRUE(eventually([&] { return pool.busyCount() == unsigned(i); }));
     }
+    pool.enqueue(held.make(), false, false);
+    EXPECT_EQ("alive 4, busy 4, urgent 0, normal 1, run 0", describe(pool.getStatistics()))
+        << "the maximum holds";
+    EXPECT_EQ(4, held.started.load());
+    fixed.enqueue(held.make(), false, false);
+    fixed.enqueue(held.make(), false, false);
+    ASSERT_TRUE(started(held, 6));
+    held.open();
+    EXPECT_TRUE(eventually([&] { return held.finished.load() == 7; }));
+    EXPECT_EQ(0u, pool.queueSize());
+    EXPECT_TRUE(eventually([&] { return pool.threadCount() == 2; }));
+    EXPECT_EQ(2u, fixed.threadCount()) << "idle as long, but the minimum equals the maximum";
     zam::ThreadPool capped(5, 2, "capped", 60);
     EXPECT_EQ(2u, capped.threadCount()) << "a minimum above the maximum starts the maximum";
 }
 
-TEST(ThreadPoolTest, IdleThreadsAboveTheMinimumEndAfterTheIdleTime) {
-    sftest::HeldTasks held;
-    zam::ThreadPool shrinking(1, 3, "shrink", 1);
-    zam::ThreadPool fixed(2, 2, "fixed", 1);
-    for (int i = 0; i < 3; ++i) {
-        shrinking.enqueue(held.make(), false, false);
-        ASSERT_TRUE(sftest::eventually([&] { return held.started.load() == i + 1; }));
-    }
-    fixed.enqueue(held.make(), false, false);
-    fixed.enqueue(held.make(), false, false);
-    ASSERT_TRUE(sftest::eventually([&] { return held.started.load() == 5; }));
-    EXPECT_EQ(3u, shrinking.threadCount());
-    held.open();
-    ASSERT_TRUE(sftest::eventually([&] { return held.finished.load() == 5; }));
-    EXPECT_TRUE(sftest::eventually([&] { return shrinking.threadCount() == 1; }));
-    EXPECT_EQ(2u, fixed.threadCount()) << "idle as long, but the minimum equals the maximum";
-
-    // With no minimum the pool empties and starts a thread again for the next task.
-    zam::ThreadPool empty(0, 1, "empty", 1);
-    EXPECT_EQ(0u, empty.threadCount());
-    std::atomic<int> ran{0};
-    empty.enqueue(task([&] { ++ran; }), true, false);
-    EXPECT_EQ(1, ran.load());
-    EXPECT_TRUE(sftest::eventually([&] { return empty.threadCount() == 0; }));
-    empty.enqueue(task([&] { ++ran; }), true, false);
-    EXPECT_EQ(2, ran.load());
-}
-
 // A blocking enqueue made on one of the pool's own threads while no other thread can take the task
 // (every one busy, the pool at its maximum) used to wait forever for a thread that only it could
-// have freed. The task runs on the calling thread instead.
+// have freed; the factory's background dispatcher of four threads met it with all four asking at
+// once. The task runs on the calling thread instead. Here every thread asks at once and stays busy
+// until every inner task has run, so each inner task can only run on the thread that asked.
 TEST(ThreadPoolTest, ABlockingEnqueueFromAPoolThreadWithNoThreadFreeRunsTheTaskThere) {
-    struct Row {
-        const char* pool;
-        unsigned int minThreads;
-        unsigned int maxThreads;
-        int held;  // threads kept busy besides the enqueuing one
-    };
-    for (const Row& row : {Row{"one thread", 1, 1, 0}, Row{"grown to its maximum", 0, 2, 1},
-                           Row{"four threads", 4, 4, 3}}) {
-        SCOPED_TRACE(row.pool);
-        sftest::HeldTasks held;
-        std::atomic<std::uint64_t> outerOn{0};
-        std::atomic<std::uint64_t> innerOn{0};
-        std::atomic<bool> outerDone{false};
+    for (auto [minThreads, maxThreads] : {std::pair{1u, 1u}, {0u, 2u}, {4u, 4u}}) {
+        SCOPED_TRACE(testing::Message() << minThreads << " to " << maxThreads << " threads");
+        const int threads = static_cast<int>(maxThreads);
+        zam::Event allBusy(false);
+        zam::Event release(false);
+        std::atomic<int> outerStarted{0}, innerOnItsCaller{0}, outerDone{0};
         {
-            zam::ThreadPool pool(row.minThreads, row.maxThreads, "own", 60);
-            for (int i = 0; i < row.held; ++i) {
-                pool.enqueue(held.make(), false, false);
+            zam::ThreadPool pool(minThreads, maxThreads, "own", 60);
+            auto outer = [&] {
+                ++outerStarted;
+                allBusy.wait();
+                const std::uint64_t caller = threadId();
+                auto inner = [&, caller] { innerOnItsCaller += threadId() == caller; };
+                pool.enqueue(task(inner), true, false);
+                release.wait();
+                ++outerDone;
+            };
+            for (int i = 1; i <= threads; ++i) {  // one at a time, so that the pool grows
+                pool.enqueue(task(outer), false, false);
+                ASSERT_TRUE(eventually([&] { return outerStarted.load() == i; }));
             }
-            EXPECT_TRUE(sftest::eventually([&] { return held.started.load() == row.held; }));
-            pool.enqueue(
-                task([&] {
-                    outerOn = KORCoreUtils::ThreadUtils::getCurrentThreadId();
-                    pool.enqueue(
-                        task([&] { innerOn = KORCoreUtils::ThreadUtils::getCurrentThreadId(); }),
-                        true, false);
-                    outerDone = true;
-                }),
-                false, false);
-            EXPECT_TRUE(sftest::eventually([&] { return outerDone.load(); }));
-        }  // destroying the pool drops a queued inner task and so releases a waiting outer one
-        ASSERT_TRUE(sftest::eventually([&] { return outerDone.load(); }));
-        EXPECT_NE(0u, outerOn.load());
-        EXPECT_EQ(outerOn.load(), innerOn.load());
+            allBusy.set();
+            EXPECT_TRUE(eventually([&] { return innerOnItsCaller.load() == threads; }));
+            release.set();
+        }  // destroying the pool drops queued inner tasks and so releases outer ones still waiting
+        ASSERT_TRUE(eventually([&] { return outerDone.load() == threads; }));
+        EXPECT_EQ(threads, innerOnItsCaller.load());
     }
 }
 
@@ -202,19 +159,34 @@ TEST(ThreadPoolTest, StressAPoolShrinkingToNoThreadNeverStrandsATask) {
     // Held by the tasks, which may outlive the test when a round fails.
     auto ran = std::make_shared<std::atomic<int>>(0);
     zam::ThreadPool pool(0, 1, "shrinking", 0);
+    ASSERT_EQ(0u, pool.threadCount());
     Clock::duration leavesAfter{0};
+    // Watched by spinning, which sees the moment at once (a sleep would put the next enqueue long
+    // after the exit); past a while the watcher yields, in case it holds the core the pool's
+    // thread waits for.
+    auto spinSince = [](Clock::time_point since) {
+        if (Clock::now() - since > std::chrono::microseconds(200)) {
+            std::this_thread::yield();
+        }
+    };
+    auto next = [ran] { return task([ran] { ran->fetch_add(1, std::memory_order_release); }); };
+    TaskPtr ready = next();  // made before the aim, so that the enqueue itself is quick
     for (int round = 0; round < kRounds; ++round) {
-        pool.enqueue(task([ran] { ran->fetch_add(1, std::memory_order_release); }), false, false);
-        // Watched without sleeping: a sleep would put the next enqueue long after the exit.
-        const auto deadline = Clock::now() + sftest::kDeadline;
+        const Clock::time_point enqueuedAt = Clock::now();
+        pool.enqueue(std::move(ready), false, false);
+        ready = next();
+        const auto deadline = enqueuedAt + kDeadline;
         while (ran->load(std::memory_order_acquire) != round + 1) {
             ASSERT_LT(Clock::now(), deadline) << "round " << round << ": the task was stranded";
+            spinSince(enqueuedAt);
         }
         const Clock::time_point ranAt = Clock::now();
         if (round % 2 == 0) {
             while (pool.threadCount() != 0 && Clock::now() < deadline) {
+                spinSince(ranAt);
             }
             leavesAfter = Clock::now() - ranAt;
+            ASSERT_EQ(0u, pool.threadCount()) << "round " << round << ": the thread stayed";
         } else {
             const auto aim = ranAt + leavesAfter - std::chrono::nanoseconds(round % 64 * 20);
             while (Clock::now() < aim) {
@@ -224,124 +196,152 @@ TEST(ThreadPoolTest, StressAPoolShrinkingToNoThreadNeverStrandsATask) {
 }
 
 // enqueueAndWait says whether the task ran: on a pool thread, on the calling thread (a pool thread
-// with none free), or not at all (dropped by clearQueue or by the pool's end, or a null task). The
-// pool's end drops the queue but lets the running task finish in its own time.
-TEST(ThreadPoolTest, EnqueueAndWaitSaysWhetherTheTaskRan_NEGATIVE) {
+// with none free), or not at all (a null task, or dropped by clearQueue or by the pool's end, from
+// either queue, which releases the waiter and is never counted as run). A throwing task is
+// reported, counts as run and releases its waiter, and its thread serves on; a null one is ignored
+// with one line. The pool's end drops the queue but lets the running task finish in its own time.
+TEST(ThreadPoolTest, EnqueueAndWaitSaysWhetherTheTaskRanAndFailuresAreReported_NEGATIVE) {
     std::atomic<int> ran{0};
-    auto pool = std::make_unique<zam::ThreadPool>(1, 1, "answers", 60);
-    EXPECT_TRUE(pool->enqueueAndWait(task([&] { ++ran; }), false));
+    auto counted = [&] { return task([&] { ++ran; }); };
+    auto pool = std::make_unique<zam::ThreadPool>(1, 1, "boom", 60);
+    EXPECT_TRUE(pool->enqueueAndWait(counted(), false));
     std::atomic<bool> innerAnswer{false};
     EXPECT_TRUE(pool->enqueueAndWait(
-        task([&] { innerAnswer = pool->enqueueAndWait(task([&] { ++ran; }), true); }), false));
+        task([&] { innerAnswer = pool->enqueueAndWait(counted(), true); }), false));
     EXPECT_TRUE(innerAnswer.load()) << "run on the calling pool thread";
     testing::internal::CaptureStderr();
-    EXPECT_TRUE(
-        pool->enqueueAndWait(task([] { throw std::runtime_error("ran all the same"); }), false));
+    pool->enqueue(TaskPtr(), false, false);
+    pool->enqueue(TaskPtr(), true, true);
     EXPECT_FALSE(pool->enqueueAndWait(TaskPtr(), false));
-    (void)testing::internal::GetCapturedStderr();
-    EXPECT_EQ(2, ran.load());
-
-    sftest::HeldTasks held;
-    pool->enqueue(held.make(), false, false);
-    ASSERT_TRUE(sftest::eventually([&] { return held.started.load() == 1; }));
-    for (bool byClear : {true, false}) {
-        SCOPED_TRACE(byClear ? "clearQueue" : "the pool's end");
-        std::atomic<int> answer{-1};
-        std::thread waiter([&, p = pool.get()] {
-            answer = p->enqueueAndWait(task([&] { ++ran; }), false) ? 1 : 0;
-        });
-        EXPECT_TRUE(sftest::eventually([&] { return pool->queueSize() == 1; }));
-        if (byClear) {
-            pool->clearQueue();
-        } else {
-            pool.reset();
-        }
-        EXPECT_TRUE(sftest::eventually([&] { return answer.load() != -1; }));
-        waiter.join();
-        EXPECT_EQ(0, answer.load());
-    }
-    EXPECT_EQ(2, ran.load());
-    EXPECT_EQ(0, held.finished.load()) << "the pool's end does not wait for the running task";
-}
-
-// The threads of the process, as the kernel lists them.
-int threadsOfThisProcess() {
-    std::ifstream status("/proc/self/status");
-    for (std::string line; std::getline(status, line);) {
-        if (line.rfind("Threads:", 0) == 0) {
-            return std::stoi(line.substr(8));
-        }
-    }
-    return 0;
-}
-
-// A pool destroyed while its threads are still starting: each thread sees the shut-down on its
-// way to the first wait, the last one deletes the worker, and none is left behind. A pool that
-// lives on serves a task enqueued at once.
-TEST(ThreadPoolTest, PoolsDestroyedWhileTheirThreadsStartLeaveNoneBehind) {
-    // A first thread lets a sanitizer runtime start the helper thread it starts with it.
-    std::thread([] {}).join();
-    const int before = threadsOfThisProcess();
-    ASSERT_GT(before, 0);
-    for (int i = 0; i < 100; ++i) {
-        zam::ThreadPool pool(4, 4, "brief", 60);
-    }
-    EXPECT_TRUE(sftest::eventually([&] { return threadsOfThisProcess() == before; }))
-        << threadsOfThisProcess() << " threads, " << before << " before";
-
-    std::atomic<int> ran{0};
-    {
-        zam::ThreadPool pool(2, 2, "served", 60);
-        for (int i = 0; i < 8; ++i) {
-            pool.enqueue(task([&] { ++ran; }), false, false);
-        }
-        EXPECT_TRUE(sftest::eventually([&] { return ran.load() == 8; }));
-    }
-    EXPECT_TRUE(sftest::eventually([&] { return threadsOfThisProcess() == before; }));
-}
-
-// A throwing task is reported and its thread serves on; a null task is ignored with one line.
-TEST(ThreadPoolTest, ThrowingAndNullTasksAreReportedAndTheThreadServesOn_NEGATIVE) {
-    zam::ThreadPool pool(1, 1, "boom", 60);
-    testing::internal::CaptureStderr();
-    pool.enqueue(TaskPtr(), false, false);
-    pool.enqueue(TaskPtr(), true, true);
-    EXPECT_EQ(0u, pool.queueSize());
-    pool.enqueue(task([] { throw std::runtime_error("bad thing"); }, "thrower"), false, false);
-    pool.enqueue(task([] { throw 42; }, "odd"), true, false);  // the blocked caller is released
-    bool ran = false;
-    pool.enqueue(task([&] { ran = true; }), true, false);  // the same thread is still serving
-    const std::string printed = testing::internal::GetCapturedStderr();
-    EXPECT_TRUE(ran);
-    EXPECT_EQ(1u, pool.threadCount());
+    EXPECT_EQ(0u, pool->queueSize());
+    pool->enqueue(task([] { throw std::runtime_error("bad thing"); }, "thrower"), false, false);
+    EXPECT_TRUE(pool->enqueueAndWait(task([] { throw 42; }, "odd"), false));
+    EXPECT_TRUE(pool->enqueueAndWait(counted(), false));
+    EXPECT_EQ(1u, pool->threadCount()) << "the same thread still serves";
     EXPECT_EQ(
+        "ThreadPool \"boom\": a null task was given to enqueue and is ignored\n"
         "ThreadPool \"boom\": a null task was given to enqueue and is ignored\n"
         "ThreadPool \"boom\": a null task was given to enqueue and is ignored\n"
         "ThreadPool \"boom\": task \"thrower\" threw an exception: bad thing\n"
         "ThreadPool \"boom\": task \"BT-odd\" threw an exception that is not a std::exception\n",
-        printed);
+        testing::internal::GetCapturedStderr());
+    EXPECT_EQ(3, ran.load());
+
+    HeldTasks held;
+    pool->enqueue(held.make(), false, false);
+    ASSERT_TRUE(started(held, 1));
+    for (bool byClear : {true, false}) {
+        SCOPED_TRACE(byClear ? "clearQueue" : "the pool's end");
+        std::atomic<int> answer{-1};
+        OnThread waiter([&, p = pool.get()] { answer = p->enqueueAndWait(counted(), false); });
+        pool->enqueue(counted(), false, true);
+        EXPECT_TRUE(eventually([&] { return pool->queueSize() == 2; }));
+        if (byClear) {
+            pool->clearQueue();
+            EXPECT_EQ("alive 1, busy 1, urgent 0, normal 0, run 6",
+                      describe(pool->getStatistics()));
+        } else {
+            pool.reset();
+        }
+        EXPECT_TRUE(waiter.returns());
+        EXPECT_EQ(0, answer.load());
+    }
+    EXPECT_EQ(3, ran.load());
+    EXPECT_EQ(0, held.finished.load()) << "the pool's end does not wait for the running task";
+}
+
+// A pool destroyed while its threads are still starting: each thread sees the shut-down on its
+// way to the first wait, the last one deletes the worker, and none is left behind.
+TEST(ThreadPoolTest, PoolsDestroyedWhileTheirThreadsStartLeaveNoneBehind) {
+    // A first thread lets a sanitizer runtime start the helper thread it starts with it.
+    std::thread([] {}).join();
+    // The threads of the process, as the kernel lists them.
+    auto threadsOfThisProcess = [] {
+        return std::distance(std::filesystem::directory_iterator("/proc/self/task"), {});
+    };
+    const long before = threadsOfThisProcess();
+    ASSERT_GT(before, 0);
+    for (int i = 0; i < 100; ++i) {
+        zam::ThreadPool pool(4, 4, "brief", 60);
+    }
+    EXPECT_TRUE(eventually([&] { return threadsOfThisProcess() == before; }))
+        << threadsOfThisProcess() << " threads, " << before << " before";
+}
+
+std::string currentName() {
+    char buffer[64] = {};
+    pthread_getname_np(pthread_self(), buffer, sizeof buffer);
+    return buffer;
+}
+
+// Runs `steps` on a fresh thread named "before"; each step says what it wants recorded.
+std::string onAFreshThread(const std::function<std::string()>& steps) {
+    return std::async(std::launch::async,
+                      [&] {
+                          pthread_setname_np(pthread_self(), "before");
+                          return steps();
+                      })
+        .get();
+}
+
+// Names of 6, 15, 16 and 25 characters; an empty one is ignored.
+TEST(ThreadNameTest, NamesUpToFifteenCharactersAreUsedWholeLongerOnesCutToFourteen) {
+    for (auto setter : {&zam::SetThreadName, &zam::ThreadNameSetter::SetCurrentThreadName}) {
+        std::string seen;
+        for (const char* name :
+             {"worker", "fifteen-chars-x", "sixteen-chars-xy", "a-much-longer-thread-name"}) {
+            seen += onAFreshThread([&] {
+                        setter(name);
+                        return currentName();
+                    }) +
+                    " ";
+        }
+        EXPECT_EQ("worker fifteen-chars-x sixteen-chars- a-much-longer- ", seen);
+    }
+    EXPECT_EQ("before", onAFreshThread([] {
+                  zam::ThreadNameSetter::SetCurrentThreadName("");
+                  return currentName();
+              }));
+}
+
+// A pool worker names itself once for a run of tasks of one name, yet a rename through
+// SetThreadName in between (by a task) is undone by the next task of that name. A name longer
+// than the worker keeps is given every time, so a rename in between is undone as well.
+TEST(ThreadNameTest, WorkerNamesAreSetAgainAfterAnyOtherRename) {
+    // Each step names the worker, or with "=" renames the thread through SetThreadName; "Sam" is
+    // another name than the "Same" kept, not a prefix of it.
+    const std::string longName = "L" + std::string(80, 'o') + "ng";
+    EXPECT_EQ(
+        "Same Same PoolThread Same Sam Looooooooooooo Looooooooooooo ", onAFreshThread([&] {
+            std::string seen;
+            for (const std::string& step : std::vector<std::string>{
+                     "Same", "=custom", "Same", "", "Same", "Sam", longName, "=custom", longName}) {
+                if (step.rfind('=', 0) == 0) {
+                    zam::SetThreadName(step.substr(1));
+                } else {
+                    zam::setWorkerThreadName(step);
+                    seen += currentName() + " ";
+                }
+            }
+            return seen;
+        }));
 }
 
 // In a child process the system is made to refuse every new thread (no threads allowed for the
 // user the child runs as), so that the pool's failure path is the real one.
 void starvedPool() {
     struct rlimit none = {0, 0};
-    if (setrlimit(RLIMIT_NPROC, &none) != 0) {
+    // root ignores the limit; an unprivileged user does not
+    if (setrlimit(RLIMIT_NPROC, &none) != 0 ||
+        (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0))) {
         _exit(10);
     }
-    if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) {
-        _exit(11);  // root ignores the limit; an unprivileged user does not
-    }
     zam::ThreadPool pool(2, 3, "starved", 60);  // reports once: the second start is not tried
-    if (pool.threadCount() != 0) {
-        _exit(12);
-    }
+    const unsigned int threads = pool.threadCount();
     bool ran = false;
     pool.enqueue(task([&] { ran = true; }), true, false);  // cannot wait for a thread: runs here
-    if (!ran || pool.threadCount() != 0 || pool.queueSize() != 0) {
-        _exit(13);
-    }
-    fprintf(stderr, "starved pool ok\n");
+    fprintf(stderr, "threads %u, ran %d, then threads %u, queued %u\n", threads, ran,
+            pool.threadCount(), pool.queueSize());
     _exit(0);
 }
 
@@ -350,7 +350,77 @@ TEST(ThreadPoolDeathTest, ThreadsTheSystemRefusesAreReportedAndNotCounted_NEGATI
     EXPECT_EXIT(starvedPool(), testing::ExitedWithCode(0),
                 "ThreadPool \"starved\": could not start a worker thread: .*\n"
                 "ThreadPool \"starved\": could not start a worker thread: .*\n"
-                "starved pool ok");
+                "threads 0, ran 1, then threads 0, queued 0\n");
+}
+
+TEST(TaskTest, DefaultNameIsTheDemangledDynamicTypeAndAnEmptyFunctionTaskDoesNothing) {
+    const zam::Task& plain = probe::inner::UnnamedTask();
+    const zam::Task& templated = probe::inner::TemplateTask<int>();
+    EXPECT_EQ("probe::inner::UnnamedTask probe::inner::TemplateTask<int>",
+              plain.name() + " " + templated.name());
+    // A pool runs whatever it is given; a function task made from an empty function must not
+    // throw std::bad_function_call there.
+    KORCoreUtils::FunctionTask empty(std::function<void()>(), "empty");
+    EXPECT_NO_THROW(empty.execute());
+}
+
+class Recorder {
+  public:
+    void record(std::string value) { seen.push_back(value); }
+    std::vector<std::string> seen;
+};
+
+TEST(FunctorTaskTest, CallsTheMethodWithItsArgumentAndKeepsTheObjectAlive) {
+    auto recorder = std::make_shared<Recorder>();
+    std::weak_ptr<Recorder> watch = recorder;
+    Recorder* raw = recorder.get();
+    auto task = std::make_shared<ZAMUnified::FunctorTask<std::string, Recorder>>(
+        std::move(recorder), &Recorder::record, "payload", "Recorder::record");
+
+    ASSERT_FALSE(watch.expired()) << "the task must own the object";
+    EXPECT_EQ("Recorder::record", task->name());
+    task->execute();
+    task->execute();  // the argument is passed as a copy, so it is still there the second time
+    EXPECT_EQ((std::vector<std::string>{"payload", "payload"}), raw->seen);
+
+    task.reset();
+    EXPECT_TRUE(watch.expired()) << "the object lives exactly as long as the task";
+}
+
+// A null inner task only sets the done event; a throwing one sets it and its exception goes on.
+TEST(BlockingTaskTest, NamesAndTheDoneEventHoweverItEndsAndWithdrawalExcludesAStart) {
+    auto once = std::make_shared<zam::BlockingTask>(named("X"));
+    EXPECT_EQ("BT-X", once->name());
+    EXPECT_EQ("BT-BT-X", zam::BlockingTask(once).name());
+    EXPECT_EQ("BT-", zam::BlockingTask(named("")).name());
+    zam::BlockingTask null{TaskPtr()};
+    EXPECT_EQ("BT-", null.name());
+    EXPECT_NO_THROW(null.execute());
+    EXPECT_TRUE(null.getDoneEvent().timedWait(0));
+    zam::BlockingTask throwing(task([] { throw std::runtime_error("inner failed"); }));
+    EXPECT_THROW(throwing.execute(), std::runtime_error);
+    EXPECT_TRUE(throwing.getDoneEvent().timedWait(0));
+
+    int runs = 0;
+    auto counting = [&runs] { return task([&runs] { ++runs; }, "c"); };
+    zam::BlockingTask withdrawn(counting());
+    EXPECT_FALSE(withdrawn.hasStarted());
+    EXPECT_TRUE(withdrawn.withdraw());
+    EXPECT_TRUE(withdrawn.withdraw()) << "still withdrawn";
+    withdrawn.execute();
+    EXPECT_EQ(0, runs);
+    EXPECT_FALSE(withdrawn.hasStarted());
+    EXPECT_TRUE(withdrawn.getDoneEvent().timedWait(0)) << "a late execute() still releases";
+
+    zam::BlockingTask started(counting());
+    EXPECT_FALSE(started.getDoneEvent().timedWait(0));
+    started.execute();
+    EXPECT_EQ(1, runs);
+    EXPECT_TRUE(started.hasStarted());
+    EXPECT_TRUE(started.getDoneEvent().timedWait(0));
+    EXPECT_FALSE(started.getDoneEvent().timedWait(0)) << "auto-reset: the wait consumed the signal";
+    EXPECT_FALSE(started.withdraw());
+    EXPECT_TRUE(started.hasStarted());
 }
 
 }  // namespace

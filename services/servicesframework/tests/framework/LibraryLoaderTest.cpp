@@ -6,124 +6,28 @@
 #include <gtest/gtest.h>
 
 #include <dlfcn.h>
-#include <stdlib.h>
 
-#include <atomic>
 #include <filesystem>
 #include <functional>
 #include <memory>
 #include <sstream>
 #include <string>
-#include <thread>
-#include <typeinfo>
+#include <utility>
 #include <vector>
 
+#include "framework/LibraryLoaderFixture.h"
 #include "framework/LogLines.h"
 #include "plugins/TestPluginProbe.h"
 #include "support/Deadline.h"
-#include "support/LogCapture.h"
 #include "support/OnThread.h"
-#include "support/PluginFolder.h"
 
-// A class in a namespace of a plug-in's own, for the compiler's name of it.
-namespace acme {
-namespace dev {
-class ThermoService {};
-}  // namespace dev
-}  // namespace acme
-
+// Loads on demand, their failures and statuses. Where the records come from (the built-in table
+// and manifests) is LibraryManifestTest.cpp's.
 namespace {
 
-using namespace ZAMUnified;
 namespace fs = std::filesystem;
 
-std::string pluginFile(const std::string& name) {
-    return std::string(SF_TEST_PLUGIN_DIR) + "/lib" + name + ".so";
-}
-
-// The platform's text for a library file that is not there.
-std::string notThere(const std::string& path) {
-    return path + ": cannot open shared object file: No such file or directory";
-}
-
-// A record's name, state and keys as one line; a list is left out when empty.
-std::string describe(const LibraryRecord& record) {
-    std::ostringstream text;
-    text << record.name << (record.handle ? " open" : " closed");
-    const auto list = [&text](const char* label, const auto& items) {
-        for (std::size_t i = 0; i < items.size(); ++i) {
-            text << (i == 0 ? std::string(" ") + label + "=" : ",") << items[i];
-        }
-    };
-    list("services", record.serviceNames);
-    list("serviceIds", record.serviceIds);
-    list("featureSets", record.featureSetNames);
-    list("featureSetIds", record.featureSetIds);
-    list("authenticators", record.authenticatorNames);
-    list("authenticatorIds", record.authenticatorIds);
-    return text.str();
-}
-
-// An initialised factory whose resources folder is a scratch folder (so the built-in records name
-// libraries that do not exist), manifests written there on demand and linked to the test
-// plug-ins, and the loader's and factory's log records.
-class LibraryLoaderTest : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        ASSERT_FALSE(root_.empty());
-        // Built-in records then point into the scratch folder, where no library exists.
-        std::filesystem::create_directories(root_ + "/resources");
-        setenv("ZAM_RESOURCES_DIR", (root_ + "/resources").c_str(), 1);
-        factory_->Init();
-        loader_ = factory_->getLibraryLoader();
-    }
-    void TearDown() override {
-        factory_->Reset();
-        unsetenv("ZAM_RESOURCES_DIR");
-    }
-
-    // Writes <root>/<dir>/<dir>.xml and links the test plug-in `plugin` there, when given.
-    std::string manifest(const std::string& dir, const std::string& xml,
-                         const std::string& plugin = "") {
-        return folder_.add(dir, xml, plugin.empty() ? "" : pluginFile(plugin), plugin);
-    }
-    std::string manifestPath(const std::string& dir) {
-        return root_ + "/" + dir + "/" + dir + ".xml";
-    }
-    // Makes a manifest of the plug-in `name` known to the loader; `link` false leaves its file
-    // missing.
-    void addPlugin(const std::string& dir, const std::string& name, const std::string& body,
-                   bool link = true) {
-        loader_->LoadLibraryManifest(manifest(
-            dir,
-            "<library><name>" + name + "</name><path>" + name + "</path>" + body + "</library>",
-            link ? name : ""));
-    }
-    std::vector<std::string> listing() {
-        std::vector<std::string> lines;
-        for (const LibraryRecord& record : loader_->getLibraryRecords()) {
-            lines.push_back(describe(record));
-        }
-        return lines;
-    }
-    void addTestServices(const std::string& dir = "testservices", bool link = true) {
-        addPlugin(dir, "TestServices",
-                  "<services><service name='ZAMUnified::TestAlphaService' id='7001'/></services>"
-                  "<featuresets><featureset name='ZAMUnified::TestFeatureSet' id='7001'/>"
-                  "</featuresets><authenticators><authenticator id='7100' name='ALPHA'/>"
-                  "<authenticator id='7101' name='BETA'/></authenticators>",
-                  link);
-    }
-
-    sftest::LogCapture log_{{"library-loader", "unified-factory"}};
-    sftest::PluginFolder folder_;
-    std::string root_ = folder_.root().string();
-    std::shared_ptr<UnifiedFactory> factory_ = std::make_shared<UnifiedFactory>();
-    std::shared_ptr<LibraryLoader> loader_;
-};
-
 const char* const kAlpha = "N10ZAMUnified16TestAlphaServiceE";
-const char* const kPath = "services/servicesframework/src/framework/LibraryLoader";
 
 // A probe of an open test plug-in; fails the test when the library is not open.
 template <typename Function>
@@ -150,10 +54,8 @@ std::vector<std::string> opening(const std::shared_ptr<UnifiedFactory>& factory,
 // Built-in libraries are not in the build tree: each request finds its record, fails to open
 // the file with the platform's text, and a later request tries again.
 TEST_F(LibraryLoaderTest, NEGATIVE_SearchesAndMissingFiles) {
-    const struct {
-        std::function<void()> request;
-        const char* outcome;  // the library tried, or the exact error
-    } cases[] = {
+    // The library tried, or the exact error.
+    const std::pair<std::function<void()>, std::string> cases[] = {
         {[this] { loader_->LoadService("N10ZAMUnified13SystemServiceE"); }, "SystemService"},
         {[this] { loader_->LoadService("ZAMUnified::SystemService"); },
          "Unable to find service matching the name: ZAMUnified::SystemService"},
@@ -174,14 +76,14 @@ TEST_F(LibraryLoaderTest, NEGATIVE_SearchesAndMissingFiles) {
          "Unable to find authenticator matching the name: x"},
     };
     for (int round = 0; round < 2; ++round) {
-        for (const auto& c : cases) {
+        for (const auto& [request, outcome] : cases) {
             log_.forget();
-            c.request();
-            std::vector<std::string> expected{c.outcome};
-            if (expected[0].find(' ') == std::string::npos) {
-                expected = opening(factory_, c.outcome);
-                expected.push_back("Could not load Services Library " + std::string(c.outcome) +
-                                   ", last error: " + notThere(loader_->MakeFullPath(c.outcome)));
+            request();
+            std::vector<std::string> expected{outcome};
+            if (outcome.find(' ') == std::string::npos) {
+                expected = opening(factory_, outcome);
+                expected.push_back("Could not load Services Library " + outcome +
+                                   ", last error: " + notThere(loader_->MakeFullPath(outcome)));
             }
             EXPECT_EQ(expected, log_.messages());
         }
@@ -212,11 +114,10 @@ TEST_F(LibraryLoaderTest, LoadsOnDemandOnTheDispatcherThreadOncePerInit) {
     EXPECT_EQ(KORCoreUtils::ThreadUtils::getCurrentThreadId(),
               probe<ProbeThread>("TestServices", "TestServicesInjectionThread")());
     std::vector<std::string> expected = opening(factory_, "TestServices");
-    for (const char* step : {"Completed Loading Services Library", "Commencing Injection for",
-                             "Completed Injection for"}) {
-        expected.push_back(step + std::string(" TestServices"));
-    }
-    expected.push_back("Starting Feature Set 7001 on provider");
+    expected.insert(
+        expected.end(),
+        {"Completed Loading Services Library TestServices", "Commencing Injection for TestServices",
+         "Completed Injection for TestServices", "Starting Feature Set 7001 on provider"});
     EXPECT_EQ(expected, log_.messages());
     EXPECT_TRUE(factory_->IsFeatureSetStarted(7001));
     EXPECT_EQ(events.get(), probe<ProbePointer>("TestServices", "TestServicesLastEvents")());
@@ -224,17 +125,15 @@ TEST_F(LibraryLoaderTest, LoadsOnDemandOnTheDispatcherThreadOncePerInit) {
     factory_->StopFeatureSet(7001, events);
     EXPECT_FALSE(factory_->IsFeatureSetStarted(7001));
 
-    // Everything the library registered is there, by either key and either authenticator form.
+    // What the injection registered is found without another load. (Lookups by either key and
+    // either authenticator form are the registries': TypeMapTest, UnifiedFactoryTest.)
     const auto service = factory_->getService(kAlpha);
     ASSERT_TRUE(service);
     EXPECT_EQ("TestAlphaService", service->getInterfaceName());
-    EXPECT_EQ(service, factory_->getService(7001u));
     EXPECT_EQ("Alpha Sign-In", factory_->getAuthenticatorDisplayName(7100));
-    EXPECT_EQ(7101u, factory_->getAuthenticatorId("beta"));
-    EXPECT_TRUE(factory_->getAuthenticator(7102));
-    EXPECT_EQ(factory_->getFeatureSetAdapter(7001), factory_->getFeatureSetAdapter(7002));
     // The listing copies records in registration order and shows which one is open.
-    // The first three are the built-in records (BuiltInRecordsAndNames lists them in full).
+    // The first three are the built-in records (LibraryManifestTest.BuiltInRecordsAndNames lists
+    // them in full).
     const std::string services =
         " services=N10ZAMUnified16TestAlphaServiceE serviceIds=7001 featureSets="
         "N10ZAMUnified14TestFeatureSetE featureSetIds=7001 authenticators=ALPHA,BETA "
@@ -478,151 +377,6 @@ TEST_F(LibraryLoaderTest, LoadFromAnotherThreadWaitsForThePumpOrIsDropped_NEGATI
     EXPECT_EQ(0, log_.count("Completed Injection for TestThrowingInject")) << "it threw";
     EXPECT_EQ(2, log_.count("Update access false"));
     EXPECT_EQ(2, log_.count("Update access true"));
-}
-
-// Where the loader's records come from: the built-in table, and manifests read from folders.
-
-TEST_F(LibraryLoaderTest, BuiltInRecordsAndNames) {
-    // Init's records are UnifiedFactoryTest.InitAndResetLifecycle_NEGATIVE's; here, whose they are.
-    const ZAMLogRecord completed = log_.records().at(2);
-    EXPECT_EQ("library-loader", completed.logger);
-    EXPECT_EQ(kPath, completed.file);
-
-    EXPECT_EQ(
-        (std::vector<std::string>{
-            "SystemService closed services=N10ZAMUnified13SystemServiceE serviceIds=1000 "
-            "authenticators=TALON,PYLON,PRISM,PRISMREFRESH authenticatorIds=1000,1001,1800,1801",
-            "ConfigService closed services=N10ZAMUnified13ConfigServiceE serviceIds=1300 "
-            "featureSets=N10ZAMUnified16ConfigFeatureSetE featureSetIds=1300",
-            "HelloWorldService closed services=N10ZAMUnified17HelloWorldServiceE "
-            "serviceIds=42876 featureSets=N10ZAMUnified20HelloWorldFeatureSetE "
-            "featureSetIds=42876 authenticators=HELLOWORLD authenticatorIds=1801"}),
-        listing());
-    for (unsigned int id : {1000u, 1300u, 42876u}) {
-        const auto record = loader_->getLibraryRecord(id);
-        ASSERT_TRUE(record) << id;
-        EXPECT_EQ(loader_->MakeFullPath(record->name), record->path);
-    }
-    EXPECT_EQ(KORCoreUtils::FileUtils::getAbsolutePath(
-                  KORCoreUtils::FileUtils::getResourcesDirectory() + "/../lib/libSystemService.so"),
-              loader_->MakeFullPath("SystemService"));
-    EXPECT_FALSE(loader_->getLibraryRecord(1301));
-
-    EXPECT_EQ("N10ZAMUnified13SystemServiceE", loader_->MangleName("ZAMUnified::SystemService"));
-    log_.forget();
-    // Any namespace, nested or not, mangles as the platform does, so plug-ins outside ZAMUnified
-    // register under names that the loader finds.
-    EXPECT_EQ("N4acme3dev13ThermoServiceE", loader_->MangleName("acme::dev::ThermoService"));
-    EXPECT_EQ("N5Other3SetE", loader_->MangleName("Other::Set"));
-    EXPECT_EQ(typeid(acme::dev::ThermoService).name(),
-              loader_->MangleName("acme::dev::ThermoService"));
-    EXPECT_EQ("", loader_->MangleName("NoColons"));
-    EXPECT_EQ("", loader_->MangleName("a::::c"));
-    EXPECT_EQ(std::vector<std::string>(
-                  {"The name: NoColons\" is not valid.", "The name: a::::c\" is not valid."}),
-              log_.messages(ZAMLOG_LEVEL_ERROR));
-}
-
-TEST_F(LibraryLoaderTest, ManifestsAddRecords) {
-    const std::string dir = manifest(
-        "full",
-        "<?xml version='1.0'?>\n<anything><!-- a comment --><name>Ignored</name><name>Full</name>"
-        "<path>Full</path><other>x</other><version>2.1.0</version><version/>"
-        "<services><service name='ZAMUnified::One' id='9001'/><bogus name='A::B' id='1'/>"
-        "<service id='9002'/><service name='Two' id='abc'/><service name='a::::c' id='12abc'/>"
-        "<service id='99999999999'/><service id='-1'/></services>"
-        "<featuresets><featureset name='Other::Set' id='9003'/><featureset name='Flat'/>"
-        "</featuresets><authenticators><authenticator id='9100' name='Mixed'/>"
-        "<authenticator name='Only'/></authenticators>"
-        "<services><service name='Name::Spaced&amp;' id=\"9&#x30;04\"/></services></anything>");
-    loader_->LoadLibraryManifest(dir);
-    const auto record = loader_->getLibraryRecord(9001);
-    ASSERT_TRUE(record);
-    EXPECT_EQ(
-        "Full closed services=N10ZAMUnified3OneE,Two,a::::c,N4Name7Spaced&E "
-        "serviceIds=9001,9002,0,12,0,4294967295,9004 featureSets=N5Other3SetE,Flat "
-        "featureSetIds=9003 authenticators=Mixed,Only authenticatorIds=9100",
-        describe(*record));
-    // A later element without content replaces nothing, as for name and path.
-    EXPECT_EQ("2.1.0", record->version);
-    EXPECT_EQ(KORCoreUtils::FileUtils::getAbsolutePath(dir + "/libFull.so"), record->path);
-
-    const std::string path = manifestPath("full");
-    EXPECT_EQ(std::vector<std::string>(
-                  {"The service: Two referenced in \"" + path + "\" is not valid.",
-                   "The service: a::::c referenced in \"" + path + "\" is not valid.",
-                   "The featureSet: Flat referenced in \"" + path + "\" is not valid."}),
-              log_.messages(ZAMLOG_LEVEL_ERROR));
-    const std::vector<std::string> info = log_.messages(ZAMLOG_LEVEL_INFO);
-    EXPECT_EQ("Processing file: " + path, info.at(info.size() - 2));
-    EXPECT_EQ("Completed Processing", info.back());
-
-    // Unmangled names find only their exact text.
-    log_.forget();
-    loader_->LoadService("Two");
-    EXPECT_EQ("Could not load Services Library Full, last error: ",
-              log_.messages(ZAMLOG_LEVEL_ERROR).at(0).substr(0, 50));
-}
-
-TEST_F(LibraryLoaderTest, NEGATIVE_ManifestsThatAddNothing) {
-    const std::string services = "<services><service name='A::B' id='9500'/></services>";
-    const char* const none = "No library specified in Services Library Manifest ";
-    const char* const bad = "Error while loading Services Library manifest file ";
-    const struct {
-        const char* dir;
-        std::string xml;
-        const char* error;  // prefix of the one error record; the manifest path follows
-    } cases[] = {
-        {"noname", "<l><path>P</path>" + services + "</l>", none},
-        {"nopath", "<l><name>N</name>" + services + "</l>", none},
-        {"emptyname", "<l><name/><path>P</path>" + services + "</l>", none},
-        {"emptypath", "<l><name>N</name><path></path>" + services + "</l>", none},
-        {"nested", "<l><x><name>N</name><path>P</path></x>" + services + "</l>", none},
-        {"malformed", "<l><name>N</name><path>P</path>" + services, bad},
-        {"emptyfile", "", bad},
-        {"notxml", "name=N path=P", bad},
-    };
-    for (const auto& c : cases) {
-        log_.forget();
-        loader_->LoadLibraryManifest(manifest(c.dir, c.xml));
-        EXPECT_EQ(std::vector<std::string>({c.error + manifestPath(c.dir)}),
-                  log_.messages(ZAMLOG_LEVEL_ERROR))
-            << c.dir;
-        EXPECT_FALSE(loader_->getLibraryRecord(9500)) << c.dir;
-    }
-    log_.forget();
-    loader_->ProcessLibraryManifest("");
-    EXPECT_EQ(std::vector<std::string>({bad}), log_.messages(ZAMLOG_LEVEL_ERROR));
-    log_.forget();
-    const std::string missing = root_ + "/absent";
-    loader_->LoadLibraryManifest(missing);
-    EXPECT_EQ(std::vector<std::string>({"Processing file: " + missing + "/absent.xml",
-                                        "File: " + missing + "/absent.xml doesn't exists",
-                                        "Completed Processing"}),
-              log_.messages());
-}
-
-// Manifests may be added on one thread while others search the record list.
-TEST_F(LibraryLoaderTest, RecordListToleratesConcurrentManifests) {
-    for (int i = 0; i < 20; ++i) {
-        manifest("m" + std::to_string(i), "<l><name>M</name><path>M</path><services><service id='" +
-                                              std::to_string(8000 + i) + "'/></services></l>");
-    }
-    log_.setLevel(ZAMLOG_LEVEL_ERROR);
-    std::thread adder([this] {
-        for (int i = 0; i < 20; ++i) {
-            loader_->LoadLibraryManifest(root_ + "/m" + std::to_string(i));
-        }
-    });
-    EXPECT_TRUE(sftest::eventually([this] {
-        loader_->LoadService(12345u);
-        loader_->LoadAuthenticator("nobody");
-        return loader_->getLibraryRecord(8019) != nullptr;
-    }));
-    adder.join();
-    for (int i = 0; i < 20; ++i) {
-        EXPECT_TRUE(loader_->getLibraryRecord(8000 + i));
-    }
 }
 
 }  // namespace

@@ -10,17 +10,11 @@
 
 #include "reflection/ReflectionFakes.h"
 
-#include <functional>
-#include <memory>
 #include <stdexcept>
-#include <string>
-#include <utility>
-#include <vector>
 
 namespace interpreter_test {
 
 using namespace reflection_test;
-using ScriptMethod = FakeMethod;
 
 // Thrown by service code; must reach the caller as it is.
 struct ServiceFault : std::runtime_error {
@@ -119,8 +113,8 @@ struct World {
             service->Properties()->addProperty(property);
         }
         for (auto method : std::vector<std::shared_ptr<Method>>{
-                 getX, addOne, addTwo, std::make_shared<ScriptMethod>("owner", 0, ownerValue),
-                 std::make_shared<ScriptMethod>("fail", 0, []() -> std::shared_ptr<ReturnValue> {
+                 getX, addOne, addTwo, std::make_shared<FakeMethod>("owner", 0, ownerValue),
+                 std::make_shared<FakeMethod>("fail", 0, []() -> std::shared_ptr<ReturnValue> {
                      throw ServiceFault("service broke");
                  })}) {
             service->Methods()->addMethod(method);
@@ -136,7 +130,11 @@ struct World {
         items->changes.disconnectAll();
         cells->changes.disconnectAll();
     }
-    int reads() const { return count->reads; }
+    // Functions connected to Count, Items and Cells.
+    std::vector<std::size_t> connections() const {
+        return {notifier->connectionCount(), items->changes.connectionCount(),
+                cells->changes.connectionCount()};
+    }
 
     std::shared_ptr<ChangeNotifier> notifier = std::make_shared<ChangeNotifier>();
     std::shared_ptr<ChangeNotifier> ownerNotifier = std::make_shared<ChangeNotifier>();
@@ -158,12 +156,12 @@ struct World {
     std::shared_ptr<MutableList> cells =
         std::make_shared<MutableList>("list(object)", "Cells", false, "cells");
     std::shared_ptr<FakeProperty> odd = std::make_shared<FakeProperty>("Odd", true);
-    std::shared_ptr<ScriptMethod> getX =
-        std::make_shared<ScriptMethod>("getX", 0, [] { return text("string", "x"); });
-    std::shared_ptr<ScriptMethod> addOne =
-        std::make_shared<ScriptMethod>("add", 1, [] { return text("int", "one"); });
-    std::shared_ptr<ScriptMethod> addTwo =
-        std::make_shared<ScriptMethod>("add", 2, [] { return text("int", "two"); });
+    std::shared_ptr<FakeMethod> getX =
+        std::make_shared<FakeMethod>("getX", 0, [] { return text("string", "x"); });
+    std::shared_ptr<FakeMethod> addOne =
+        std::make_shared<FakeMethod>("add", 1, [] { return text("int", "one"); });
+    std::shared_ptr<FakeMethod> addTwo =
+        std::make_shared<FakeMethod>("add", 2, [] { return text("int", "two"); });
     std::shared_ptr<ReflectorMap> reflectors = std::make_shared<ReflectorMap>();
     Interpreter interpreter{reflectors};
 };

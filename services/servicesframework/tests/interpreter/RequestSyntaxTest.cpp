@@ -18,44 +18,40 @@ using ZAMUnified::RequestSyntax::Step;
 std::string render(const std::vector<Step>& steps) {
     std::string text;
     for (const Step& step : steps) {
-        text += text.empty() ? "" : " / ";
-        text += step.guidStart ? "@" + step.name : step.name;
+        text += (text.empty() ? "" : " / ") + std::string(step.guidStart ? "@" : "") + step.name;
+        std::string separator = "(";
+        for (const Argument& a : step.arguments) {
+            text += separator + a.type + "|" + a.name + "|" + a.value;
+            separator = "; ";
+        }
         if (step.hasArgumentList) {
-            text += "(";
-            for (std::size_t i = 0; i < step.arguments.size(); ++i) {
-                const Argument& a = step.arguments[i];
-                text += (i == 0 ? "" : "; ") + a.type + "|" + a.name + "|" + a.value;
-            }
-            text += ")";
+            text += step.arguments.empty() ? "()" : ")";
         }
     }
     return text;
 }
 
 TEST(RequestSyntaxTest, WrittenFormsAndWhatTheyMean) {
+    // clang-format off
     const std::pair<const char*, const char*> cases[] = {
         {"HelloWorldService/sayHello", "HelloWorldService / sayHello"},
-        {"  A / b / c  ", "A / b / c"},
-        {"A/sayHello()", "A / sayHello()"},
+        {"  A / b / c  ", "A / b / c"}, {"A/sayHello()", "A / sayHello()"},
         {"A/sayHello(string name=\"Ada Lovelace\")", "A / sayHello(string|name|Ada Lovelace)"},
         {"A/add(int a=1, int b=-2)", "A / add(int|a|1; int|b|-2)"},
-        {"A/add(a=1,b=2)", "A / add(|a|1; |b|2)"},
-        {"A/add(1, 2)", "A / add(||1; ||2)"},
+        {"A/add(a=1,b=2)", "A / add(|a|1; |b|2)"}, {"A/add(1, 2)", "A / add(||1; ||2)"},
         {"A/add(int 1, unsigned int 2)", "A / add(int||1; unsigned int||2)"},
-        {"A/f(long long big=9, list(long long) xs=1;2)",
-         "A / f(long long|big|9; list(long long)|xs|1;2)"},
+        {"A/f(long long big=9, list(long long) xs=1;2)", "A / f(long long|big|9; list(long long)|xs|1;2)"},
         {"A/greetAll(list(string) names=\"a|b\")", "A / greetAll(list(string)|names|a|b)"},
         // After "=", bare text runs to the next "," or ")" and is trimmed.
         {"A/Greeting(value= Good morning )", "A / Greeting(|value|Good morning)"},
-        {"A/f(a= x y , b=z)", "A / f(|a|x y; |b|z)"},
-        {"A/f(x=a=b)", "A / f(|x|a=b)"},
+        {"A/f(a= x y , b=z)", "A / f(|a|x y; |b|z)"}, {"A/f(x=a=b)", "A / f(|x|a=b)"},
         {"A/f(\"\")", "A / f(||)"},
         {"A/f(s=\"say \\\"hi\\\"\\n\\ttab\\\\\")", "A / f(|s|say \"hi\"\n\ttab\\)"},
-        {"@17/Name", "@17 / Name"},
-        {"@17/Name(\"Grace\")", "@17 / Name(||Grace)"},
+        {"@17/Name", "@17 / Name"}, {"@17/Name(\"Grace\")", "@17 / Name(||Grace)"},
         {"UnifiedBusinessObject(\"17\")/Age", "UnifiedBusinessObject(||17) / Age"},
         {"ZAMUnified::HelloWorldService/Greeting", "ZAMUnified::HelloWorldService / Greeting"},
     };
+    // clang-format on
     for (const auto& c : cases) {
         EXPECT_EQ(c.second, render(parsePath(c.first))) << c.first;
     }
@@ -64,15 +60,12 @@ TEST(RequestSyntaxTest, WrittenFormsAndWhatTheyMean) {
 }
 
 TEST(RequestSyntaxTest, NEGATIVE_MalformedLinesNameTheColumn) {
+    // clang-format off
     const std::pair<const char*, const char*> cases[] = {
-        {"", "column 1: the request is empty"},
-        {"   ", "column 4: the request is empty"},
-        {"A//b", "column 3: empty step"},
-        {"A/", "column 3: empty step"},
-        {"A/b c", "column 5: unexpected 'c' after step 'b'"},
-        {"A/b(", "column 5: missing ')'"},
-        {"A/b(x=1", "column 8: missing ')'"},
-        {"A/b(1,)", "column 7: empty argument"},
+        {"", "column 1: the request is empty"}, {"   ", "column 4: the request is empty"},
+        {"A//b", "column 3: empty step"}, {"A/", "column 3: empty step"},
+        {"A/b c", "column 5: unexpected 'c' after step 'b'"}, {"A/b(", "column 5: missing ')'"},
+        {"A/b(x=1", "column 8: missing ')'"}, {"A/b(1,)", "column 7: empty argument"},
         {"A/b(,1)", "column 5: empty argument"},
         {"A/b(=1)", "column 5: missing argument name before '='"},
         {"A/b(x=)", "column 7: missing value for 'x'"},
@@ -87,6 +80,7 @@ TEST(RequestSyntaxTest, NEGATIVE_MalformedLinesNameTheColumn) {
         {"@3(x)/Name", "column 3: a GUID start takes no arguments"},
         {"A/(x)", "column 3: unexpected '(' where a name should be"},
     };
+    // clang-format on
     for (const auto& c : cases) {
         try {
             parsePath(c.first);

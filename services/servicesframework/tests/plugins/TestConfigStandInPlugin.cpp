@@ -4,14 +4,7 @@
 #include <ZAMUnified/ServiceBase.h>
 #include <ZAMUnified/UnifiedFactory.h>
 
-#include <atomic>
 #include <memory>
-
-namespace {
-
-std::atomic<int> injections{0};
-
-}  // namespace
 
 namespace ZAMUnified {
 
@@ -23,15 +16,7 @@ class ConfigService : public ServiceBase<ConfigService> {
 
 }  // namespace ZAMUnified
 
-extern "C" {
-
-void InjectConfigService(std::shared_ptr<ZAMUnified::UnifiedFactory> factory) {
-    ++injections;
+extern "C" void InjectConfigService(std::shared_ptr<ZAMUnified::UnifiedFactory> factory) {
     factory->getServiceRegistry()->addItem(typeid(ZAMUnified::ConfigService).name(), 1300,
                                            std::make_shared<ZAMUnified::ConfigService>(factory));
-}
-
-int TestConfigStandInInjections() {
-    return injections;
-}
 }

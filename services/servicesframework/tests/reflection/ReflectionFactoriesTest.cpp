@@ -7,14 +7,12 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
-#include <memory>
-#include <string>
-
 // The registries are process-wide and cannot be emptied, so every test uses keys of its own.
 namespace {
 
 using namespace reflection_test;
+using RF = ReflectorFactory;
+using Reflectors = std::vector<std::shared_ptr<Reflector>>;
 
 std::shared_ptr<FormalParameter> textParameter(const std::string& text) {
     return std::make_shared<ActualParameter<std::string>>("string", "v", text);
@@ -22,80 +20,67 @@ std::shared_ptr<FormalParameter> textParameter(const std::string& text) {
 
 std::string textOf(const std::shared_ptr<FormalParameter>& parameter) {
     auto typed = std::dynamic_pointer_cast<ActualParameter<std::string>>(parameter);
-    return typed ? typed->value : "<none>";
+    return typed ? typed->value : parameter ? "<not text>" : "<none>";
 }
 
 TEST(ReflectorFactoryTest, ObjectsAreReflectedByInterfaceNameAndTheLastRegistrationWins) {
     auto first = std::make_shared<FakeReflector>("first");
     auto second = std::make_shared<FakeReflector>("second");
     std::shared_ptr<UnifiedBusinessObject> seen;
-    ReflectorFactory::AddReflectorFactoryMethod("RF.Contact", [&](auto) { return first; });
-    ReflectorFactory::AddReflectorFactoryMethod("RF.Contact", [&](auto object) {
+    RF::AddReflectorFactoryMethod("RF.Contact", [&](auto) { return first; });
+    RF::AddReflectorFactoryMethod("RF.Contact", [&](auto object) {
         seen = object;
         return second;
     });
     auto contact = std::make_shared<FakeObject>("1", "RF.Contact");
-
-    EXPECT_EQ(second, ReflectorFactory::GetReflector(contact));
-    EXPECT_EQ(contact, seen);
-    EXPECT_FALSE(ReflectorFactory::GetReflector(std::make_shared<FakeObject>("2", "rf.contact")));
-    // An empty object has no name to look up.
-    EXPECT_FALSE(ReflectorFactory::GetReflector(nullptr));
-
-    // An object of the default interface name uses the "UnifiedBusinessObject" entry.
+    // An object of the default interface name uses the "UnifiedBusinessObject" entry, which
+    // nothing may have registered before this test; an empty object has no name to look up.
     auto plainObject = std::make_shared<FakeObject>("9", "");
-    // Nothing may be registered under the default name before this test registers it.
-    EXPECT_FALSE(ReflectorFactory::GetReflector(plainObject));
-    auto reflector = std::make_shared<FakeReflector>();
-    ReflectorFactory::AddReflectorFactoryMethod("UnifiedBusinessObject",
-                                                [&](auto) { return reflector; });
-    EXPECT_EQ(reflector, ReflectorFactory::GetReflector(plainObject));
+    EXPECT_EQ((Reflectors{second, nullptr, nullptr, nullptr}),
+              (Reflectors{RF::GetReflector(contact),
+                          RF::GetReflector(std::make_shared<FakeObject>("2", "rf.contact")),
+                          RF::GetReflector(nullptr), RF::GetReflector(plainObject)}));
+    EXPECT_EQ(contact, seen);
+    RF::AddReflectorFactoryMethod("UnifiedBusinessObject", [first](auto) { return first; });
+    EXPECT_EQ(first, RF::GetReflector(plainObject));
 }
 
-TEST(ReflectorFactoryTest, StructEnumAndCallbackReflectorsGetTheirArguments) {
+// Separate maps: a name known for one kind is unknown to the others; the empty key is a key.
+TEST(ReflectorFactoryTest, NEGATIVE_StructEnumAndCallbackReflectorsGetTheirArgumentsOrThrow) {
     auto reflector = std::make_shared<FakeReflector>();
-    std::shared_ptr<void> structSeen;
-    std::string enumSeen;
-    std::shared_ptr<UnifiedCallback> callbackSeen;
-    ReflectorFactory::AddReflectorFactoryMethodForStruct("RF.Point", [&](std::shared_ptr<void> v) {
-        structSeen = v;
-        return reflector;
-    });
-    ReflectorFactory::AddReflectorFactoryMethodForEnum("RF.Colour", [&](std::string text) {
-        enumSeen = text;
-        return reflector;
-    });
-    ReflectorFactory::AddReflectorFactoryMethodForCallback("RF.OnDone", [&](auto callback) {
-        callbackSeen = callback;
-        return reflector;
-    });
     auto point = std::make_shared<int>(3);
     auto callback = std::make_shared<FakeCallback>("RF.OnDone");
-
-    EXPECT_EQ(reflector, ReflectorFactory::GetReflectorForStruct("RF.Point", point));
-    EXPECT_EQ(point, structSeen);
-    EXPECT_EQ(reflector, ReflectorFactory::GetReflectorForEnum("RF.Colour", "Red"));
-    EXPECT_EQ("Red", enumSeen);
-    EXPECT_EQ(reflector, ReflectorFactory::GetReflectorForCallback(callback));
-    EXPECT_EQ(callback, callbackSeen);
-    // Separate maps: a name known for one kind is unknown to the others.
-    EXPECT_FALSE(ReflectorFactory::GetReflectorForEnum("RF.Point", "x"));
-    EXPECT_FALSE(ReflectorFactory::GetReflectorForStruct("RF.Colour", point));
-    EXPECT_FALSE(ReflectorFactory::GetReflectorForCallback(std::make_shared<FakeCallback>("RF.X")));
-    EXPECT_FALSE(ReflectorFactory::GetReflectorForCallback(nullptr));
-}
-
-TEST(ReflectorFactoryTest, NegativeEmptyFunctionThrowsAndExceptionsPassThrough) {
-    ReflectorFactory::AddReflectorFactoryMethodForEnum("RF.Empty", nullptr);
-    EXPECT_THROW(ReflectorFactory::GetReflectorForEnum("RF.Empty", ""), std::bad_function_call);
-    ReflectorFactory::AddReflectorFactoryMethodForEnum(
+    std::string seen;
+    RF::AddReflectorFactoryMethodForStruct("RF.Point", [&](std::shared_ptr<void> v) {
+        seen += v == point ? "point " : "another struct ";
+        return reflector;
+    });
+    RF::AddReflectorFactoryMethodForEnum("RF.Colour", [&](std::string text) {
+        seen += text + " ";
+        return reflector;
+    });
+    RF::AddReflectorFactoryMethodForCallback("RF.OnDone", [&](auto c) {
+        seen += c == callback ? "callback" : "another callback";
+        return reflector;
+    });
+    RF::AddReflectorFactoryMethodForEnum("", [&](std::string) { return reflector; });
+    EXPECT_EQ((Reflectors{reflector, reflector, reflector, reflector, nullptr, nullptr, nullptr,
+                          nullptr}),
+              (Reflectors{RF::GetReflectorForStruct("RF.Point", point),
+                          RF::GetReflectorForEnum("RF.Colour", "Red"),
+                          RF::GetReflectorForCallback(callback), RF::GetReflectorForEnum("", "v"),
+                          RF::GetReflectorForEnum("RF.Point", "x"),
+                          RF::GetReflectorForStruct("RF.Colour", point),
+                          RF::GetReflectorForCallback(std::make_shared<FakeCallback>("RF.X")),
+                          RF::GetReflectorForCallback(nullptr)}));
+    EXPECT_EQ("point Red callback", seen);
+    // An empty function throws, and so does whatever the function throws.
+    RF::AddReflectorFactoryMethodForEnum("RF.Empty", nullptr);
+    EXPECT_THROW(RF::GetReflectorForEnum("RF.Empty", ""), std::bad_function_call);
+    RF::AddReflectorFactoryMethodForEnum(
         "RF.Throws",
         [](std::string) -> std::shared_ptr<Reflector> { throw std::logic_error("x"); });
-    EXPECT_THROW(ReflectorFactory::GetReflectorForEnum("RF.Throws", ""), std::logic_error);
-    // The empty key is a key like any other.
-    auto reflector = std::make_shared<FakeReflector>();
-    ReflectorFactory::AddReflectorFactoryMethodForEnum("", [&](std::string) { return reflector; });
-    EXPECT_EQ(reflector, ReflectorFactory::GetReflectorForEnum("", "v"));
+    EXPECT_THROW(RF::GetReflectorForEnum("RF.Throws", ""), std::logic_error);
 }
 
 // The conversion's tests reach the null, struct, enum and list registries; it does not use these
@@ -112,18 +97,20 @@ TEST(ActualParameterFactoryTest, RegistriesPassTheCallersMapAndKnowOnlyTheirOwnN
         "APF.T", [callbacks](std::string text, std::shared_ptr<UnifiedCallbackMap> map) {
             return textParameter("callback " + text + (map == callbacks ? " map" : ""));
         });
-    EXPECT_EQ("object a map",
-              textOf(F::GetActualParameterForUnifiedBusinessObject("APF.T", "a", objects)));
-    EXPECT_EQ("callback d map", textOf(F::GetActualParameterForCallback("APF.T", "d", callbacks)));
-
     // Unknown names and separate maps; the last registration wins.
     F::AddActualParameterFactoryMethodForStruct("APF.OnlyStruct",
                                                 [](std::string t) { return textParameter(t); });
-    EXPECT_EQ("s", textOf(F::GetActualParameterForStruct("APF.OnlyStruct", "s")));
-    EXPECT_FALSE(F::GetActualParameterForStruct("apf.onlystruct", "s"));
-    EXPECT_FALSE(F::GetActualParameterForNullUnifiedBusinessObject("APF.OnlyStruct"));
-    EXPECT_FALSE(F::GetActualParameterForUnifiedBusinessObject("APF.OnlyStruct", "1", nullptr));
-    EXPECT_FALSE(F::GetActualParameterForCallback("APF.OnlyStruct", "1", nullptr));
+    const std::vector<std::string> before = {
+        textOf(F::GetActualParameterForUnifiedBusinessObject("APF.T", "a", objects)),
+        textOf(F::GetActualParameterForCallback("APF.T", "d", callbacks)),
+        textOf(F::GetActualParameterForStruct("APF.OnlyStruct", "s")),
+        textOf(F::GetActualParameterForStruct("apf.onlystruct", "s")),
+        textOf(F::GetActualParameterForNullUnifiedBusinessObject("APF.OnlyStruct")),
+        textOf(F::GetActualParameterForUnifiedBusinessObject("APF.OnlyStruct", "1", nullptr)),
+        textOf(F::GetActualParameterForCallback("APF.OnlyStruct", "1", nullptr))};
+    EXPECT_EQ((std::vector<std::string>{"object a map", "callback d map", "s", "<none>", "<none>",
+                                        "<none>", "<none>"}),
+              before);
 
     F::AddActualParameterFactoryMethodForStruct(
         "APF.OnlyStruct", [](std::string) { return textParameter("second"); });
@@ -134,21 +121,17 @@ TEST(ActualParameterFactoryTest, RegistriesPassTheCallersMapAndKnowOnlyTheirOwnN
 }
 
 TEST(ReflectionCallbackFactoryTest, CallsTheFunctionWithItsOwnName) {
-    std::string seen;
-    ReflectionCallbackFactory::AddCallbackFactoryMethodForCallback(
+    using F = ReflectionCallbackFactory;
+    F::AddCallbackFactoryMethodForCallback(
         "RCF.first", [](std::string) { return std::make_shared<NamedCallback>("replaced"); });
-    ReflectionCallbackFactory::AddCallbackFactoryMethodForCallback("RCF.first", [&](std::string n) {
-        seen = n;
+    F::AddCallbackFactoryMethodForCallback("RCF.first", [](std::string n) {
         return std::make_shared<NamedCallback>("made for " + n);
     });
-    auto callback = ReflectionCallbackFactory::GetReflectionCallback("RCF.first");
-    ASSERT_TRUE(callback);
-    EXPECT_EQ("RCF.first", seen);
-    EXPECT_EQ("made for RCF.first", callback->getInterfaceName());
-    EXPECT_FALSE(ReflectionCallbackFactory::GetReflectionCallback("RCF.unknown"));
-    ReflectionCallbackFactory::AddCallbackFactoryMethodForCallback("RCF.empty", nullptr);
-    EXPECT_THROW(ReflectionCallbackFactory::GetReflectionCallback("RCF.empty"),
-                 std::bad_function_call);
+    auto callback = F::GetReflectionCallback("RCF.first");
+    EXPECT_EQ("made for RCF.first", callback ? callback->getInterfaceName() : "<none>");
+    EXPECT_FALSE(F::GetReflectionCallback("RCF.unknown"));
+    F::AddCallbackFactoryMethodForCallback("RCF.empty", nullptr);
+    EXPECT_THROW(F::GetReflectionCallback("RCF.empty"), std::bad_function_call);
 }
 
 }  // namespace

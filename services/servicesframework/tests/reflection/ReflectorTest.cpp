@@ -5,8 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <stdexcept>
-#include <string>
-#include <vector>
 
 namespace {
 
@@ -90,10 +88,6 @@ TEST(ReflectorTest, ParametersCollectionIsBoundedGrowsInOrderAndCopiesShareOneLi
     }
 }
 
-struct Connection : PropertyNotifierConnection {
-    void disconnect() override {}
-};
-
 // A library's own notifier may call whatever it was given.
 struct CallingNotifier : PropertyNotifier {
     std::weak_ptr<PropertyNotifierConnection> connect(std::function<void()> callback) override {
@@ -101,7 +95,8 @@ struct CallingNotifier : PropertyNotifier {
         return connection;
     }
     std::vector<std::function<void()>> callbacks;
-    std::shared_ptr<Connection> connection = std::make_shared<Connection>();
+    ChangeNotifier own;  // makes the one connection handed out
+    std::shared_ptr<PropertyNotifierConnection> connection = own.connect(nullptr).lock();
 };
 
 TEST(ReflectorTest, NonListSubscribeConnectsAWrapperAndReturnsTheConnection) {

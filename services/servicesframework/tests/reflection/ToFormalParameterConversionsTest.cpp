@@ -8,10 +8,7 @@
 
 #include <gtest/gtest.h>
 
-#include <memory>
 #include <new>
-#include <string>
-#include <vector>
 
 // The factories' registries are process-wide, so the type names used here start with "TF." (or
 // are the fixed words the conversion knows) and are registered by one test each.
@@ -26,8 +23,7 @@ std::shared_ptr<FormalParameter> convert(
     const std::string& type, const std::string& name, const std::string& text,
     std::shared_ptr<UnifiedBusinessObjectMap> objects = nullptr,
     std::shared_ptr<UnifiedCallbackMap> callbacks = nullptr) {
-    return GetFormalParameterFromStrings(type, name, text, std::move(objects),
-                                         std::move(callbacks));
+    return GetFormalParameterFromStrings(type, name, text, objects, callbacks);
 }
 
 std::shared_ptr<FormalParameter> tagged(const std::string& tag) {
@@ -63,31 +59,21 @@ std::string rendered(const std::shared_ptr<FormalParameter>& parameter) {
 // Each type name and alias makes its own type, keeping both names; the platform parsers' edges
 // are pinned in FromStringConversionsTest, so these rows show the mapping and the separators.
 TEST(ToFormalParameterConversionsTest, TypeNamesPickTheirConversionAndRejectionsGiveEmpty) {
-    const struct {
-        const char* type;
-        const char* text;
-        const char* expected;  // "" for no parameter
-    } cases[] = {
-        {"int", "42", "int 42"},
-        {"unsigned int", "4000000000", "unsigned int 4000000000"},
-        {"float", "0.25", "float 0.25"},
-        {"bool", "yes", "bool true"},
-        {"long", "-5", "long -5"},
-        {"char", "qr", "char q"},
-        {"std::string", " a b ", "std::string  a b "},
-        {"string", "abc", "std::string abc"},
-        {"std::wstring", "w", "std::wstring w"},
-        {"wstring", "v", "std::wstring v"},
-        {"zam::SecureString", "pw", "zam::SecureString pw"},
+    // clang-format off
+    // The expected text is "" for no parameter.
+    const struct { const char *type, *text, *expected; } cases[] = {
+        {"int", "42", "int 42"}, {"unsigned int", "4000000000", "unsigned int 4000000000"},
+        {"float", "0.25", "float 0.25"}, {"bool", "yes", "bool true"}, {"long", "-5", "long -5"},
+        {"char", "qr", "char q"}, {"std::string", " a b ", "std::string  a b "},
+        {"string", "abc", "std::string abc"}, {"std::wstring", "w", "std::wstring w"},
+        {"wstring", "v", "std::wstring v"}, {"zam::SecureString", "pw", "zam::SecureString pw"},
         {"securestring", "pin", "zam::SecureString pin"},
-        {"long long", "9000000000", "long long 9000000000"},
-        {"double", " +0.1 ", "double 0.1"},
+        {"long long", "9000000000", "long long 9000000000"}, {"double", " +0.1 ", "double 0.1"},
         {"list(int)", "1;2;3", "list of int 1,2,3,"},
         {"list(unsigned int)", "4;5", "list of unsigned int 4,5,"},
         {"list(float)", "1.5;2", "list of float 1.5,2,"},
         {"list(bool)", "1;no", "list of bool true,false,"},
-        {"list(long)", "-1", "list of long -1,"},
-        {"list(char)", "a;bc", "list of char a,b,"},
+        {"list(long)", "-1", "list of long -1,"}, {"list(char)", "a;bc", "list of char a,b,"},
         {"list(std::string)", "a;b|c", "list of std::string a;b,c,"},
         {"list(string)", "x|", "list of std::string x,,"},
         {"list(std::wstring)", "x|y", "list of std::wstring x,y,"},
@@ -98,18 +84,12 @@ TEST(ToFormalParameterConversionsTest, TypeNamesPickTheirConversionAndRejections
         {"list(double)", "1e300;-2.5", "list of double 1e+300,-2.5,"},
         {"list(int)", "", "list of int "},
         // Text the parsers refuse, and names that are none of the known ones.
-        {"int", "12abc", ""},
-        {"float", "x", ""},
-        {"bool", "perhaps", ""},
-        {"list(double)", "1;x", ""},
-        {"list(int)", "1;;2", ""},
-        {"list(bool)", "true|false", ""},
-        {"Int", "1", ""},
-        {"int ", "1", ""},
-        {"TF.Unknown", "1", ""},
-        {"list(TF.Unknown)", "1", ""},
+        {"int", "12abc", ""}, {"float", "x", ""}, {"bool", "perhaps", ""},
+        {"list(double)", "1;x", ""}, {"list(int)", "1;;2", ""}, {"list(bool)", "true|false", ""},
+        {"Int", "1", ""}, {"int ", "1", ""}, {"TF.Unknown", "1", ""}, {"list(TF.Unknown)", "1", ""},
         {"", "", ""},
     };
+    // clang-format on
     for (const auto& c : cases) {
         const auto parameter = convert(c.type, "arg", c.text);
         EXPECT_EQ(*c.expected ? std::string(c.type) + "/arg: " + c.expected : "<empty>",
@@ -120,7 +100,7 @@ TEST(ToFormalParameterConversionsTest, TypeNamesPickTheirConversionAndRejections
     }
 }
 
-TEST(ToFormalParameterConversionsTest, EnumsAndStructsComeFromTheirFactories) {
+TEST(ToFormalParameterConversionsTest, EnumsStructsAndNullComeFromTheirFactories) {
     ActualParameterFactory::AddActualParameterFactoryMethodForEnum(
         "TF.Colour", [](std::string text) { return text == "Red" ? tagged("enum") : nullptr; });
     ActualParameterFactory::AddActualParameterFactoryMethodForStruct(
@@ -135,6 +115,11 @@ TEST(ToFormalParameterConversionsTest, EnumsAndStructsComeFromTheirFactories) {
     ActualParameterFactory::AddActualParameterFactoryMethodForStruct("TF.EmptyFn", nullptr);
     EXPECT_FALSE(convert("TF.Throws", "x", "1"));
     EXPECT_FALSE(convert("TF.EmptyFn", "x", "1"));
+    // "null" asks the factory for the interface that the text names.
+    ActualParameterFactory::AddActualParameterFactoryMethodForNullUnifiedBusinessObject(
+        "TF.Person", [] { return tagged("no person"); });
+    EXPECT_EQ("no person", tagOf(convert("null", "n", "TF.Person")));
+    EXPECT_FALSE(convert("null", "n", "TF.Nobody"));
 }
 
 TEST(ToFormalParameterConversionsTest, ObjectsAndCallbacksComeThroughTheirReflectors) {
@@ -165,13 +150,6 @@ TEST(ToFormalParameterConversionsTest, ObjectsAndCallbacksComeThroughTheirReflec
         EXPECT_FALSE(convert("callback", "c", name, objects, *name == 'd' ? nullptr : callbacks))
             << name;
     }
-}
-
-TEST(ToFormalParameterConversionsTest, NullAsksTheFactoryForTheNamedInterface) {
-    ActualParameterFactory::AddActualParameterFactoryMethodForNullUnifiedBusinessObject(
-        "TF.Person", [] { return tagged("no person"); });
-    EXPECT_EQ("no person", tagOf(convert("null", "n", "TF.Person")));
-    EXPECT_FALSE(convert("null", "n", "TF.Nobody"));
 }
 
 TEST(ToFormalParameterConversionsTest, OtherListsTryObjectsCallbacksEnumsThenStructs) {
@@ -231,17 +209,14 @@ TEST(ToFormalParameterConversionsTest, EnumsTakePrecedenceOverKeywordsAndLists) 
 
     // Each registration answers only the text "pick me", so that the keyword rules still hold
     // for every other text in this process.
-    const std::vector<std::string> names = {
-        "object", "null", "callback", "list(int)", "list(TF.Anything)", "list("};
-    for (const std::string& name : names) {
+    auto objects = std::make_shared<UnifiedBusinessObjectMap>();
+    auto callbacks = std::make_shared<UnifiedCallbackMap>();
+    for (const std::string name :
+         {"object", "null", "callback", "list(int)", "list(TF.Anything)", "list("}) {
         ActualParameterFactory::AddActualParameterFactoryMethodForEnum(
             name, [name](std::string text) {
                 return text == "pick me" ? tagged("enum " + name) : nullptr;
             });
-    }
-    auto objects = std::make_shared<UnifiedBusinessObjectMap>();
-    auto callbacks = std::make_shared<UnifiedCallbackMap>();
-    for (const std::string& name : names) {
         EXPECT_EQ("enum " + name, tagOf(convert(name, "p", "pick me", objects, callbacks)));
     }
     EXPECT_EQ("list of int 1,2,", rendered(convert("list(int)", "l", "1;2")));
