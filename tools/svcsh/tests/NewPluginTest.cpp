@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <tuple>
@@ -59,20 +60,16 @@ TEST(NewPluginTest, NEGATIVE_NamesThatCannotNameALibrary) {
 TEST(NewPluginTest, WritesAProjectThatCompilesAndSaysHowToBuildIt) {
     const sftest::PluginFolder scratch;
     const std::string dir = scratch.root() / "thermo project";
-    const std::string quoted = "'" + dir;
-    EXPECT_EQ(std::make_tuple(svcsh::kNewPluginWritten,
-                              "Wrote the service library Thermo to " + dir +
-                                  ":\n  CMakeLists.txt\n  README.md\n  manifest/Thermo.xml.in\n"
-                                  "  src/ThermoService.h\n  src/ThermoService.cpp\n"
-                                  "  src/ThermoLibrary.cpp\n  tests/ThermoTest.cpp\n"
-                                  "Build and test it:\n  cmake -S " +
-                                  quoted + "' -B " + quoted +
-                                  "/build' -DCMAKE_PREFIX_PATH=/opt/sf\n  cmake --build " + quoted +
-                                  "/build' && ctest --test-dir " + quoted +
-                                  "/build'\nThen check it and call it:\n  svcsh check " + quoted +
-                                  "/build/Thermo'\n  svcsh --manifest " + quoted +
-                                  "/build/Thermo' -e 'ThermoService/greet(name=\"Ada\")'\n",
-                              std::string()),
+    // "@" stands for the directory.
+    const std::string said = std::regex_replace(
+        "Wrote the service library Thermo to @:\n  CMakeLists.txt\n  README.md\n"
+        "  manifest/Thermo.xml.in\n  src/ThermoService.h\n  src/ThermoService.cpp\n"
+        "  src/ThermoLibrary.cpp\n  tests/ThermoTest.cpp\nBuild and test it:\n  cmake -S '@' -B "
+        "'@/build' -DCMAKE_PREFIX_PATH=/opt/sf\n  cmake --build '@/build' && ctest --test-dir "
+        "'@/build'\nThen check it and call it:\n  svcsh check '@/build/Thermo'\n  svcsh "
+        "--manifest '@/build/Thermo' -e 'ThermoService/greet(name=\"Ada\")'\n",
+        std::regex("@"), dir);
+    EXPECT_EQ(std::make_tuple(svcsh::kNewPluginWritten, said, std::string()),
               generate("Thermo", dir));
     std::string written;
     for (const auto& entry : fs::recursive_directory_iterator(dir)) {
