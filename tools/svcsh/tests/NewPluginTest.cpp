@@ -2,14 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include <stdlib.h>
-
-#include <filesystem>
-#include <fstream>
 #include <iterator>
 #include <regex>
 #include <sstream>
-#include <string>
 #include <tuple>
 #include <utility>
 

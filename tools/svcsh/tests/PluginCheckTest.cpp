@@ -5,9 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <sstream>
-#include <string>
 #include <tuple>
-#include <vector>
 
 #include "support/PluginFolder.h"
 

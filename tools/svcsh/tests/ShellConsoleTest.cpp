@@ -3,10 +3,6 @@
 // runtime folder.
 #include <fcntl.h>
 
-#include <gtest/gtest.h>
-
-#include <filesystem>
-#include <fstream>
 #include <nlohmann/json.hpp>
 #include <regex>
 #include <utility>
@@ -47,17 +43,16 @@ struct ServingHost {
     std::string endpoint;
 };
 
-class ShellConsoleTest : public ::testing::Test {
+// The scratch folder is the runtime folder.
+class ShellConsoleTest : public ::testing::Test, public sftest::PluginFolder {
   protected:
-    void SetUp() override { setenv("XDG_RUNTIME_DIR", root_.c_str(), 1); }
+    void SetUp() override { setenv("XDG_RUNTIME_DIR", root().c_str(), 1); }
     void TearDown() override { unsetenv("XDG_RUNTIME_DIR"); }
-    const sftest::PluginFolder scratch_;
-    const fs::path root_ = scratch_.root();
 };
 
 TEST_F(ShellConsoleTest, ConnectedShellPrintsWhatALocalShellPrints) {
-    ServingHost host({"serve", "--console", "unix:" + (root_ / "host.sock").string()});
-    ASSERT_EQ("unix:" + (root_ / "host.sock").string(), host.endpoint);
+    ServingHost host({"serve", "--console", "unix:" + (root() / "host.sock").string()});
+    ASSERT_EQ("unix:" + (root() / "host.sock").string(), host.endpoint);
     const std::string script =
         "HelloWorldService/add(a=2, b=3)\nservices\ndescribe HelloWorldService\n"
         "describe HelloWorldService/add\nwatch HelloWorldService/Greeting as g\n"
@@ -83,9 +78,9 @@ TEST_F(ShellConsoleTest, ConnectedShellPrintsWhatALocalShellPrints) {
     EXPECT_NE(std::string::npos, hosts.out.find("  svcsh    " + host.endpoint + "\n")) << hosts.out;
     EXPECT_EQ(0, host.stop());
     EXPECT_FALSE(fs::exists(host.file));
-    EXPECT_FALSE(fs::exists(root_ / "host.sock"));
+    EXPECT_FALSE(fs::exists(root() / "host.sock"));
     EXPECT_EQ(
-        (ShellRun{0, "no consoles found in " + (root_ / "servicesframework").string() + "\n", ""}),
+        (ShellRun{0, "no consoles found in " + (root() / "servicesframework").string() + "\n", ""}),
         runShell({"hosts"}));
 }
 
@@ -125,7 +120,7 @@ TEST_F(ShellConsoleTest, TheEnvironmentStartsAConsoleAndAFaultyOneOnlyWarns) {
     // Neither --console nor SF_CONSOLE: the private Unix socket in the discovery folder. Stopped
     // the moment its discovery file appears, it still ends cleanly and removes the file.
     ServingHost plain({"serve"});
-    EXPECT_EQ(0u, plain.endpoint.find("unix:" + (root_ / "servicesframework/").string()))
+    EXPECT_EQ(0u, plain.endpoint.find("unix:" + (root() / "servicesframework/").string()))
         << plain.endpoint;
     EXPECT_EQ(0, plain.stop());
     EXPECT_FALSE(fs::exists(plain.file));

@@ -1,13 +1,9 @@
 // The shell as users meet it: the svcsh program run as a process, with its standard output, its
 // standard error and its exit status compared exactly. It loads the real sample library from the
 // build tree, and a plug-in of the tests' own through a manifest.
-#include <gtest/gtest.h>
 
-#include <filesystem>
 #include <regex>
 #include <sstream>
-#include <string>
-#include <vector>
 
 #include "ShellRun.h"
 #include "support/PluginFolder.h"

@@ -3,20 +3,11 @@
 // completion, and the history file.
 #include <poll.h>
 #include <pty.h>
-#include <signal.h>
-#include <stdlib.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <termios.h>
-#include <unistd.h>
 
-#include <gtest/gtest.h>
-
-#include <chrono>
-#include <filesystem>
-#include <fstream>
 #include <iterator>
-#include <string>
+#include <utility>
 
 #include "ShellRun.h"
 #include "support/PluginFolder.h"
@@ -53,9 +44,7 @@ class Terminal : sftest::PluginFolder {
             kill(child_, SIGKILL);
             waitpid(child_, nullptr, 0);
         }
-        if (fd_ >= 0) {
-            close(fd_);
-        }
+        close(fd_);  // nothing to close when forkpty failed
     }
 
     // Reads until `text` appears after what earlier waits found; the screen is read in order, so
@@ -96,10 +85,9 @@ class Terminal : sftest::PluginFolder {
     }
     // The exit status (-1 when svcsh did not exit in time), and the rest of the screen.
     int exitStatus() {
-        const int status = svcshtest::reap(child_, kWait);
+        const int status = svcshtest::reap(std::exchange(child_, -1), kWait);
         while (read(0)) {
         }
-        child_ = -1;
         return status;
     }
     const std::string& screen() const { return screen_; }
