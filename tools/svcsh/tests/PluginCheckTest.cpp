@@ -5,8 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <sstream>
-#include <string>
-#include <vector>
+#include <tuple>
 
 #include "support/PluginFolder.h"
 
@@ -119,12 +118,9 @@ authenticator id  7102                                      PROBLEM: registered,
 // refused, has no injection entry, throws from it or will not open stops the comparison there.
 // The loader's own words for each fault are PluginFaultTest's.
 TEST_F(PluginCheckTest, NEGATIVE_ALibraryThatCannotBeInjectedStopsTheComparison) {
-    const struct {
-        const char* library;  // "Absent" has no library file at all
-        const char* service;  // and its id, and a version for the manifest
-        int status;
-        std::string rows;  // after the manifest's
-    } cases[] = {
+    // The library ("Absent" has no file at all), its service, id and version for the manifest,
+    // the status, and the rows after the manifest's.
+    const std::tuple<std::string, std::string, int, std::string> cases[] = {
         {"TestVersionCurrent",
          "versioned::VersionedService' id='7801'/></services><version>3.2-rc1</version>",
          svcsh::kCheckPassed,
@@ -157,22 +153,20 @@ service id        7301                                      PROBLEM: listed in t
 3 problems
 )"},
         {"Absent", "ZAMUnified::AbsentService' id='7401'/></services>", svcsh::kCheckProblems,
-         "library           Absent                                    PROBLEM: could not be "
-         "opened: " +
-             root_ +
-             "Absent/libAbsent.so: cannot open shared object file: No such file or directory\n"
-             "1 problem\n"},
+         row("library", "Absent",
+             "PROBLEM: could not be opened: " + root_ +
+                 "Absent/libAbsent.so: "
+                 "cannot open shared object file: No such file or directory\n1 problem\n")},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.library);
-        const std::string library = c.library;
+    for (const auto& [library, service, status, rows] : cases) {
+        SCOPED_TRACE(library);
         expectCheck(
             plugins_.add(library,
                          "<library><name>" + library + "</name><path>" + library +
-                             "</path><services><service name='" + c.service + "</library>",
+                             "</path><services><service name='" + service + "</library>",
                          library == "Absent" ? "" : SVCSH_CHECK_PLUGIN_DIR "/lib" + library + ".so",
                          library),
-            c.status, "ok", c.rows);
+            status, "ok", rows);
     }
 }
 

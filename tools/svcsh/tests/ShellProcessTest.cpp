@@ -1,14 +1,9 @@
 // The shell as users meet it: the svcsh program run as a process, with its standard output, its
 // standard error and its exit status compared exactly. It loads the real sample library from the
 // build tree, and a plug-in of the tests' own through a manifest.
-#include <gtest/gtest.h>
 
-#include <algorithm>
-#include <filesystem>
 #include <regex>
 #include <sstream>
-#include <string>
-#include <vector>
 
 #include "ShellRun.h"
 #include "support/PluginFolder.h"
@@ -153,11 +148,11 @@ watch HelloWorldService/Owner => cannot watch HelloWorldService/Owner: the prope
 )");
     std::string script = "watch HelloWorldService/Greeting\n";
     std::string expected;
+    int number = 1;
     for (std::string row; std::getline(table, row);) {
         const std::size_t arrow = row.find(" => ");
         script += row.substr(0, arrow) + "\n";
-        expected += "stdin:" + std::to_string(std::count(script.begin(), script.end(), '\n')) +
-                    ": " + row.substr(arrow + 4) + "\n";
+        expected += "stdin:" + std::to_string(++number) + ": " + row.substr(arrow + 4) + "\n";
     }
     // jamLater itself succeeds (its 1); the task it queued fails the line when pumped after it.
     EXPECT_EQ((ShellRun{1, "watching HelloWorldService/Greeting\n1\n3\n", expected}),
@@ -231,25 +226,25 @@ TEST(ShellProcessTest, DescribeObjectsAndStartsByGuid) {
 }
 
 TEST(ShellProcessTest, NEGATIVE_AServiceThatCannotBeHadComesWithTheFactorysReason) {
-    const std::string library =
-        (fs::path(SVCSH_RESOURCES_DIR).parent_path() / "lib" / "libSystemService.so").string();
-    const std::string opened = "could not be opened: " + library +
-                               ": cannot open shared object file: No such file or directory";
+    const std::string lib = (fs::path(SVCSH_RESOURCES_DIR).parent_path() / "lib" / "lib").string();
+    const std::string opened =
+        "could not be opened: " + lib +
+        "SystemService.so: cannot open shared object file: No such file or directory";
     const std::string why = ": why: The library SystemService " + opened + "\n";
-    // The framework logs load failures itself; the shell's own lines are the rest.
-    const ShellRun run = runShell(withLines(
+    // The framework logs load failures itself; the shell's own lines are the rest. The library
+    // listing shows which library failed and why; the others were never asked for.
+    ShellRun run = runShell(withLines(
         {"--keep-going"}, {"SystemService/Name", "1000/Name", "Nobody/Name", "libraries"}));
-    EXPECT_EQ(1, run.status);
-    EXPECT_EQ("-e 1: No Service called \"SystemService\" was found.\n-e 1" + why +
-                  "-e 2: No Service called \"1000\" was found.\n-e 2" + why +
-                  "-e 3: No Service called \"Nobody\" was found.\n",
-              std::regex_replace(run.err, std::regex(".* ERROR \\[.*\n"), ""));
-    // The library listing shows which library failed and why; the others were never asked for.
-    EXPECT_EQ(0u, run.out.find("SystemService (failed: " + opened + "): " + library + "\n"))
-        << run.out;
-    EXPECT_NE(std::string::npos, run.out.find("\nHelloWorldService (not loaded): "));
-    EXPECT_NE(std::string::npos, run.out.find("\nConfigService (not installed): "));
-
+    run.out = std::regex_replace(run.out, std::regex("  provides .*\n"), "");
+    run.err = std::regex_replace(run.err, std::regex(".* ERROR \\[.*\n"), "");
+    EXPECT_EQ((ShellRun{1,
+                        "SystemService (failed: " + opened + "): " + lib + "SystemService.so\n" +
+                            "ConfigService (not installed): " + lib + "ConfigService.so\n" +
+                            "HelloWorldService (not loaded): " + lib + "HelloWorldService.so\n",
+                        "-e 1: No Service called \"SystemService\" was found.\n-e 1" + why +
+                            "-e 2: No Service called \"1000\" was found.\n-e 2" + why +
+                            "-e 3: No Service called \"Nobody\" was found.\n"}),
+              run);
     EXPECT_EQ(
         "{\"request\":\"SystemService/Name\",\"ok\":false,\"error\":\"No Service called "
         "\\\"SystemService\\\" was found.\",\"why\":\"The library SystemService " +
