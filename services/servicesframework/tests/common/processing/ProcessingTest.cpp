@@ -211,8 +211,8 @@ TEST(TaskDispatcherTest,
         "ThreadPool \"logged\": a null task was given to enqueue and is ignored\n";
     EXPECT_EQ(refused + refused + refused + refused, testing::internal::GetCapturedStderr());
     HeldTasks held;
-    std::vector<std::string>
-        order;  // written on the one pool thread, read after a blocking enqueue
+    // Written on the one pool thread, read after a blocking enqueue.
+    std::vector<std::string> order;
     auto recording = [&](const std::string& name) {
         return [&order, name] { order.push_back(name); };
     };
