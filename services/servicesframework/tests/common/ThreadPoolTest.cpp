@@ -3,7 +3,6 @@
 
 #include <ZAMUnified/FunctorTask.h>
 #include <zam/BlockingTask.h>
-#include <zam/Event.h>
 #include <zam/PoolWorker.h>
 #include <zam/ThreadName.h>
 
@@ -13,13 +12,9 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cstdio>
 #include <filesystem>
-#include <functional>
 #include <stdexcept>
-#include <string>
-#include <thread>
 #include <vector>
 
 #include "common/TestTasks.h"
