@@ -247,7 +247,6 @@ TEST(ThreadPoolTest, PoolsDestroyedWhileTheirThreadsStartLeaveNoneBehind) {
         return std::distance(std::filesystem::directory_iterator("/proc/self/task"), {});
     };
     const long before = threadsOfThisProcess();
-    ASSERT_GT(before, 0);
     for (int i = 0; i < 100; ++i) {
         zam::ThreadPool pool(4, 4, "brief", 60);
     }

@@ -95,9 +95,9 @@ TEST(TaskQueueTest, NullTasksAreIgnoredAndWaitsEndWithATaskOrAtTheirTimeOut) {
 // without a task, long before its time-out, and released ones take no hand-over.
 TEST(TaskQueueTest, WaitingConsumersAreHandedTasksUntilWokenUpWithoutOne) {
     TaskQueue queue;
-    auto first = waitingConsumer(queue);
-    auto second = waitingConsumer(queue);
-    auto third = waitingConsumer(queue);
+    // Declarators are initialised in order, so the consumers queue up in this order.
+    auto first = waitingConsumer(queue), second = waitingConsumer(queue),
+         third = waitingConsumer(queue);
     queue.enqueueUrgentTask(named("t1"));
     queue.enqueueTask(named("t2"), true);  // urgency is meaningless for a hand-over
     queue.enqueueTask(named("t3"), false);
@@ -117,8 +117,7 @@ TEST(TaskQueueTest, WaitingConsumersAreHandedTasksUntilWokenUpWithoutOne) {
     EXPECT_EQ("after-clear", waiting.get());
 
     const auto start = std::chrono::steady_clock::now();
-    auto woken = waitingConsumer(queue, 20000);
-    auto alsoWoken = waitingConsumer(queue, 20000);
+    auto woken = waitingConsumer(queue, 20000), alsoWoken = waitingConsumer(queue, 20000);
     queue.wakeUpAll();
     EXPECT_EQ("<none> <none>", woken.get() + " " + alsoWoken.get());
     EXPECT_LT(elapsedMs(start), 15000) << "released by the wake-up, not the time-out";
