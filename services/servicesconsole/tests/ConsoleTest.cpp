@@ -366,11 +366,10 @@ TEST_F(ConsoleTest, ACallRunsOnceWhateverItsClientDoesAndAStoppedConsoleLeavesNo
     EXPECT_EQ(32u, consoleToken().size());
     ASSERT_EQ(1u, findConsoles().size());
     EXPECT_EQ(getpid(), findConsoles()[0].pid);
-    const auto services =
-        request("GET", "/v1/services", "",
-                {{"Host", "localhost"}, {"Authorization", "Bearer " + consoleToken()}});
+    const Headers local = {{"Host", "localhost"}, {"Authorization", "Bearer " + consoleToken()}};
     EXPECT_EQ(200, whilePumping([&] {
-                       return exchange<asio::local::stream_protocol>(socket, services);
+                       return exchange<asio::local::stream_protocol>(
+                           socket, request("GET", "/v1/services", "", local));
                    }).result_int());
     stopConsole();
     EXPECT_FALSE(fs::exists(discovery));
