@@ -3,14 +3,8 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <atomic>
-#include <chrono>
 #include <climits>
 #include <future>
-#include <string>
-#include <thread>
-#include <vector>
 
 #include "common/TestTasks.h"
 #include "support/LogCapture.h"
@@ -101,9 +95,9 @@ TEST(TaskQueueTest, NullTasksAreIgnoredAndWaitsEndWithATaskOrAtTheirTimeOut) {
 // without a task, long before its time-out, and released ones take no hand-over.
 TEST(TaskQueueTest, WaitingConsumersAreHandedTasksUntilWokenUpWithoutOne) {
     TaskQueue queue;
-    auto first = waitingConsumer(queue);
-    auto second = waitingConsumer(queue);
-    auto third = waitingConsumer(queue);
+    // Declarators are initialised in order, so the consumers queue up in this order.
+    auto first = waitingConsumer(queue), second = waitingConsumer(queue),
+         third = waitingConsumer(queue);
     queue.enqueueUrgentTask(named("t1"));
     queue.enqueueTask(named("t2"), true);  // urgency is meaningless for a hand-over
     queue.enqueueTask(named("t3"), false);
@@ -123,8 +117,7 @@ TEST(TaskQueueTest, WaitingConsumersAreHandedTasksUntilWokenUpWithoutOne) {
     EXPECT_EQ("after-clear", waiting.get());
 
     const auto start = std::chrono::steady_clock::now();
-    auto woken = waitingConsumer(queue, 20000);
-    auto alsoWoken = waitingConsumer(queue, 20000);
+    auto woken = waitingConsumer(queue, 20000), alsoWoken = waitingConsumer(queue, 20000);
     queue.wakeUpAll();
     EXPECT_EQ("<none> <none>", woken.get() + " " + alsoWoken.get());
     EXPECT_LT(elapsedMs(start), 15000) << "released by the wake-up, not the time-out";
@@ -206,13 +199,12 @@ TEST(TaskDispatcherTest,
     dispatcher.enqueue(TaskPtr());
     dispatcher.enqueueUrgent(TaskPtr());
     dispatcher.enqueueBlock(TaskPtr());
-    EXPECT_EQ(0u, dispatcher.queueSize());
     const std::string refused =
         "ThreadPool \"logged\": a null task was given to enqueue and is ignored\n";
     EXPECT_EQ(refused + refused + refused + refused, testing::internal::GetCapturedStderr());
     HeldTasks held;
-    std::vector<std::string>
-        order;  // written on the one pool thread, read after a blocking enqueue
+    // Written on the one pool thread, read after a blocking enqueue.
+    std::vector<std::string> order;
     auto recording = [&](const std::string& name) {
         return [&order, name] { order.push_back(name); };
     };
