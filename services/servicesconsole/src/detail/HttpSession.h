@@ -86,7 +86,7 @@ class HttpSession : public std::enable_shared_from_this<HttpSession<Protocol>> {
         const std::string target(request.target());
         const std::string path = target.substr(0, target.find('?'));
         const std::string refusal = state.gate->refuseOrigin(
-            headerOf(request, http::field::host), headerOf(request, http::field::origin),
+            std::string(request[http::field::host]), std::string(request[http::field::origin]),
             request.find(http::field::origin) != request.end());
         if (!refusal.empty()) {
             return reply(failureResponse(request, 403, refusal));
@@ -94,8 +94,8 @@ class HttpSession : public std::enable_shared_from_this<HttpSession<Protocol>> {
         if (path == "/login") {
             return login(request, target);
         }
-        if (!state.gate->admits(headerOf(request, http::field::authorization),
-                                headerOf(request, http::field::cookie))) {
+        if (!state.gate->admits(std::string(request[http::field::authorization]),
+                                std::string(request[http::field::cookie]))) {
             return reply(failureResponse(
                 request, 401,
                 "the console needs its token: send \"Authorization: Bearer TOKEN\", or open "

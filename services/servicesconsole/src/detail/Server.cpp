@@ -86,7 +86,7 @@ std::string Server::start() {
             throw std::invalid_argument("the console's host \"" + endpoint.host +
                                         "\" is not an IP address");
         }
-        if (!isLoopback(address) && !state.options.allowRemote) {
+        if (!address.is_loopback() && !state.options.allowRemote) {
             throw std::invalid_argument(
                 "the console listens on loopback addresses only unless allowRemote is set; "
                 "\"" +

@@ -67,15 +67,6 @@ inline std::string dumped(const Json& json) {
     return json.dump(-1, ' ', false, Json::error_handler_t::replace);
 }
 
-inline std::string headerOf(const Request& request, http::field field) {
-    const auto found = request.find(field);
-    return found == request.end() ? std::string() : std::string(found->value());
-}
-
-inline bool isLoopback(const asio::ip::address& address) {
-    return address.is_loopback();
-}
-
 }  // namespace server
 
 struct Server::State : std::enable_shared_from_this<Server::State> {
