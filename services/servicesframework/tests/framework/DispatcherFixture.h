@@ -14,9 +14,9 @@
 #include <string>
 #include <vector>
 
-#include "framework/LogLines.h"
 #include "support/Deadline.h"
 #include "support/LogCapture.h"
+#include "support/LogLines.h"
 
 namespace {
 

@@ -16,9 +16,9 @@
 #include <vector>
 
 #include "framework/LibraryLoaderFixture.h"
-#include "framework/LogLines.h"
 #include "plugins/TestPluginProbe.h"
 #include "support/Deadline.h"
+#include "support/LogLines.h"
 #include "support/OnThread.h"
 
 // Loads on demand, their failures and statuses. Where the records come from (the built-in table

@@ -10,8 +10,8 @@
 #include <utility>
 #include <vector>
 
-#include "framework/LogLines.h"
 #include "support/LogCapture.h"
+#include "support/LogLines.h"
 
 namespace {
 

@@ -19,9 +19,9 @@
 #include <utility>
 #include <vector>
 
-#include "framework/LogLines.h"
 #include "support/ForeignServiceFactory.h"
 #include "support/LogCapture.h"
+#include "support/LogLines.h"
 #include "support/PluginFolder.h"
 
 // The unified factory, the process-wide service factory that hosts reach through GetFactory, and

@@ -1,7 +1,7 @@
 // Log records as text, so that a test compares a whole log at once: one line per record,
 // "<level letter> <function>: <message>" (E, W, I, D, T from error to trace).
-#ifndef SERVICESFRAMEWORK_TESTS_FRAMEWORK_LOGLINES_H
-#define SERVICESFRAMEWORK_TESTS_FRAMEWORK_LOGLINES_H
+#ifndef SERVICESFRAMEWORK_TESTS_LOGLINES_H
+#define SERVICESFRAMEWORK_TESTS_LOGLINES_H
 
 #include <ZAMLogger.h>
 
@@ -53,4 +53,4 @@ inline std::vector<long> numbersIn(const std::string& text, const std::string& p
 
 }  // namespace sftest
 
-#endif  // SERVICESFRAMEWORK_TESTS_FRAMEWORK_LOGLINES_H
+#endif  // SERVICESFRAMEWORK_TESTS_LOGLINES_H

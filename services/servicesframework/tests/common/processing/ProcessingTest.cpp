@@ -8,6 +8,7 @@
 
 #include "common/TestTasks.h"
 #include "support/LogCapture.h"
+#include "support/LogLines.h"
 
 namespace {
 
@@ -221,19 +222,14 @@ TEST(TaskDispatcherTest,
     held.open();
     dispatcher.enqueueBlock(recording("last"), "last");
     EXPECT_EQ((std::vector<std::string>{"Z", "u", "Y", "n", "last"}), order);
-    std::string seen;
-    for (const ZAMLogRecord& record : log.records()) {
-        EXPECT_EQ(ZAMLOG_LEVEL_DEBUG, record.level);
-        EXPECT_EQ("services/servicesframework/src/common/processing/TaskDispatcher", record.file);
-        seen += record.function + ": " + record.message + "\n";
-    }
     EXPECT_EQ(
-        "enqueueAndWait: EnqueueAndWait fill - Queue Size: 0\n"
-        "enqueueBlock: EnqueueBlock X - Queue Size: 0\n"
-        "enqueue: Enqueue holder - Queue Size: 0\n"
-        "enqueue: Enqueue Y - Queue Size: 0\n"
-        "enqueueUrgent: EnqueueUrgent Z - Queue Size: 1\n",
-        seen);
+        "D enqueueAndWait: EnqueueAndWait fill - Queue Size: 0\n"
+        "D enqueueBlock: EnqueueBlock X - Queue Size: 0\n"
+        "D enqueue: Enqueue holder - Queue Size: 0\n"
+        "D enqueue: Enqueue Y - Queue Size: 0\n"
+        "D enqueueUrgent: EnqueueUrgent Z - Queue Size: 1\n",
+        joined(logLines(log.records(),
+                        "services/servicesframework/src/common/processing/TaskDispatcher")));
 }
 
 }  // namespace
